@@ -1,0 +1,19 @@
+// The user's local application-data folder and directory creation.
+#ifndef PLATFORM_APP_DATA_H
+#define PLATFORM_APP_DATA_H
+
+#include <boost/filesystem/path.hpp>
+
+namespace platform {
+
+// The local application-data folder: FOLDERID_LocalAppData on Windows; on Linux
+// $XDG_DATA_HOME, or $HOME/.local/share when it is unset. Throws std::runtime_error when
+// neither can be resolved.
+boost::filesystem::path localAppDataFolder();
+
+// Creates one folder (not its parents). True when it was created or already exists.
+bool createDirectory(const boost::filesystem::path& folder);
+
+} // namespace platform
+
+#endif

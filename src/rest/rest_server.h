@@ -1,0 +1,50 @@
+#ifndef REST_REST_SERVER_H
+#define REST_REST_SERVER_H
+
+#include "rest/rest_exception.h"
+#include "rest/rest_request.h"
+#include "rest/rest_response.h"
+#include "transport/http_server.h"
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+// winnt.h defines DELETE as a macro; the enumerator below needs the plain name.
+#ifdef DELETE
+#undef DELETE
+#endif
+
+using RouteHandler =
+    std::function<void(std::shared_ptr<RestRequest>, std::shared_ptr<RestResponse>)>;
+
+enum class Method { GET = 0, POST = 1, PUT = 2, DELETE = 3 };
+
+// "GET", "POST", "PUT", "DELETE"; empty for any other value.
+std::string methodName(Method method);
+
+// A JSON REST framework for one browser client on another origin: routes by whole-path
+// pattern and method, CORS headers and pre-flight answers, JSON errors.
+class RestServer : public HttpServer {
+public:
+    using HttpServer::HttpServer;
+    ~RestServer() override;
+
+    void addRoute(const std::string& pathPattern, Method method, RouteHandler handler);
+
+protected:
+    void onUnknownException(std::shared_ptr<HttpResponse> response) override;
+    void onStdException(const std::exception& exception,
+                        std::shared_ptr<HttpResponse> response) override;
+    void onHttpException(const HttpException& exception,
+                         std::shared_ptr<HttpResponse> response) override;
+    void handleRequest(std::shared_ptr<HttpRequest> request,
+                       std::shared_ptr<HttpResponse> response) override;
+    void prepareResponse(std::shared_ptr<HttpResponse> response) override;
+
+private:
+    std::unordered_map<std::string, std::map<std::string, RouteHandler>> routes;
+};
+
+#endif

@@ -1,0 +1,34 @@
+#ifndef TRANSPORT_HTTP_SERVER_H
+#define TRANSPORT_HTTP_SERVER_H
+
+#include "transport/http_exception.h"
+#include "transport/http_request.h"
+#include "transport/http_response.h"
+#include "transport/server.h"
+#include <exception>
+#include <memory>
+
+// Reads one HTTP/1.1 request per connection, lets the derived class answer it, writes the
+// answer and closes the connection.
+class HttpServer : public Server {
+public:
+    using Server::Server;
+    ~HttpServer() override;
+
+protected:
+    void readRequest(Connection connection) override;
+    virtual void onUnknownException(std::shared_ptr<HttpResponse> response);
+    virtual void onStdException(const std::exception& exception,
+                                std::shared_ptr<HttpResponse> response);
+    virtual void onHttpException(const HttpException& exception,
+                                 std::shared_ptr<HttpResponse> response);
+    virtual void handleRequest(std::shared_ptr<HttpRequest> request,
+                               std::shared_ptr<HttpResponse> response) = 0;
+    virtual void prepareResponse(std::shared_ptr<HttpResponse> response);
+};
+
+// Parses the request line and header lines from `request.content`; throws
+// HttpException(400, "Bad Request") for a malformed request.
+void parseRequest(HttpRequest& request);
+
+#endif
