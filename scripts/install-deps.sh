@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages listed in scripts/debian-packages.txt that are missing.
+# Installs the Debian packages listed in scripts/debian-packages.txt (or in the list given
+# as the argument) that are missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+list=${1:-scripts/debian-packages.txt}
 
-mapfile -t wanted < <(grep -v '^\s*#' scripts/debian-packages.txt | grep -v '^\s*$')
+mapfile -t wanted < <(grep -v '^\s*#' "$list" | grep -v '^\s*$')
 missing=()
 for package in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
