@@ -1,0 +1,26 @@
+#include "platform/app_data.h"
+
+#include <shlobj.h>
+#include <stdexcept>
+#include <windows.h>
+
+namespace platform {
+
+boost::filesystem::path localAppDataFolder() {
+    PWSTR folder = nullptr;
+    const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder);
+    if (FAILED(result)) {
+        CoTaskMemFree(folder);
+        throw std::runtime_error("the local application-data folder is unknown");
+    }
+    const boost::filesystem::path path(folder);
+    CoTaskMemFree(folder);
+    return path;
+}
+
+bool createDirectory(const boost::filesystem::path& folder) {
+    return CreateDirectoryW(folder.wstring().c_str(), nullptr) != 0 ||
+           GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+} // namespace platform
