@@ -42,7 +42,9 @@ public:
     std::shared_ptr<Request> request;
 };
 
-// Handles are small numbers, never 0, not reused while their object lives.
+// Handles are small numbers, never 0, not reused while their object lives. The table may be
+// used from several threads; a device and its requests are used by one thread at a time, as
+// the program calls them.
 class HandleTable {
 public:
     static HandleTable& instance();
