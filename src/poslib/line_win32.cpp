@@ -1,0 +1,229 @@
+#include "poslib/line.h"
+
+#include "platform/serial_ports.h"
+#include "platform/wide_text_win32.h"
+#include "poslib/library_error.h"
+#include "poslib/tcp_address.h"
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/system/system_error.hpp>
+#include <climits>
+#include <system_error>
+#include <windows.h>
+
+namespace poslib {
+
+namespace {
+
+constexpr std::chrono::milliseconds kConnectLimit{5000};
+
+std::string systemMessage(DWORD code) {
+    return std::system_category().message(static_cast<int>(code));
+}
+
+[[noreturn]] void lineLost(const std::string& what, DWORD code) {
+    throw LibraryError(kLineLost, what + ": " + systemMessage(code));
+}
+
+[[noreturn]] void cannotOpen(const std::string& port, const std::string& why) {
+    throw LibraryError(kPortNotOpened, "cannot open " + port + ": " + why);
+}
+
+DWORD millisecondsUntil(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+        return 0;
+    }
+    return left >= MAXDWORD ? MAXDWORD - 1 : static_cast<DWORD>(left);
+}
+
+// A serial port opened for synchronous reads and writes, each bounded by SetCommTimeouts.
+class SerialLine : public Line {
+public:
+    SerialLine(HANDLE port, std::string name) : port_(port), name_(std::move(name)) {}
+    ~SerialLine() override { CloseHandle(port_); }
+    SerialLine(const SerialLine&) = delete;
+    SerialLine& operator=(const SerialLine&) = delete;
+
+    void write(const std::string& bytes, Clock::time_point deadline) override {
+        COMMTIMEOUTS timeouts{};
+        timeouts.WriteTotalTimeoutConstant = std::max<DWORD>(millisecondsUntil(deadline), 1);
+        setTimeouts(timeouts);
+        DWORD written = 0;
+        if (!WriteFile(port_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+            lineLost("write", GetLastError());
+        }
+        if (written < bytes.size()) {
+            lineLost("write", ERROR_TIMEOUT);
+        }
+    }
+
+    // Returns as soon as at least one byte is there, or empty at the deadline.
+    std::string read(Clock::time_point deadline) override {
+        const DWORD wait = millisecondsUntil(deadline);
+        COMMTIMEOUTS timeouts{};
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        if (wait > 0) {
+            timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+            timeouts.ReadTotalTimeoutConstant = wait;
+        }
+        setTimeouts(timeouts);
+        char buffer[512];
+        DWORD count = 0;
+        if (!ReadFile(port_, buffer, sizeof buffer, &count, nullptr)) {
+            lineLost("read", GetLastError());
+        }
+        return std::string(buffer, count);
+    }
+
+private:
+    void setTimeouts(COMMTIMEOUTS& timeouts) {
+        if (!SetCommTimeouts(port_, &timeouts)) {
+            lineLost("SetCommTimeouts " + name_, GetLastError());
+        }
+    }
+
+    HANDLE port_;
+    std::string name_;
+};
+
+BYTE parityOf(char parity) {
+    switch (parity) {
+    case 'E':
+        return EVENPARITY;
+    case 'O':
+        return ODDPARITY;
+    default:
+        return NOPARITY;
+    }
+}
+
+void configurePort(HANDLE port, const PortSettings& settings) {
+    DCB control{};
+    control.DCBlength = sizeof control;
+    if (!GetCommState(port, &control)) {
+        cannotOpen(settings.port, systemMessage(GetLastError()));
+    }
+    control.BaudRate = static_cast<DWORD>(settings.baudRate);
+    control.ByteSize = static_cast<BYTE>(settings.dataBits);
+    control.Parity = parityOf(settings.parity);
+    control.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+    control.fBinary = TRUE;
+    control.fParity = settings.parity != 'N';
+    control.fOutxCtsFlow = settings.handshake;
+    control.fRtsControl = settings.handshake ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+    control.fOutxDsrFlow = FALSE;
+    control.fDtrControl = DTR_CONTROL_ENABLE;
+    control.fDsrSensitivity = FALSE;
+    control.fOutX = FALSE;
+    control.fInX = FALSE;
+    control.fNull = FALSE;
+    control.fAbortOnError = FALSE;
+    if (!SetCommState(port, &control)) {
+        cannotOpen(settings.port, systemMessage(GetLastError()));
+    }
+    // Bytes left over from an earlier conversation would be taken for the next answer.
+    PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
+}
+
+std::unique_ptr<Line> openSerial(const PortSettings& settings) {
+    const std::string path = platform::serialDevicePath(settings.port);
+    // No sharing: two programs writing frames to one printer would garble each other's
+    // commands.
+    const HANDLE port = CreateFileW(platform::widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        cannotOpen(settings.port, systemMessage(GetLastError()));
+    }
+    auto line = std::make_unique<SerialLine>(port, settings.port);
+    configurePort(port, settings);
+    return line;
+}
+
+using boost::asio::ip::tcp;
+
+// A TCP connection driven by Boost.Asio; every operation runs the event loop only until its
+// deadline and is cancelled when that passes.
+class TcpLine : public Line {
+public:
+    explicit TcpLine(const PortSettings& settings) : socket_(io_) {
+        const TcpAddress address = splitTcpAddress(settings.port);
+        boost::system::error_code error;
+        const tcp::resolver::results_type endpoints =
+            tcp::resolver(io_).resolve(address.host, address.port, error);
+        if (error) {
+            cannotOpen(settings.port, error.message());
+        }
+        boost::asio::async_connect(socket_, endpoints,
+                                   [&error](const boost::system::error_code& result,
+                                            const tcp::endpoint&) { error = result; });
+        runUntil(Clock::now() + kConnectLimit);
+        if (error) {
+            cannotOpen(settings.port, "connection refused or timed out");
+        }
+        socket_.set_option(tcp::no_delay(true), error); // frames are small and answered
+    }
+
+    void write(const std::string& bytes, Clock::time_point deadline) override {
+        boost::system::error_code error;
+        boost::asio::async_write(
+            socket_, boost::asio::buffer(bytes),
+            [&error](const boost::system::error_code& result, std::size_t) { error = result; });
+        runUntil(deadline);
+        if (error) {
+            throw LibraryError(kLineLost, "write: " + error.message());
+        }
+    }
+
+    std::string read(Clock::time_point deadline) override {
+        char buffer[512];
+        boost::system::error_code error;
+        std::size_t count = 0;
+        socket_.async_read_some(boost::asio::buffer(buffer),
+                                [&](const boost::system::error_code& result, std::size_t size) {
+                                    error = result;
+                                    count = size;
+                                });
+        runUntil(deadline);
+        if (error == boost::asio::error::operation_aborted) {
+            return {};
+        }
+        if (error) {
+            throw LibraryError(kLineLost, "read: " + error.message());
+        }
+        return std::string(buffer, count);
+    }
+
+private:
+    // The pending operation's handler has run when this returns: at the deadline the
+    // operation is cancelled and completes with operation_aborted.
+    void runUntil(Clock::time_point deadline) {
+        io_.restart();
+        io_.poll(); // what is there already counts, even when the deadline has passed
+        io_.run_until(deadline);
+        if (!io_.stopped()) {
+            boost::system::error_code ignored; // a socket that cannot cancel has nothing left
+            socket_.cancel(ignored);
+            io_.restart();
+            io_.run();
+        }
+    }
+
+    boost::asio::io_context io_;
+    tcp::socket socket_;
+};
+
+} // namespace
+
+std::unique_ptr<Line> openLine(const PortSettings& settings) {
+    if (isTcpAddress(settings.port)) {
+        return std::make_unique<TcpLine>(settings);
+    }
+    return openSerial(settings);
+}
+
+} // namespace poslib
