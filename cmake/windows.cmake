@@ -17,6 +17,6 @@ set(Boost_USE_STATIC_LIBS ON)
 set(OPENSSL_USE_STATIC_LIBS ON)
 add_link_options(-static)
 
-# Windows sockets for Boost.Asio, and the certificate store of OpenSSL; at the end of every
-# link line, after the static libraries that need them.
-set(CMAKE_CXX_STANDARD_LIBRARIES "${CMAKE_CXX_STANDARD_LIBRARIES} -lws2_32 -lmswsock -lcrypt32")
+# Windows sockets for Boost.Asio, the certificate store of OpenSSL and the random numbers of
+# Boost.Filesystem; at the end of every link line, after the static libraries that need them.
+set(CMAKE_CXX_STANDARD_LIBRARIES "${CMAKE_CXX_STANDARD_LIBRARIES} -lws2_32 -lmswsock -lcrypt32 -lbcrypt")

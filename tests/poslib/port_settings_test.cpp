@@ -56,11 +56,14 @@ TEST(PortSettings, RefusesIncompleteOrImpossibleSettings) {
     EXPECT_TRUE(refused("COM3,99999999999,8,N,1,H"));
 }
 
+// The Windows names are tested in tests/windows.
+#ifndef _WIN32
 TEST(SerialDevicePath, MapsComPortsToLinuxSerialDevices) {
     EXPECT_EQ(platform::serialDevicePath("COM1"), "/dev/ttyS0");
     EXPECT_EQ(platform::serialDevicePath("COM24"), "/dev/ttyS23");
     EXPECT_EQ(platform::serialDevicePath("com3"), "/dev/ttyS2");
 }
+#endif
 
 TEST(SerialDevicePath, ReturnsOtherTextsUnchanged) {
     for (const char* text : {"/dev/ttyUSB0", "COM0", "COM", "COMX", "COM1a", "tcp://host:1", ""}) {

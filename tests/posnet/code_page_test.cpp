@@ -1,9 +1,16 @@
 #include "posnet/code_page_converter.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 
 namespace {
+
+// A refused sequence becomes '?'. How many depends on the decoder: Windows' own gives one per
+// maximal invalid part of the sequence, the Linux one gives one per sequence.
+::testing::Matcher<std::string> OnlyQuestionMarks() {
+    return ::testing::MatchesRegex("\\?+");
+}
 
 const CodePageConverter& converter() {
     return CodePageConverter::instance();
@@ -59,12 +66,12 @@ TEST(CodePageMalformedUtf8, SequenceCutAtTheEndBecomesQuestionMark) {
 
 TEST(CodePageMalformedUtf8, OverlongFormIsRefusedNotDecoded) {
     // 0xC0 0xAF would be '/' if overlong forms were accepted.
-    EXPECT_EQ(converter().toWindows1250("\xC0\xAF"), "?");
+    EXPECT_THAT(converter().toWindows1250("\xC0\xAF"), OnlyQuestionMarks());
 }
 
 TEST(CodePageMalformedUtf8, EncodedSurrogateAndOutOfRangeValueAreRefused) {
-    EXPECT_EQ(converter().toWindows1250("\xED\xA0\x80"), "?");
-    EXPECT_EQ(converter().toWindows1250("\xF4\x90\x80\x80"), "?");
+    EXPECT_THAT(converter().toWindows1250("\xED\xA0\x80"), OnlyQuestionMarks());
+    EXPECT_THAT(converter().toWindows1250("\xF4\x90\x80\x80"), OnlyQuestionMarks());
     EXPECT_EQ(converter().toWindows1250("\xFF"), "?");
 }
 

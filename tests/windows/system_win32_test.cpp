@@ -2,24 +2,27 @@
 #include "platform/serial_ports.h"
 #include "platform/system_version.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <regex>
 #include <string>
 
 namespace {
-
-using ::testing::MatchesRegex;
 
 TEST(SystemVersion, IsAVersionOfWindowsNT) {
     // Every Windows the program runs on reports 6.x or later; 0.0 would be a failed query.
     EXPECT_GE(platform::systemVersion().major, 6u);
 }
 
-TEST(LocalTime, CtimeTextHasTheCRuntimeFormWithoutLineFeed) {
-    EXPECT_THAT(platform::ctimeNow(),
-                MatchesRegex("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
-                             "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
-                             "[ 123][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}"));
+// The C library's form, with the day padded by a space: the Windows C runtime's own ctime
+// text pads it with a zero.
+TEST(LocalTime, CtimeTextHasTheCLibraryFormWithoutLineFeed) {
+    const std::string text = platform::ctimeNow();
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
+                         "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                         "( [1-9]|[12][0-9]|3[01]) [0-2][0-9]:[0-5][0-9]:[0-6][0-9] "
+                         "[0-9]{4}")))
+        << text;
 }
 
 TEST(LocalTime, BrokenDownTimeAgreesWithTheCtimeText) {
@@ -38,13 +41,6 @@ TEST(SerialPorts, ComNamesBecomeDeviceNamespacePaths) {
     EXPECT_EQ(platform::serialDevicePath("COM1"), "\\\\.\\COM1");
     EXPECT_EQ(platform::serialDevicePath("COM24"), "\\\\.\\COM24");
     EXPECT_EQ(platform::serialDevicePath("com3"), "\\\\.\\COM3");
-}
-
-TEST(SerialPorts, OtherTextsNameADeviceDirectly) {
-    EXPECT_EQ(platform::serialDevicePath("\\\\.\\USBSER000"), "\\\\.\\USBSER000");
-    EXPECT_EQ(platform::serialDevicePath("COM"), "COM");
-    EXPECT_EQ(platform::serialDevicePath("COMX"), "COMX");
-    EXPECT_EQ(platform::serialDevicePath("tcp://printer:6666"), "tcp://printer:6666");
 }
 
 TEST(SerialPorts, NoPortHasANumberBelowOne) {
