@@ -7,8 +7,9 @@ namespace asio = boost::asio;
 
 namespace {
 
-// Called when a connection's timer fires. The peer may already have reset the socket, so
-// both steps can fail; a failure is logged and must not reach the event loop.
+// Called when a connection's timer fires. A failure is logged and must not reach the event
+// loop. A peer that has already reset the connection leaves nothing to shut down; that is
+// the peer's doing, not a failure worth a log line.
 void closeTimedOut(TlsStream& connection) {
     boost::system::error_code error;
     connection.lowest_layer().shutdown(asio::ip::tcp::socket::shutdown_both, error);

@@ -17,8 +17,10 @@ protected:
     }
 
     // One run of a program that sets up logging and writes `message` at every severity.
-    void runWriter(const std::string& message) const {
-        const std::string command = std::string(LOG_WRITER) + " '" + message + "'";
+    void runWriter(const std::string& message) const { run("'" + message + "'"); }
+
+    void run(const std::string& arguments) const {
+        const std::string command = std::string(LOG_WRITER) + " " + arguments;
         ASSERT_EQ(std::system(command.c_str()), 0);
     }
 
@@ -69,4 +71,12 @@ TEST_F(LoggingTest, TwoRunsAppendToTheSameFile) {
     EXPECT_NE(lines[3].find("first run"), std::string::npos);
     EXPECT_NE(lines[4].find("second run"), std::string::npos);
     EXPECT_FALSE(boost::filesystem::exists(logFolder() / "log_1.txt"));
+}
+
+TEST_F(LoggingTest, FileIsContinuedInTheNextOneAfter10MiB) {
+    run("--fill 10500000");
+    const auto firstSize = boost::filesystem::file_size(logFolder() / "log_0.txt");
+    EXPECT_LE(firstSize, 10485760u);
+    EXPECT_GT(firstSize, 10400000u);
+    EXPECT_TRUE(boost::filesystem::exists(logFolder() / "log_1.txt"));
 }

@@ -127,7 +127,10 @@ TEST_F(RestServerTest, EveryErrorIsStyledJsonWithTheDefaultHeaders) {
          R"({"exception": "Internal Server Error"})"},
         {"GET / HTTP/1.1\r\n" + huge + "\r\n", 431, "Request Header Fields Too Large",
          R"({"exception": "Request Header Fields Too Large"})"},
-        {"POST /echo HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n", 413, "Payload Too Large",
+        {"POST /echo HTTP/1.1\r\nContent-Length: 1048577\r\n\r\n", 413, "Payload Too Large",
+         R"({"exception": "Payload Too Large"})"},
+        // A negative length turns into a huge one.
+        {"POST /echo HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 413, "Payload Too Large",
          R"({"exception": "Payload Too Large"})"},
     };
     for (const ErrorRow& row : rows) {
