@@ -1,0 +1,136 @@
+#include "poslib/library_error.h"
+#include "poslib/line.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace poslib;
+using boost::asio::ip::tcp;
+
+namespace {
+
+constexpr std::chrono::seconds kPatience{20};
+
+// A printer on the network stand-in: accepts one connection on a port of its own and lets
+// the test decide what the peer does with it. The peer's thread is left to itself, so that a
+// test that fails half-way ends instead of waiting for a peer that waits for it.
+class TcpPeer {
+public:
+    TcpPeer() : state_(std::make_shared<State>()) {}
+
+    std::string address() const {
+        return "tcp://127.0.0.1:" + std::to_string(state_->acceptor.local_endpoint().port());
+    }
+
+    // Runs `serve` on the accepted connection on a thread of its own.
+    template <typename Serve> void onConnection(Serve serve) {
+        std::thread([state = state_, serve] {
+            tcp::socket socket(state->io);
+            boost::system::error_code error;
+            state->acceptor.accept(socket, error);
+            if (!error) {
+                serve(socket);
+            }
+        }).detach();
+    }
+
+private:
+    struct State {
+        boost::asio::io_context io;
+        tcp::acceptor acceptor{io, tcp::endpoint(boost::asio::ip::address_v4::loopback(), 0)};
+    };
+    std::shared_ptr<State> state_;
+};
+
+// The peer's side fails only when the line under test went away; what the line saw is what the
+// test judges, so these do not throw (which would end the whole test program).
+void receive(tcp::socket& socket, std::size_t size) {
+    std::string bytes(size, '\0');
+    boost::system::error_code ignored;
+    boost::asio::read(socket, boost::asio::buffer(&bytes[0], size), ignored);
+}
+
+void send(tcp::socket& socket, const std::string& bytes) {
+    boost::system::error_code ignored;
+    boost::asio::write(socket, boost::asio::buffer(bytes), ignored);
+}
+
+PortSettings settingsFor(const std::string& port) {
+    PortSettings settings;
+    settings.port = port;
+    return settings;
+}
+
+POSNET_STATUS codeOfOpening(const std::string& port) {
+    try {
+        openLine(settingsFor(port));
+    } catch (const LibraryError& error) {
+        return error.code();
+    }
+    return 0;
+}
+
+std::string readAtLeast(Line& line, std::size_t size) {
+    std::string received;
+    const Clock::time_point deadline = Clock::now() + kPatience;
+    while (received.size() < size && Clock::now() < deadline) {
+        received += line.read(deadline);
+    }
+    return received;
+}
+
+TEST(TcpLine, BytesWrittenReachThePeerAndItsAnswerComesBack) {
+    TcpPeer peer;
+    peer.onConnection([](tcp::socket& socket) {
+        receive(socket, 5);
+        send(socket, "answer");
+    });
+    const std::unique_ptr<Line> line = openLine(settingsFor(peer.address()));
+    line->write("frame", Clock::now() + kPatience);
+    EXPECT_EQ(readAtLeast(*line, 6), "answer");
+}
+
+TEST(TcpLine, SilentPeerGivesNothingAtTheDeadline) {
+    TcpPeer peer;
+    peer.onConnection([](tcp::socket& socket) { receive(socket, 4); }); // until "done"
+    const std::unique_ptr<Line> line = openLine(settingsFor(peer.address()));
+    EXPECT_EQ(line->read(Clock::now() + std::chrono::milliseconds(50)), "");
+    EXPECT_EQ(line->read(Clock::now() - std::chrono::seconds(1)), "");
+    line->write("done", Clock::now() + kPatience);
+}
+
+TEST(TcpLine, PeerThatHangsUpIsALostLine) {
+    TcpPeer peer;
+    peer.onConnection([](tcp::socket& socket) { socket.close(); });
+    const std::unique_ptr<Line> line = openLine(settingsFor(peer.address()));
+    try {
+        readAtLeast(*line, 1);
+        FAIL() << "a closed connection read as a silent one";
+    } catch (const LibraryError& error) {
+        EXPECT_EQ(error.code(), kLineLost);
+    }
+}
+
+TEST(TcpLine, RefusedConnectionIsAPortNotOpened) {
+    std::string address;
+    {
+        TcpPeer closedAgain;
+        address = closedAgain.address();
+    }
+    EXPECT_EQ(codeOfOpening(address), kPortNotOpened);
+}
+
+TEST(TcpLine, AddressWithoutAPortIsAPortNotOpened) {
+    EXPECT_EQ(codeOfOpening("tcp://127.0.0.1"), kPortNotOpened);
+    EXPECT_EQ(codeOfOpening("tcp://:6666"), kPortNotOpened);
+    EXPECT_EQ(codeOfOpening("tcp://127.0.0.1:"), kPortNotOpened);
+}
+
+TEST(SerialLine, PortThatDoesNotExistIsAPortNotOpened) {
+    EXPECT_EQ(codeOfOpening("COM200"), kPortNotOpened);
+}
+
+} // namespace
