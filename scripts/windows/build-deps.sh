@@ -25,7 +25,9 @@ renice -n 10 -p $$ >/dev/null
 
 mkdir -p "$prefix" "$work"
 
-stamp() { echo "$prefix/.built-$1"; }
+# Raise when a library is to be built differently, so that older builds are redone.
+recipe=1
+stamp() { echo "$prefix/.built-$1-$recipe"; }
 done_already() { [ -f "$(stamp "$1")" ]; }
 mark_done() { date -u +%FT%TZ >"$(stamp "$1")"; }
 
@@ -75,10 +77,21 @@ own_apt_cache() {
 }
 
 apt_lists_ready=no
+# A mirror that does not answer for a moment must not fail a whole run.
+with_retries() {
+    local attempt
+    for attempt in 1 2 3; do
+        "$@" && return
+        echo "Attempt $attempt of: $* failed" >&2
+        sleep $((attempt * 10))
+    done
+    return 1
+}
+
 ensure_apt_lists() {
     if [ "$apt_lists_ready" = no ]; then
         write_apt_sources
-        own_apt update
+        with_retries own_apt update
         apt_lists_ready=yes
     fi
 }
