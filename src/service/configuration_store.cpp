@@ -109,7 +109,8 @@ void writeFile(const boost::filesystem::path& file, const std::string& content) 
     out.close();
     if (out.fail()) {
         discard(file);
-        failSave("Configuration not saved, couldn't write file", "could not write " + file.string());
+        failSave("Configuration not saved, couldn't write file",
+                 "could not write " + file.string());
     }
 }
 

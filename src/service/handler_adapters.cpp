@@ -49,9 +49,8 @@ RouteHandler adapt(std::function<ConfigurationData()> operation) {
 }
 
 RouteHandler adapt(std::function<void(ConfigurationData)> operation) {
-    return [operation](Request request, Response) {
-        operation(configurationFromRequest(*request));
-    };
+    return
+        [operation](Request request, Response) { operation(configurationFromRequest(*request)); };
 }
 
 RouteHandler adapt(std::function<PrinterTypes::VatMapping()> operation) {
