@@ -55,8 +55,8 @@ std::string FiscalPrinterBase::version() {
     return "1.0.0.9";
 }
 
-PrinterTypes::Redirect FiscalPrinterBase::redirectToConfigurationPage() {
-    return PrinterTypes::Redirect();
+Redirect FiscalPrinterBase::redirectToConfigurationPage() {
+    return Redirect();
 }
 
 ConfigurationData FiscalPrinterBase::getConfiguration() {

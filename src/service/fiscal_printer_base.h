@@ -37,7 +37,7 @@ public:
     void saveConfiguration(ConfigurationData configuration);
     PrinterTypes::VatMapping getVatMapping();
     void dailyReport();
-    PrinterTypes::Redirect redirectToConfigurationPage();
+    Redirect redirectToConfigurationPage();
 
     // One printer command on the open connection; throws RestException when there is
     // none and PosnetException when the library or the printer refuses it.

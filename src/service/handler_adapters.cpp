@@ -30,7 +30,7 @@ RouteHandler adapt(std::function<void()> operation) {
 
 RouteHandler adapt(std::function<bool(PrinterTypes::FiscalReceipt)> operation) {
     return [operation](Request request, Response response) {
-        response->json = operation(receiptFromRequest(*request));
+        response->json = operation(PrinterTypes::FiscalReceipt(*request));
     };
 }
 
@@ -67,7 +67,7 @@ RouteHandler adapt(std::function<PrinterTypes::VatMapping()> operation) {
     };
 }
 
-RouteHandler adapt(std::function<PrinterTypes::Redirect()> operation) {
+RouteHandler adapt(std::function<Redirect()> operation) {
     return [operation](Request, Response response) {
         operation();
         response->httpResponse->status = 302;

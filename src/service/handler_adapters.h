@@ -18,10 +18,6 @@ RouteHandler adapt(std::function<bool()> operation);
 RouteHandler adapt(std::function<ConfigurationData()> operation);
 RouteHandler adapt(std::function<void(ConfigurationData)> operation);
 RouteHandler adapt(std::function<PrinterTypes::VatMapping()> operation);
-RouteHandler adapt(std::function<PrinterTypes::Redirect()> operation);
-
-// The sale of "POST /printer/print", built from the request body; throws RestException
-// 400 for a malformed sale.
-PrinterTypes::FiscalReceipt receiptFromRequest(const RestRequest& request);
+RouteHandler adapt(std::function<Redirect()> operation);
 
 #endif

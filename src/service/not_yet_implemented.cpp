@@ -1,7 +1,6 @@
 // Receipts, VAT rates and the daily report are not built yet: their routes exist so that the
 // web application gets a clear JSON answer instead of a 404. This file goes when they arrive.
 #include "service/fiscal_printer_base.h"
-#include "service/handler_adapters.h"
 
 namespace {
 
@@ -12,10 +11,6 @@ namespace {
 }
 
 } // namespace
-
-PrinterTypes::FiscalReceipt receiptFromRequest(const RestRequest&) {
-    notImplemented();
-}
 
 bool FiscalPrinterBase::print(PrinterTypes::FiscalReceipt) {
     notImplemented();

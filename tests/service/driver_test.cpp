@@ -23,9 +23,8 @@ protected:
     void SetUp() override {
         fakeposnet::reset();
         service = std::make_unique<FiscalPrinterBase>(environment.serverSettings());
-        service->stateChanged.connect([this](FiscalPrinterBase::State state) {
-            states.push_back(state);
-        });
+        service->stateChanged.connect(
+            [this](FiscalPrinterBase::State state) { states.push_back(state); });
     }
 
     void connectAndForget() {
@@ -78,7 +77,8 @@ TEST_F(DriverTest, HandleCreationFailingAnswersFalseWithoutOpening) {
 TEST_F(DriverTest, OpenFailingThrowsTheLibraryCodeAndDestroysTheHandle) {
     fakeposnet::forceResult("POS_OpenDevice", 1, 0);
     fakeposnet::forceResult("POS_GetError", 1, 1234);
-    fakeposnet::setErrorText(1234, "Nie mo\xbf" "na otworzy\xe6 portu");
+    fakeposnet::setErrorText(1234, "Nie mo\xbf"
+                                   "na otworzy\xe6 portu");
 
     const PosnetException failure = posnetFailure([this] { service->connect("COM9"); });
 
@@ -178,8 +178,7 @@ TEST_F(DriverTest, RequestThatCannotBeCreatedReportsTheDeviceError) {
     fakeposnet::forceResult("POS_CreateRequestEx", 1, 0);
     fakeposnet::forceResult("POS_GetError", 1, 3);
 
-    const PosnetException failure =
-        posnetFailure([this] { service->runTransaction("sid", ""); });
+    const PosnetException failure = posnetFailure([this] { service->runTransaction("sid", ""); });
 
     EXPECT_EQ(failure.body["exception"]["code"], 3);
     EXPECT_EQ(failure.body["exception"]["description"], "POS_CreateRequestEx()");
