@@ -109,54 +109,6 @@ TEST_F(DriverTest, ErrorWithoutLibraryTextSaysSo) {
     EXPECT_EQ(failure.body["exception"]["message"], "(brak opisu)");
 }
 
-TEST_F(DriverTest, PrinterNotReadyClosesTheDeviceAndAnswersFalse) {
-    fakeposnet::forceResult("POS_GetPrnDeviceStatus", 1, 2);
-
-    EXPECT_FALSE(service->connect("COM3"));
-
-    const Calls names = fakeposnet::callNames();
-    ASSERT_EQ(names.size(), 7u);
-    EXPECT_EQ(fakeposnet::calls()[5].function, "POS_CloseDevice");
-    EXPECT_EQ(fakeposnet::calls()[5].arguments, (Calls{device}));
-    EXPECT_EQ(fakeposnet::calls()[6].function, "POS_DestroyDeviceHandle");
-    EXPECT_EQ(fakeposnet::calls()[6].arguments, (Calls{handle}));
-    EXPECT_FALSE(service->connected);
-    EXPECT_TRUE(states.empty());
-}
-
-TEST_F(DriverTest, ConnectWhileConnectedClosesTheOldConnectionFirst) {
-    connectAndForget();
-
-    EXPECT_TRUE(service->connect("COM4"));
-
-    const Calls names = fakeposnet::callNames();
-    ASSERT_GE(names.size(), 3u);
-    EXPECT_EQ(names[0], "POS_CloseDevice");
-    EXPECT_EQ(names[1], "POS_DestroyDeviceHandle");
-    EXPECT_EQ(names[2], "POS_CreateDeviceHandle");
-    EXPECT_EQ(states, (States{FiscalPrinterBase::Disconnected, FiscalPrinterBase::Connected}));
-}
-
-TEST_F(DriverTest, DisconnectClosesOnceAndThenDoesNothing) {
-    connectAndForget();
-
-    service->disconnect();
-    service->disconnect();
-
-    EXPECT_EQ(fakeposnet::callNames(), (Calls{"POS_CloseDevice", "POS_DestroyDeviceHandle"}));
-    EXPECT_EQ(states, (States{FiscalPrinterBase::Disconnected}));
-    EXPECT_FALSE(service->connected);
-}
-
-TEST_F(DriverTest, DestroyingTheServiceClosesTheConnection) {
-    connectAndForget();
-
-    service.reset();
-
-    EXPECT_EQ(fakeposnet::callNames(), (Calls{"POS_CloseDevice", "POS_DestroyDeviceHandle"}));
-    EXPECT_EQ(states, (States{FiscalPrinterBase::Disconnected}));
-}
-
 TEST_F(DriverTest, TransactionPostsWaitsChecksAndDestroysTheRequest) {
     connectAndForget();
 
@@ -242,20 +194,6 @@ TEST_F(DriverTest, LostLineClosesTheConnectionBeforeTheErrorLeaves) {
     EXPECT_LT(destroyed, closed);
 }
 
-TEST_F(DriverTest, ClosedConnectionIsRefusedWithoutCallingTheLibrary) {
-    try {
-        service->runTransaction("sid", "");
-        FAIL() << "no exception";
-    } catch (const PosnetException&) {
-        FAIL() << "a PosnetException instead of the no-connection answer";
-    } catch (const RestException& exception) {
-        EXPECT_EQ(exception.status, 500);
-        EXPECT_EQ(exception.message, "Internal Server Error");
-        EXPECT_EQ(exception.body, "Brak połączenia z drukarką");
-    }
-    EXPECT_TRUE(fakeposnet::calls().empty());
-}
-
 TEST_F(DriverTest, ResponseValuesAreCollectedAndALaterNameWins) {
     connectAndForget();
     fakeposnet::setResponseValues({{"va", "23,00"}, {"vb", "8,00"}, {"va", "5,00"}});
@@ -264,15 +202,6 @@ TEST_F(DriverTest, ResponseValuesAreCollectedAndALaterNameWins) {
 
     EXPECT_EQ(values, (PosnetResponse{{"va", "5,00"}, {"vb", "8,00"}}));
     EXPECT_EQ(fakeposnet::callNames().back(), "POS_DestroyRequest");
-}
-
-TEST_F(DriverTest, CommandWithoutValuesPopsNothing) {
-    connectAndForget();
-
-    EXPECT_TRUE(service->runTransactionWithResponse("sid", "").empty());
-
-    const Calls names = fakeposnet::callNames();
-    EXPECT_EQ(std::count(names.begin(), names.end(), "POS_PopResponseValue"), 0);
 }
 
 } // namespace
