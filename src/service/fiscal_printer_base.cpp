@@ -10,8 +10,8 @@ namespace {
 // The operation as a callable of its own signature, bound to the service, so that the
 // adapter of that signature is chosen for it.
 template <typename Result, typename... Arguments>
-std::function<Result(Arguments...)> bind(FiscalPrinterBase* service,
-                                         Result (FiscalPrinterBase::*operation)(Arguments...)) {
+std::function<Result(Arguments...)> bound(FiscalPrinterBase* service,
+                                          Result (FiscalPrinterBase::*operation)(Arguments...)) {
     return [service, operation](Arguments... arguments) {
         return (service->*operation)(std::move(arguments)...);
     };
@@ -34,21 +34,22 @@ FiscalPrinterBase::~FiscalPrinterBase() {
 
 void FiscalPrinterBase::registerRoutes() {
     using Self = FiscalPrinterBase;
-    addRoute("/config/serial_port_list", Method::GET, adapt(bind(this, &Self::getSerialPortList)));
-    addRoute("/connect", Method::POST, adapt(bind(this, &Self::connect)));
-    addRoute("/disconnect", Method::GET, adapt(bind(this, &Self::disconnect)));
-    addRoute("/config/reload", Method::GET, adapt(bind(this, &Self::reload)));
-    addRoute("/printer/print", Method::POST, adapt(bind(this, &Self::print)));
-    addRoute("/config/version", Method::GET, adapt(bind(this, &Self::version)));
-    addRoute("/config/is_configured", Method::GET, adapt(bind(this, &Self::isConfigured)));
-    addRoute("/config/is_connected", Method::GET, adapt(bind(this, &Self::isConnected)));
+    addRoute("/config/serial_port_list", Method::GET, adapt(bound(this, &Self::getSerialPortList)));
+    addRoute("/connect", Method::POST, adapt(bound(this, &Self::connect)));
+    addRoute("/disconnect", Method::GET, adapt(bound(this, &Self::disconnect)));
+    addRoute("/config/reload", Method::GET, adapt(bound(this, &Self::reload)));
+    addRoute("/printer/print", Method::POST, adapt(bound(this, &Self::print)));
+    addRoute("/config/version", Method::GET, adapt(bound(this, &Self::version)));
+    addRoute("/config/is_configured", Method::GET, adapt(bound(this, &Self::isConfigured)));
+    addRoute("/config/is_connected", Method::GET, adapt(bound(this, &Self::isConnected)));
     addRoute("/config/is_connected_active", Method::GET,
-             adapt(bind(this, &Self::isConnectedActive)));
-    addRoute("/config/get", Method::GET, adapt(bind(this, &Self::getConfiguration)));
-    addRoute("/config/save", Method::POST, adapt(bind(this, &Self::saveConfiguration)));
-    addRoute("/printer/get_vat_mapping", Method::GET, adapt(bind(this, &Self::getVatMapping)));
-    addRoute("/daily_report", Method::GET, adapt(bind(this, &Self::dailyReport)));
-    addRoute("/config/firefox", Method::GET, adapt(bind(this, &Self::redirectToConfigurationPage)));
+             adapt(bound(this, &Self::isConnectedActive)));
+    addRoute("/config/get", Method::GET, adapt(bound(this, &Self::getConfiguration)));
+    addRoute("/config/save", Method::POST, adapt(bound(this, &Self::saveConfiguration)));
+    addRoute("/printer/get_vat_mapping", Method::GET, adapt(bound(this, &Self::getVatMapping)));
+    addRoute("/daily_report", Method::GET, adapt(bound(this, &Self::dailyReport)));
+    addRoute("/config/firefox", Method::GET,
+             adapt(bound(this, &Self::redirectToConfigurationPage)));
 }
 
 std::string FiscalPrinterBase::version() {
