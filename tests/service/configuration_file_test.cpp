@@ -26,56 +26,58 @@ protected:
 };
 
 TEST_F(ConfigurationFileTest, SaveWritesOneSortedLineAndNothingElse) {
-    RunningService service(environment);
+    RunningService service;
 
     ASSERT_EQ(service.post("/config/save", savedRecord).status, 200);
 
     EXPECT_EQ(environment.readConfiguration(), savedFile);
     EXPECT_EQ(std::distance(fs::directory_iterator(environment.folder()), {}), 1);
-    EXPECT_EQ(log.count("Saving configuration..."), 1u);
+    EXPECT_EQ(countLines(log, "info : Saving configuration..."), 1u);
 }
 
 TEST_F(ConfigurationFileTest, SavedFileIsReadAtTheNextStart) {
     environment.writeConfiguration(savedFile);
-    RunningService service(environment);
+    RunningService service;
 
-    EXPECT_EQ(service.get("/config/get").json(), parseJson(savedRecord));
+    EXPECT_EQ(parseJson(service.get("/config/get").body), parseJson(savedRecord));
     EXPECT_EQ(service.get("/config/is_configured").body, "true");
-    EXPECT_EQ(log.count("Configuration read error."), 0u);
+    EXPECT_EQ(countLines(log, "error : Configuration read error."), 0u);
 }
 
 TEST_F(ConfigurationFileTest, SaveWithoutPaymentMappingSurvivesTheNextStart) {
     {
-        RunningService service(environment);
+        RunningService service;
         Json::Value record = parseJson(savedRecord);
         record.removeMember("paymentMapping");
         ASSERT_EQ(service.post("/config/save", record.toStyledString()).status, 200);
     }
     EXPECT_NE(environment.readConfiguration().find("\"paymentMapping\":null"), std::string::npos);
 
-    RunningService restarted(environment);
+    RunningService restarted;
     EXPECT_EQ(restarted.get("/config/is_configured").body, "true");
-    EXPECT_EQ(restarted.get("/config/get").json()["paymentMapping"], Json::Value());
+    EXPECT_EQ(parseJson(restarted.get("/config/get").body)["paymentMapping"], Json::Value());
 }
 
 TEST_F(ConfigurationFileTest, CommentsAndUnknownKeysAreAccepted) {
     Json::Value withExtra = parseJson(configurationFile("COM7", 1));
     withExtra["theme"] = "dark";
     environment.writeConfiguration("// written by hand\n/* saved */" + withExtra.toStyledString());
-    RunningService service(environment);
+    RunningService service;
 
     EXPECT_EQ(service.get("/config/is_configured").body, "true");
-    EXPECT_EQ(service.get("/config/get").json()["port"], "COM7");
+    EXPECT_EQ(parseJson(service.get("/config/get").body)["port"], "COM7");
 }
 
 TEST_F(ConfigurationFileTest, MissingFileLeavesTheDefaults) {
-    RunningService service(environment);
+    RunningService service;
 
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Reading configuration...",
-                                                     "Could not open configuration file.",
-                                                     "Configuration read error.",
-                                                     "Starting server...", "Setup handlers..."}));
-    EXPECT_EQ(service.get("/config/get").json()["paymentMapping"], Json::Value(Json::arrayValue));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"info : Reading configuration...",
+                                        "error : Could not open configuration file.",
+                                        "error : Configuration read error.",
+                                        "info : Starting server...", "info : Setup handlers..."}));
+    EXPECT_EQ(parseJson(service.get("/config/get").body)["paymentMapping"],
+              Json::Value(Json::arrayValue));
 }
 
 struct MalformedFile {
@@ -100,12 +102,13 @@ class MalformedFileTest : public ConfigurationFileTest,
 
 TEST_P(MalformedFileTest, IsAReadFailureThatDoesNotStopTheStart) {
     environment.writeConfiguration(GetParam().content);
-    RunningService service(environment);
+    RunningService service;
 
     EXPECT_EQ(service.get("/config/is_configured").body, "false");
-    EXPECT_EQ(log.count("Error while parsing configuration file"), GetParam().unparsable ? 1u : 0u);
-    EXPECT_EQ(log.count("Configuration read error."), 1u);
-    EXPECT_EQ(log.count("Setup handlers..."), 1u);
+    EXPECT_EQ(countLines(log, "error : Error while parsing configuration file"),
+              GetParam().unparsable ? 1u : 0u);
+    EXPECT_EQ(countLines(log, "error : Configuration read error."), 1u);
+    EXPECT_EQ(countLines(log, "info : Setup handlers..."), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -132,9 +135,9 @@ TEST_F(ConfigurationFileTest, KeysBeforeTheFailingOneAreKept) {
     file["dontPrintNipOnFiscalPrinter"] = true;
     file.removeMember("vatMappingForNoObligation");
     environment.writeConfiguration(file.toStyledString());
-    RunningService service(environment);
+    RunningService service;
 
-    const Json::Value held = service.get("/config/get").json();
+    const Json::Value held = parseJson(service.get("/config/get").body);
     EXPECT_EQ(held["port"], "COM4");
     EXPECT_EQ(held["selectedPrinter"], 2);
     EXPECT_EQ(held["dontPrintNipOnFiscalPrinter"], true);
@@ -156,14 +159,15 @@ class SaveFailureTest : public ConfigurationFileTest,
 TEST_P(SaveFailureTest, AnswersTheFailureAndKeepsTheOldFile) {
     environment.writeConfiguration(savedFile);
     GetParam().arrange(environment.folder());
-    RunningService service(environment);
+    RunningService service;
 
-    const Answer answer = service.post("/config/save", configurationFile("COM9", 1));
+    const HttpAnswer answer = service.post("/config/save", configurationFile("COM9", 1));
 
     EXPECT_EQ(answer.status, 500);
-    EXPECT_EQ(answer.json()["exception"].asString().rfind("Configuration not saved: ", 0), 0u);
-    EXPECT_EQ(log.count(GetParam().logLine), 1u);
-    EXPECT_EQ(service.get("/config/get").json()["port"], "COM9");
+    EXPECT_EQ(parseJson(answer.body)["exception"].asString().rfind("Configuration not saved: ", 0),
+              0u);
+    EXPECT_EQ(countLines(log, std::string("error : ") + GetParam().logLine), 1u);
+    EXPECT_EQ(parseJson(service.get("/config/get").body)["port"], "COM9");
     if (GetParam().oldFileReachable) {
         EXPECT_EQ(environment.readConfiguration(), savedFile);
     }

@@ -2,6 +2,7 @@
 // virtual printer on a pseudo-terminal.
 #include "posnet/posnet_exception.h"
 #include "service_test_support.h"
+#include "support/test_certificate.h"
 #include "support/virtual_printer_process.h"
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@ const FiscalPrinterBase::State disconnectedState = FiscalPrinterBase::Disconnect
 class ConnectionStateTest : public ::testing::Test {
 protected:
     std::string quoted(const VirtualPrinterProcess& printer) {
-        return "\"" + printer.path() + "\"";
+        return "\"" + printer.port() + "\"";
     }
 
     ServiceTestEnvironment environment;
@@ -23,7 +24,7 @@ protected:
 
 TEST_F(ConnectionStateTest, ConnectionWithoutConfigurationIsOnlySeenByTheActiveQuestion) {
     VirtualPrinterProcess printer;
-    RunningService service(environment);
+    RunningService service;
 
     EXPECT_EQ(service.post("/connect", quoted(printer)).body, "true");
     EXPECT_EQ(service.get("/config/is_connected").body, "false");
@@ -31,13 +32,13 @@ TEST_F(ConnectionStateTest, ConnectionWithoutConfigurationIsOnlySeenByTheActiveQ
     EXPECT_EQ(service.get("/config/is_connected_active").body, "true");
 
     EXPECT_EQ(service.states(), (States{connectedState}));
-    EXPECT_EQ(log.count("Posnet transaction: sid"), 1u);
+    EXPECT_EQ(countLines(log, "info : Posnet transaction: sid"), 1u);
 }
 
 TEST_F(ConnectionStateTest, ConfiguredServiceConnectsAtStartAndReconnectsOnEveryQuestion) {
     VirtualPrinterProcess printer;
-    environment.writeConfiguration(configurationFile(printer.path(), 1));
-    RunningService service(environment);
+    environment.writeConfiguration(configurationFile(printer.port(), 1));
+    RunningService service;
     EXPECT_TRUE(service.connected());
 
     EXPECT_EQ(service.get("/config/is_connected").body, "true");
@@ -45,21 +46,21 @@ TEST_F(ConnectionStateTest, ConfiguredServiceConnectsAtStartAndReconnectsOnEvery
 
     EXPECT_EQ(service.states(),
               (States{disconnectedState, connectedState, disconnectedState, connectedState}));
-    EXPECT_EQ(log.count("Device disconnected."), 2u);
+    EXPECT_EQ(countLines(log, "info : Device disconnected."), 2u);
 }
 
 TEST_F(ConnectionStateTest, NoPrinterSelectedMeansNoConnectionAtStart) {
     VirtualPrinterProcess printer;
-    environment.writeConfiguration(configurationFile(printer.path(), 0));
-    RunningService service(environment);
+    environment.writeConfiguration(configurationFile(printer.port(), 0));
+    RunningService service;
 
     EXPECT_FALSE(service.connected());
-    EXPECT_EQ(log.count("Trying to connect with device at " + printer.path()), 0u);
+    EXPECT_EQ(countLines(log, "info : Trying to connect with device at " + printer.port()), 0u);
 }
 
 TEST_F(ConnectionStateTest, UnreachableConfiguredPrinterLetsTheServiceStart) {
     environment.writeConfiguration(configurationFile("/dev/no-such-printer", 1));
-    RunningService service(environment);
+    RunningService service;
 
     EXPECT_FALSE(service.connected());
     EXPECT_EQ(service.get("/config/version").body, "\"1.0.0.9\"");
@@ -68,32 +69,32 @@ TEST_F(ConnectionStateTest, UnreachableConfiguredPrinterLetsTheServiceStart) {
 
 TEST_F(ConnectionStateTest, EmptyConfiguredPortIsOnlyTriedByReload) {
     environment.writeConfiguration(configurationFile("", 1));
-    RunningService service(environment);
-    const size_t attemptsAtStart = log.count("Trying to connect with device at ");
+    RunningService service;
+    const size_t attemptsAtStart = countLines(log, "info : Trying to connect with device at ");
 
     EXPECT_EQ(service.get("/config/is_configured").body, "true");
     EXPECT_EQ(service.get("/config/is_connected").body, "false");
-    EXPECT_EQ(log.count("Trying to connect with device at "), attemptsAtStart);
+    EXPECT_EQ(countLines(log, "info : Trying to connect with device at "), attemptsAtStart);
     EXPECT_EQ(service.get("/config/reload").body, "null");
-    EXPECT_EQ(log.count("Trying to connect with device at "), attemptsAtStart + 1);
+    EXPECT_EQ(countLines(log, "info : Trying to connect with device at "), attemptsAtStart + 1);
 }
 
 TEST_F(ConnectionStateTest, SecondDisconnectDoesNothing) {
     VirtualPrinterProcess printer;
-    RunningService service(environment);
+    RunningService service;
     service.post("/connect", quoted(printer));
 
     EXPECT_EQ(service.get("/disconnect").body, "null");
     EXPECT_EQ(service.get("/disconnect").body, "null");
 
     EXPECT_EQ(service.states(), (States{connectedState, disconnectedState}));
-    EXPECT_EQ(log.count("Device disconnected."), 1u);
+    EXPECT_EQ(countLines(log, "info : Device disconnected."), 1u);
 }
 
 TEST_F(ConnectionStateTest, ReloadWithThePrinterGoneLeavesTheServiceDisconnected) {
     auto printer = std::make_unique<VirtualPrinterProcess>();
-    environment.writeConfiguration(configurationFile(printer->path(), 1));
-    RunningService service(environment);
+    environment.writeConfiguration(configurationFile(printer->port(), 1));
+    RunningService service;
     printer.reset();
 
     EXPECT_EQ(service.get("/config/reload").body, "null");
@@ -104,7 +105,7 @@ TEST_F(ConnectionStateTest, ReloadWithThePrinterGoneLeavesTheServiceDisconnected
 
 TEST_F(ConnectionStateTest, PrinterNotReadyIsNotConnected) {
     VirtualPrinterProcess printer({"--mechanism-status", "1"});
-    RunningService service(environment);
+    RunningService service;
 
     EXPECT_EQ(service.post("/connect", quoted(printer)).body, "false");
 
@@ -114,45 +115,46 @@ TEST_F(ConnectionStateTest, PrinterNotReadyIsNotConnected) {
 
 TEST_F(ConnectionStateTest, SilentPrinterClosesTheConnection) {
     VirtualPrinterProcess printer({"--silent-after", "2"});
-    RunningService service(environment);
+    RunningService service;
     service.post("/connect", quoted(printer));
 
-    const Answer lost = service.get("/config/is_connected_active");
+    const HttpAnswer lost = service.get("/config/is_connected_active");
 
     EXPECT_EQ(lost.status, 500);
-    EXPECT_EQ(lost.json()["exception"]["code"], 8);
+    EXPECT_EQ(parseJson(lost.body)["exception"]["code"], 8);
     EXPECT_EQ(service.states(), (States{connectedState, disconnectedState}));
     EXPECT_EQ(service.get("/config/is_connected_active").body, "false");
 }
 
 TEST_F(ConnectionStateTest, PrinterRefusalIsAnsweredInPolish) {
     VirtualPrinterProcess printer({"--refuse", "sid:1:2000"});
-    RunningService service(environment);
+    RunningService service;
     service.post("/connect", quoted(printer));
 
-    const Answer refused = service.get("/config/is_connected_active");
+    const HttpAnswer refused = service.get("/config/is_connected_active");
 
     EXPECT_EQ(refused.status, 500);
     EXPECT_EQ(refused.reason, "Internal Server Error");
-    EXPECT_EQ(refused.json(), parseJson(R"({"type":"POSNET","exception":{"code":2000,)"
+    EXPECT_EQ(parseJson(refused.body), parseJson(R"({"type":"POSNET","exception":{"code":2000,)"
                                         R"("message":"Błąd pola stawki VAT (błędny numer lub )"
                                         R"(nieaktywna stawka)","description":)"
                                         R"("POS_GetRequestStatus"}})"));
-    EXPECT_EQ(log.count("Posnet exception: 2000 Błąd pola stawki VAT (błędny numer lub "
-                        "nieaktywna stawka)"),
+    EXPECT_EQ(countLines(log,
+                         "error : Posnet exception: 2000 Błąd pola stawki VAT (błędny numer lub "
+                         "nieaktywna stawka)"),
               1u);
     EXPECT_TRUE(service.connected());
 }
 
 TEST_F(ConnectionStateTest, SavingWithoutAPrinterSelectedDisconnects) {
     VirtualPrinterProcess printer;
-    RunningService service(environment);
+    RunningService service;
     service.post("/connect", quoted(printer));
 
-    EXPECT_EQ(service.post("/config/save", configurationFile(printer.path(), 0)).body, "null");
+    EXPECT_EQ(service.post("/config/save", configurationFile(printer.port(), 0)).body, "null");
 
     EXPECT_EQ(service.states(), (States{connectedState, disconnectedState}));
-    EXPECT_EQ(service.post("/config/save", configurationFile(printer.path(), 1)).body, "null");
+    EXPECT_EQ(service.post("/config/save", configurationFile(printer.port(), 1)).body, "null");
     EXPECT_FALSE(service.connected());
     EXPECT_EQ(service.states(), (States{connectedState, disconnectedState}));
 }
@@ -160,8 +162,8 @@ TEST_F(ConnectionStateTest, SavingWithoutAPrinterSelectedDisconnects) {
 // Without a route that sends commands on its own yet, the driver is called directly.
 TEST_F(ConnectionStateTest, CommandAfterALostLineFindsNoConnection) {
     VirtualPrinterProcess printer({"--silent-after", "2"});
-    FiscalPrinterBase service(environment.serverSettings());
-    ASSERT_TRUE(service.connect(printer.path()));
+    FiscalPrinterBase service(testServerSettings());
+    ASSERT_TRUE(service.connect(printer.port()));
 
     EXPECT_THROW(service.runTransaction("sid", ""), PosnetException);
     try {
@@ -171,7 +173,7 @@ TEST_F(ConnectionStateTest, CommandAfterALostLineFindsNoConnection) {
         EXPECT_EQ(exception.status, 500);
         EXPECT_EQ(exception.body, "Brak połączenia z drukarką");
     }
-    EXPECT_EQ(log.count("Posnet transaction: sid"), 2u);
+    EXPECT_EQ(countLines(log, "info : Posnet transaction: sid"), 2u);
 }
 
 } // namespace

@@ -22,7 +22,7 @@ class DriverTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fakeposnet::reset();
-        service = std::make_unique<FiscalPrinterBase>(environment.serverSettings());
+        service = std::make_unique<FiscalPrinterBase>(testServerSettings());
         service->stateChanged.connect(
             [this](FiscalPrinterBase::State state) { states.push_back(state); });
     }

@@ -10,11 +10,11 @@ using States = std::vector<FiscalPrinterBase::State>;
 
 class RoutesTest : public ::testing::Test {
 protected:
-    std::string printerPort() const { return "\"" + printer.path() + "\""; }
+    std::string printerPort() const { return "\"" + printer.port() + "\""; }
 
     ServiceTestEnvironment environment;
     VirtualPrinterProcess printer;
-    RunningService service{environment};
+    RunningService service;
 };
 
 struct Route {
@@ -42,17 +42,17 @@ const Route routeTable[] = {
 
 TEST_F(RoutesTest, EveryRouteIsRegisteredForItsMethod) {
     for (const Route& route : routeTable) {
-        const Answer answer = service.options(route.path);
+        const HttpAnswer answer = service.options(route.path);
         EXPECT_EQ(answer.status, 200) << route.path;
-        EXPECT_EQ(answer.headers["Allow"], route.allowed) << route.path;
+        EXPECT_EQ(answer.header("Allow"), route.allowed) << route.path;
     }
 }
 
 TEST_F(RoutesTest, SerialPortListNamesOnlyComPortsOneToTwentyFour) {
-    const Answer answer = service.get("/config/serial_port_list");
+    const HttpAnswer answer = service.get("/config/serial_port_list");
 
     ASSERT_EQ(answer.status, 200);
-    const Json::Value ports = answer.json();
+    const Json::Value ports = parseJson(answer.body);
     ASSERT_TRUE(ports.isArray());
     int previous = 0;
     for (const Json::Value& port : ports) {
@@ -66,33 +66,33 @@ TEST_F(RoutesTest, SerialPortListNamesOnlyComPortsOneToTwentyFour) {
 }
 
 TEST_F(RoutesTest, ConnectOpensThePrinterNamedInTheBody) {
-    const Answer answer = service.post("/connect", printerPort());
+    const HttpAnswer answer = service.post("/connect", printerPort());
 
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, "true");
-    EXPECT_EQ(answer.headers["Content-Type"], "application/json");
+    EXPECT_EQ(answer.header("Content-Type"), "application/json");
     EXPECT_EQ(service.states(), (States{FiscalPrinterBase::Connected}));
 }
 
 TEST_F(RoutesTest, ConnectRefusesABodyThatIsNotAString) {
     ASSERT_EQ(service.post("/connect", printerPort()).body, "true");
     for (const char* body : {"3", "{\"port\":\"COM3\"}", "[\"COM3\"]", "true", "null", ""}) {
-        const Answer answer = service.post("/connect", body);
+        const HttpAnswer answer = service.post("/connect", body);
 
         EXPECT_EQ(answer.status, 400) << body;
         EXPECT_EQ(answer.reason, "Bad Request");
-        EXPECT_EQ(answer.json()["exception"], "Bad Request");
+        EXPECT_EQ(parseJson(answer.body)["exception"], "Bad Request");
     }
     EXPECT_EQ(service.states(), (States{FiscalPrinterBase::Connected}));
     EXPECT_TRUE(service.connected());
 }
 
 TEST_F(RoutesTest, ConnectToAMissingDeviceAnswersTheLibraryError) {
-    const Answer answer = service.post("/connect", "\"/dev/no-such-printer\"");
+    const HttpAnswer answer = service.post("/connect", "\"/dev/no-such-printer\"");
 
     EXPECT_EQ(answer.status, 500);
     EXPECT_EQ(answer.reason, "Internal Server Error");
-    const Json::Value body = answer.json();
+    const Json::Value body = parseJson(answer.body);
     EXPECT_EQ(body["type"], "POSNET");
     EXPECT_EQ(body["exception"]["description"], "POS_OpenDevice()");
     EXPECT_EQ(body["exception"]["message"], "Nie można otworzyć portu drukarki");
@@ -102,7 +102,7 @@ TEST_F(RoutesTest, ConnectToAMissingDeviceAnswersTheLibraryError) {
 
 TEST_F(RoutesTest, DisconnectAndReloadAnswerNull) {
     for (const char* path : {"/disconnect", "/config/reload"}) {
-        const Answer answer = service.get(path);
+        const HttpAnswer answer = service.get(path);
 
         EXPECT_EQ(answer.status, 200) << path;
         EXPECT_EQ(answer.body, "null") << path;
@@ -117,7 +117,7 @@ TEST_F(RoutesTest, VersionIsTheProgramVersion) {
 TEST_F(RoutesTest, QuestionsAnswerFalseWithoutConfiguration) {
     for (const char* path :
          {"/config/is_configured", "/config/is_connected", "/config/is_connected_active"}) {
-        const Answer answer = service.get(path);
+        const HttpAnswer answer = service.get(path);
 
         EXPECT_EQ(answer.status, 200) << path;
         EXPECT_EQ(answer.body, "false") << path;
@@ -125,7 +125,7 @@ TEST_F(RoutesTest, QuestionsAnswerFalseWithoutConfiguration) {
 }
 
 TEST_F(RoutesTest, ConfigurationWithoutFileIsTheDefaults) {
-    const Answer answer = service.get("/config/get");
+    const HttpAnswer answer = service.get("/config/get");
 
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, "{\"dontPrintNipOnFiscalPrinter\":false,\"isValid\":false,"
@@ -136,7 +136,7 @@ TEST_F(RoutesTest, ConfigurationWithoutFileIsTheDefaults) {
 
 TEST_F(RoutesTest, SaveAnswersNullAndGetAnswersTheSavedRecord) {
     const std::string record = configurationFile("COM3", 1);
-    const Answer saved = service.post("/config/save", record);
+    const HttpAnswer saved = service.post("/config/save", record);
 
     EXPECT_EQ(saved.status, 200);
     EXPECT_EQ(saved.body, "null");
@@ -176,15 +176,15 @@ TEST_F(RoutesTest, SaveNamesTheFirstBadRequiredKey) {
         if (broken.replace != nullptr) {
             body[broken.replace] = broken.with;
         }
-        const Answer answer = service.post("/config/save", body.toStyledString());
+        const HttpAnswer answer = service.post("/config/save", body.toStyledString());
 
         EXPECT_EQ(answer.status, 400) << broken.message;
         EXPECT_EQ(answer.reason, "Bad Request");
-        EXPECT_EQ(answer.json(), broken.message);
+        EXPECT_EQ(parseJson(answer.body), broken.message);
     }
-    EXPECT_EQ(service.post("/config/save", "").json(), "required port param as string");
+    EXPECT_EQ(parseJson(service.post("/config/save", "").body), "required port param as string");
     EXPECT_FALSE(boost::filesystem::exists(environment.folder() / "config.json"));
-    EXPECT_EQ(service.get("/config/get").json()["port"], "");
+    EXPECT_EQ(parseJson(service.get("/config/get").body)["port"], "");
 }
 
 TEST_F(RoutesTest, SaleIsValidatedBeforeTheOperationRuns) {
@@ -196,20 +196,20 @@ TEST_F(RoutesTest, PrinterOperationsNotYetBuiltAnswer501) {
     const std::string sale = R"({"GrossTotal":7,"FiscalPrinterPaymentId":0,"Items":[
         {"ProductName":"Chleb","ProductUnitOfMeasurment":"szt","Quantity":1,
          "ProductCurrencyGrossPrice":7,"FiscalPrinterVatRateType":0,"GrossValue":7}]})";
-    for (const Answer& answer :
+    for (const HttpAnswer& answer :
          {service.post("/printer/print", sale), service.get("/printer/get_vat_mapping"),
           service.get("/daily_report")}) {
         EXPECT_EQ(answer.status, 501);
-        EXPECT_EQ(answer.json()["exception"], "Not Implemented");
+        EXPECT_EQ(parseJson(answer.body)["exception"], "Not Implemented");
     }
 }
 
 TEST_F(RoutesTest, FirefoxRedirectsToTheConfigurationPage) {
-    const Answer answer = service.get("/config/firefox");
+    const HttpAnswer answer = service.get("/config/firefox");
 
     EXPECT_EQ(answer.status, 302);
     EXPECT_EQ(answer.reason, "Found");
-    EXPECT_EQ(answer.headers["Location"], "https://ledvik.trivane.pl/#/configurationfiscalprinter");
+    EXPECT_EQ(answer.header("Location"), "https://ledvik.trivane.pl/#/configurationfiscalprinter");
     EXPECT_EQ(answer.body, "null");
 }
 

@@ -1,9 +1,12 @@
 #include "service_test_support.h"
+#include "support/test_certificate.h"
 #include <algorithm>
-#include <boost/log/core.hpp>
-#include <boost/log/expressions.hpp>
+#include <boost/filesystem/fstream.hpp>
+#include <boost/filesystem/operations.hpp>
 #include <json/reader.h>
 #include <json/writer.h>
+#include <sstream>
+#include <stdexcept>
 
 Json::Value parseJson(const std::string& text) {
     Json::Value value;
@@ -26,56 +29,58 @@ std::string configurationFile(const std::string& port, int selectedPrinter) {
     return Json::FastWriter().write(file);
 }
 
-Json::Value Answer::json() const {
-    return parseJson(body);
+size_t countLines(const LogCapture& log, const std::string& line) {
+    const std::vector<std::string> lines = log.lines();
+    return std::count(lines.begin(), lines.end(), line);
 }
 
-RunningService::RunningService(const ServiceTestEnvironment& environment)
-    : service(environment.serverSettings()) {
+boost::filesystem::path ServiceTestEnvironment::folder() const {
+    return dataHome.path() / "TrivaneFiscalProxy";
+}
+
+void ServiceTestEnvironment::writeConfiguration(const std::string& content) const {
+    boost::filesystem::create_directories(folder());
+    boost::filesystem::ofstream file(folder() / "config.json", std::ios::binary);
+    file << content;
+}
+
+std::string ServiceTestEnvironment::readConfiguration() const {
+    boost::filesystem::ifstream file(folder() / "config.json", std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+RunningService::RunningService() : service(testServerSettings()) {
     service.stateChanged.connect([this](FiscalPrinterBase::State state) {
         std::lock_guard<std::mutex> lock(statesMutex);
         recordedStates.push_back(state);
     });
-    serverThread = std::thread([this] { service.start(); });
+    serverThread = std::make_unique<ServerThread>(service);
 }
 
 RunningService::~RunningService() {
-    service.stop();
-    serverThread.join();
+    serverThread.reset();
+}
+
+HttpAnswer RunningService::get(const std::string& path) {
+    return exchange(serverThread->port(), "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+}
+
+HttpAnswer RunningService::post(const std::string& path, const std::string& body) {
+    return exchange(serverThread->port(), "POST " + path +
+                                              " HTTP/1.1\r\nHost: localhost\r\n"
+                                              "Content-Type: application/json;charset=utf-8\r\n"
+                                              "Content-Length: " +
+                                              std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+HttpAnswer RunningService::options(const std::string& path) {
+    return exchange(serverThread->port(),
+                    "OPTIONS " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
 }
 
 std::vector<FiscalPrinterBase::State> RunningService::states() const {
     std::lock_guard<std::mutex> lock(statesMutex);
     return recordedStates;
-}
-
-LogCapture::LogCapture()
-    : stream(boost::make_shared<std::ostringstream>()), sink(boost::make_shared<Sink>()) {
-    sink->locked_backend()->add_stream(stream);
-    sink->locked_backend()->auto_flush(true);
-    sink->set_formatter(boost::log::expressions::smessage);
-    boost::log::core::get()->add_sink(sink);
-}
-
-LogCapture::~LogCapture() {
-    boost::log::core::get()->remove_sink(sink);
-}
-
-std::vector<std::string> LogCapture::lines() const {
-    std::istringstream text;
-    {
-        // The backend's lock keeps the server thread from writing while the text is copied.
-        auto backend = sink->locked_backend();
-        text.str(stream->str());
-    }
-    std::vector<std::string> result;
-    for (std::string line; std::getline(text, line);) {
-        result.push_back(line);
-    }
-    return result;
-}
-
-size_t LogCapture::count(const std::string& line) const {
-    const std::vector<std::string> all = lines();
-    return std::count(all.begin(), all.end(), line);
 }

@@ -1,20 +1,19 @@
-// What the service's tests share: a temporary local application-data folder with the
-// configuration file, the service serving on a background thread with its state changes
-// recorded, a TLS client for it, and the log lines written meanwhile.
+// What the service's tests share: a temporary local application-data folder holding the
+// configuration file, and the service serving on a background thread with its state
+// changes recorded and a TLS client for it.
 #ifndef TESTS_SERVICE_TEST_SUPPORT_H
 #define TESTS_SERVICE_TEST_SUPPORT_H
 
 #include "service/fiscal_printer_base.h"
+#include "support/data_home.h"
+#include "support/log_capture.h"
+#include "support/server_thread.h"
+#include "support/tls_client.h"
 #include <boost/filesystem/path.hpp>
-#include <boost/log/sinks/sync_frontend.hpp>
-#include <boost/log/sinks/text_ostream_backend.hpp>
 #include <json/value.h>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 Json::Value parseJson(const std::string& text);
@@ -22,69 +21,42 @@ Json::Value parseJson(const std::string& text);
 // The configuration file with its eight keys, as the web application would have saved it.
 std::string configurationFile(const std::string& port, int selectedPrinter);
 
-// The test certificate pair, port 0, and XDG_DATA_HOME pointed at a fresh temporary folder.
+// How many captured log lines equal `line` ("<severity> : <message>").
+size_t countLines(const LogCapture& log, const std::string& line);
+
+// XDG_DATA_HOME pointed at a fresh temporary folder, for one test.
 class ServiceTestEnvironment {
 public:
-    ServiceTestEnvironment();
-    ~ServiceTestEnvironment();
-
-    ServerSettings serverSettings() const;
     // "TrivaneFiscalProxy" in the temporary folder.
     boost::filesystem::path folder() const;
     void writeConfiguration(const std::string& content) const;
     std::string readConfiguration() const;
 
 private:
-    struct Implementation;
-    std::unique_ptr<Implementation> implementation;
+    TemporaryDataHome dataHome;
 };
 
-struct Answer {
-    int status = 0;
-    std::string reason;
-    std::map<std::string, std::string> headers;
-    std::string body;
-
-    Json::Value json() const;
-};
-
-// The service built in the environment and serving on a background thread.
+// The service built in the current environment with the test certificate on a free port,
+// serving on a background thread.
 class RunningService {
 public:
-    explicit RunningService(const ServiceTestEnvironment& environment);
+    RunningService();
     ~RunningService();
 
-    Answer get(const std::string& path);
+    HttpAnswer get(const std::string& path);
     // Sends `body` as JSON.
-    Answer post(const std::string& path, const std::string& body);
-    Answer options(const std::string& path);
+    HttpAnswer post(const std::string& path, const std::string& body);
+    HttpAnswer options(const std::string& path);
     // The states announced since construction (a start-up connection reaches nobody).
     std::vector<FiscalPrinterBase::State> states() const;
     // Read between requests only: the server thread owns the service while it serves.
     bool connected() const { return service.connected; }
 
 private:
-    Answer send(const std::string& request);
-
     FiscalPrinterBase service;
     mutable std::mutex statesMutex;
     std::vector<FiscalPrinterBase::State> recordedStates;
-    std::thread serverThread;
-};
-
-// The messages logged while it lives.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-
-    std::vector<std::string> lines() const;
-    size_t count(const std::string& line) const;
-
-private:
-    using Sink = boost::log::sinks::synchronous_sink<boost::log::sinks::text_ostream_backend>;
-    boost::shared_ptr<std::ostringstream> stream;
-    boost::shared_ptr<Sink> sink;
+    std::unique_ptr<ServerThread> serverThread;
 };
 
 #endif
