@@ -4,6 +4,7 @@
 #include "posnet/posnet_exception.h"
 #include "service/fiscal_printer_base.h"
 #include "service_test_support.h"
+#include "support/test_certificate.h"
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
@@ -44,8 +45,9 @@ protected:
     }
 
     ServiceTestEnvironment environment;
-    std::unique_ptr<FiscalPrinterBase> service;
+    // Before the service: its destructor still announces the closing of the connection.
     States states;
+    std::unique_ptr<FiscalPrinterBase> service;
 };
 
 TEST_F(DriverTest, ConnectOpensTheDeviceWithTheLineSettingsAndAnnouncesIt) {
@@ -166,7 +168,10 @@ INSTANTIATE_TEST_SUITE_P(
     EachStep, FailingStepTest,
     ::testing::Values(FailingStep{"POS_PostRequest", "POS_PostRequest()"},
                       FailingStep{"POS_WaitForRequestCompleted", "POS_WaitForRequestCompleted()"},
-                      FailingStep{"POS_GetRequestStatus", "POS_GetRequestStatus"}));
+                      FailingStep{"POS_GetRequestStatus", "POS_GetRequestStatus"}),
+    [](const ::testing::TestParamInfo<FailingStep>& info) {
+        return std::string(info.param.function).substr(4);
+    });
 
 TEST_F(DriverTest, StatusFailureWithResponseNamesTheCallWithParentheses) {
     connectAndForget();

@@ -1,6 +1,7 @@
 // Each route through the real HTTPS listener, with the virtual printer on a pseudo-terminal.
 #include "service_test_support.h"
 #include "support/virtual_printer_process.h"
+#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 #include <regex>
 

@@ -53,9 +53,10 @@ public:
     bool connected() const { return service.connected; }
 
 private:
-    FiscalPrinterBase service;
+    // Before the service: its destructor still announces the closing of the connection.
     mutable std::mutex statesMutex;
     std::vector<FiscalPrinterBase::State> recordedStates;
+    FiscalPrinterBase service;
     std::unique_ptr<ServerThread> serverThread;
 };
 
