@@ -111,6 +111,15 @@ TEST_F(DriverTest, ErrorWithoutLibraryTextSaysSo) {
     EXPECT_EQ(failure.body["exception"]["message"], "(brak opisu)");
 }
 
+TEST_F(DriverTest, DestroyingTheServiceClosesTheConnection) {
+    connectAndForget();
+
+    service.reset();
+
+    EXPECT_EQ(fakeposnet::callNames(), (Calls{"POS_CloseDevice", "POS_DestroyDeviceHandle"}));
+    EXPECT_EQ(states, (States{FiscalPrinterBase::Disconnected}));
+}
+
 TEST_F(DriverTest, TransactionPostsWaitsChecksAndDestroysTheRequest) {
     connectAndForget();
 
@@ -145,6 +154,10 @@ struct FailingStep {
     const char* function;
     const char* description;
 };
+
+void PrintTo(const FailingStep& step, std::ostream* out) {
+    *out << step.function;
+}
 
 class FailingStepTest : public DriverTest, public ::testing::WithParamInterface<FailingStep> {};
 

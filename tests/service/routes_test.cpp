@@ -101,28 +101,8 @@ TEST_F(RoutesTest, ConnectToAMissingDeviceAnswersTheLibraryError) {
     EXPECT_FALSE(service.connected());
 }
 
-TEST_F(RoutesTest, DisconnectAndReloadAnswerNull) {
-    for (const char* path : {"/disconnect", "/config/reload"}) {
-        const HttpAnswer answer = service.get(path);
-
-        EXPECT_EQ(answer.status, 200) << path;
-        EXPECT_EQ(answer.body, "null") << path;
-    }
-    EXPECT_TRUE(service.states().empty());
-}
-
 TEST_F(RoutesTest, VersionIsTheProgramVersion) {
     EXPECT_EQ(service.get("/config/version").body, "\"1.0.0.9\"");
-}
-
-TEST_F(RoutesTest, QuestionsAnswerFalseWithoutConfiguration) {
-    for (const char* path :
-         {"/config/is_configured", "/config/is_connected", "/config/is_connected_active"}) {
-        const HttpAnswer answer = service.get(path);
-
-        EXPECT_EQ(answer.status, 200) << path;
-        EXPECT_EQ(answer.body, "false") << path;
-    }
 }
 
 TEST_F(RoutesTest, ConfigurationWithoutFileIsTheDefaults) {
@@ -133,15 +113,6 @@ TEST_F(RoutesTest, ConfigurationWithoutFileIsTheDefaults) {
                            "\"paymentMapping\":[],\"port\":\"\",\"printInvoicesOnFiscalPrinter\":"
                            "false,\"questionBeforeFiscalization\":false,\"selectedPrinter\":0,"
                            "\"vatMappingForNoObligation\":0}");
-}
-
-TEST_F(RoutesTest, SaveAnswersNullAndGetAnswersTheSavedRecord) {
-    const std::string record = configurationFile("COM3", 1);
-    const HttpAnswer saved = service.post("/config/save", record);
-
-    EXPECT_EQ(saved.status, 200);
-    EXPECT_EQ(saved.body, "null");
-    EXPECT_EQ(service.get("/config/get").body + "\n", record);
 }
 
 // The first required key that is missing or of another type is the one named.
