@@ -22,7 +22,6 @@ std::function<Result(Arguments...)> bound(FiscalPrinterBase* service,
 FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings) : RestServer(settings) {
     configuration.read();
     BOOST_LOG_TRIVIAL(info) << "Starting server...";
-    connected = false;
     BOOST_LOG_TRIVIAL(info) << "Setup handlers...";
     registerRoutes();
     connectIfConfigured();
