@@ -172,8 +172,8 @@ std::string dateText(const std::tm& time) {
     return text;
 }
 
-// Puts the process in a time zone whose date differs from
-// UTC's right now, so that a report dated in UTC would be refused; restores the zone after.
+// Puts the process in a time zone whose date differs from UTC's right now, so that a report
+// dated in UTC would be refused; restores the zone after.
 class ZoneAwayFromUtc {
 public:
     ZoneAwayFromUtc() {
