@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Checks the Windows program under Wine the way a shop meets it: started beside its
+# certificate pair it answers "/config/version" over HTTPS to curl on the Linux side, logs
+# under the Wine user's local application-data folder, adds its tray icon (on an Xvfb
+# screen), lets no second instance start, and ends through its window's WM_CLOSE; started
+# without certificates it ends with exit code 1.
+#
+# Usage: scripts/windows/check-program.sh PROGRAM.exe
+# WINEPREFIX names the Wine prefix to use. The checks run in a network namespace of their own,
+# so the fixed port 9003 cannot clash with anything else on the machine.
+set -euo pipefail
+
+if [ -z "${CHECK_PROGRAM_ISOLATED:-}" ]; then
+    exec unshare --net env CHECK_PROGRAM_ISOLATED=1 \
+        xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" "$0" "$@"
+fi
+ip link set lo up
+
+program=$(readlink -f "$1")
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+: "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+work=$(mktemp -d)
+first_pid=""
+
+cleanup() {
+    [ -z "$first_pid" ] || kill "$first_pid" 2>/dev/null || true
+    "$wineserver" -k 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0
+failed=0
+check() {
+    local name=$1
+    shift
+    if "$@"; then
+        echo "PASS $name"
+        passed=$((passed + 1))
+    else
+        echo "FAIL $name"
+        failed=$((failed + 1))
+    fi
+}
+
+# A fresh server, so that Wine's tray (in explorer.exe) starts from the program below and
+# writes its trace where the program's goes.
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -w
+
+local_app_data=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local
+log_file=$local_app_data/TrivaneFiscalProxy/Logs/log_0.txt
+rm -rf "$local_app_data/TrivaneFiscalProxy"
+
+mkdir "$work/shop" "$work/empty"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
+    -keyout "$work/shop/server.key" -out "$work/shop/server.crt" 2>/dev/null
+
+# First instance, with the certificate pair in its working folder.
+(cd "$work/shop" && WINEDEBUG=-all,+systray exec "$wine" "$program" >"$work/first.out" 2>&1) &
+first_pid=$!
+
+version_answer() {
+    curl --silent --insecure --max-time 5 https://127.0.0.1:9003/config/version
+}
+answered=""
+for _ in $(seq 120); do
+    answered=$(version_answer || true)
+    [ -z "$answered" ] || break
+    kill -0 "$first_pid" 2>/dev/null || break
+    sleep 1
+done
+check "answers /config/version over HTTPS" [ "$answered" = '"1.0.0.9"' ]
+
+timestamp='\[[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{6}\]'
+check "logs under the local application-data folder in the log format" \
+    grep -Eq "^$timestamp <info> : Starting application\. \$" "$log_file"
+check "logs the Windows version" grep -Eq "<info> : System version [0-9]+\.[0-9]+ \$" "$log_file"
+check "adds the tray icon" grep -q "add_to_standalone_tray added 100 " "$work/first.out"
+check "gives the tray icon its callback, icon and tooltip" \
+    grep -Eq "modify_icon id=0x64 hwnd=[0-9A-Fa-f]+ flags=7\$" "$work/first.out"
+
+second_status=0
+(cd "$work/shop" && WINEDEBUG=-all "$wine" "$program") >/dev/null 2>&1 || second_status=$?
+check "a second start ends with exit code 0" [ "$second_status" = 0 ]
+check "the first instance goes on serving" [ "$(version_answer || true)" = '"1.0.0.9"' ]
+
+# Without /F, taskkill closes the program's windows with WM_CLOSE, as its menu's exit does.
+WINEDEBUG=-all "$wine" taskkill /IM "$(basename "$program")" >/dev/null 2>&1 || true
+first_status=0
+wait "$first_pid" || first_status=$?
+first_pid=""
+check "WM_CLOSE ends the program with exit code 0" [ "$first_status" = 0 ]
+check "the tray icon is removed" grep -q "remove_from_standalone_tray removed 100 " "$work/first.out"
+check "\"Exit...\" is the last log line" bash -c "tail -n 1 '$log_file' | grep -q '<info> : Exit\.\.\. \$'"
+
+# Without certificates, and without a screen, so that the error box cannot wait for a click;
+# Wine's trace of the call shows what the box said. A fresh Wine server has no desktop on the
+# screen either.
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -w
+"$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d user32.MessageBoxW /f >/dev/null 2>&1
+rm -f "$log_file"
+missing_status=0
+(cd "$work/empty" && env -u DISPLAY WINEDEBUG=-all,+relay "$wine" "$program") \
+    >"$work/missing.out" 2>&1 || missing_status=$?
+check "a start without certificates ends with exit code 1" [ "$missing_status" = 1 ]
+check "a start without certificates logs why" \
+    grep -q "<fatal> : Certificate files not found\.\.\. " "$log_file"
+# The Polish letters as Wine writes them: \017c is ż, \0107 ć, \00f3 ó, \0142 ł, \0105 ą.
+box_text='L"Nie mo\017cna uruchomi\0107 aplikacji: nie znaleziono wszystkich plik\00f3w"'
+box_caption='L"B\0142\0105d"'
+# No owner window, the text, the caption, and MB_OK with MB_ICONERROR (0x10).
+error_box_shown() {
+    grep -aF "Call user32.MessageBoxW(00000000," "$work/missing.out" |
+        grep -aF "$box_text," | grep -aqF " $box_caption,00000010)"
+}
+check "a start without certificates shows the error box" error_box_shown
+
+echo "Windows program checks: $passed passed, $failed failed"
+[ "$failed" = 0 ]
