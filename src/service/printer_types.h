@@ -1,0 +1,69 @@
+// The records that the service's operations take and return.
+#ifndef SERVICE_PRINTER_TYPES_H
+#define SERVICE_PRINTER_TYPES_H
+
+#include <cstdint>
+#include <json/value.h>
+#include <string>
+#include <vector>
+
+class RestRequest;
+
+namespace PrinterTypes {
+
+// A value of the sale together with whether the sale gave it.
+template <typename T> struct Field {
+    T value{};
+    bool present = false;
+};
+
+// One sale line: amounts in hundredths, the quantity in ten-thousandths, texts in
+// Windows-1250 cut to what the printer takes.
+struct FiscalReceiptItem {
+    FiscalReceiptItem() = default;
+    // Reads one element of "Items"; throws RestException 400 at the first invalid field.
+    explicit FiscalReceiptItem(const Json::Value& element);
+
+    Field<std::string> ProductName;
+    Field<std::string> ProductUnitOfMeasurment;
+    Field<int64_t> Quantity;
+    Field<int64_t> ProductCurrencyGrossPrice;
+    Field<int64_t> FiscalPrinterVatRateType;
+    Field<int64_t> GrossValue;
+};
+
+// A validated sale as the web application sends it to "/printer/print".
+struct FiscalReceipt {
+    FiscalReceipt() = default;
+    explicit FiscalReceipt(const RestRequest& request);
+    // Throws RestException 400 at the first invalid field; a body that is neither an object
+    // nor null fails in the JSON library's own member lookup.
+    explicit FiscalReceipt(const Json::Value& body);
+
+    Field<int64_t> GrossTotal;
+    Field<int64_t> FiscalPrinterPaymentId;
+    Field<std::vector<FiscalReceiptItem>> Items;
+    Field<std::string> CustomerNip;
+};
+
+// The printer's seven VAT rates; a rate it does not report stays 0.
+struct VatMapping {
+    float va = 0;
+    float vb = 0;
+    float vc = 0;
+    float vd = 0;
+    float ve = 0;
+    float vf = 0;
+    float vg = 0;
+};
+
+// Names of the serial ports present, in the order found.
+using SerialPortList = std::vector<std::string>;
+
+} // namespace PrinterTypes
+
+// Returned by an operation whose answer is a redirect to the web application's
+// configuration page; it carries no target.
+struct Redirect {};
+
+#endif
