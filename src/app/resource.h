@@ -45,8 +45,10 @@ constexpr const char* missingFilesText =
     "Nie można uruchomić aplikacji: nie znaleziono wszystkich plików";
 constexpr const char* startupErrorText = "Błąd podczas uruchamiania aplikacji";
 
-// The web application that the menu's first item opens.
-constexpr const char* webApplicationUrl = "https://app.ledvik.pl/";
+// What stands for the icons' pictures where the tray has no pictures (Linux).
+constexpr const char* mainIconWords = "Trivane Ledvik";
+constexpr const char* connectedIconWords = "drukarka połączona";
+constexpr const char* disconnectedIconWords = "drukarka niepołączona";
 
 } // namespace resource
 

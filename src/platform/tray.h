@@ -28,8 +28,12 @@ class TrayWindow;
 using WindowHandle = TrayWindow*;
 using WindowProcedure = long (*)(WindowHandle window, unsigned message, std::uintptr_t wParam,
                                  std::intptr_t lParam);
-// An icon resource, loaded by the system on Windows; on Linux only its number.
-using Icon = int;
+#ifdef _WIN32
+using Icon = HICON;
+#else
+// On Linux an icon is the words that stand for its picture on standard output.
+using Icon = std::string;
+#endif
 
 struct MenuItem {
     unsigned command;
@@ -38,8 +42,9 @@ struct MenuItem {
 
 // On Windows a real hidden window (RegisterClassExW, CreateWindowExW, Shell_NotifyIconW).
 // On Linux a stand-in for a program running in the foreground: every tooltip the icon takes
-// is printed as one line on standard output, the menu cannot be opened, and SIGINT and
-// SIGTERM choose a menu command instead (see `chooseOnTerminationSignal`).
+// is printed as one line on standard output, followed by the icon's words in brackets; the
+// menu cannot be opened, and SIGINT and SIGTERM choose a menu command instead (see
+// `chooseOnTerminationSignal`).
 //
 // Messages posted from any thread reach the procedure on the thread that runs the message
 // loop, in the order in which they were posted. Posts to a destroyed window are dropped.
@@ -48,7 +53,7 @@ public:
     // Null when the window cannot be created. The window is never freed, because other
     // threads may still post to it while the process ends.
     static TrayWindow* create(const std::string& windowClass, const std::string& title,
-                              Icon classIcon, WindowProcedure procedure);
+                              const Icon& classIcon, WindowProcedure procedure);
 
     // PostMessageW: queues the message and returns; safe from any thread.
     void post(unsigned message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
@@ -59,8 +64,8 @@ public:
 
     // Shell_NotifyIconW NIM_ADD, NIM_MODIFY and NIM_DELETE. `callbackMessage` is posted to
     // the window with the mouse message in lParam when the user clicks the icon.
-    void addIcon(unsigned id, unsigned callbackMessage, Icon icon, const std::string& tip);
-    void modifyIcon(Icon icon, const std::string& tip);
+    void addIcon(unsigned id, unsigned callbackMessage, const Icon& icon, const std::string& tip);
+    void modifyIcon(const Icon& icon, const std::string& tip);
     void removeIcon();
 
     // Shows the menu at the mouse pointer, `defaultCommand` in bold, and returns the chosen
@@ -80,8 +85,8 @@ private:
     std::atomic<bool> destroyed{false};
 };
 
-// LoadIconW of an icon resource of the program.
-Icon loadIcon(int resource);
+// LoadIconW of an icon resource of the program; `words` stand for it on Linux.
+Icon loadIcon(int resource, const std::string& words);
 
 // PostQuitMessage: the message loop ends with `exitCode` once the messages posted before
 // have been handled.

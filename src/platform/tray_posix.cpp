@@ -104,7 +104,7 @@ void installTerminationHandler() {
 
 TrayWindow::TrayWindow(WindowProcedure procedure) : procedure(procedure) {}
 
-TrayWindow* TrayWindow::create(const std::string&, const std::string&, Icon,
+TrayWindow* TrayWindow::create(const std::string&, const std::string&, const Icon&,
                                WindowProcedure procedure) {
     return new TrayWindow(procedure);
 }
@@ -132,12 +132,12 @@ void TrayWindow::destroy() {
     procedure(this, WM_DESTROY, 0, 0);
 }
 
-void TrayWindow::addIcon(unsigned, unsigned, Icon, const std::string& tip) {
-    std::cout << tip << std::endl;
+void TrayWindow::addIcon(unsigned, unsigned, const Icon& icon, const std::string& tip) {
+    modifyIcon(icon, tip);
 }
 
-void TrayWindow::modifyIcon(Icon, const std::string& tip) {
-    std::cout << tip << std::endl;
+void TrayWindow::modifyIcon(const Icon& icon, const std::string& tip) {
+    std::cout << tip << " [" << icon << "]" << std::endl;
 }
 
 void TrayWindow::removeIcon() {}
@@ -157,8 +157,8 @@ void TrayWindow::chooseOnTerminationSignal(unsigned command) {
     std::call_once(installed, installTerminationHandler);
 }
 
-Icon loadIcon(int resource) {
-    return resource;
+Icon loadIcon(int, const std::string& words) {
+    return words;
 }
 
 void postQuit(int exitCode) {

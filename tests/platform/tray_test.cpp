@@ -42,8 +42,8 @@ class TrayWindowTest : public ::testing::Test {
 protected:
     TrayWindowTest() { handled.clear(); }
 
-    platform::TrayWindow* window =
-        platform::TrayWindow::create("TEST_CLASS", "Test", 101, recordingProcedure);
+    platform::TrayWindow* window = platform::TrayWindow::create(
+        "TEST_CLASS", "Test", platform::loadIcon(101, "main"), recordingProcedure);
 };
 
 TEST_F(TrayWindowTest, PostsFromAnotherThreadAreHandledOnTheLoopThreadInOrder) {
@@ -80,15 +80,18 @@ TEST_F(TrayWindowTest, QuitCodeIsTheLoopsResultAfterEarlierMessages) {
     EXPECT_EQ(messagesHandled(), std::vector<unsigned>{testMessage});
 }
 
-TEST_F(TrayWindowTest, EveryTooltipIsOneLineOnStandardOutputInOrder) {
+TEST_F(TrayWindowTest, EveryTooltipIsOneLineWithItsIconOnStandardOutputInOrder) {
     ::testing::internal::CaptureStdout();
-    window->addIcon(100, 1025, 107, "Trivane Ledvik Drukarki fiskalne");
-    window->modifyIcon(106, "Nawiązano połączenie z drukarką");
-    window->modifyIcon(107, "Brak połączenia z drukarką fiskalną");
+    const platform::Icon green = platform::loadIcon(106, "green");
+    const platform::Icon red = platform::loadIcon(107, "red");
+    window->addIcon(100, 1025, red, "Trivane Ledvik Drukarki fiskalne");
+    window->modifyIcon(green, "Nawiązano połączenie z drukarką");
+    window->modifyIcon(red, "Brak połączenia z drukarką fiskalną");
     window->removeIcon();
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Trivane Ledvik Drukarki fiskalne\n"
-                                                        "Nawiązano połączenie z drukarką\n"
-                                                        "Brak połączenia z drukarką fiskalną\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Trivane Ledvik Drukarki fiskalne [red]\n"
+              "Nawiązano połączenie z drukarką [green]\n"
+              "Brak połączenia z drukarką fiskalną [red]\n");
 }
 
 TEST_F(TrayWindowTest, TerminationSignalsChooseTheExitCommand) {
@@ -100,7 +103,8 @@ TEST_F(TrayWindowTest, TerminationSignalsChooseTheExitCommand) {
         ASSERT_FALSE(handled.empty());
         EXPECT_EQ(handled.front().message, static_cast<unsigned>(WM_COMMAND));
         EXPECT_EQ(handled.front().wParam, exitCommand);
-        window = platform::TrayWindow::create("TEST_CLASS", "Test", 101, recordingProcedure);
+        window = platform::TrayWindow::create("TEST_CLASS", "Test", platform::loadIcon(101, "main"),
+                                              recordingProcedure);
         window->chooseOnTerminationSignal(exitCommand);
     }
 }
