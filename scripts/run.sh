@@ -94,7 +94,7 @@ start_virtual_printer() {
     "$virtual_printer" --pty "$pty_link" --journal "$journal" >"$run_dir/virtual-printer.log" 2>&1 &
     printer_pid=$!
     for _ in $(seq 100); do
-        [ -e "$pty_link" ] && return
+        grep -q '^virtual-printer listening on ' "$run_dir/virtual-printer.log" && return
         kill -0 "$printer_pid" 2>/dev/null || break
         sleep 0.1
     done
