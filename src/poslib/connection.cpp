@@ -1,0 +1,123 @@
+#include "poslib/connection.h"
+
+#include "poslib/library_error.h"
+
+#include <algorithm>
+
+namespace poslib {
+
+namespace {
+
+// A frame of a few hundred bytes needs well under a second at 9600 baud; longer means the
+// printer holds CTS down or the port is gone.
+constexpr std::chrono::milliseconds kWriteLimit{5000};
+
+} // namespace
+
+void Connection::post(const std::shared_ptr<Request>& request) {
+    if (request->state() != Request::State::Created) {
+        throw LibraryError(kWrongCallOrder, "request already posted");
+    }
+    if (!line_) {
+        throw LibraryError(kLineLost, "line lost earlier");
+    }
+    request->markPosted();
+    if (request->immediate()) {
+        immediate_.push_back(request);
+    } else {
+        queued_.push_back(request);
+    }
+    try {
+        line_->write(request->frame(), Clock::now() + kWriteLimit);
+    } catch (const LibraryError& error) {
+        lose(error);
+    }
+}
+
+void Connection::waitFor(const Request& request, std::chrono::milliseconds limit) {
+    if (request.state() == Request::State::Created) {
+        throw LibraryError(kWrongCallOrder, "request not posted");
+    }
+    const Clock::time_point deadline = Clock::now() + limit;
+    while (request.state() != Request::State::Completed) {
+        receiveUntil(deadline);
+    }
+    if (request.status() == kLineLost) {
+        throw LibraryError(kLineLost, "line lost");
+    }
+}
+
+void Connection::receiveUntil(Clock::time_point deadline) {
+    try {
+        const std::string bytes = line_->read(deadline);
+        if (bytes.empty() && Clock::now() >= deadline) {
+            throw LibraryError(kLineLost, "no answer within the wait limit");
+        }
+        decoder_.feed(bytes.data(), bytes.size());
+    } catch (const LibraryError& error) {
+        lose(error);
+    }
+    while (const std::optional<DecodedFrame> frame = decoder_.next()) {
+        deliver(*frame);
+    }
+}
+
+void Connection::deliver(const DecodedFrame& frame) {
+    Answer answer{};
+    try {
+        if (frame.fault != FrameFault::None) {
+            throw LibraryError(kBrokenAnswerFrame, "broken answer frame");
+        }
+        answer = parseAnswer(frame.body);
+    } catch (const LibraryError& error) {
+        if (const std::shared_ptr<Request> oldest = oldestWaiting()) {
+            forget(oldest);
+            oldest->complete(error.code(), {});
+        }
+        return;
+    }
+    const std::shared_ptr<Request> addressee = addresseeOf(answer.command);
+    if (!addressee) {
+        return; // nothing is waiting: an answer no request of ours asked for
+    }
+    forget(addressee);
+    if (answer.command != "ERR" && answer.command != addressee->answeredAs()) {
+        addressee->complete(kUnexpectedAnswer, {});
+    } else {
+        addressee->complete(answer.status, std::move(answer.values));
+    }
+}
+
+std::shared_ptr<Request> Connection::addresseeOf(const std::string& command) {
+    const auto immediate =
+        std::find_if(immediate_.begin(), immediate_.end(),
+                     [&](const auto& request) { return request->answeredAs() == command; });
+    return immediate != immediate_.end() ? *immediate : oldestWaiting();
+}
+
+std::shared_ptr<Request> Connection::oldestWaiting() {
+    if (!queued_.empty()) {
+        return queued_.front();
+    }
+    return immediate_.empty() ? nullptr : immediate_.front();
+}
+
+void Connection::forget(const std::shared_ptr<Request>& request) {
+    queued_.erase(std::remove(queued_.begin(), queued_.end(), request), queued_.end());
+    immediate_.erase(std::remove(immediate_.begin(), immediate_.end(), request), immediate_.end());
+}
+
+void Connection::lose(const LibraryError& error) {
+    line_.reset();
+    for (const auto& request : queued_) {
+        request->complete(kLineLost, {});
+    }
+    for (const auto& request : immediate_) {
+        request->complete(kLineLost, {});
+    }
+    queued_.clear();
+    immediate_.clear();
+    throw LibraryError(kLineLost, error.what());
+}
+
+} // namespace poslib

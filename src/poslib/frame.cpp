@@ -1,0 +1,112 @@
+#include "poslib/frame.h"
+
+#include <cstdio>
+
+namespace poslib {
+
+namespace {
+
+constexpr std::size_t kChecksumLength = 5; // '#' and four hex digits
+
+bool isUpperHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+std::string checksumText(const std::string& body) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(crc16Xmodem(body)));
+    return text;
+}
+
+} // namespace
+
+uint16_t crc16Xmodem(const std::string& bytes) {
+    uint16_t crc = 0;
+    for (unsigned char byte : bytes) {
+        crc ^= static_cast<uint16_t>(byte << 8);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021)
+                                 : static_cast<uint16_t>(crc << 1);
+        }
+    }
+    return crc;
+}
+
+std::string encodeFrame(const std::string& body) {
+    return kStx + body + '#' + checksumText(body) + kEtx;
+}
+
+std::string composeBody(const std::string& command, const std::vector<std::string>& fields) {
+    std::string body = command + kTab;
+    for (const std::string& field : fields) {
+        body += field;
+        body += kTab;
+    }
+    return body;
+}
+
+FrameContent splitBody(const std::string& body) {
+    FrameContent content;
+    std::size_t start = body.find(kTab);
+    content.command = body.substr(0, start);
+    while (start != std::string::npos) {
+        const std::size_t end = body.find(kTab, start + 1);
+        std::string field =
+            body.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+        if (!field.empty()) {
+            content.fields.push_back(std::move(field));
+        }
+        start = end;
+    }
+    return content;
+}
+
+void FrameDecoder::feed(const char* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        if (buffer_.empty() && data[i] != kStx) {
+            continue;
+        }
+        buffer_ += data[i];
+    }
+}
+
+std::optional<DecodedFrame> FrameDecoder::next() {
+    const std::size_t end = buffer_.find_first_of(std::string{kStx, kEtx}, 1);
+    if (end == std::string::npos) {
+        if (buffer_.size() <= maxFrame_) {
+            return std::nullopt;
+        }
+        buffer_.clear();
+        return DecodedFrame{FrameFault::TooLong, {}};
+    }
+    if (buffer_[end] == kStx) {
+        DecodedFrame cut{FrameFault::MissingEtx, buffer_.substr(1, end - 1)};
+        buffer_.erase(0, end);
+        return cut;
+    }
+    return finish(end);
+}
+
+DecodedFrame FrameDecoder::finish(std::size_t etxPosition) {
+    std::string content = buffer_.substr(1, etxPosition - 1);
+    // Bytes between this ETX and the next STX are noise; feed() drops them from now on.
+    const std::size_t nextStx = buffer_.find(kStx, etxPosition);
+    buffer_.erase(0, nextStx == std::string::npos ? buffer_.size() : nextStx);
+
+    if (content.size() < kChecksumLength || content[content.size() - kChecksumLength] != '#') {
+        return {FrameFault::MissingChecksum, content};
+    }
+    const std::string digits = content.substr(content.size() - 4);
+    content.resize(content.size() - kChecksumLength);
+    for (char c : digits) {
+        if (!isUpperHex(c)) {
+            return {FrameFault::BadChecksum, content};
+        }
+    }
+    if (digits != checksumText(content)) {
+        return {FrameFault::BadChecksum, content};
+    }
+    return {FrameFault::None, content};
+}
+
+} // namespace poslib

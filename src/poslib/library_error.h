@@ -1,0 +1,43 @@
+// The library's own error codes and the exception that carries one to the POS_ boundary.
+#ifndef POSLIB_LIBRARY_ERROR_H
+#define POSLIB_LIBRARY_ERROR_H
+
+#include "posnet/posnet.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace poslib {
+
+// The printer's own numbers stay below 10000 (four decimal digits in "?nnnn") and never use
+// 7 to 9, so 8 and the codes from 10001 up cannot be mistaken for a printer's answer.
+enum LibraryCode : POSNET_STATUS {
+    kLineLost = POSNET_STATUS_DISCONNECTED,
+    kInvalidHandle = 10001,
+    kInvalidArgument = 10002,
+    kPortNotOpened = 10003,
+    kControlByteInValue = 10004,
+    kMalformedRequest = 10005,
+    kBrokenAnswerFrame = 10006,
+    kUnexpectedAnswer = 10007,
+    kWrongCallOrder = 10008,
+    kNoMoreValues = 10009,
+    kInternalError = 10010,
+};
+
+class LibraryError : public std::runtime_error {
+public:
+    LibraryError(POSNET_STATUS code, const std::string& detail)
+        : std::runtime_error(detail), code_(code) {}
+    POSNET_STATUS code() const { return code_; }
+
+private:
+    POSNET_STATUS code_;
+};
+
+// Polish description in Windows-1250 of a printer number or library code; null when unknown.
+const char* errorText(POSNET_STATUS code);
+
+} // namespace poslib
+
+#endif

@@ -1,0 +1,86 @@
+#include "poslib/request_text.h"
+
+#include "poslib/frame.h"
+#include "poslib/library_error.h"
+
+namespace poslib {
+
+namespace {
+
+constexpr std::size_t kNameLength = 2;
+constexpr std::size_t kLongestCommand = 16;
+
+bool isMnemonic(const std::string& text) {
+    return !text.empty() &&
+           text.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789") == std::string::npos;
+}
+
+std::string commandField(const std::string& command) {
+    const std::string name = command.compare(0, 1, "!") == 0 ? command.substr(1) : command;
+    if (!isMnemonic(name) || name.size() > kLongestCommand) {
+        throw LibraryError(kMalformedRequest, "bad command: " + command);
+    }
+    return command;
+}
+
+std::string parameterField(const std::string& entry) {
+    const std::size_t comma = entry.find(',');
+    const std::string name = entry.substr(0, comma);
+    if (comma == std::string::npos || name.size() != kNameLength || !isMnemonic(name)) {
+        throw LibraryError(kMalformedRequest, "bad parameter entry: " + entry);
+    }
+    const std::string value = entry.substr(comma + 1);
+    for (unsigned char byte : value) {
+        if (byte < 0x20) {
+            throw LibraryError(kControlByteInValue, "control byte in parameter " + name);
+        }
+    }
+    return name + value;
+}
+
+POSNET_STATUS errorNumber(const std::string& field) {
+    const std::string digits = field.substr(1);
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+        throw LibraryError(kBrokenAnswerFrame, "bad error number: " + field);
+    }
+    return std::stoi(digits);
+}
+
+} // namespace
+
+std::string requestBody(const std::string& command, const std::string& parameters) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    while (!parameters.empty() && start <= parameters.size()) {
+        std::size_t end = parameters.find('\n', start);
+        if (end == std::string::npos) {
+            end = parameters.size();
+        }
+        fields.push_back(parameterField(parameters.substr(start, end - start)));
+        start = end + 1;
+    }
+    return composeBody(commandField(command), fields);
+}
+
+Answer parseAnswer(const std::string& body) {
+    const FrameContent content = splitBody(body);
+    if (!isMnemonic(content.command) && content.command != "ERR") {
+        throw LibraryError(kBrokenAnswerFrame, "bad answer command: " + content.command);
+    }
+    Answer answer{content.command, 0, {}};
+    for (const std::string& field : content.fields) {
+        if (field[0] == '?') {
+            answer.status = errorNumber(field);
+        } else if (field[0] == '@') {
+            continue; // the echoed token; this library sends none
+        } else if (field.size() < kNameLength) {
+            throw LibraryError(kBrokenAnswerFrame, "field without a name: " + field);
+        } else {
+            answer.values.push_back({field.substr(0, kNameLength), field.substr(kNameLength)});
+        }
+    }
+    return answer;
+}
+
+} // namespace poslib

@@ -1,0 +1,108 @@
+#include "support/virtual_printer_process.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+const std::string kReadyPrefix = "virtual-printer listening on ";
+
+std::string makeFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/virtual-printer-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary folder: " +
+                                 std::string(std::strerror(errno)));
+    }
+    return pattern;
+}
+
+} // namespace
+
+VirtualPrinterProcess::VirtualPrinterProcess(const std::vector<std::string>& options, Line line)
+    : folder_(makeFolder()), journalPath_(folder_ + "/journal.txt") {
+    std::vector<std::string> arguments = {VIRTUAL_PRINTER_EXECUTABLE, "--journal", journalPath_};
+    if (line == Line::Tcp) {
+        arguments.insert(arguments.end(), {"--tcp", "0"});
+    } else {
+        arguments.insert(arguments.end(), {"--pty", folder_ + "/printer"});
+    }
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    try {
+        start(arguments);
+    } catch (...) {
+        std::filesystem::remove_all(folder_);
+        throw;
+    }
+}
+
+VirtualPrinterProcess::~VirtualPrinterProcess() {
+    stop();
+    std::error_code ignored; // a folder that cannot be removed must not end the test run
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+std::string VirtualPrinterProcess::journal() const {
+    std::ifstream file(journalPath_, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void VirtualPrinterProcess::stop() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+}
+
+void VirtualPrinterProcess::start(const std::vector<std::string>& arguments) {
+    int output[2];
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe: " + std::string(std::strerror(errno)));
+    }
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    const int failure = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(output[1]);
+    if (failure != 0) {
+        ::close(output[0]);
+        pid_ = -1;
+        throw std::runtime_error("cannot start " + arguments[0] + ": " + std::strerror(failure));
+    }
+    const std::string ready = readReadyLine(output[0]);
+    ::close(output[0]);
+    if (ready.compare(0, kReadyPrefix.size(), kReadyPrefix) != 0) {
+        stop();
+        throw std::runtime_error("virtual-printer did not start (see its error output above)");
+    }
+    port_ = ready.substr(kReadyPrefix.size());
+}
+
+std::string VirtualPrinterProcess::readReadyLine(int fd) {
+    std::string line;
+    char byte;
+    while (::read(fd, &byte, 1) == 1 && byte != '\n') {
+        line += byte;
+    }
+    return line;
+}

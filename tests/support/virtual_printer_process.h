@@ -1,0 +1,50 @@
+// The built virtual-printer, run for one test in a temporary folder of its own.
+//
+//     VirtualPrinterProcess printer({"--refuse", "trline:2:2000"});
+//     connectTo(printer.port());            // a pty link path, usable as the port text
+//     ...
+//     EXPECT_NE(printer.journal().find("CANCELLED RECEIPT"), std::string::npos);
+//
+// The constructor returns once the printer has printed its ready line, so the port can be
+// opened at once; the destructor ends it with SIGTERM and removes the folder.
+#ifndef SUPPORT_VIRTUAL_PRINTER_PROCESS_H
+#define SUPPORT_VIRTUAL_PRINTER_PROCESS_H
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class VirtualPrinterProcess {
+public:
+    enum class Line { PseudoTerminal, Tcp };
+
+    // options: more of the printer's command-line options (see virtual-printer --help); the
+    // line, the journal and the folder are chosen here. Throws std::runtime_error, with what
+    // the printer said, when it does not start.
+    explicit VirtualPrinterProcess(const std::vector<std::string>& options = {},
+                                   Line line = Line::PseudoTerminal);
+    ~VirtualPrinterProcess();
+    VirtualPrinterProcess(const VirtualPrinterProcess&) = delete;
+    VirtualPrinterProcess& operator=(const VirtualPrinterProcess&) = delete;
+
+    // The port text for the printer library: the pty link's path or tcp://127.0.0.1:PORT.
+    const std::string& port() const { return port_; }
+    const std::string& journalPath() const { return journalPath_; }
+    const std::string& folder() const { return folder_; }
+    // The journal's text (UTF-8); empty while nothing was printed.
+    std::string journal() const;
+
+    // Ends the printer now, like a printer switched off; the destructor then has nothing to do.
+    void stop();
+
+private:
+    void start(const std::vector<std::string>& arguments);
+    std::string readReadyLine(int fd);
+
+    std::string folder_;
+    std::string journalPath_;
+    std::string port_;
+    pid_t pid_ = -1;
+};
+
+#endif

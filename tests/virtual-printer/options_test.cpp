@@ -1,0 +1,115 @@
+// The virtual printer's command line, parsed and as a process.
+#include "options.h"
+
+#include <array>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <sys/wait.h>
+
+using namespace virtual_printer;
+
+namespace {
+
+Options parse(std::vector<std::string> arguments) {
+    return parseOptions(arguments);
+}
+
+struct ProgramRun {
+    int exitCode;
+    std::string output;
+};
+
+ProgramRun runPrinter(const std::string& arguments) {
+    const std::string command = std::string(VIRTUAL_PRINTER_EXECUTABLE) + " " + arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string output;
+    std::array<char, 512> buffer;
+    while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
+        output += buffer.data();
+    }
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+} // namespace
+
+TEST(Options, ReadTheLineAndThePrinterSettings) {
+    const Options options = parse({"--pty", "/tmp/p", "--journal", "j.txt", "--vat",
+                                   "23,8,5.5,0,100,101,7.25", "--date", "2024-03-07"});
+    EXPECT_EQ(options.ptyPath, "/tmp/p");
+    EXPECT_FALSE(options.tcpPort.has_value());
+    EXPECT_EQ(options.journalPath, "j.txt");
+    EXPECT_EQ(options.setup.vatRates,
+              (std::array<int, kVatRates>{2300, 800, 550, 0, 10000, 10100, 725}));
+    EXPECT_EQ(options.setup.date, "2024-03-07");
+}
+
+TEST(Options, ReadTheFaults) {
+    const Options options = parse({"--tcp", "0", "--refuse", "trline:2:2000", "--refuse",
+                                   "trend:1:1950", "--mechanism-status", "5", "--device-status",
+                                   "3", "--silent-after", "4", "--delay", "250"});
+    EXPECT_EQ(options.tcpPort, 0);
+    ASSERT_EQ(options.faults.refusals.size(), 2u);
+    EXPECT_EQ(options.faults.refusals[0].command, "trline");
+    EXPECT_EQ(options.faults.refusals[0].occurrence, 2);
+    EXPECT_EQ(options.faults.refusals[0].number, 2000);
+    EXPECT_EQ(options.setup.mechanismStatus, 5);
+    EXPECT_EQ(options.setup.deviceStatus, 3);
+    EXPECT_EQ(options.faults.silentAfter, 4);
+    EXPECT_EQ(options.delay.count(), 250);
+}
+
+TEST(Options, NeedExactlyOneLine) {
+    EXPECT_THROW(parse({}), std::invalid_argument);
+    EXPECT_THROW(parse({"--pty", "/tmp/p", "--tcp", "0"}), std::invalid_argument);
+}
+
+TEST(Options, RefuseBadValues) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--tcp", "65536"},
+        {"--tcp", "x"},
+        {"--tcp"},
+        {"--tcp", "0", "--vat", "23,8,5,0,100,101"},
+        {"--tcp", "0", "--vat", "23,8,5,0,100,101,102"},
+        {"--tcp", "0", "--vat", "23,8,5,0,100,101,1.234"},
+        {"--tcp", "0", "--refuse", "trline:0:2000"},
+        {"--tcp", "0", "--refuse", "trline:2"},
+        {"--tcp", "0", "--date", "2024-13-01"},
+        {"--tcp", "0", "--date", "07.03.2024"},
+        {"--tcp", "0", "--delay", "-1"},
+        {"--tcp", "0", "--colour"},
+    };
+    for (const auto& arguments : bad) {
+        EXPECT_THROW(parse(arguments), std::invalid_argument)
+            << ::testing::PrintToString(arguments);
+    }
+}
+
+TEST(PrinterProgram, DocumentsEveryOptionInItsHelp) {
+    const ProgramRun help = runPrinter("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* option :
+         {"--pty", "--tcp", "--journal", "--vat", "--date", "--refuse", "--mechanism-status",
+          "--device-status", "--silent-after", "--delay", "virtual-printer listening on"}) {
+        EXPECT_NE(help.output.find(option), std::string::npos) << option;
+    }
+}
+
+TEST(PrinterProgram, ExplainsAWrongCommandLine) {
+    const ProgramRun wrong = runPrinter("--tcp 0 --colour red");
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_NE(wrong.output.find("unknown option \"--colour\""), std::string::npos) << wrong.output;
+}
+
+TEST(PrinterProgram, RefusesToReplaceAFileWithItsLink) {
+    char folder[] = "/tmp/virtual-printer-options-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string file = std::string(folder) + "/printer";
+    std::fclose(std::fopen(file.c_str(), "w"));
+    const ProgramRun refused = runPrinter("--pty " + file);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.output.find("not a symbolic link"), std::string::npos) << refused.output;
+    std::remove(file.c_str());
+    ::rmdir(folder);
+}

@@ -1,0 +1,133 @@
+#include "command.h"
+
+#include "poslib/frame.h"
+#include "printer_errors.h"
+
+#include <cctype>
+
+namespace virtual_printer {
+
+namespace {
+
+constexpr std::size_t kNameLength = 2;
+constexpr std::size_t kLongestAmount = 10;
+
+bool allDigits(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+[[noreturn]] void fieldError(int number, const Command& command, const std::string& name) {
+    throw FrameError{number, command.name, name};
+}
+
+bool isStatusQuery(const std::string& name) {
+    return name == "sprn" || name == "sdev";
+}
+
+void addField(Command& command, const std::string& field) {
+    if (field[0] == '@') {
+        if (field.size() != 5 || !allDigits(field.substr(1))) {
+            throw FrameError{frame_error::kBadToken, command.name, {}};
+        }
+        command.token = field;
+    } else if (field.size() < kNameLength) {
+        throw FrameError{frame_error::kFrameError, command.name, {}};
+    } else {
+        command.fields[field.substr(0, kNameLength)] = field.substr(kNameLength);
+    }
+}
+
+} // namespace
+
+Command parseCommand(const std::string& body) {
+    const poslib::FrameContent content = poslib::splitBody(body);
+    Command command;
+    command.immediate = content.command.compare(0, 1, "!") == 0;
+    command.name = command.immediate ? content.command.substr(1) : content.command;
+    if (command.name.empty()) {
+        throw FrameError{frame_error::kFrameError, {}, {}};
+    }
+    if (command.immediate && !isStatusQuery(command.name)) {
+        throw FrameError{frame_error::kUnknownCommand, command.name, {}};
+    }
+    for (const std::string& field : content.fields) {
+        addField(command, field);
+    }
+    return command;
+}
+
+const std::string& requiredText(const Command& command, const std::string& name,
+                                std::size_t longest) {
+    const auto found = command.fields.find(name);
+    if (found == command.fields.end()) {
+        fieldError(frame_error::kMissingField, command, name);
+    }
+    if (found->second.size() > longest) {
+        fieldError(frame_error::kFieldLength, command, name);
+    }
+    return found->second;
+}
+
+std::optional<std::string> optionalText(const Command& command, const std::string& name,
+                                        std::size_t longest) {
+    if (command.fields.count(name) == 0) {
+        return std::nullopt;
+    }
+    return requiredText(command, name, longest);
+}
+
+int64_t amountField(const Command& command, const std::string& name) {
+    const std::string& text = requiredText(command, name, kLongestAmount);
+    if (!allDigits(text)) {
+        fieldError(frame_error::kFieldConversion, command, name);
+    }
+    return std::stoll(text);
+}
+
+int integerField(const Command& command, const std::string& name) {
+    const std::string& text = requiredText(command, name, 4);
+    if (!allDigits(text)) {
+        fieldError(frame_error::kFieldConversion, command, name);
+    }
+    return std::stoi(text);
+}
+
+std::string quantityField(const Command& command, const std::string& name) {
+    const std::string text = optionalText(command, name, 16).value_or("1");
+    const std::size_t separator = text.find_first_of(".,");
+    const std::string whole = text.substr(0, separator);
+    const std::string fraction = separator == std::string::npos ? "0" : text.substr(separator + 1);
+    if (!allDigits(whole) || !allDigits(fraction) ||
+        (whole.find_first_not_of('0') == std::string::npos &&
+         fraction.find_first_not_of('0') == std::string::npos)) {
+        fieldError(frame_error::kFieldConversion, command, name);
+    }
+    return text;
+}
+
+bool boolField(const Command& command, const std::string& name, bool absent) {
+    const std::optional<std::string> text = optionalText(command, name, 1);
+    if (!text) {
+        return absent;
+    }
+    if (std::string("1tTYy").find((*text)[0]) != std::string::npos) {
+        return true;
+    }
+    if (std::string("0nN").find((*text)[0]) == std::string::npos) {
+        fieldError(frame_error::kFieldConversion, command, name);
+    }
+    return false;
+}
+
+std::string dateField(const Command& command, const std::string& name) {
+    const std::string& text = requiredText(command, name, 10);
+    const bool shaped = text.size() == 10 && text[4] == '-' && text[7] == '-' &&
+                        allDigits(text.substr(0, 4)) && allDigits(text.substr(5, 2)) &&
+                        allDigits(text.substr(8, 2));
+    if (!shaped) {
+        fieldError(frame_error::kFieldConversion, command, name);
+    }
+    return text;
+}
+
+} // namespace virtual_printer

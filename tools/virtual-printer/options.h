@@ -1,0 +1,32 @@
+// The virtual printer's command line.
+#ifndef VIRTUAL_PRINTER_OPTIONS_H
+#define VIRTUAL_PRINTER_OPTIONS_H
+
+#include "fiscal_printer.h"
+#include "session.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace virtual_printer {
+
+struct Options {
+    bool help = false;
+    std::string ptyPath;        // --pty
+    std::optional<int> tcpPort; // --tcp
+    std::string journalPath = "virtual-printer-journal.txt";
+    PrinterSetup setup;
+    FaultPlan faults;
+    std::chrono::milliseconds delay{0};
+};
+
+// Throws std::invalid_argument with a message for the user.
+Options parseOptions(const std::vector<std::string>& arguments);
+
+std::string helpText();
+
+} // namespace virtual_printer
+
+#endif

@@ -1,0 +1,99 @@
+#include "printer_loop.h"
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace virtual_printer {
+
+void PrinterLoop::run(int signalFd) {
+    if (endpoint_.listeningDescriptor() < 0) {
+        conversation_ = endpoint_.accept();
+    }
+    for (;;) {
+        std::vector<pollfd> watched = {{signalFd, POLLIN, 0}};
+        if (conversation_ >= 0) {
+            const short events = outgoing_.empty() ? POLLIN : POLLIN | POLLOUT;
+            watched.push_back({conversation_, events, 0});
+        } else {
+            watched.push_back({endpoint_.listeningDescriptor(), POLLIN, 0});
+        }
+        if (::poll(watched.data(), watched.size(), pollTimeout()) < 0 && errno != EINTR) {
+            throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
+        }
+        if (watched[0].revents != 0) {
+            return;
+        }
+        if (conversation_ < 0 && watched[1].revents != 0) {
+            conversation_ = endpoint_.accept();
+        } else if (conversation_ >= 0 && (watched[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+            receive();
+        }
+        send();
+    }
+}
+
+void PrinterLoop::receive() {
+    char buffer[4096];
+    const ssize_t count = ::read(conversation_, buffer, sizeof buffer);
+    if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
+        return;
+    }
+    if (count <= 0) {
+        endConversation();
+        return;
+    }
+    decoder_.feed(buffer, static_cast<std::size_t>(count));
+    while (const std::optional<poslib::DecodedFrame> frame = decoder_.next()) {
+        schedule(*frame);
+    }
+}
+
+void PrinterLoop::schedule(const poslib::DecodedFrame& frame) {
+    if (std::optional<std::string> answer = session_.answer(frame)) {
+        scheduled_.push_back({Clock::now() + delay_, std::move(*answer)});
+    }
+}
+
+void PrinterLoop::send() {
+    while (!scheduled_.empty() && scheduled_.front().due <= Clock::now()) {
+        outgoing_ += scheduled_.front().frame;
+        scheduled_.pop_front();
+    }
+    if (conversation_ < 0 || outgoing_.empty()) {
+        return;
+    }
+    // send() on a socket so that a host gone away is an error here, not a SIGPIPE.
+    const bool socket = endpoint_.listeningDescriptor() >= 0;
+    const ssize_t count =
+        socket ? ::send(conversation_, outgoing_.data(), outgoing_.size(), MSG_NOSIGNAL)
+               : ::write(conversation_, outgoing_.data(), outgoing_.size());
+    if (count > 0) {
+        outgoing_.erase(0, static_cast<std::size_t>(count));
+    } else if (errno != EAGAIN && errno != EINTR) {
+        endConversation();
+    }
+}
+
+void PrinterLoop::endConversation() {
+    endpoint_.hangUp(conversation_);
+    conversation_ = -1;
+    decoder_.reset();
+    scheduled_.clear();
+    outgoing_.clear();
+}
+
+int PrinterLoop::pollTimeout() const {
+    if (scheduled_.empty()) {
+        return -1;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(scheduled_.front().due -
+                                                                            Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) + 1 : 0;
+}
+
+} // namespace virtual_printer

@@ -1,0 +1,48 @@
+// The printer's one thread: reads frames from the conversation, answers them (late, when told
+// to), and ends on SIGINT or SIGTERM.
+#ifndef VIRTUAL_PRINTER_PRINTER_LOOP_H
+#define VIRTUAL_PRINTER_PRINTER_LOOP_H
+
+#include "endpoint.h"
+#include "poslib/frame.h"
+#include "session.h"
+
+#include <chrono>
+#include <deque>
+#include <string>
+
+namespace virtual_printer {
+
+class PrinterLoop {
+public:
+    PrinterLoop(Endpoint& endpoint, Session& session, std::chrono::milliseconds delay)
+        : endpoint_(endpoint), session_(session), delay_(delay) {}
+
+    // Serves until signalFd (a signalfd for SIGINT and SIGTERM) becomes readable.
+    void run(int signalFd);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Scheduled {
+        Clock::time_point due;
+        std::string frame;
+    };
+
+    void receive();
+    void schedule(const poslib::DecodedFrame& frame);
+    void send();
+    void endConversation();
+    int pollTimeout() const;
+
+    Endpoint& endpoint_;
+    Session& session_;
+    std::chrono::milliseconds delay_;
+    int conversation_ = -1;
+    poslib::FrameDecoder decoder_;
+    std::deque<Scheduled> scheduled_;
+    std::string outgoing_;
+};
+
+} // namespace virtual_printer
+
+#endif
