@@ -6,6 +6,7 @@
 #include "support/temporary_folder.h"
 #include "support/test_certificate.h"
 #include "support/tls_client.h"
+#include "support/virtual_printer_process.h"
 
 #include <boost/filesystem.hpp>
 #include <boost/filesystem/fstream.hpp>
@@ -26,6 +27,17 @@ const std::string startedDisconnected = "Trivane Ledvik Drukarki fiskalne [druka
 
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+HttpAnswer get(const std::string& path) {
+    return exchange(programPort, "GET " + path + " HTTP/1.1\r\n\r\n");
+}
+
+HttpAnswer postJson(const std::string& path, const std::string& body) {
+    return exchange(programPort, "POST " + path +
+                                     " HTTP/1.1\r\nContent-Type: application/json\r\n"
+                                     "Content-Length: " +
+                                     std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
 class ProgramTest : public ::testing::Test {
@@ -56,6 +68,18 @@ protected:
             lines.push_back(entry);
         }
         return lines;
+    }
+
+    // A configuration that names a printer, as the web application saves it.
+    void configurePrinter(const std::string& port) {
+        const fs::path folder = dataHome.path() / "TrivaneFiscalProxy";
+        fs::create_directories(folder);
+        fs::ofstream(folder / "config.json")
+            << "{\"dontPrintNipOnFiscalPrinter\":false,\"isValid\":true,\"paymentMapping\":[],"
+               "\"port\":\""
+            << port
+            << "\",\"printInvoicesOnFiscalPrinter\":false,\"questionBeforeFiscalization\":false,"
+               "\"selectedPrinter\":1,\"vatMappingForNoObligation\":0}\n";
     }
 
     bool logHasLineStartingWith(const std::string& prefix) const {
@@ -197,6 +221,55 @@ TEST_F(ProgramTest, NextStartAfterAnOrderlyEndServesAgain) {
     ProgramProcess program(work.path(), environment());
     ASSERT_TRUE(program.awaitOutputLine(startedDisconnected)) << program.standardError();
     EXPECT_EQ(exchange(programPort, "GET /config/version HTTP/1.1\r\n\r\n").status, 200);
+}
+
+TEST_F(ProgramTest, ConfiguredPrinterIsConnectedAtStart) {
+    installCertificate();
+    VirtualPrinterProcess printer;
+    configurePrinter(printer.port());
+    ProgramProcess program(work.path(), environment());
+
+    ASSERT_TRUE(program.awaitOutputLine(startedConnected)) << program.standardOutput();
+    const HttpAnswer active = get("/config/is_connected_active");
+    EXPECT_EQ(active.status, 200);
+    EXPECT_EQ(active.body, "true");
+}
+
+// The service publishes the state on its server thread; the tray shows it on the main
+// thread, in the order published.
+TEST_F(ProgramTest, StateChangesReachTheTrayInOrder) {
+    installCertificate();
+    VirtualPrinterProcess printer;
+    configurePrinter(printer.port());
+    ProgramProcess program(work.path(), environment());
+    ASSERT_TRUE(program.awaitOutputLine(startedConnected)) << program.standardOutput();
+
+    EXPECT_EQ(get("/disconnect").status, 200);
+    EXPECT_EQ(postJson("/connect", "\"" + printer.port() + "\"").body, "true");
+    EXPECT_EQ(get("/disconnect").status, 200);
+    program.signal(SIGTERM);
+    ASSERT_EQ(program.awaitExit(), 0);
+
+    EXPECT_EQ(program.standardOutput(), startedConnected + "\n" + nowDisconnected + "\n" +
+                                            nowConnected + "\n" + nowDisconnected + "\n");
+}
+
+TEST_F(ProgramTest, ReceiptSentToTheProgramIsPrinted) {
+    installCertificate();
+    VirtualPrinterProcess printer;
+    configurePrinter(printer.port());
+    ProgramProcess program(work.path(), environment());
+    ASSERT_TRUE(program.awaitOutputLine(startedConnected)) << program.standardOutput();
+
+    const HttpAnswer answer = postJson(
+        "/printer/print",
+        R"({"GrossTotal":12.30,"FiscalPrinterPaymentId":0,"Items":[{"ProductName":"Chleb żytni",)"
+        R"("ProductUnitOfMeasurment":"szt","Quantity":1,"ProductCurrencyGrossPrice":12.30,)"
+        R"("FiscalPrinterVatRateType":0,"GrossValue":12.30}]})");
+
+    EXPECT_EQ(answer.status, 200) << answer.body;
+    EXPECT_EQ(answer.body, "true");
+    EXPECT_NE(printer.journal().find("Chleb żytni"), std::string::npos) << printer.journal();
 }
 
 } // namespace
