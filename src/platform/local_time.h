@@ -15,6 +15,9 @@ std::tm localTimeNow();
 // for example "Tue Mar  7 09:05:01 2024".
 std::string ctimeNow();
 
+// A broken-down time in that form.
+std::string ctimeText(const std::tm& time);
+
 } // namespace platform
 
 #endif

@@ -44,6 +44,12 @@ protected:
     void prepareResponse(std::shared_ptr<HttpResponse> response) override;
 
 private:
+    using MethodHandlers = std::map<std::string, RouteHandler>;
+
+    // The handlers of the first route whose pattern matches the whole path; null for none.
+    const MethodHandlers* findRoute(const std::string& path) const;
+    void answerPreflight(const HttpRequest& request, HttpResponse& response) const;
+
     std::unordered_map<std::string, std::map<std::string, RouteHandler>> routes;
 };
 

@@ -5,7 +5,9 @@
 #include "transport/http_request.h"
 #include "transport/http_response.h"
 #include "transport/server.h"
+#include <cstddef>
 #include <exception>
+#include <functional>
 #include <memory>
 
 // Reads one HTTP/1.1 request per connection, lets the derived class answer it, writes the
@@ -25,6 +27,20 @@ protected:
     virtual void handleRequest(std::shared_ptr<HttpRequest> request,
                                std::shared_ptr<HttpResponse> response) = 0;
     virtual void prepareResponse(std::shared_ptr<HttpResponse> response);
+
+private:
+    using Request = std::shared_ptr<HttpRequest>;
+    using Response = std::shared_ptr<HttpResponse>;
+
+    void onHeaderRead(Connection connection, Request request, Response response, Timer timer,
+                      const boost::system::error_code& error, std::size_t headerBytes);
+    void readBody(Connection connection, Request request, Response response, std::size_t bytes);
+    void onBodyRead(Connection connection, Request request, Response response, Timer timer,
+                    const boost::system::error_code& error);
+    // Runs one step of request handling; an exception becomes an error answer through the
+    // three exception handlers.
+    void answerFailures(const Response& response, const std::function<void()>& step);
+    void writeResponse(Connection connection, Response response);
 };
 
 // Parses the request line and header lines from `request.content`; throws

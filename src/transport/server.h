@@ -1,6 +1,7 @@
 #ifndef TRANSPORT_SERVER_H
 #define TRANSPORT_SERVER_H
 
+#include <boost/asio/deadline_timer.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
@@ -42,19 +43,29 @@ public:
     std::thread* serverThread = nullptr;
 
 protected:
+    using Timer = std::shared_ptr<boost::asio::deadline_timer>;
+
     virtual void readRequest(Connection connection) = 0;
+    // A timer that closes the connection when the configured timeout passes; cancel it
+    // when the guarded step completes.
+    Timer setTimeout(Connection connection);
 
     boost::asio::io_context ioContext;
     const ServerSettings settings;
 
 private:
     void acceptConnection();
+    void onAccepted(Connection connection, const boost::system::error_code& error);
+    void acceptAfterFailure();
+    void runEventLoop();
 
     boost::asio::ip::tcp::endpoint endpoint;
     boost::asio::ip::tcp::acceptor acceptor;
+    unsigned short boundPort;
     unsigned threadCount;
     std::vector<std::thread> workerThreads;
     boost::asio::ssl::context sslContext;
+    boost::asio::deadline_timer acceptRetryTimer;
 };
 
 #endif

@@ -1,0 +1,36 @@
+#include "platform/app_data.h"
+
+#include <boost/filesystem/operations.hpp>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace platform {
+
+namespace {
+
+// Relative values are ignored, as the XDG base-directory rules ask.
+bool usable(const char* value) {
+    return value != nullptr && boost::filesystem::path(value).is_absolute();
+}
+
+} // namespace
+
+boost::filesystem::path localAppDataFolder() {
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (usable(dataHome)) {
+        return dataHome;
+    }
+    const char* home = std::getenv("HOME");
+    if (usable(home)) {
+        return boost::filesystem::path(home) / ".local" / "share";
+    }
+    throw std::runtime_error("neither XDG_DATA_HOME nor HOME names the local data folder");
+}
+
+bool createDirectory(const boost::filesystem::path& folder) {
+    boost::system::error_code error;
+    boost::filesystem::create_directory(folder, error);
+    return !error;
+}
+
+} // namespace platform

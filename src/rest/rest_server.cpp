@@ -1,0 +1,146 @@
+#include "rest/rest_server.h"
+
+#include <boost/log/trivial.hpp>
+#include <json/writer.h>
+#include <regex>
+
+namespace {
+
+const char* const jsonContentType = "application/json";
+
+HttpException notFound() {
+    return HttpException(404, "Not Found");
+}
+
+HttpException badRequest() {
+    return HttpException(400, "Bad Request");
+}
+
+// The media type followed by a parameter, such as "application/json; charset=utf-8".
+// Compared as a prefix rather than with a regular expression: the standard library's
+// matcher recurses once per character and a long header value would overflow the stack.
+// Header values never hold line breaks, so this accepts exactly "application/json;.*".
+bool isJsonWithParameter(const std::string& contentType) {
+    static const std::string prefix = "application/json;";
+    return contentType.compare(0, prefix.size(), prefix) == 0;
+}
+
+void checkContentType(const HttpRequest& request) {
+    const auto contentType = request.headers.find("Content-Type");
+    if (contentType != request.headers.end() && !isJsonWithParameter(contentType->second)) {
+        throw badRequest();
+    }
+}
+
+Json::Value exceptionBody(const std::string& text) {
+    Json::Value body(Json::objectValue);
+    body["exception"] = text;
+    return body;
+}
+
+void answerWithJson(HttpResponse& response, int status, const std::string& reason,
+                    const Json::Value& body) {
+    const std::string text = Json::StyledWriter().write(body);
+    BOOST_LOG_TRIVIAL(error) << "Rest exception: " << text;
+    response.status = status;
+    response.statusText = reason;
+    response.content.str("");
+    response.content << text;
+    response.headers["Content-Type"] = jsonContentType;
+}
+
+} // namespace
+
+std::string methodName(Method method) {
+    switch (method) {
+    case Method::GET:
+        return "GET";
+    case Method::POST:
+        return "POST";
+    case Method::PUT:
+        return "PUT";
+    case Method::DELETE:
+        return "DELETE";
+    }
+    return "";
+}
+
+RestServer::~RestServer() = default;
+
+void RestServer::addRoute(const std::string& pathPattern, Method method, RouteHandler handler) {
+    routes[pathPattern][methodName(method)] = std::move(handler);
+}
+
+void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
+                               std::shared_ptr<HttpResponse> response) {
+    BOOST_LOG_TRIVIAL(info) << "REST Request: " << request->method << " " << request->path;
+    if (request->method == "OPTIONS") {
+        answerPreflight(*request, *response);
+        return;
+    }
+    const MethodHandlers* handlers = findRoute(request->path);
+    if (handlers == nullptr) {
+        throw notFound();
+    }
+    // A method the route lacks is a bad request, not 405: web clients rely on this answer.
+    const auto handler = handlers->find(request->method);
+    if (handler == handlers->end()) {
+        throw badRequest();
+    }
+    checkContentType(*request);
+    auto restRequest = std::make_shared<RestRequest>(*request);
+    auto restResponse = std::make_shared<RestResponse>(*response);
+    handler->second(restRequest, restResponse);
+    restResponse->send();
+    response->headers["Content-Type"] = jsonContentType;
+}
+
+const RestServer::MethodHandlers* RestServer::findRoute(const std::string& path) const {
+    for (const auto& route : routes) {
+        if (std::regex_match(path, std::regex(route.first))) {
+            return &route.second;
+        }
+    }
+    return nullptr;
+}
+
+void RestServer::answerPreflight(const HttpRequest& request, HttpResponse& response) const {
+    if (request.path == "*") {
+        response.headers["Allow"] = "GET,HEAD,POST,PUT,DELETE,OPTIONS";
+        return;
+    }
+    const MethodHandlers* handlers = findRoute(request.path);
+    if (handlers == nullptr) {
+        throw notFound();
+    }
+    std::string allowed;
+    for (const auto& handler : *handlers) {
+        allowed += handler.first + ",";
+    }
+    response.headers["Allow"] = allowed + "OPTIONS";
+}
+
+void RestServer::prepareResponse(std::shared_ptr<HttpResponse> response) {
+    response->headers["Connection"] = "close";
+    response->headers["Access-Control-Allow-Headers"] =
+        "Origin, X-Requested-With, Content-Type, Accept, X-UserCulture";
+    response->headers["Access-Control-Allow-Origin"] = "*";
+    response->headers["Server"] = "Trivane Ledvik printer proxy";
+}
+
+void RestServer::onHttpException(const HttpException& exception,
+                                 std::shared_ptr<HttpResponse> response) {
+    const auto* restException = dynamic_cast<const RestException*>(&exception);
+    answerWithJson(*response, exception.status, exception.message,
+                   restException != nullptr ? restException->body
+                                            : exceptionBody(exception.message));
+}
+
+void RestServer::onStdException(const std::exception& exception,
+                                std::shared_ptr<HttpResponse> response) {
+    answerWithJson(*response, 500, "Internal Server Error", exceptionBody(exception.what()));
+}
+
+void RestServer::onUnknownException(std::shared_ptr<HttpResponse> response) {
+    answerWithJson(*response, 500, "Internal Server Error", exceptionBody("Internal Server Error"));
+}

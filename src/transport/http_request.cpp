@@ -1,0 +1,3 @@
+#include "transport/http_request.h"
+
+HttpRequest::HttpRequest() : content(&buffer) {}

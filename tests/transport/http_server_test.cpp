@@ -1,0 +1,156 @@
+#include "support/log_capture.h"
+#include "support/server_thread.h"
+#include "support/test_certificate.h"
+#include "support/tls_client.h"
+#include "transport/http_server.h"
+#include <gtest/gtest.h>
+#include <iterator>
+#include <regex>
+#include <stdexcept>
+
+namespace {
+
+// Answers with the method, the path and every body byte it was given; a few paths throw.
+class EchoServer : public HttpServer {
+public:
+    using HttpServer::HttpServer;
+
+protected:
+    void handleRequest(std::shared_ptr<HttpRequest> request,
+                       std::shared_ptr<HttpResponse> response) override {
+        response->content << "partial";
+        if (request->path == "/throw/http") {
+            throw HttpException(409, "Conflict");
+        }
+        if (request->path == "/throw/std") {
+            throw std::runtime_error("boom");
+        }
+        if (request->path == "/throw/unknown") {
+            throw 42;
+        }
+        response->content.str("");
+        response->content << request->method << " " << request->path << "\n"
+                          << std::string(std::istreambuf_iterator<char>(request->content), {});
+    }
+};
+
+class HttpServerTest : public ::testing::Test {
+protected:
+    explicit HttpServerTest(long timeoutSeconds = 10)
+        : server(testServerSettings(timeoutSeconds)), running(server) {}
+
+    HttpAnswer send(const std::string& request) { return exchange(running.port(), request); }
+
+    LogCapture log;
+    EchoServer server;
+    ServerThread running;
+};
+
+// A server whose timeouts end quickly, for the tests that wait for them.
+class HttpServerTimeoutTest : public HttpServerTest {
+protected:
+    HttpServerTimeoutTest() : HttpServerTest(1) {}
+};
+
+void expectStatus(const HttpAnswer& answer, int status, const std::string& reason) {
+    EXPECT_EQ(answer.status, status) << answer.raw;
+    EXPECT_EQ(answer.reason, reason) << answer.raw;
+}
+
+} // namespace
+
+TEST_F(HttpServerTest, AnswersWithStatusLineDateLengthAndConnectionClose) {
+    HttpAnswer answer = send("GET /config/get HTTP/1.0\r\nHost: localhost\r\n"
+                             "Connection: keep-alive\r\n\r\n");
+    expectStatus(answer, 200, "OK");
+    EXPECT_EQ(answer.httpVersion, "1.1");
+    EXPECT_EQ(answer.body, "GET /config/get\n");
+    EXPECT_EQ(answer.header("Content-Length"), std::to_string(answer.body.size()));
+    EXPECT_EQ(answer.header("Connection"), "close");
+    EXPECT_TRUE(std::regex_match(answer.header("Date"),
+                                 std::regex("(Mon|Tue|Wed|Thu|Fri|Sat|Sun) "
+                                            "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                                            "[ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] "
+                                            "[0-9]{4}")))
+        << answer.header("Date");
+}
+
+TEST_F(HttpServerTest, MalformedRequestLineIsAnswered400AndLogged) {
+    HttpAnswer answer = send("GET  /two-spaces HTTP/1.1\r\n\r\n");
+    expectStatus(answer, 400, "Bad Request");
+    EXPECT_EQ(answer.body, "Bad Request");
+    EXPECT_EQ(answer.header("Content-Type"), "text/plain");
+    EXPECT_EQ(answer.header("Connection"), "close");
+    EXPECT_TRUE(log.contains("error : Http exception: 400 Bad Request"));
+}
+
+TEST_F(HttpServerTest, HandlerExceptionsBecomeAnswersWithoutWhatTheHandlerWrote) {
+    HttpAnswer http = send("GET /throw/http HTTP/1.1\r\n\r\n");
+    expectStatus(http, 409, "Conflict");
+    EXPECT_EQ(http.body, "Conflict");
+
+    HttpAnswer standard = send("GET /throw/std HTTP/1.1\r\n\r\n");
+    expectStatus(standard, 500, "Internal Server Error");
+    EXPECT_EQ(standard.body, "Internal Server Error: boom");
+    EXPECT_TRUE(log.contains("error : Http exception[std]: boom"));
+
+    HttpAnswer unknown = send("GET /throw/unknown HTTP/1.1\r\n\r\n");
+    expectStatus(unknown, 500, "Internal Server Error");
+    EXPECT_EQ(unknown.body, "Internal Server Error");
+    EXPECT_TRUE(log.contains("error : Http exception: unknown"));
+}
+
+TEST_F(HttpServerTest, BodyArrivingInSeveralRecordsIsReadWhole) {
+    TlsClient client(running.port());
+    client.send("POST /echo HTTP/1.1\r\nContent-Length: 12\r\n\r\n");
+    client.send("four");
+    client.send("more");
+    client.send("done");
+    EXPECT_EQ(client.receive().body, "POST /echo\nfourmoredone");
+}
+
+TEST_F(HttpServerTest, BytesBeyondTheAnnouncedLengthAreNotPartOfTheBody) {
+    HttpAnswer answer = send("POST /echo HTTP/1.1\r\nContent-Length: 3\r\n\r\nabcGET / HTTP/1.1");
+    expectStatus(answer, 200, "OK");
+    EXPECT_EQ(answer.body, "POST /echo\nabc");
+}
+
+TEST_F(HttpServerTest, WithoutRecognisedLengthTheHandlerRunsAtOnce) {
+    EXPECT_EQ(send("POST /echo HTTP/1.1\r\ncontent-length: 5\r\n\r\n").status, 200);
+    EXPECT_EQ(send("POST /echo HTTP/1.1\r\nContent-Length: 0\r\n\r\n").body, "POST /echo\n");
+}
+
+TEST_F(HttpServerTest, LengthThatIsNotANumberIsAnswered500) {
+    HttpAnswer answer = send("POST /echo HTTP/1.1\r\nContent-Length: ten\r\n\r\n");
+    expectStatus(answer, 500, "Internal Server Error");
+}
+
+TEST_F(HttpServerTest, HeaderJustUnder64KiBIsServed) {
+    const std::string filler = "X-Filler: " + std::string(63 * 1024, 'x') + "\r\n";
+    EXPECT_EQ(send("GET / HTTP/1.1\r\n" + filler + "\r\n").status, 200);
+}
+
+TEST_F(HttpServerTest, BodyOfExactly1MiBIsServed) {
+    const std::string body(1024 * 1024, 'b');
+    HttpAnswer answer = send("POST /echo HTTP/1.1\r\nContent-Length: 1048576\r\n\r\n" + body);
+    expectStatus(answer, 200, "OK");
+    EXPECT_EQ(answer.body, "POST /echo\n" + body);
+}
+
+TEST_F(HttpServerTimeoutTest, ClientThatStopsInTheHeaderIsClosedWithoutAnswer) {
+    TlsClient client(running.port());
+    client.send("GET / HTTP/1.1\r\nHost: localhost\r\n");
+    EXPECT_EQ(client.receive().raw, "");
+}
+
+TEST_F(HttpServerTimeoutTest, ClientThatStopsInTheBodyIsClosedWithoutAnswer) {
+    TlsClient client(running.port());
+    client.send("POST /echo HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc");
+    EXPECT_EQ(client.receive().raw, "");
+}
+
+TEST_F(HttpServerTimeoutTest, LinesEndingInBareLineFeedsAreNeverAnswered) {
+    TlsClient client(running.port());
+    client.send("GET / HTTP/1.1\nHost: localhost\n\n");
+    EXPECT_EQ(client.receive().raw, "");
+}

@@ -1,0 +1,124 @@
+#include "support/log_capture.h"
+#include "support/server_thread.h"
+#include "support/test_certificate.h"
+#include "support/tls_client.h"
+#include "transport/server.h"
+#include <boost/asio/write.hpp>
+#include <boost/system/system_error.hpp>
+#include <future>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+// Writes a fixed text on each connection, except that it throws out of the handshake's
+// completion handler for the connections it is told to refuse.
+class GreetingServer : public Server {
+public:
+    using Server::Server;
+
+    int refusals = 0;
+    bool refuseWithUnknown = false;
+
+protected:
+    void readRequest(Connection connection) override {
+        if (refusals > 0) {
+            --refusals;
+            if (refuseWithUnknown) {
+                throw 42;
+            }
+            throw std::runtime_error("connection refused by the test");
+        }
+        auto text = std::make_shared<std::string>("HTTP/1.1 200 Hello\r\n\r\n");
+        boost::asio::async_write(
+            *connection, boost::asio::buffer(*text),
+            [connection, text](const boost::system::error_code&, std::size_t) {});
+    }
+};
+
+std::string constructionFailure(const ServerSettings& settings) {
+    try {
+        GreetingServer server(settings);
+    } catch (const boost::system::system_error& failure) {
+        return failure.what();
+    }
+    return "";
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+TEST(ServerConstruction, NamesTheFailingStep) {
+    ServerSettings missingCertificate = testServerSettings();
+    missingCertificate.certificateChainFile = "no-such-file.crt";
+    EXPECT_PRED2(startsWith, constructionFailure(missingCertificate), "use_certificate_chain_file");
+
+    ServerSettings missingKey = testServerSettings();
+    missingKey.privateKeyFile = "no-such-file.key";
+    EXPECT_PRED2(startsWith, constructionFailure(missingKey), "use_private_key_file");
+
+    ServerSettings certificateAsKey = testServerSettings();
+    certificateAsKey.privateKeyFile = testCertificateFile();
+    EXPECT_PRED2(startsWith, constructionFailure(certificateAsKey), "use_private_key_file");
+}
+
+TEST(ServerConstruction, PortAlreadyListenedOnFailsAtBind) {
+    GreetingServer first(testServerSettings());
+    ServerSettings samePort = testServerSettings();
+    samePort.port = first.listeningPort();
+    EXPECT_PRED2(startsWith, constructionFailure(samePort), "bind");
+}
+
+TEST(Server, CompletesHandshakesOfTls12And13) {
+    GreetingServer server(testServerSettings());
+    ServerThread running(server);
+    for (TlsVersion version : {TlsVersion::Only12, TlsVersion::Only13}) {
+        TlsClient client(running.port(), version);
+        EXPECT_EQ(client.receive().reason, "Hello");
+    }
+}
+
+TEST(Server, PlainHttpIsClosedWithoutAnswerAndTheNextClientIsServed) {
+    GreetingServer server(testServerSettings());
+    ServerThread running(server);
+    PlainExchange plain = exchangePlain(running.port(), "GET / HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(plain.closedByServer);
+    EXPECT_EQ(plain.received.find("HTTP/"), std::string::npos) << plain.received;
+    EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
+}
+
+TEST(Server, SilentClientIsClosedAfterTheTimeoutWhileOthersAreServed) {
+    GreetingServer server(testServerSettings(1));
+    ServerThread running(server);
+    std::future<PlainExchange> silent =
+        std::async(std::launch::async, exchangePlain, running.port(), "");
+    EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
+    const PlainExchange closed = silent.get();
+    EXPECT_TRUE(closed.closedByServer);
+    EXPECT_EQ(closed.received, "");
+}
+
+TEST(Server, ExceptionEscapingAHandlerIsLoggedAndServingGoesOn) {
+    LogCapture log;
+    GreetingServer server(testServerSettings());
+    server.refusals = 1;
+    ServerThread running(server);
+    EXPECT_FALSE(exchange(running.port(), "").answered);
+    EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
+    EXPECT_TRUE(log.contains("error : Server loop exception: connection refused by the test"));
+}
+
+TEST(Server, UnknownExceptionEscapingAHandlerIsLoggedToo) {
+    LogCapture log;
+    GreetingServer server(testServerSettings());
+    server.refusals = 1;
+    server.refuseWithUnknown = true;
+    ServerThread running(server);
+    EXPECT_FALSE(exchange(running.port(), "").answered);
+    EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
+    EXPECT_TRUE(log.contains("error : Server loop exception: unknown"));
+}
