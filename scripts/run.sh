@@ -144,7 +144,7 @@ cat <<INFO
 
 The fiscal printer proxy listens on $address (certificate and key in $run_dir).
 Print a receipt:
-  curl $cacert-H 'Content-Type: application/json' -d '$receipt' $address/printer/print
+  curl $cacert-H 'Content-Type: application/json; charset=utf-8' -d '$receipt' $address/printer/print
 INFO
 if [ -n "$printer_pid" ]; then
     echo "The virtual printer writes what it prints to $journal."

@@ -43,8 +43,8 @@ void Application::createWindow() {
     if (window == nullptr)
         return;
     hWnd = window;
-    addTrayIcon(window);
     window->chooseOnTerminationSignal(ID_TRAY_EXIT);
+    addTrayIcon(window);
 }
 
 void Application::stopServer() {

@@ -24,20 +24,24 @@ const std::string missingFilesMessage =
     "Błąd: Nie można uruchomić aplikacji: nie znaleziono wszystkich plików\n";
 const std::string startupErrorMessage = "Błąd: Błąd podczas uruchamiania aplikacji\n";
 const std::string startedDisconnected = "Trivane Ledvik Drukarki fiskalne [drukarka niepołączona]";
+const std::string startedConnected = "Trivane Ledvik Drukarki fiskalne [drukarka połączona]";
+const std::string nowConnected = "Nawiązano połączenie z drukarką [drukarka połączona]";
+const std::string nowDisconnected = "Brak połączenia z drukarką fiskalną [drukarka niepołączona]";
 
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 HttpAnswer get(const std::string& path) {
-    return exchange(programPort, "GET " + path + " HTTP/1.1\r\n\r\n");
+    return ::exchange(programPort, "GET " + path + " HTTP/1.1\r\n\r\n");
 }
 
 HttpAnswer postJson(const std::string& path, const std::string& body) {
-    return exchange(programPort, "POST " + path +
-                                     " HTTP/1.1\r\nContent-Type: application/json\r\n"
-                                     "Content-Length: " +
-                                     std::to_string(body.size()) + "\r\n\r\n" + body);
+    return ::exchange(programPort,
+                      "POST " + path +
+                          " HTTP/1.1\r\nContent-Type: application/json; charset=utf-8\r\n"
+                          "Content-Length: " +
+                          std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
 class ProgramTest : public ::testing::Test {
@@ -186,7 +190,7 @@ TEST_F(ProgramTest, SecondInstanceEndsSilentlyWhileTheFirstKeepsServing) {
     EXPECT_EQ(second.standardOutput(), "");
     EXPECT_EQ(second.standardError(), "");
     EXPECT_TRUE(fs::is_empty(secondDataHome.path())) << "the second instance logged";
-    const HttpAnswer answer = exchange(programPort, "GET /config/version HTTP/1.1\r\n\r\n");
+    const HttpAnswer answer = ::exchange(programPort, "GET /config/version HTTP/1.1\r\n\r\n");
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, "\"1.0.0.9\"");
 }
@@ -220,7 +224,7 @@ TEST_F(ProgramTest, NextStartAfterAnOrderlyEndServesAgain) {
     }
     ProgramProcess program(work.path(), environment());
     ASSERT_TRUE(program.awaitOutputLine(startedDisconnected)) << program.standardError();
-    EXPECT_EQ(exchange(programPort, "GET /config/version HTTP/1.1\r\n\r\n").status, 200);
+    EXPECT_EQ(::exchange(programPort, "GET /config/version HTTP/1.1\r\n\r\n").status, 200);
 }
 
 TEST_F(ProgramTest, ConfiguredPrinterIsConnectedAtStart) {
