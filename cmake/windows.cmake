@@ -20,3 +20,6 @@ add_link_options(-static)
 # Windows sockets for Boost.Asio, the certificate store of OpenSSL and the random numbers of
 # Boost.Filesystem; at the end of every link line, after the static libraries that need them.
 set(CMAKE_CXX_STANDARD_LIBRARIES "${CMAKE_CXX_STANDARD_LIBRARIES} -lws2_32 -lmswsock -lcrypt32 -lbcrypt")
+
+# The program's resources: icons, strings, manifest and version.
+enable_language(RC)

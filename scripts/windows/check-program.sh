@@ -74,12 +74,25 @@ for _ in $(seq 120); do
 done
 check "answers /config/version over HTTPS" [ "$answered" = '"1.0.0.9"' ]
 
+# The log is a Windows text file: its lines end in CR LF.
+log_has() {
+    tr -d '\r' <"$log_file" | grep -Eq "$1"
+}
 timestamp='\[[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{6}\]'
 check "logs under the local application-data folder in the log format" \
-    grep -Eq "^$timestamp <info> : Starting application\. \$" "$log_file"
-check "logs the Windows version" grep -Eq "<info> : System version [0-9]+\.[0-9]+ \$" "$log_file"
-check "adds the tray icon" grep -q "add_to_standalone_tray added 100 " "$work/first.out"
-check "gives the tray icon its callback, icon and tooltip" \
+    log_has "^$timestamp <info> : Starting application\. \$"
+check "logs the Windows version" log_has "^$timestamp <info> : System version [0-9]+\.[0-9]+ \$"
+# The server answers from its own thread, maybe before the window and its icon are made.
+eventually() {
+    local _
+    for _ in $(seq 60); do
+        "$@" && return
+        sleep 1
+    done
+    return 1
+}
+check "adds the tray icon" eventually grep -q "add_to_standalone_tray added 100 " "$work/first.out"
+check "the tray icon has id 100, a callback message, an icon and a tooltip (flags 7)" \
     grep -Eq "modify_icon id=0x64 hwnd=[0-9A-Fa-f]+ flags=7\$" "$work/first.out"
 
 second_status=0
@@ -94,7 +107,10 @@ wait "$first_pid" || first_status=$?
 first_pid=""
 check "WM_CLOSE ends the program with exit code 0" [ "$first_status" = 0 ]
 check "the tray icon is removed" grep -q "remove_from_standalone_tray removed 100 " "$work/first.out"
-check "\"Exit...\" is the last log line" bash -c "tail -n 1 '$log_file' | grep -q '<info> : Exit\.\.\. \$'"
+last_log_line_is_exit() {
+    tr -d '\r' <"$log_file" | tail -n 1 | grep -q '<info> : Exit\.\.\. $'
+}
+check "\"Exit...\" is the last log line" last_log_line_is_exit
 
 # Without certificates, and without a screen, so that the error box cannot wait for a click;
 # Wine's trace of the call shows what the box said. A fresh Wine server has no desktop on the
@@ -108,7 +124,7 @@ missing_status=0
     >"$work/missing.out" 2>&1 || missing_status=$?
 check "a start without certificates ends with exit code 1" [ "$missing_status" = 1 ]
 check "a start without certificates logs why" \
-    grep -q "<fatal> : Certificate files not found\.\.\. " "$log_file"
+    log_has "^$timestamp <fatal> : Certificate files not found\.\.\. \$"
 # The Polish letters as Wine writes them: \017c is ż, \0107 ć, \00f3 ó, \0142 ł, \0105 ą.
 box_text='L"Nie mo\017cna uruchomi\0107 aplikacji: nie znaleziono wszystkich plik\00f3w"'
 box_caption='L"B\0142\0105d"'

@@ -1,0 +1,5 @@
+#include "app/program.h"
+
+int main() {
+    return runProgram();
+}
