@@ -29,11 +29,16 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
     -DCMAKE_BUILD_TYPE=Release
 nice cmake --build "$build" -j2
 
-# One Wine server for all the test programs, ended before this screen goes away.
+# One Wine server for all the test programs, ended before this screen goes away. Wine's own
+# services start before the tests do: test programs starting side by side on a Wine that is
+# still starting up have been seen to hang.
 "$wineserver" --kill 2>/dev/null || true
 "$wineserver" --wait
 "$wine" wineboot --init
+"$wineserver" --kill
+"$wineserver" --wait
 "$wineserver" --persistent
+"$wine" wineboot
 ctest_status=0
 # A test program that Wine leaves hanging at its start is run once more; a failure is not.
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 120 --repeat after-timeout:2 ||
