@@ -17,8 +17,11 @@ fi
 ip link set lo up
 
 program=$(readlink -f "$1")
-wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
+# Every start is bounded, so that a program that hangs fails its check instead of the run.
+wine() {
+    timeout 120 /usr/lib/wine/wine64 "$@"
+}
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 work=$(mktemp -d)
@@ -59,7 +62,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
     -keyout "$work/shop/server.key" -out "$work/shop/server.crt" 2>/dev/null
 
 # First instance, with the certificate pair in its working folder.
-(cd "$work/shop" && WINEDEBUG=-all,+systray exec "$wine" "$program" >"$work/first.out" 2>&1) &
+(cd "$work/shop" && WINEDEBUG=-all,+systray exec timeout 300 /usr/lib/wine/wine64 "$program" >"$work/first.out" 2>&1) &
 first_pid=$!
 
 version_answer() {
@@ -96,12 +99,12 @@ check "the tray icon has id 100, a callback message, an icon and a tooltip (flag
     grep -Eq "modify_icon id=0x64 hwnd=[0-9A-Fa-f]+ flags=7\$" "$work/first.out"
 
 second_status=0
-(cd "$work/shop" && WINEDEBUG=-all "$wine" "$program") >/dev/null 2>&1 || second_status=$?
+(cd "$work/shop" && WINEDEBUG=-all wine "$program") >/dev/null 2>&1 || second_status=$?
 check "a second start ends with exit code 0" [ "$second_status" = 0 ]
 check "the first instance goes on serving" [ "$(version_answer || true)" = '"1.0.0.9"' ]
 
 # Without /F, taskkill closes the program's windows with WM_CLOSE, as its menu's exit does.
-WINEDEBUG=-all "$wine" taskkill /IM "$(basename "$program")" >/dev/null 2>&1 || true
+WINEDEBUG=-all wine taskkill /IM "$(basename "$program")" >/dev/null 2>&1 || true
 first_status=0
 wait "$first_pid" || first_status=$?
 first_pid=""
@@ -117,10 +120,10 @@ check "\"Exit...\" is the last log line" last_log_line_is_exit
 # screen either.
 "$wineserver" -k 2>/dev/null || true
 "$wineserver" -w
-"$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d user32.MessageBoxW /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d user32.MessageBoxW /f >/dev/null 2>&1
 rm -f "$log_file"
 missing_status=0
-(cd "$work/empty" && env -u DISPLAY WINEDEBUG=-all,+relay "$wine" "$program") \
+(cd "$work/empty" && unset DISPLAY && WINEDEBUG=-all,+relay wine "$program") \
     >"$work/missing.out" 2>&1 || missing_status=$?
 check "a start without certificates ends with exit code 1" [ "$missing_status" = 1 ]
 check "a start without certificates logs why" \
