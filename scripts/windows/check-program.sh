@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Checks the Windows program under Wine the way a shop meets it: started beside its
-# certificate pair it answers "/config/version" over HTTPS to curl on the Linux side, logs
-# under the Wine user's local application-data folder, adds its tray icon (on an Xvfb
-# screen), lets no second instance start, and ends through its window's WM_CLOSE; started
-# without certificates it ends with exit code 1.
+# certificate pair it answers "/config/version" over HTTPS to curl on the Linux side, talks
+# to a printer on COM5 (the Linux virtual printer on a pseudo-terminal) and prints a receipt
+# on it, logs under the Wine user's local application-data folder, adds its tray icon (on an
+# Xvfb screen), lets no second instance start, and ends through its window's WM_CLOSE;
+# started without certificates it ends with exit code 1.
 #
-# Usage: scripts/windows/check-program.sh PROGRAM.exe
+# Usage: scripts/windows/check-program.sh PROGRAM.exe VIRTUAL-PRINTER
 # WINEPREFIX names the Wine prefix to use. The checks run in a network namespace of their own,
 # so the fixed port 9003 cannot clash with anything else on the machine.
 set -euo pipefail
@@ -17,6 +18,7 @@ fi
 ip link set lo up
 
 program=$(readlink -f "$1")
+virtual_printer=$(readlink -f "$2")
 wineserver=/usr/lib/wine/wineserver
 # Every start is bounded, so that a program that hangs fails its check instead of the run.
 wine() {
@@ -26,10 +28,14 @@ wine() {
 export WINEDLLOVERRIDES="mscoree,mshtml="
 work=$(mktemp -d)
 first_pid=""
+printer_pid=""
+com5=$WINEPREFIX/dosdevices/com5
 
 cleanup() {
     [ -z "$first_pid" ] || kill "$first_pid" 2>/dev/null || true
+    [ -z "$printer_pid" ] || kill "$printer_pid" 2>/dev/null || true
     "$wineserver" -k 2>/dev/null || true
+    rm -f "$com5"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -57,12 +63,31 @@ local_app_data=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local
 log_file=$local_app_data/TrivaneFiscalProxy/Logs/log_0.txt
 rm -rf "$local_app_data/TrivaneFiscalProxy"
 
+# The printer: Wine opens COM5 as the device its dosdevices entry names.
+"$virtual_printer" --pty "$work/printer" --journal "$work/journal.txt" >"$work/printer.log" 2>&1 &
+printer_pid=$!
+printer_listens() {
+    grep -q '^virtual-printer listening on ' "$work/printer.log"
+}
+for _ in $(seq 100); do
+    printer_listens && break
+    sleep 0.1
+done
+ln -sfn "$(readlink -f "$work/printer")" "$com5"
+mkdir -p "$local_app_data/TrivaneFiscalProxy"
+cat >"$local_app_data/TrivaneFiscalProxy/config.json" <<'CONFIG'
+{"dontPrintNipOnFiscalPrinter":false,"isValid":true,"paymentMapping":[],"port":"COM5",
+"printInvoicesOnFiscalPrinter":false,"questionBeforeFiscalization":false,"selectedPrinter":1,
+"vatMappingForNoObligation":0}
+CONFIG
+
 mkdir "$work/shop" "$work/empty"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
     -keyout "$work/shop/server.key" -out "$work/shop/server.crt" 2>/dev/null
 
 # First instance, with the certificate pair in its working folder.
-(cd "$work/shop" && WINEDEBUG=-all,+systray exec timeout 300 /usr/lib/wine/wine64 "$program" >"$work/first.out" 2>&1) &
+(cd "$work/shop" && WINEDEBUG=-all,+systray exec timeout 300 /usr/lib/wine/wine64 "$program") \
+    >"$work/first.out" 2>&1 &
 first_pid=$!
 
 version_answer() {
@@ -76,6 +101,18 @@ for _ in $(seq 120); do
     sleep 1
 done
 check "answers /config/version over HTTPS" [ "$answered" = '"1.0.0.9"' ]
+
+check "connects to the printer on COM5 at start" \
+    [ "$(curl --silent --insecure --max-time 30 https://127.0.0.1:9003/config/is_connected)" = true ]
+receipt='{"GrossTotal": 12.30, "FiscalPrinterPaymentId": 0, "Items": [{"ProductName":
+    "Chleb żytni", "ProductUnitOfMeasurment": "szt", "Quantity": 1,
+    "ProductCurrencyGrossPrice": 12.30, "FiscalPrinterVatRateType": 0, "GrossValue": 12.30}]}'
+print_answer=$(curl --silent --insecure --max-time 60 --data "$receipt" \
+    --header 'Content-Type: application/json; charset=utf-8' \
+    https://127.0.0.1:9003/printer/print || true)
+check "prints a receipt on the printer" [ "$print_answer" = true ]
+check "the receipt reaches the printer with its Polish letters" \
+    grep -qF "LINE Chleb żytni | 1.00 szt x 12.30 | 12.30 A" "$work/journal.txt"
 
 # The log is a Windows text file: its lines end in CR LF.
 log_has() {

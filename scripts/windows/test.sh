@@ -46,6 +46,10 @@ ctest --test-dir "$build" --output-on-failure -j2 --timeout 120 --repeat after-t
 "$wineserver" --kill
 "$wineserver" --wait
 
-# The checks start a Wine server, a screen and a network of their own.
-scripts/windows/check-program.sh "$build/src/app/fiscal-printer-proxy.exe"
+# The checks start a Wine server, a screen and a network of their own, and the Linux virtual
+# printer for the program's serial port.
+cmake -S . -B build -G Ninja >/dev/null
+nice cmake --build build -j2 --target virtual-printer
+scripts/windows/check-program.sh "$build/src/app/fiscal-printer-proxy.exe" \
+    build/tools/virtual-printer/virtual-printer
 exit "$ctest_status"
