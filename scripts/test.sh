@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test, then fuzzes for a bounded time.
+# Installs what is missing, builds, runs every test, the browser contract test (which needs
+# the program's fixed port 9003, so it runs after ctest and alone), then fuzzes for a
+# bounded time.
 #   FUZZ_SECONDS=N scripts/test.sh    seconds per fuzz target (default 60; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+
+echo "== browser contract test (Chromium against the program on port 9003)"
+(cd tests/browser && npm ci --no-audit --no-fund && npm test)
 
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 if [ "$fuzz_seconds" -gt 0 ]; then
