@@ -28,7 +28,7 @@ void closeTimedOut(TlsStream& connection) {
 Server::Server(const ServerSettings& settings)
     : settings(settings), endpoint(asio::ip::tcp::v4(), settings.port),
       acceptor(ioContext, endpoint, true), boundPort(acceptor.local_endpoint().port()),
-      threadCount(1), sslContext(asio::ssl::context::tls_server) {
+      threadCount(1), sslContext(asio::ssl::context::tls_server), acceptRetryTimer(ioContext) {
     // Browsers and curl speak TLS 1.2 or 1.3; older versions have known weaknesses.
     sslContext.set_options(asio::ssl::context::no_compression | asio::ssl::context::no_sslv2 |
                            asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
@@ -78,13 +78,11 @@ void Server::acceptConnection() {
 }
 
 void Server::onAccepted(Connection connection, const boost::system::error_code& error) {
-    // A closed acceptor would fail every new accept at once, spinning the loop.
-    if (acceptor.is_open()) {
-        acceptConnection();
-    }
     if (error) {
+        acceptAfterFailure();
         return;
     }
+    acceptConnection();
     // Without this timer a client that connects and never speaks would hold its socket
     // for ever; enough of them exhaust the process's descriptors.
     Timer timer = setTimeout(connection);
@@ -95,6 +93,21 @@ void Server::onAccepted(Connection connection, const boost::system::error_code& 
                                         readRequest(connection);
                                     }
                                 });
+}
+
+void Server::acceptAfterFailure() {
+    // A closed acceptor fails every accept at once; there is nothing left to accept.
+    if (!acceptor.is_open()) {
+        return;
+    }
+    // An accept that failed for want of descriptors fails again at once; waiting a moment
+    // lets timed-out connections give theirs back instead of spinning the loop.
+    acceptRetryTimer.expires_from_now(boost::posix_time::milliseconds(100));
+    acceptRetryTimer.async_wait([this](const boost::system::error_code& error) {
+        if (!error) {
+            acceptConnection();
+        }
+    });
 }
 
 void Server::runEventLoop() {

@@ -56,6 +56,7 @@ protected:
 private:
     void acceptConnection();
     void onAccepted(Connection connection, const boost::system::error_code& error);
+    void acceptAfterFailure();
     void runEventLoop();
 
     boost::asio::ip::tcp::endpoint endpoint;
@@ -64,6 +65,7 @@ private:
     unsigned threadCount;
     std::vector<std::thread> workerThreads;
     boost::asio::ssl::context sslContext;
+    boost::asio::deadline_timer acceptRetryTimer;
 };
 
 #endif

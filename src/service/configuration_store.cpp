@@ -1,0 +1,156 @@
+#include "platform/app_data.h"
+#include "service/configuration.h"
+#include <boost/filesystem/fstream.hpp>
+#include <boost/filesystem/operations.hpp>
+#include <boost/log/trivial.hpp>
+#include <json/reader.h>
+#include <json/writer.h>
+
+namespace {
+
+const char* const fileName = "config.json";
+const char* const temporaryFileName = "config.json.tmp";
+
+// Ends a read at the failing step; the step has written its own log line, if it has one.
+struct ReadFailure {};
+
+void openForReading(boost::filesystem::ifstream& file) {
+    try {
+        file.open(configurationFolder() / fileName, std::ios::binary);
+    } catch (const std::runtime_error&) {
+        // Without an application-data folder there is no file to open; reported below.
+    }
+    if (!file.is_open()) {
+        BOOST_LOG_TRIVIAL(error) << "Could not open configuration file.";
+        throw ReadFailure();
+    }
+}
+
+Json::Value parse(std::istream& file) {
+    Json::Value root;
+    if (!Json::Reader().parse(file, root, true)) {
+        BOOST_LOG_TRIVIAL(error) << "Error while parsing configuration file";
+        throw ReadFailure();
+    }
+    return root;
+}
+
+template <typename T>
+void readKey(const Json::Value& root, const char* key, bool (Json::Value::*hasType)() const,
+             T (Json::Value::*get)() const, T& out) {
+    const Json::Value& value = root[key];
+    if (!(value.*hasType)()) {
+        throw ReadFailure();
+    }
+    out = (value.*get)();
+}
+
+// Stores each key as soon as it is read, so a failure keeps the keys before it.
+void readFields(const Json::Value& root, ConfigurationData& data) {
+    if (!root.isObject()) {
+        throw ReadFailure();
+    }
+    readKey(root, "port", &Json::Value::isString, &Json::Value::asString, data.port);
+    readKey(root, "selectedPrinter", &Json::Value::isInt, &Json::Value::asInt,
+            data.selectedPrinter);
+    readKey(root, "questionBeforeFiscalization", &Json::Value::isBool, &Json::Value::asBool,
+            data.questionBeforeFiscalization);
+    readKey(root, "printInvoicesOnFiscalPrinter", &Json::Value::isBool, &Json::Value::asBool,
+            data.printInvoicesOnFiscalPrinter);
+    readKey(root, "dontPrintNipOnFiscalPrinter", &Json::Value::isBool, &Json::Value::asBool,
+            data.dontPrintNipOnFiscalPrinter);
+    readKey(root, "isValid", &Json::Value::isBool, &Json::Value::asBool, data.isValid);
+    readKey(root, "vatMappingForNoObligation", &Json::Value::isInt, &Json::Value::asInt,
+            data.vatMappingForNoObligation);
+    const Json::Value& paymentMapping = root["paymentMapping"];
+    // A save without "paymentMapping" writes null; refusing it here would throw the whole
+    // saved configuration away at the next start.
+    if (!root.isMember("paymentMapping") ||
+        !(paymentMapping.isArray() || paymentMapping.isNull())) {
+        throw ReadFailure();
+    }
+    data.paymentMapping = paymentMapping;
+}
+
+// Best effort: the save has already failed and says so; a leftover temporary file is
+// overwritten by the next save.
+void discard(const boost::filesystem::path& file) {
+    boost::system::error_code ignored;
+    boost::filesystem::remove(file, ignored);
+}
+
+[[noreturn]] void failSave(const char* logLine, const std::string& what) {
+    BOOST_LOG_TRIVIAL(error) << logLine;
+    throw ConfigurationSaveError("Configuration not saved: " + what);
+}
+
+boost::filesystem::path createFolder() {
+    boost::filesystem::path folder;
+    try {
+        folder = configurationFolder();
+    } catch (const std::runtime_error& error) {
+        failSave("Configuration not saved, failed to create directory...", error.what());
+    }
+    boost::system::error_code error;
+    boost::filesystem::create_directories(folder, error);
+    if (error) {
+        failSave("Configuration not saved, failed to create directory...",
+                 "could not create the folder " + folder.string() + ": " + error.message());
+    }
+    return folder;
+}
+
+void writeFile(const boost::filesystem::path& file, const std::string& content) {
+    boost::filesystem::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) {
+        failSave("Configuration not saved, couldn't open file", "could not open " + file.string());
+    }
+    out << content;
+    out.close();
+    if (out.fail()) {
+        discard(file);
+        failSave("Configuration not saved, couldn't write file",
+                 "could not write " + file.string());
+    }
+}
+
+// Writes beside the target and renames over it, so that a crash or a full disk never
+// leaves a truncated file behind.
+void replaceFile(const boost::filesystem::path& folder, const std::string& content) {
+    const boost::filesystem::path temporary = folder / temporaryFileName;
+    const boost::filesystem::path target = folder / fileName;
+    writeFile(temporary, content);
+    boost::system::error_code error;
+    boost::filesystem::rename(temporary, target, error);
+    if (error) {
+        discard(temporary);
+        failSave("Configuration not saved, couldn't write file",
+                 "could not replace " + target.string() + ": " + error.message());
+    }
+}
+
+} // namespace
+
+boost::filesystem::path configurationFolder() {
+    return platform::localAppDataFolder() / "TrivaneFiscalProxy";
+}
+
+void ConfigurationStore::read() {
+    BOOST_LOG_TRIVIAL(info) << "Reading configuration...";
+    try {
+        boost::filesystem::ifstream file;
+        openForReading(file);
+        readFields(parse(file), data);
+        loaded = true;
+    } catch (const ReadFailure&) {
+        // A configuration that cannot be read leaves the service on its defaults; the
+        // web application can save a new one.
+        BOOST_LOG_TRIVIAL(error) << "Configuration read error.";
+        loaded = false;
+    }
+}
+
+void ConfigurationStore::save() const {
+    BOOST_LOG_TRIVIAL(info) << "Saving configuration...";
+    replaceFile(createFolder(), Json::FastWriter().write(configurationToJson(data)));
+}

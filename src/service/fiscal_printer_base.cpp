@@ -1,0 +1,81 @@
+#include "service/fiscal_printer_base.h"
+#include "service/handler_adapters.h"
+#include <boost/log/trivial.hpp>
+#include <exception>
+#include <functional>
+#include <utility>
+
+namespace {
+
+// The operation as a callable of its own signature, bound to the service, so that the
+// adapter of that signature is chosen for it.
+template <typename Result, typename... Arguments>
+std::function<Result(Arguments...)> bound(FiscalPrinterBase* service,
+                                          Result (FiscalPrinterBase::*operation)(Arguments...)) {
+    return [service, operation](Arguments... arguments) {
+        return (service->*operation)(std::move(arguments)...);
+    };
+}
+
+} // namespace
+
+FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings) : RestServer(settings) {
+    configuration.read();
+    BOOST_LOG_TRIVIAL(info) << "Starting server...";
+    BOOST_LOG_TRIVIAL(info) << "Setup handlers...";
+    registerRoutes();
+    connectIfConfigured();
+}
+
+FiscalPrinterBase::~FiscalPrinterBase() {
+    disconnect();
+}
+
+void FiscalPrinterBase::registerRoutes() {
+    using Self = FiscalPrinterBase;
+    addRoute("/config/serial_port_list", Method::GET, adapt(bound(this, &Self::getSerialPortList)));
+    addRoute("/connect", Method::POST, adapt(bound(this, &Self::connect)));
+    addRoute("/disconnect", Method::GET, adapt(bound(this, &Self::disconnect)));
+    addRoute("/config/reload", Method::GET, adapt(bound(this, &Self::reload)));
+    addRoute("/printer/print", Method::POST, adapt(bound(this, &Self::print)));
+    addRoute("/config/version", Method::GET, adapt(bound(this, &Self::version)));
+    addRoute("/config/is_configured", Method::GET, adapt(bound(this, &Self::isConfigured)));
+    addRoute("/config/is_connected", Method::GET, adapt(bound(this, &Self::isConnected)));
+    addRoute("/config/is_connected_active", Method::GET,
+             adapt(bound(this, &Self::isConnectedActive)));
+    addRoute("/config/get", Method::GET, adapt(bound(this, &Self::getConfiguration)));
+    addRoute("/config/save", Method::POST, adapt(bound(this, &Self::saveConfiguration)));
+    addRoute("/printer/get_vat_mapping", Method::GET, adapt(bound(this, &Self::getVatMapping)));
+    addRoute("/daily_report", Method::GET, adapt(bound(this, &Self::dailyReport)));
+    addRoute("/config/firefox", Method::GET,
+             adapt(bound(this, &Self::redirectToConfigurationPage)));
+}
+
+std::string FiscalPrinterBase::version() {
+    return "1.0.0.9";
+}
+
+Redirect FiscalPrinterBase::redirectToConfigurationPage() {
+    return Redirect();
+}
+
+ConfigurationData FiscalPrinterBase::getConfiguration() {
+    return configuration.data;
+}
+
+void FiscalPrinterBase::saveConfiguration(ConfigurationData replacement) {
+    configuration.data = std::move(replacement);
+    std::exception_ptr saveFailure;
+    try {
+        configuration.save();
+    } catch (const ConfigurationSaveError&) {
+        // Answered below, once the connection matches the configuration in memory.
+        saveFailure = std::current_exception();
+    }
+    if (configuration.data.selectedPrinter < 1) {
+        disconnect();
+    }
+    if (saveFailure) {
+        std::rethrow_exception(saveFailure);
+    }
+}

@@ -1,0 +1,66 @@
+// The REST service that the web application calls: it is the HTTPS server, holds the
+// printer connection and the configuration, and turns each route into printer commands.
+#ifndef SERVICE_FISCAL_PRINTER_BASE_H
+#define SERVICE_FISCAL_PRINTER_BASE_H
+
+#include "posnet/posnet.h"
+#include "rest/rest_server.h"
+#include "service/configuration.h"
+#include "service/printer_types.h"
+#include <boost/signals2/signal.hpp>
+#include <string>
+#include <unordered_map>
+
+// Response values of a printer command by name, as the library delivers them.
+using PosnetResponse = std::unordered_map<std::string, std::string>;
+
+class FiscalPrinterBase : public RestServer {
+public:
+    enum State { Connected = 0, Disconnected = 1 };
+
+    // Reads the configuration, registers the routes and, when a printer is configured,
+    // tries to connect to it; does not start serving.
+    explicit FiscalPrinterBase(const ServerSettings& settings = ServerSettings());
+    ~FiscalPrinterBase() override;
+
+    // The operations behind the routes.
+    PrinterTypes::SerialPortList getSerialPortList();
+    bool connect(std::string port);
+    void disconnect();
+    void reload();
+    bool print(PrinterTypes::FiscalReceipt receipt);
+    std::string version();
+    bool isConfigured();
+    bool isConnected();
+    bool isConnectedActive();
+    ConfigurationData getConfiguration();
+    void saveConfiguration(ConfigurationData configuration);
+    PrinterTypes::VatMapping getVatMapping();
+    void dailyReport();
+    Redirect redirectToConfigurationPage();
+
+    // One printer command on the open connection; throws RestException when there is
+    // none and PosnetException when the library or the printer refuses it.
+    void runTransaction(const std::string& command, const std::string& parameters);
+    PosnetResponse runTransactionWithResponse(const std::string& command,
+                                              const std::string& parameters);
+    // Closes the connection first when the code says it was lost.
+    [[noreturn]] void throwPosnetError(POSNET_STATUS code, const std::string& callName);
+
+    boost::signals2::signal<void(State)> stateChanged;
+    ConfigurationStore configuration;
+    POSNET_HANDLE deviceHandle = 0;
+    POSNET_HANDLE device = 0;
+    bool connected = false;
+
+private:
+    void registerRoutes();
+    bool hasConfiguredPort();
+    // Connects to the configured port when a printer is configured; a printer that cannot
+    // be reached leaves the service disconnected, which the state already shows.
+    void connectIfConfigured();
+    POSNET_HANDLE postRequest(const std::string& command, const std::string& parameters);
+    void checkRequest(POSNET_HANDLE request, POSNET_STATUS code, const char* callName);
+};
+
+#endif

@@ -1,0 +1,14 @@
+// Where the Ledvik web application, the one client of this program, lives.
+#ifndef SERVICE_WEB_APPLICATION_H
+#define SERVICE_WEB_APPLICATION_H
+
+#include <string>
+
+constexpr const char* webApplicationAddress = "https://ledvik.trivane.pl/";
+
+// Its page for setting up the fiscal printer.
+inline std::string configurationPageAddress() {
+    return std::string(webApplicationAddress) + "#/configurationfiscalprinter";
+}
+
+#endif

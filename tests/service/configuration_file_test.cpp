@@ -1,0 +1,206 @@
+// The configuration file as the service reads it at start and writes it on "/config/save".
+#include "service_test_support.h"
+#include <boost/filesystem/fstream.hpp>
+#include <boost/filesystem/operations.hpp>
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = boost::filesystem;
+
+const std::string savedRecord =
+    R"({"port":"COM3","selectedPrinter":2,"questionBeforeFiscalization":true,)"
+    R"("printInvoicesOnFiscalPrinter":false,"dontPrintNipOnFiscalPrinter":true,"isValid":true,)"
+    R"("vatMappingForNoObligation":3,"paymentMapping":[{"id":1,"name":"Gotówka"}]})";
+const std::string savedFile =
+    R"({"dontPrintNipOnFiscalPrinter":true,"isValid":true,)"
+    R"("paymentMapping":[{"id":1,"name":"Got\u00f3wka"}],"port":"COM3",)"
+    R"("printInvoicesOnFiscalPrinter":false,"questionBeforeFiscalization":true,)"
+    R"("selectedPrinter":2,"vatMappingForNoObligation":3})"
+    "\n";
+
+class ConfigurationFileTest : public ::testing::Test {
+protected:
+    ServiceTestEnvironment environment;
+    LogCapture log;
+};
+
+TEST_F(ConfigurationFileTest, SaveWritesOneSortedLineAndNothingElse) {
+    RunningService service;
+
+    const HttpAnswer answer = service.post("/config/save", savedRecord);
+
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, "null");
+
+    EXPECT_EQ(environment.readConfiguration(), savedFile);
+    EXPECT_EQ(std::distance(fs::directory_iterator(environment.folder()), {}), 1);
+    EXPECT_EQ(countLines(log, "info : Saving configuration..."), 1u);
+    EXPECT_EQ(parseJson(service.get("/config/get").body), parseJson(savedRecord));
+}
+
+TEST_F(ConfigurationFileTest, SavedFileIsReadAtTheNextStart) {
+    environment.writeConfiguration(savedFile);
+    RunningService service;
+
+    EXPECT_EQ(parseJson(service.get("/config/get").body), parseJson(savedRecord));
+    EXPECT_EQ(service.get("/config/is_configured").body, "true");
+    EXPECT_EQ(countLines(log, "error : Configuration read error."), 0u);
+}
+
+TEST_F(ConfigurationFileTest, SaveWithoutPaymentMappingSurvivesTheNextStart) {
+    {
+        RunningService service;
+        Json::Value record = parseJson(savedRecord);
+        record.removeMember("paymentMapping");
+        ASSERT_EQ(service.post("/config/save", record.toStyledString()).status, 200);
+    }
+    EXPECT_NE(environment.readConfiguration().find("\"paymentMapping\":null"), std::string::npos);
+
+    RunningService restarted;
+    EXPECT_EQ(restarted.get("/config/is_configured").body, "true");
+    EXPECT_EQ(parseJson(restarted.get("/config/get").body)["paymentMapping"], Json::Value());
+}
+
+TEST_F(ConfigurationFileTest, CommentsAndUnknownKeysAreAccepted) {
+    Json::Value withExtra = parseJson(configurationFile("COM7", 1));
+    withExtra["theme"] = "dark";
+    environment.writeConfiguration("// written by hand\n/* saved */" + withExtra.toStyledString());
+    RunningService service;
+
+    EXPECT_EQ(service.get("/config/is_configured").body, "true");
+    EXPECT_EQ(parseJson(service.get("/config/get").body)["port"], "COM7");
+}
+
+TEST_F(ConfigurationFileTest, MissingFileIsLoggedAndTheStartGoesOn) {
+    RunningService service;
+
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"info : Reading configuration...",
+                                        "error : Could not open configuration file.",
+                                        "error : Configuration read error.",
+                                        "info : Starting server...", "info : Setup handlers..."}));
+}
+
+struct MalformedFile {
+    const char* name;
+    std::string content;
+    bool unparsable;
+};
+
+// A usable file with one key replaced, or removed when `value` is left out.
+std::string withKey(const char* key, const Json::Value& value = Json::Value()) {
+    Json::Value file = parseJson(configurationFile("COM5", 1));
+    if (value.isNull()) {
+        file.removeMember(key);
+    } else {
+        file[key] = value;
+    }
+    return file.toStyledString();
+}
+
+void PrintTo(const MalformedFile& file, std::ostream* out) {
+    *out << file.name;
+}
+
+class MalformedFileTest : public ConfigurationFileTest,
+                          public ::testing::WithParamInterface<MalformedFile> {};
+
+TEST_P(MalformedFileTest, IsAReadFailureThatDoesNotStopTheStart) {
+    environment.writeConfiguration(GetParam().content);
+    RunningService service;
+
+    EXPECT_EQ(service.get("/config/is_configured").body, "false");
+    EXPECT_EQ(countLines(log, "error : Error while parsing configuration file"),
+              GetParam().unparsable ? 1u : 0u);
+    EXPECT_EQ(countLines(log, "error : Configuration read error."), 1u);
+    EXPECT_EQ(countLines(log, "info : Setup handlers..."), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachKind, MalformedFileTest,
+    ::testing::Values(
+        MalformedFile{"Empty", "", true}, MalformedFile{"Truncated", "{\"port\":\"CO", true},
+        MalformedFile{"TopLevelArray", "[1,2]", false},
+        MalformedFile{"TopLevelNumber", "42", false},
+        MalformedFile{"TopLevelString", "\"COM3\"", false},
+        MalformedFile{"TopLevelNull", "null", false},
+        MalformedFile{"NoPort", withKey("port"), false},
+        MalformedFile{"PortNumber", withKey("port", 3), false},
+        MalformedFile{"SelectedPrinterText", withKey("selectedPrinter", "2"), false},
+        MalformedFile{"SelectedPrinterTooLarge", withKey("selectedPrinter", 3000000000.0), false},
+        MalformedFile{"FlagAsNumber", withKey("isValid", 1), false},
+        MalformedFile{"NoVatMapping", withKey("vatMappingForNoObligation"), false},
+        MalformedFile{"NoPaymentMapping", withKey("paymentMapping"), false},
+        MalformedFile{"PaymentMappingObject",
+                      withKey("paymentMapping", Json::Value(Json::objectValue)), false}),
+    [](const ::testing::TestParamInfo<MalformedFile>& info) { return info.param.name; });
+
+TEST_F(ConfigurationFileTest, KeysBeforeTheFailingOneAreKept) {
+    Json::Value file = parseJson(configurationFile("COM4", 2));
+    file["dontPrintNipOnFiscalPrinter"] = true;
+    file.removeMember("vatMappingForNoObligation");
+    environment.writeConfiguration(file.toStyledString());
+    RunningService service;
+
+    const Json::Value held = parseJson(service.get("/config/get").body);
+    EXPECT_EQ(held["port"], "COM4");
+    EXPECT_EQ(held["selectedPrinter"], 2);
+    EXPECT_EQ(held["dontPrintNipOnFiscalPrinter"], true);
+    EXPECT_EQ(held["paymentMapping"], Json::Value(Json::arrayValue));
+    EXPECT_EQ(service.get("/config/is_configured").body, "false");
+}
+
+struct SaveFailure {
+    const char* name;
+    void (*arrange)(const fs::path& folder);
+    const char* logLine;
+    bool oldFileReachable;
+};
+
+void PrintTo(const SaveFailure& failure, std::ostream* out) {
+    *out << failure.name;
+}
+
+class SaveFailureTest : public ConfigurationFileTest,
+                        public ::testing::WithParamInterface<SaveFailure> {};
+
+// The old file stays whole, the answer says what failed, and memory holds the new record.
+TEST_P(SaveFailureTest, AnswersTheFailureAndKeepsTheOldFile) {
+    environment.writeConfiguration(savedFile);
+    GetParam().arrange(environment.folder());
+    RunningService service;
+
+    const HttpAnswer answer = service.post("/config/save", configurationFile("COM9", 1));
+
+    EXPECT_EQ(answer.status, 500);
+    EXPECT_EQ(parseJson(answer.body)["exception"].asString().rfind("Configuration not saved: ", 0),
+              0u);
+    EXPECT_EQ(countLines(log, std::string("error : ") + GetParam().logLine), 1u);
+    EXPECT_EQ(parseJson(service.get("/config/get").body)["port"], "COM9");
+    if (GetParam().oldFileReachable) {
+        EXPECT_EQ(environment.readConfiguration(), savedFile);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, SaveFailureTest,
+    ::testing::Values(SaveFailure{"FolderIsAFile",
+                                  [](const fs::path& folder) {
+                                      fs::remove_all(folder);
+                                      fs::ofstream(folder).close();
+                                  },
+                                  "Configuration not saved, failed to create directory...", false},
+                      SaveFailure{"TemporaryFileCannotBeOpened",
+                                  [](const fs::path& folder) {
+                                      fs::create_directory(folder / "config.json.tmp");
+                                  },
+                                  "Configuration not saved, couldn't open file", true},
+                      SaveFailure{"DiskFull",
+                                  [](const fs::path& folder) {
+                                      fs::create_symlink("/dev/full", folder / "config.json.tmp");
+                                  },
+                                  "Configuration not saved, couldn't write file", true}),
+    [](const ::testing::TestParamInfo<SaveFailure>& info) { return info.param.name; });
+
+} // namespace

@@ -1,0 +1,188 @@
+// Each route through the real HTTPS listener, with the virtual printer on a pseudo-terminal.
+#include "service_test_support.h"
+#include "support/virtual_printer_process.h"
+#include <boost/filesystem/operations.hpp>
+#include <gtest/gtest.h>
+#include <regex>
+
+namespace {
+
+using States = std::vector<FiscalPrinterBase::State>;
+
+class RoutesTest : public ::testing::Test {
+protected:
+    std::string printerPort() const { return "\"" + printer.port() + "\""; }
+
+    ServiceTestEnvironment environment;
+    VirtualPrinterProcess printer;
+    RunningService service;
+};
+
+struct Route {
+    const char* path;
+    const char* allowed;
+};
+
+// The path and the one method each route is registered for.
+const Route routeTable[] = {
+    {"/config/serial_port_list", "GET,OPTIONS"},
+    {"/connect", "POST,OPTIONS"},
+    {"/disconnect", "GET,OPTIONS"},
+    {"/config/reload", "GET,OPTIONS"},
+    {"/printer/print", "POST,OPTIONS"},
+    {"/config/version", "GET,OPTIONS"},
+    {"/config/is_configured", "GET,OPTIONS"},
+    {"/config/is_connected", "GET,OPTIONS"},
+    {"/config/is_connected_active", "GET,OPTIONS"},
+    {"/config/get", "GET,OPTIONS"},
+    {"/config/save", "POST,OPTIONS"},
+    {"/printer/get_vat_mapping", "GET,OPTIONS"},
+    {"/daily_report", "GET,OPTIONS"},
+    {"/config/firefox", "GET,OPTIONS"},
+};
+
+TEST_F(RoutesTest, EveryRouteIsRegisteredForItsMethod) {
+    for (const Route& route : routeTable) {
+        const HttpAnswer answer = service.options(route.path);
+        EXPECT_EQ(answer.status, 200) << route.path;
+        EXPECT_EQ(answer.header("Allow"), route.allowed) << route.path;
+    }
+}
+
+TEST_F(RoutesTest, SerialPortListNamesOnlyComPortsOneToTwentyFour) {
+    const HttpAnswer answer = service.get("/config/serial_port_list");
+
+    ASSERT_EQ(answer.status, 200);
+    const Json::Value ports = parseJson(answer.body);
+    ASSERT_TRUE(ports.isArray());
+    int previous = 0;
+    for (const Json::Value& port : ports) {
+        std::smatch number;
+        const std::string name = port.asString();
+        ASSERT_TRUE(std::regex_match(name, number, std::regex("COM([1-9][0-9]?)")));
+        EXPECT_GT(std::stoi(number[1]), previous);
+        EXPECT_LE(std::stoi(number[1]), 24);
+        previous = std::stoi(number[1]);
+    }
+}
+
+TEST_F(RoutesTest, ConnectOpensThePrinterNamedInTheBody) {
+    const HttpAnswer answer = service.post("/connect", printerPort());
+
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, "true");
+    EXPECT_EQ(answer.header("Content-Type"), "application/json");
+    EXPECT_EQ(service.states(), (States{FiscalPrinterBase::Connected}));
+}
+
+TEST_F(RoutesTest, ConnectRefusesABodyThatIsNotAString) {
+    ASSERT_EQ(service.post("/connect", printerPort()).body, "true");
+    for (const char* body : {"3", "{\"port\":\"COM3\"}", "[\"COM3\"]", "true", "null", ""}) {
+        const HttpAnswer answer = service.post("/connect", body);
+
+        EXPECT_EQ(answer.status, 400) << body;
+        EXPECT_EQ(answer.reason, "Bad Request");
+        EXPECT_EQ(parseJson(answer.body)["exception"], "Bad Request");
+    }
+    EXPECT_EQ(service.states(), (States{FiscalPrinterBase::Connected}));
+    EXPECT_TRUE(service.connected());
+}
+
+TEST_F(RoutesTest, ConnectToAMissingDeviceAnswersTheLibraryError) {
+    const HttpAnswer answer = service.post("/connect", "\"/dev/no-such-printer\"");
+
+    EXPECT_EQ(answer.status, 500);
+    EXPECT_EQ(answer.reason, "Internal Server Error");
+    const Json::Value body = parseJson(answer.body);
+    EXPECT_EQ(body["type"], "POSNET");
+    EXPECT_EQ(body["exception"]["description"], "POS_OpenDevice()");
+    EXPECT_EQ(body["exception"]["message"], "Nie można otworzyć portu drukarki");
+    EXPECT_TRUE(service.states().empty());
+    EXPECT_FALSE(service.connected());
+}
+
+TEST_F(RoutesTest, VersionIsTheProgramVersion) {
+    EXPECT_EQ(service.get("/config/version").body, "\"1.0.0.9\"");
+}
+
+TEST_F(RoutesTest, ConfigurationWithoutFileIsTheDefaults) {
+    const HttpAnswer answer = service.get("/config/get");
+
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, "{\"dontPrintNipOnFiscalPrinter\":false,\"isValid\":false,"
+                           "\"paymentMapping\":[],\"port\":\"\",\"printInvoicesOnFiscalPrinter\":"
+                           "false,\"questionBeforeFiscalization\":false,\"selectedPrinter\":0,"
+                           "\"vatMappingForNoObligation\":0}");
+}
+
+// The first required key that is missing or of another type is the one named.
+TEST_F(RoutesTest, SaveNamesTheFirstBadRequiredKey) {
+    const struct {
+        const char* remove;
+        const char* replace;
+        Json::Value with;
+        const char* message;
+    } cases[] = {
+        {"port", nullptr, {}, "required port param as string"},
+        {nullptr, "port", 3, "required port param as string"},
+        {nullptr, "selectedPrinter", "1", "required selectedPrinter param as int"},
+        {nullptr, "selectedPrinter", 1.5, "required selectedPrinter param as int"},
+        {"questionBeforeFiscalization",
+         nullptr,
+         {},
+         "required questionBeforeFiscalization param as bool"},
+        {nullptr, "printInvoicesOnFiscalPrinter", 1,
+         "required printInvoicesOnFiscalPrinter param as bool"},
+        {"dontPrintNipOnFiscalPrinter", "selectedPrinter", "x",
+         "required selectedPrinter param as int"},
+        {"dontPrintNipOnFiscalPrinter",
+         nullptr,
+         {},
+         "required dontPrintNipOnFiscalPrinter param as bool"},
+    };
+    for (const auto& broken : cases) {
+        Json::Value body = parseJson(configurationFile("COM3", 1));
+        if (broken.remove != nullptr) {
+            body.removeMember(broken.remove);
+        }
+        if (broken.replace != nullptr) {
+            body[broken.replace] = broken.with;
+        }
+        const HttpAnswer answer = service.post("/config/save", body.toStyledString());
+
+        EXPECT_EQ(answer.status, 400) << broken.message;
+        EXPECT_EQ(answer.reason, "Bad Request");
+        EXPECT_EQ(parseJson(answer.body), broken.message);
+    }
+    EXPECT_EQ(parseJson(service.post("/config/save", "").body), "required port param as string");
+    EXPECT_FALSE(boost::filesystem::exists(environment.folder() / "config.json"));
+    EXPECT_EQ(parseJson(service.get("/config/get").body)["port"], "");
+}
+
+TEST_F(RoutesTest, SaleIsValidatedBeforeTheOperationRuns) {
+    EXPECT_EQ(service.post("/printer/print", "{}").status, 400);
+}
+
+// Receipts, VAT rates and the daily report are answered once the driver can do them.
+TEST_F(RoutesTest, PrinterOperationsNotYetBuiltAnswer501) {
+    const std::string sale = R"({"GrossTotal":7,"FiscalPrinterPaymentId":0,"Items":[
+        {"ProductName":"Chleb","ProductUnitOfMeasurment":"szt","Quantity":1,
+         "ProductCurrencyGrossPrice":7,"FiscalPrinterVatRateType":0,"GrossValue":7}]})";
+    for (const HttpAnswer& answer :
+         {service.post("/printer/print", sale), service.get("/printer/get_vat_mapping"),
+          service.get("/daily_report")}) {
+        EXPECT_EQ(answer.status, 501);
+        EXPECT_EQ(parseJson(answer.body)["exception"], "Not Implemented");
+    }
+}
+
+TEST_F(RoutesTest, FirefoxRedirectsToTheConfigurationPage) {
+    const HttpAnswer answer = service.get("/config/firefox");
+
+    EXPECT_EQ(answer.status, 302);
+    EXPECT_EQ(answer.reason, "Found");
+    EXPECT_EQ(answer.header("Location"), "https://ledvik.trivane.pl/#/configurationfiscalprinter");
+    EXPECT_EQ(answer.body, "null");
+}
+
+} // namespace
