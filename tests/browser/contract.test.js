@@ -75,11 +75,29 @@ async function waitUntilProgramAnswers(program) {
                   ` (exit code ${program.exitCode}; is another instance running?)`);
 }
 
+// The configuration the shop saved earlier: the printer on the virtual printer's port.
+function startConfiguration() {
+  return {
+    dontPrintNipOnFiscalPrinter: false,
+    isValid: true,
+    paymentMapping: [],
+    port: printerPort,
+    printInvoicesOnFiscalPrinter: false,
+    questionBeforeFiscalization: false,
+    selectedPrinter: 1,
+    vatMappingForNoObligation: 0,
+  };
+}
+
 // The program reads server.crt and server.key from its current folder and keeps its
 // configuration and logs under XDG_DATA_HOME.
 async function startProgram() {
   const programFolder = path.join(folder, 'program');
+  const configurationFolder = path.join(programFolder, 'TrivaneFiscalProxy');
   fs.mkdirSync(path.join(programFolder, 'runtime'), { recursive: true, mode: 0o700 });
+  fs.mkdirSync(configurationFolder, { recursive: true });
+  fs.writeFileSync(path.join(configurationFolder, 'config.json'),
+    `${JSON.stringify(startConfiguration())}\n`);
   for (const name of ['server.crt', 'server.key']) {
     fs.copyFileSync(path.join(buildDir, 'tests/support', name), path.join(programFolder, name));
   }
@@ -163,10 +181,10 @@ function assertAnswer(answer, status, body) {
 
 test('the page reads the configuration and state routes across origins', () => {
   assertAnswer(seen.version, 200, '1.0.0.9');
-  assertAnswer(seen.configuredBefore, 200, false);
+  assertAnswer(seen.configured, 200, true);
+  assertAnswer(seen.startConfiguration, 200, startConfiguration());
   assert.equal(seen.serialPorts.status, 200);
   assert.ok(Array.isArray(seen.serialPorts.body));
-  assertAnswer(seen.configuredAfter, 200, true);
   assertAnswer(seen.connected, 200, true);
   assertAnswer(seen.active, 200, true);
   assertAnswer(seen.disconnect, 200, null);
@@ -174,7 +192,7 @@ test('the page reads the configuration and state routes across origins', () => {
 
 test('JSON posts pass the pre-flight and reach the program', () => {
   assertAnswer(seen.save, 200, null);
-  assertAnswer(seen.configuration, 200, {
+  assertAnswer(seen.savedConfiguration, 200, {
     port: printerPort,
     selectedPrinter: 1,
     questionBeforeFiscalization: true,

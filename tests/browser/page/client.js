@@ -46,6 +46,7 @@ function item(name, price, quantity, vatRate) {
   };
 }
 
+// The program starts with the shop's saved configuration, which names the printer's port.
 async function runScenario(printerPort) {
   const configuration = {
     port: printerPort,
@@ -59,12 +60,12 @@ async function runScenario(printerPort) {
   };
   const seen = {};
   seen.version = await callProgram('GET', '/config/version');
-  seen.configuredBefore = await callProgram('GET', '/config/is_configured');
+  seen.configured = await callProgram('GET', '/config/is_configured');
+  seen.startConfiguration = await callProgram('GET', '/config/get');
   seen.serialPorts = await callProgram('GET', '/config/serial_port_list');
-  seen.save = await callProgram('POST', '/config/save', configuration);
-  seen.configuration = await callProgram('GET', '/config/get');
-  seen.configuredAfter = await callProgram('GET', '/config/is_configured');
   seen.connected = await callProgram('GET', '/config/is_connected');
+  seen.save = await callProgram('POST', '/config/save', configuration);
+  seen.savedConfiguration = await callProgram('GET', '/config/get');
   seen.connect = await callProgram('POST', '/connect', printerPort);
   seen.vatMapping = await callProgram('GET', '/printer/get_vat_mapping');
   seen.print = await callProgram('POST', '/printer/print', sale([
