@@ -116,12 +116,12 @@ program_peak=$(resident_mib "$program_pid" VmHWM)
 nginx_peak=$(nginx_resident_mib VmHWM)
 
 echo "100-line receipt" >&2
-read -r receipt_median receipt_best line_seconds receipt_commands \
-    <<<"$(build/bench/receipt_bench "$program_port" 5)"
+receipt="$(build/bench/receipt_bench "$program_port" 5)"
+read -r receipt_median receipt_best line_seconds receipt_commands <<<"$receipt"
 
 field() { echo "$1" | awk -v n="$2" '{ print $n }'; }
 
-echo "| Measure | fiscal-printer-proxy | nginx $(nginx -v 2>&1 | sed 's|.*/||') | program / nginx |"
+echo "| Measure | fiscal-printer-proxy | nginx $(nginx -v 2>&1 | sed 's|.*/||') (1 worker) | program / nginx |"
 echo "|---|---:|---:|---:|"
 for concurrency in 1 32; do
     p="${program[$concurrency]}" n="${nginx[$concurrency]}"
@@ -134,10 +134,10 @@ for concurrency in 1 32; do
     echo "| &nbsp; answers right / wrong | $(field "$p" 1) / $(field "$p" 2) |" \
         "$(field "$n" 1) / $(field "$n" 2) | |"
 done
-echo "| Resident size idle after start-up (MiB) | $program_idle | $nginx_idle | |"
+echo "| Resident size idle after start-up (MiB; nginx: master and worker) | $program_idle | $nginx_idle | |"
 echo "| Resident size peak during the load (MiB) | $program_peak | $nginx_peak | |"
 echo "| 100-line receipt through HTTPS to the virtual printer, median of 5 (s) |" \
-    "$receipt_median | | |"
+    "$receipt_median (best $receipt_best) | | |"
 echo "| &nbsp; the same $receipt_commands commands and answers on a 9600-baud line (s) |" \
     "$line_seconds | | |"
 echo "| &nbsp; time in the program and the printer as a share of the line's time |" \
