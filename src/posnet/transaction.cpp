@@ -1,12 +1,11 @@
 #include "posnet/posnet_exception.h"
+#include "posnet/request_limits.h"
 #include "service/fiscal_printer_base.h"
 #include <boost/log/trivial.hpp>
 #include <cstring>
 
 namespace {
 
-const uint8_t postMode = 0;
-const uint32_t waitLimit = 5000;
 const size_t nameLength = 16;
 const size_t valueLength = 256;
 
@@ -57,8 +56,8 @@ POSNET_HANDLE FiscalPrinterBase::postRequest(const std::string& command,
     if (request == 0) {
         throwPosnetError(POS_GetError(device), "POS_CreateRequestEx()");
     }
-    checkRequest(request, POS_PostRequest(request, postMode), "POS_PostRequest()");
-    checkRequest(request, POS_WaitForRequestCompleted(request, waitLimit),
+    checkRequest(request, POS_PostRequest(request, posnet::postMode), "POS_PostRequest()");
+    checkRequest(request, POS_WaitForRequestCompleted(request, posnet::waitLimit),
                  "POS_WaitForRequestCompleted()");
     return request;
 }

@@ -29,6 +29,9 @@ public:
     void disconnect();
     void reload();
     bool print(PrinterTypes::FiscalReceipt receipt);
+    // Asks the printer to drop the receipt it has open; never throws, as it runs while
+    // another failure is on its way to the caller.
+    void cancelTransaction();
     std::string version();
     bool isConfigured();
     bool isConnected();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -220,6 +221,75 @@ TEST_F(DriverTest, ResponseValuesAreCollectedAndALaterNameWins) {
 
     EXPECT_EQ(values, (PosnetResponse{{"va", "5,00"}, {"vb", "8,00"}}));
     EXPECT_EQ(fakeposnet::callNames().back(), "POS_DestroyRequest");
+}
+
+PrinterTypes::FiscalReceipt oneLineReceipt() {
+    Json::Value sale(Json::objectValue);
+    sale["GrossTotal"] = 7;
+    sale["FiscalPrinterPaymentId"] = 0;
+    sale["Items"][0]["ProductName"] = "Chleb";
+    sale["Items"][0]["ProductCurrencyGrossPrice"] = 7;
+    sale["Items"][0]["FiscalPrinterVatRateType"] = 0;
+    sale["Items"][0]["GrossValue"] = 7;
+    return PrinterTypes::FiscalReceipt(sale);
+}
+
+// The cancellation runs while the line's failure is on its way: its own failure must not
+// replace that one.
+TEST_F(DriverTest, FailedCancellationLetsTheOriginalErrorLeave) {
+    connectAndForget();
+    fakeposnet::forceResult("POS_GetRequestStatus", 2, 2000);
+    fakeposnet::forceResult("POS_PostRequest", 3, 5);
+
+    const PosnetException failure = posnetFailure([this] { service->print(oneLineReceipt()); });
+
+    EXPECT_EQ(failure.body["exception"]["code"], 2000);
+    EXPECT_EQ(failure.body["exception"]["description"], "POS_GetRequestStatus");
+    const std::vector<fakeposnet::Call>& calls = fakeposnet::calls();
+    ASSERT_GE(calls.size(), 4u);
+    const std::vector<fakeposnet::Call> cancellation(calls.end() - 4, calls.end());
+    EXPECT_EQ(cancellation[0].function, "POS_CreateRequest");
+    EXPECT_EQ(cancellation[0].arguments, (Calls{device, "prncancel"}));
+    EXPECT_EQ(cancellation[1].function, "POS_PostRequest");
+    EXPECT_EQ(cancellation[1].arguments, (Calls{request, "0"}));
+    EXPECT_EQ(cancellation[2].function, "POS_WaitForRequestCompleted");
+    EXPECT_EQ(cancellation[2].arguments, (Calls{request, "5000"}));
+    EXPECT_EQ(cancellation[3].function, "POS_DestroyRequest");
+    EXPECT_TRUE(service->connected);
+}
+
+// Rates come with a decimal comma; a rate the printer does not report stays 0.
+TEST_F(DriverTest, VatRatesReadTheLeadingNumberOfTheirOwnNamesOnly) {
+    connectAndForget();
+    fakeposnet::setResponseValues(
+        {{"va", "23,00"}, {"vb", "8,50"}, {"vd", " 7.25xyz"}, {"vh", "99,00"}, {"nm", "5"}});
+
+    const PrinterTypes::VatMapping rates = service->getVatMapping();
+
+    EXPECT_EQ(fakeposnet::calls()[0].arguments, (Calls{device, "vatget", ""}));
+    EXPECT_FLOAT_EQ(rates.va, 23);
+    EXPECT_FLOAT_EQ(rates.vb, 8.5);
+    EXPECT_FLOAT_EQ(rates.vd, 7.25);
+    for (float absent : {rates.vc, rates.ve, rates.vf, rates.vg}) {
+        EXPECT_EQ(absent, 0);
+    }
+}
+
+TEST_F(DriverTest, VatRateThatIsNotAFloatFailsWithTheConversionError) {
+    const struct {
+        const char* value;
+        const char* message;
+    } cases[] = {{"brak", "invalid stof argument"}, {"1e60", "stof argument out of range"}};
+    for (const auto& bad : cases) {
+        connectAndForget();
+        fakeposnet::setResponseValues({{"va", "23,00"}, {"vc", bad.value}});
+        try {
+            service->getVatMapping();
+            ADD_FAILURE() << bad.value << " accepted";
+        } catch (const std::logic_error& failure) {
+            EXPECT_STREQ(failure.what(), bad.message);
+        }
+    }
 }
 
 } // namespace

@@ -163,19 +163,6 @@ TEST_F(RoutesTest, SaleIsValidatedBeforeTheOperationRuns) {
     EXPECT_EQ(service.post("/printer/print", "{}").status, 400);
 }
 
-// Receipts, VAT rates and the daily report are answered once the driver can do them.
-TEST_F(RoutesTest, PrinterOperationsNotYetBuiltAnswer501) {
-    const std::string sale = R"({"GrossTotal":7,"FiscalPrinterPaymentId":0,"Items":[
-        {"ProductName":"Chleb","ProductUnitOfMeasurment":"szt","Quantity":1,
-         "ProductCurrencyGrossPrice":7,"FiscalPrinterVatRateType":0,"GrossValue":7}]})";
-    for (const HttpAnswer& answer :
-         {service.post("/printer/print", sale), service.get("/printer/get_vat_mapping"),
-          service.get("/daily_report")}) {
-        EXPECT_EQ(answer.status, 501);
-        EXPECT_EQ(parseJson(answer.body)["exception"], "Not Implemented");
-    }
-}
-
 TEST_F(RoutesTest, FirefoxRedirectsToTheConfigurationPage) {
     const HttpAnswer answer = service.get("/config/firefox");
 

@@ -1,0 +1,15 @@
+// How every request is handed to the printer library: posted in the ordinary mode and
+// waited for up to the library's limit.
+#ifndef POSNET_REQUEST_LIMITS_H
+#define POSNET_REQUEST_LIMITS_H
+
+#include <cstdint>
+
+namespace posnet {
+
+const uint8_t postMode = 0;
+const uint32_t waitLimit = 5000;
+
+} // namespace posnet
+
+#endif

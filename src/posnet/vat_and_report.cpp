@@ -1,0 +1,51 @@
+#include "platform/local_time.h"
+#include "service/fiscal_printer_base.h"
+#include <algorithm>
+#include <boost/date_time/gregorian/gregorian.hpp>
+#include <boost/log/trivial.hpp>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace {
+
+// The leading decimal number of a rate. The printer writes a decimal comma ("5,50"), which
+// the C library's reading would stop at and so cut a rate of 5.5 to 5. The failures carry the
+// same text whichever standard library is linked.
+float rateValue(std::string text) {
+    std::replace(text.begin(), text.end(), ',', '.');
+    try {
+        return std::stof(text);
+    } catch (const std::invalid_argument&) {
+        throw std::invalid_argument("invalid stof argument");
+    } catch (const std::out_of_range&) {
+        throw std::out_of_range("stof argument out of range");
+    }
+}
+
+} // namespace
+
+PrinterTypes::VatMapping FiscalPrinterBase::getVatMapping() {
+    BOOST_LOG_TRIVIAL(info) << "Checking VAT rates";
+    const PosnetResponse values = runTransactionWithResponse("vatget", "");
+    PrinterTypes::VatMapping rates;
+    const std::pair<const char*, float*> fields[] = {
+        {"va", &rates.va}, {"vb", &rates.vb}, {"vc", &rates.vc}, {"vd", &rates.vd},
+        {"ve", &rates.ve}, {"vf", &rates.vf}, {"vg", &rates.vg},
+    };
+    for (const auto& [name, field] : fields) {
+        const auto value = values.find(name);
+        if (value != values.end()) {
+            *field = rateValue(value->second);
+        }
+    }
+    return rates;
+}
+
+void FiscalPrinterBase::dailyReport() {
+    const std::tm now = platform::localTimeNow();
+    // The calendar type refuses a day, month or year that no calendar date has.
+    const boost::gregorian::date today(now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
+    BOOST_LOG_TRIVIAL(info) << "Printing daily report";
+    runTransaction("dailyrep", "da," + boost::gregorian::to_iso_extended_string(today));
+}

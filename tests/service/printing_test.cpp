@@ -1,0 +1,241 @@
+// Receipts, VAT rates and the daily report through the real HTTPS listener and the open
+// printer library, printed by the virtual printer on a pseudo-terminal.
+#include "service_test_support.h"
+#include "support/virtual_printer_process.h"
+#include <cstdlib>
+#include <ctime>
+#include <gtest/gtest.h>
+#include <json/writer.h>
+
+namespace {
+
+using States = std::vector<FiscalPrinterBase::State>;
+const char* const noConnection = "Brak połączenia z drukarką";
+
+// A sale of three lines: a weighed one with Polish letters and a unit, one whose name tries
+// to smuggle in a line value of its own, and one without quantity or unit.
+const char* const sale = R"({
+    "GrossTotal": 21.96, "FiscalPrinterPaymentId": 2, "CustomerNip": "526-025-09-95",
+    "Items": [
+        {"ProductName": "Żółty ser gouda", "ProductUnitOfMeasurment": "kg", "Quantity": 0.452,
+         "ProductCurrencyGrossPrice": 29.99, "FiscalPrinterVatRateType": 1, "GrossValue": 13.56},
+        {"ProductName": "Chleb żytni\nwa,1", "Quantity": 2,
+         "ProductCurrencyGrossPrice": 3.95, "FiscalPrinterVatRateType": 2, "GrossValue": 7.90},
+        {"ProductName": "Reklamówka", "ProductCurrencyGrossPrice": 0.5,
+         "FiscalPrinterVatRateType": 0, "GrossValue": 0.5}
+    ]})";
+
+const char* const twoLineSale = R"({"GrossTotal": 10, "FiscalPrinterPaymentId": 0, "Items": [
+    {"ProductName": "Masło", "ProductCurrencyGrossPrice": 7, "FiscalPrinterVatRateType": 0,
+     "GrossValue": 7},
+    {"ProductName": "Mleko", "ProductCurrencyGrossPrice": 3, "FiscalPrinterVatRateType": 0,
+     "GrossValue": 3}]})";
+
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+class PrintingTest : public ::testing::Test {
+protected:
+    // The service connects to `printer` at start.
+    void configure(const VirtualPrinterProcess& printer, bool dontPrintNip = false) {
+        Json::Value file = parseJson(configurationFile(printer.port(), 1));
+        file["dontPrintNipOnFiscalPrinter"] = dontPrintNip;
+        environment.writeConfiguration(Json::FastWriter().write(file));
+    }
+
+    // The printer commands run, in order.
+    std::vector<std::string> commandsSent() const {
+        const std::string prefix = "info : Posnet transaction: ";
+        std::vector<std::string> commands;
+        for (const std::string& line : log.lines()) {
+            if (line.compare(0, prefix.size(), prefix) == 0) {
+                commands.push_back(line.substr(prefix.size()));
+            }
+        }
+        return commands;
+    }
+
+    ServiceTestEnvironment environment;
+    LogCapture log;
+};
+
+TEST_F(PrintingTest, ReceiptIsPrintedWithItsLinesTotalsAndPayment) {
+    VirtualPrinterProcess printer;
+    configure(printer);
+    RunningService service;
+
+    const HttpAnswer answer = service.post("/printer/print", sale);
+
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, "true");
+    EXPECT_EQ(printer.journal().substr(printer.journal().find('\n') + 1),
+              "BUYER NIP 526-025-09\n"
+              "LINE Żółty ser gouda | 0.4520 kg x 29.99 | 13.56 B\n"
+              "LINE Chleb żytni wa,1 | 2.00 x 3.95 | 7.90 C\n"
+              "LINE Reklamówka | 1.00 x 0.50 | 0.50 A\n"
+              "PAYMENT card 21.96\n"
+              "TOTAL 21.96\n"
+              "END RECEIPT\n\n");
+    EXPECT_EQ(printer.journal().compare(0, 8, "RECEIPT "), 0);
+    EXPECT_EQ(commandsSent(), (std::vector<std::string>{"trinit", "trnipset", "trline", "trline",
+                                                        "trline", "trpayment", "trend"}));
+    EXPECT_TRUE(log.contains("info : Printing fiscal receipt."));
+}
+
+TEST_F(PrintingTest, BuyerNipIsSentOnlyWhenGivenAndAllowed) {
+    VirtualPrinterProcess printer;
+    configure(printer);
+    RunningService service;
+    Json::Value receipt = parseJson(twoLineSale);
+    receipt["CustomerNip"] = "";
+    ASSERT_EQ(service.post("/printer/print", receipt.toStyledString()).body, "true");
+
+    Json::Value configuration = parseJson(configurationFile(printer.port(), 1));
+    configuration["dontPrintNipOnFiscalPrinter"] = true;
+    ASSERT_EQ(service.post("/config/save", configuration.toStyledString()).status, 200);
+    receipt["CustomerNip"] = "5260250995";
+    ASSERT_EQ(service.post("/printer/print", receipt.toStyledString()).body, "true");
+
+    EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 2u);
+    EXPECT_EQ(printer.journal().find("BUYER NIP"), std::string::npos);
+    EXPECT_EQ(countLines(log, "info : Posnet transaction: trnipset"), 0u);
+}
+
+TEST_F(PrintingTest, RefusedSecondLineCancelsTheReceipt) {
+    VirtualPrinterProcess printer({"--refuse", "trline:2:2000"});
+    configure(printer);
+    RunningService service;
+
+    const HttpAnswer refused = service.post("/printer/print", twoLineSale);
+
+    EXPECT_EQ(refused.status, 500);
+    const Json::Value body = parseJson(refused.body);
+    EXPECT_EQ(body["type"], "POSNET");
+    EXPECT_EQ(body["exception"]["code"], 2000);
+    EXPECT_EQ(body["exception"]["description"], "POS_GetRequestStatus");
+    EXPECT_EQ(printer.journal().substr(printer.journal().find('\n') + 1),
+              "LINE Masło | 1.00 x 7.00 | 7.00 A\nEND CANCELLED RECEIPT\n\n");
+    EXPECT_EQ(printer.journal().compare(0, 18, "CANCELLED RECEIPT "), 0);
+    EXPECT_EQ(commandsSent(), (std::vector<std::string>{"trinit", "trline", "trline"}));
+    EXPECT_EQ(countLines(log, "info : Canceling transaction"), 1u);
+    // A receipt left open would make the printer refuse the next "trinit".
+    EXPECT_EQ(service.post("/printer/print", twoLineSale).body, "true");
+    EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 1u);
+}
+
+TEST_F(PrintingTest, PrinterFallingSilentMidReceiptClosesTheConnection) {
+    // Two frames open the connection; "trinit" and the first line are the last answered.
+    VirtualPrinterProcess printer({"--silent-after", "4"});
+    configure(printer);
+    RunningService service;
+
+    const HttpAnswer lost = service.post("/printer/print", twoLineSale);
+
+    EXPECT_EQ(lost.status, 500);
+    EXPECT_EQ(parseJson(lost.body)["exception"]["code"], 8);
+    EXPECT_FALSE(service.connected());
+    EXPECT_EQ(service.states(), (States{FiscalPrinterBase::Disconnected}));
+    const HttpAnswer closed = service.post("/printer/print", twoLineSale);
+    EXPECT_EQ(closed.status, 500);
+    EXPECT_EQ(parseJson(closed.body), noConnection);
+    EXPECT_EQ(countLines(log, "info : Canceling transaction"), 2u);
+    EXPECT_EQ(printer.journal(), "");
+}
+
+TEST_F(PrintingTest, VatMappingAnswersThePrintersSevenRates) {
+    VirtualPrinterProcess printer({"--vat", "23,8,5.5,0,100,101,7"});
+    configure(printer);
+    RunningService service;
+
+    const HttpAnswer answer = service.get("/printer/get_vat_mapping");
+
+    ASSERT_EQ(answer.status, 200);
+    const Json::Value rates = parseJson(answer.body);
+    ASSERT_EQ(rates.getMemberNames(),
+              (std::vector<std::string>{"va", "vb", "vc", "vd", "ve", "vf", "vg"}));
+    const double expected[] = {23, 8, 5.5, 0, 100, 101, 7};
+    for (int rate = 0; rate < 7; ++rate) {
+        EXPECT_EQ(rates[std::string("v") + static_cast<char>('a' + rate)].asDouble(),
+                  expected[rate]);
+    }
+    EXPECT_TRUE(log.contains("info : Checking VAT rates"));
+}
+
+std::string dateText(const std::tm& time) {
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &time);
+    return text;
+}
+
+// Puts the process in a time zone whose date differs from UTC's right now, so that a report
+// dated in UTC would be refused; restores the zone after.
+class ZoneAwayFromUtc {
+public:
+    ZoneAwayFromUtc() {
+        const char* zone = std::getenv("TZ");
+        if (zone != nullptr) {
+            previous = zone;
+        }
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+        gmtime_r(&now, &utc);
+        // Twelve hours behind UTC before 11:00 UTC, fourteen ahead from then on: at least an
+        // hour away from the local midnight either way.
+        setenv("TZ", utc.tm_hour < 11 ? "TST+12" : "TST-14", 1);
+        tzset();
+    }
+    ~ZoneAwayFromUtc() {
+        if (previous.empty()) {
+            unsetenv("TZ");
+        } else {
+            setenv("TZ", previous.c_str(), 1);
+        }
+        tzset();
+    }
+
+private:
+    std::string previous;
+};
+
+TEST_F(PrintingTest, DailyReportIsDatedTodayInLocalTime) {
+    ZoneAwayFromUtc zone;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    std::tm utc{};
+    const std::string today = dateText(*localtime_r(&now, &local));
+    ASSERT_NE(today, dateText(*gmtime_r(&now, &utc)));
+    VirtualPrinterProcess printer({"--date", today});
+    configure(printer);
+    RunningService service;
+
+    const HttpAnswer answer = service.get("/daily_report");
+
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(printer.journal().compare(0, 24, "DAILY REPORT " + today + " "), 0)
+        << printer.journal();
+    EXPECT_NE(printer.journal().find("END DAILY REPORT"), std::string::npos);
+    EXPECT_TRUE(log.contains("info : Printing daily report"));
+}
+
+TEST_F(PrintingTest, ClosedConnectionSendsNothing) {
+    VirtualPrinterProcess printer;
+    configure(printer);
+    RunningService service;
+    ASSERT_EQ(service.get("/disconnect").status, 200);
+
+    for (const HttpAnswer& answer :
+         {service.post("/printer/print", twoLineSale), service.get("/printer/get_vat_mapping"),
+          service.get("/daily_report")}) {
+        EXPECT_EQ(answer.status, 500);
+        EXPECT_EQ(parseJson(answer.body), noConnection);
+    }
+    EXPECT_EQ(printer.journal(), "");
+    EXPECT_EQ(countLines(log, "info : Canceling transaction"), 1u);
+}
+
+} // namespace
