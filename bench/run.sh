@@ -7,7 +7,7 @@
 #   2. The program's resident size idle after start-up and its peak during that load.
 #   3. A receipt of 100 lines through HTTPS and the driver to the virtual printer, against
 #      the time its frames need on a 9600-baud line.
-#   bench/run.sh [REQUESTS [SECONDS]]   per measurement, default 3000 requests or 20 s
+#   bench/run.sh [REQUESTS [SECONDS]]   per round, default 3000 requests or 20 s
 # Uses port 9003 (the program's fixed port) and 9443 (nginx) on 127.0.0.1; neither may be
 # in use. Everything else lives in a temporary folder that is removed at the end.
 set -euo pipefail
@@ -17,6 +17,7 @@ seconds="${2:-20}"
 program_port=9003
 nginx_port=9443
 warm_up=200
+rounds=3
 
 scripts/install-deps.sh >&2
 cmake -S . -B build -G Ninja >/dev/null
@@ -97,6 +98,10 @@ load() { # PORT CONCURRENCY -> "completed failed seconds rate p50 p99"
     build/bench/https_load "$1" /config/version '"1.0.0.9"' "$2" "$requests" "$seconds"
 }
 
+# The round with the median rate of several, taken in turn with the other server's rounds so
+# that both meet the same noise of a shared machine.
+median_round() { sort -n -k4 | sed -n "$(((rounds + 1) / 2))p"; }
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
 port_is_free "$program_port"
@@ -108,9 +113,14 @@ nginx_idle=$(nginx_resident_mib VmRSS)
 
 declare -A program nginx
 for concurrency in 1 32; do
-    echo "load at concurrency $concurrency" >&2
-    nginx[$concurrency]="$(load "$nginx_port" "$concurrency")"
-    program[$concurrency]="$(load "$program_port" "$concurrency")"
+    echo "load at concurrency $concurrency, $rounds rounds" >&2
+    nginx_rounds="" program_rounds=""
+    for _ in $(seq "$rounds"); do
+        nginx_rounds+="$(load "$nginx_port" "$concurrency")"$'\n'
+        program_rounds+="$(load "$program_port" "$concurrency")"$'\n'
+    done
+    nginx[$concurrency]="$(printf "%s" "$nginx_rounds" | median_round)"
+    program[$concurrency]="$(printf "%s" "$program_rounds" | median_round)"
 done
 program_peak=$(resident_mib "$program_pid" VmHWM)
 nginx_peak=$(nginx_resident_mib VmHWM)
@@ -146,5 +156,5 @@ echo
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores," \
     "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)," \
     "$(. /etc/os-release && echo "$PRETTY_NAME"), kernel $(uname -r), $(openssl version | cut -d' ' -f1-2);" \
-    "$(date -u +%Y-%m-%d). $requests requests or $seconds s per load measurement," \
-    "after $warm_up to warm up."
+    "$(date -u +%Y-%m-%d). Each load figure is the median-rate round of $rounds, each round" \
+    "$requests requests or $seconds s after $warm_up to warm up."
