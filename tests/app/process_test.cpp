@@ -1,0 +1,280 @@
+// The built program as a whole, run as a process the way a user starts it: in a working
+// folder holding (or lacking) the certificate files, with its own application-data and
+// runtime folders. The program always listens on port 9003, so these tests never run side
+// by side (see CMakeLists.txt).
+#include "program_process.h"
+#include "support/temporary_folder.h"
+#include "support/test_certificate.h"
+#include "support/tls_client.h"
+#include "support/virtual_printer_process.h"
+
+#include <boost/filesystem.hpp>
+#include <boost/filesystem/fstream.hpp>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = boost::filesystem;
+
+constexpr unsigned short programPort = 9003;
+const std::string missingFilesMessage =
+    "Błąd: Nie można uruchomić aplikacji: nie znaleziono wszystkich plików\n";
+const std::string startupErrorMessage = "Błąd: Błąd podczas uruchamiania aplikacji\n";
+const std::string startedDisconnected = "Trivane Ledvik Drukarki fiskalne [drukarka niepołączona]";
+const std::string startedConnected = "Trivane Ledvik Drukarki fiskalne [drukarka połączona]";
+const std::string nowConnected = "Nawiązano połączenie z drukarką [drukarka połączona]";
+const std::string nowDisconnected = "Brak połączenia z drukarką fiskalną [drukarka niepołączona]";
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+HttpAnswer get(const std::string& path) {
+    return ::exchange(programPort, "GET " + path + " HTTP/1.1\r\n\r\n");
+}
+
+HttpAnswer postJson(const std::string& path, const std::string& body) {
+    return ::exchange(programPort,
+                      "POST " + path +
+                          " HTTP/1.1\r\nContent-Type: application/json; charset=utf-8\r\n"
+                          "Content-Length: " +
+                          std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+    std::map<std::string, std::string> environment() const {
+        return {{"XDG_DATA_HOME", dataHome.path().string()},
+                {"XDG_RUNTIME_DIR", runtimeDir.path().string()}};
+    }
+
+    void installCertificate() {
+        fs::copy_file(testCertificateFile(), work.path() / "server.crt");
+        fs::copy_file(testKeyFile(), work.path() / "server.key");
+    }
+
+    // The log of the run as "<severity> : <message>" lines, time stamps left out.
+    std::vector<std::string> logLines() const {
+        std::vector<std::string> lines;
+        fs::ifstream log(dataHome.path() / "TrivaneFiscalProxy" / "Logs" / "log_0.txt");
+        std::string line;
+        while (std::getline(log, line)) {
+            const std::size_t severity = line.find("] <");
+            if (severity == std::string::npos)
+                continue;
+            std::string entry = line.substr(severity + 3);
+            entry.erase(entry.find('>'), 1);
+            if (!entry.empty() && entry.back() == ' ')
+                entry.pop_back();
+            lines.push_back(entry);
+        }
+        return lines;
+    }
+
+    // A configuration that names a printer, as the web application saves it.
+    void configurePrinter(const std::string& port) {
+        const fs::path folder = dataHome.path() / "TrivaneFiscalProxy";
+        fs::create_directories(folder);
+        fs::ofstream(folder / "config.json")
+            << "{\"dontPrintNipOnFiscalPrinter\":false,\"isValid\":true,\"paymentMapping\":[],"
+               "\"port\":\""
+            << port
+            << "\",\"printInvoicesOnFiscalPrinter\":false,\"questionBeforeFiscalization\":false,"
+               "\"selectedPrinter\":1,\"vatMappingForNoObligation\":0}\n";
+    }
+
+    bool logHasLineStartingWith(const std::string& prefix) const {
+        for (const std::string& line : logLines())
+            if (startsWith(line, prefix))
+                return true;
+        return false;
+    }
+
+    TemporaryFolder work;
+    TemporaryFolder dataHome;
+    TemporaryFolder runtimeDir;
+};
+
+TEST_F(ProgramTest, MissingKeyEndsWithTheMissingFilesErrorAndItsFourLogLines) {
+    ProgramProcess program(work.path(), environment());
+
+    EXPECT_EQ(program.awaitExit(), 1);
+    EXPECT_EQ(program.standardError(), missingFilesMessage);
+    const std::vector<std::string> lines = logLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "info : Starting application.");
+    EXPECT_TRUE(startsWith(lines[1], "info : System version ")) << lines[1];
+    EXPECT_EQ(lines[2], "info : Checking certificates");
+    EXPECT_EQ(lines[3], "fatal : Certificate files not found...");
+}
+
+// A link that points at itself cannot be examined: looking at it is a file-system error,
+// which the start-up guard reports as a startup error.
+TEST_F(ProgramTest, CertificateIsNotExaminedWhenTheKeyIsMissing) {
+    fs::create_symlink("server.crt", work.path() / "server.crt");
+    ProgramProcess program(work.path(), environment());
+
+    EXPECT_EQ(program.awaitExit(), 1);
+    EXPECT_EQ(program.standardError(), missingFilesMessage);
+    EXPECT_FALSE(logHasLineStartingWith("fatal : Startup error"));
+}
+
+TEST_F(ProgramTest, CertificateThatCannotBeExaminedIsAStartupError) {
+    fs::copy_file(testKeyFile(), work.path() / "server.key");
+    fs::create_symlink("server.crt", work.path() / "server.crt");
+    ProgramProcess program(work.path(), environment());
+
+    EXPECT_EQ(program.awaitExit(), 1);
+    EXPECT_EQ(program.standardError(), startupErrorMessage);
+    EXPECT_TRUE(logHasLineStartingWith("fatal : Startup error: exception = "));
+}
+
+TEST_F(ProgramTest, MissingCertificateBesideAPresentKeyIsReported) {
+    fs::copy_file(testKeyFile(), work.path() / "server.key");
+    ProgramProcess program(work.path(), environment());
+
+    EXPECT_EQ(program.awaitExit(), 1);
+    EXPECT_EQ(program.standardError(), missingFilesMessage);
+    EXPECT_EQ(logLines().back(), "fatal : Certificate files not found...");
+}
+
+// The files are looked up in the working folder, not beside the program.
+TEST_F(ProgramTest, CertificateFilesInAnotherFolderCountAsMissing) {
+    installCertificate();
+    TemporaryFolder elsewhere;
+    ProgramProcess program(elsewhere.path(), environment());
+
+    EXPECT_EQ(program.awaitExit(), 1);
+    EXPECT_EQ(program.standardError(), missingFilesMessage);
+}
+
+TEST_F(ProgramTest, DirectoryNamedLikeTheCertificatePassesTheCheck) {
+    fs::copy_file(testKeyFile(), work.path() / "server.key");
+    fs::create_directory(work.path() / "server.crt");
+    ProgramProcess program(work.path(), environment());
+
+    EXPECT_EQ(program.awaitExit(), 1);
+    EXPECT_EQ(program.standardError(), startupErrorMessage);
+    EXPECT_FALSE(logHasLineStartingWith("fatal : Certificate files not found..."));
+    EXPECT_TRUE(logHasLineStartingWith("fatal : Startup error: exception = "));
+}
+
+TEST_F(ProgramTest, UnloadableCertificateEndsInTheStartupError) {
+    installCertificate();
+    fs::ofstream(work.path() / "server.crt", std::ios::trunc) << "not a certificate\n";
+    ProgramProcess program(work.path(), environment());
+
+    EXPECT_EQ(program.awaitExit(), 1);
+    EXPECT_EQ(program.standardError(), startupErrorMessage);
+    const std::vector<std::string> lines = logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(startsWith(lines.back(), "fatal : Startup error: exception = ")) << lines.back();
+    EXPECT_EQ(program.standardOutput(), "");
+}
+
+TEST_F(ProgramTest, SecondInstanceEndsSilentlyWhileTheFirstKeepsServing) {
+    installCertificate();
+    ProgramProcess first(work.path(), environment());
+    ASSERT_TRUE(first.awaitOutputLine(startedDisconnected)) << first.standardError();
+
+    TemporaryFolder secondWork;
+    TemporaryFolder secondDataHome;
+    std::map<std::string, std::string> secondEnvironment = environment();
+    secondEnvironment["XDG_DATA_HOME"] = secondDataHome.path().string();
+    ProgramProcess second(secondWork.path(), secondEnvironment);
+
+    EXPECT_EQ(second.awaitExit(), 0);
+    EXPECT_EQ(second.standardOutput(), "");
+    EXPECT_EQ(second.standardError(), "");
+    EXPECT_TRUE(fs::is_empty(secondDataHome.path())) << "the second instance logged";
+    const HttpAnswer answer = ::exchange(programPort, "GET /config/version HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, "\"1.0.0.9\"");
+}
+
+class ProgramEndTest : public ProgramTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ProgramEndTest, TerminationSignalEndsInOrderWithExitLast) {
+    installCertificate();
+    ProgramProcess program(work.path(), environment());
+    ASSERT_TRUE(program.awaitOutputLine(startedDisconnected)) << program.standardError();
+
+    program.signal(GetParam());
+
+    EXPECT_EQ(program.awaitExit(), 0);
+    EXPECT_EQ(logLines().back(), "info : Exit...");
+    EXPECT_EQ(program.standardError(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ProgramEndTest, ::testing::Values(SIGTERM, SIGINT),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param == SIGTERM ? "Sigterm" : "Sigint";
+                         });
+
+TEST_F(ProgramTest, NextStartAfterAnOrderlyEndServesAgain) {
+    installCertificate();
+    {
+        ProgramProcess program(work.path(), environment());
+        ASSERT_TRUE(program.awaitOutputLine(startedDisconnected)) << program.standardError();
+        program.signal(SIGTERM);
+        ASSERT_EQ(program.awaitExit(), 0);
+    }
+    ProgramProcess program(work.path(), environment());
+    ASSERT_TRUE(program.awaitOutputLine(startedDisconnected)) << program.standardError();
+    EXPECT_EQ(::exchange(programPort, "GET /config/version HTTP/1.1\r\n\r\n").status, 200);
+}
+
+TEST_F(ProgramTest, ConfiguredPrinterIsConnectedAtStart) {
+    installCertificate();
+    VirtualPrinterProcess printer;
+    configurePrinter(printer.port());
+    ProgramProcess program(work.path(), environment());
+
+    ASSERT_TRUE(program.awaitOutputLine(startedConnected)) << program.standardOutput();
+    const HttpAnswer active = get("/config/is_connected_active");
+    EXPECT_EQ(active.status, 200);
+    EXPECT_EQ(active.body, "true");
+}
+
+// The service publishes the state on its server thread; the tray shows it on the main
+// thread, in the order published.
+TEST_F(ProgramTest, StateChangesReachTheTrayInOrder) {
+    installCertificate();
+    VirtualPrinterProcess printer;
+    configurePrinter(printer.port());
+    ProgramProcess program(work.path(), environment());
+    ASSERT_TRUE(program.awaitOutputLine(startedConnected)) << program.standardOutput();
+
+    EXPECT_EQ(get("/disconnect").status, 200);
+    EXPECT_EQ(postJson("/connect", "\"" + printer.port() + "\"").body, "true");
+    EXPECT_EQ(get("/disconnect").status, 200);
+    program.signal(SIGTERM);
+    ASSERT_EQ(program.awaitExit(), 0);
+
+    EXPECT_EQ(program.standardOutput(), startedConnected + "\n" + nowDisconnected + "\n" +
+                                            nowConnected + "\n" + nowDisconnected + "\n");
+}
+
+// Disabled until the service prints receipts (it answers 501 for now); enable it with that.
+TEST_F(ProgramTest, DISABLED_ReceiptSentToTheProgramIsPrinted) {
+    installCertificate();
+    VirtualPrinterProcess printer;
+    configurePrinter(printer.port());
+    ProgramProcess program(work.path(), environment());
+    ASSERT_TRUE(program.awaitOutputLine(startedConnected)) << program.standardOutput();
+
+    const HttpAnswer answer = postJson(
+        "/printer/print",
+        R"({"GrossTotal":12.30,"FiscalPrinterPaymentId":0,"Items":[{"ProductName":"Chleb żytni",)"
+        R"("ProductUnitOfMeasurment":"szt","Quantity":1,"ProductCurrencyGrossPrice":12.30,)"
+        R"("FiscalPrinterVatRateType":0,"GrossValue":12.30}]})");
+
+    EXPECT_EQ(answer.status, 200) << answer.body;
+    EXPECT_EQ(answer.body, "true");
+    EXPECT_NE(printer.journal().find("Chleb żytni"), std::string::npos) << printer.journal();
+}
+
+} // namespace
