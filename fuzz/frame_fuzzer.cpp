@@ -60,7 +60,7 @@ void checkRawLine(const std::string& bytes, std::size_t pieceSize) {
         require(frame.fault != poslib::FrameFault::None ||
                 bytes.find(poslib::encodeFrame(frame.body)) != std::string::npos);
     }
-    // A small limit cuts long frames short; it must not lose count of the short ones.
+    // A small limit cuts long frames short; a whole frame must still be one that was sent.
     for (const poslib::DecodedFrame& frame : decode(bytes, pieceSize, 16 + pieceSize)) {
         require(frame.fault != poslib::FrameFault::None ||
                 bytes.find(poslib::encodeFrame(frame.body)) != std::string::npos);

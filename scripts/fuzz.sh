@@ -37,5 +37,5 @@ for target in "${targets[@]}"; do
     echo "== fuzzing $target for $seconds s"
     # shellcheck disable=SC2086 # the options are separate words
     "./fuzz/$program" "corpus/$target" "../fuzz/corpus/$target" $options \
-        -max_total_time="$seconds" -timeout=10 -print_final_stats=1
+        -max_total_time="$seconds" -timeout=10 -verbosity=0 -print_final_stats=1
 done
