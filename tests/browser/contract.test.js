@@ -152,7 +152,7 @@ before(async () => {
   page.setDefaultTimeout(patienceMs);
   await page.goto(pageAddress);
   seen = await page.evaluate((port) => runScenario(port), printerPort);
-});
+}, { timeout: 5 * patienceMs });
 
 after(async () => {
   if (browser) {
