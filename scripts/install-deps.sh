@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages listed in scripts/debian-packages.txt (or in the list given
 # as the argument) that are missing.
+# A line "PACKAGE COMMAND" counts as present also when COMMAND is on the PATH, so that a
+# tool installed another way (Node.js from another source, say) is not installed twice.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 list=${1:-scripts/debian-packages.txt}
 
-mapfile -t wanted < <(grep -v '^\s*#' "$list" | grep -v '^\s*$')
 missing=()
-for package in "${wanted[@]}"; do
+while read -r package command _; do
+    [ -n "$package" ] && [ "${package:0:1}" != "#" ] || continue
+    if [ -n "${command:-}" ] && command -v "$command" >/dev/null; then
+        continue
+    fi
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
         missing+=("$package")
-done
+done <"$list"
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     sudo_cmd=""

@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the Linux build here, then the
-# Windows program cross-built and tested under Wine.
+# Installs what is missing, builds, runs every test, the browser contract test (which needs
+# the program's fixed port 9003, so it runs after ctest and alone), the Windows program's
+# build and tests under Wine, then fuzzes for a bounded time.
+#   FUZZ_SECONDS=N scripts/test.sh    seconds per fuzz target (default 60; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+
+echo "== browser contract test (Chromium against the program on port 9003)"
+(cd tests/browser && npm ci --no-audit --no-fund && npm test)
+
+echo "== the Windows program (cross-built with mingw-w64, tested under Wine)"
 scripts/windows/test.sh
+
+fuzz_seconds="${FUZZ_SECONDS:-60}"
+if [ "$fuzz_seconds" -gt 0 ]; then
+    echo "== fuzzing every target for $fuzz_seconds s each"
+    scripts/fuzz.sh "$fuzz_seconds"
+fi

@@ -258,8 +258,7 @@ TEST_F(ProgramTest, StateChangesReachTheTrayInOrder) {
                                             nowConnected + "\n" + nowDisconnected + "\n");
 }
 
-// Disabled until the service prints receipts (it answers 501 for now); enable it with that.
-TEST_F(ProgramTest, DISABLED_ReceiptSentToTheProgramIsPrinted) {
+TEST_F(ProgramTest, ReceiptSentToTheProgramIsPrinted) {
     installCertificate();
     VirtualPrinterProcess printer;
     configurePrinter(printer.port());

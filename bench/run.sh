@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# The program's costs, printed as one table (Markdown):
+#   1. GET "/config/version" with a new TLS connection per request, at concurrency 1 and 32:
+#      requests per second and latency p50/p99, and the same for nginx serving the same body
+#      over TLS 1.3 with "Connection: close" on another loopback port with the same
+#      certificate; the ratio to nginx is the figure that counts.
+#   2. The program's resident size idle after start-up and its peak during that load.
+#   3. A receipt of 100 lines through HTTPS and the driver to the virtual printer, against
+#      the time its frames need on a 9600-baud line.
+#   bench/run.sh [REQUESTS [SECONDS]]   per round, default 3000 requests or 20 s
+# Uses port 9003 (the program's fixed port) and 9443 (nginx) on 127.0.0.1; neither may be
+# in use. Everything else lives in a temporary folder that is removed at the end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+requests="${1:-3000}"
+seconds="${2:-20}"
+program_port=9003
+nginx_port=9443
+warm_up=200
+rounds=3
+
+scripts/install-deps.sh >&2
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build -j2 --target fiscal-printer-proxy virtual-printer https_load receipt_bench \
+    test_certificate >&2
+
+folder="$(mktemp -d)"
+pids=()
+finish() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$folder"
+}
+trap finish EXIT
+
+program="$PWD/build/src/app/fiscal-printer-proxy"
+certificate="$PWD/build/tests/support/server.crt"
+key="$PWD/build/tests/support/server.key"
+
+wait_for_answer() { # PORT
+    for _ in $(seq 100); do
+        curl -sk --max-time 2 "https://127.0.0.1:$1/config/version" >/dev/null && return 0
+        sleep 0.1
+    done
+    echo "nothing answers on port $1" >&2
+    return 1
+}
+
+port_is_free() { # PORT
+    if curl -sk --max-time 2 -o /dev/null "https://127.0.0.1:$1/"; then
+        echo "port $1 is in use; stop what listens there first" >&2
+        return 1
+    fi
+}
+
+start_nginx() {
+    mkdir -p "$folder/nginx"
+    sed -e "s|@FOLDER@|$folder/nginx|g" -e "s|@PORT@|$nginx_port|g" \
+        -e "s|@CERTIFICATE@|$certificate|g" -e "s|@KEY@|$key|g" \
+        bench/nginx.conf.in >"$folder/nginx/nginx.conf"
+    nginx -p "$folder/nginx" -c "$folder/nginx/nginx.conf" &
+    pids+=($!)
+    nginx_pid=$!
+    wait_for_answer "$nginx_port"
+}
+
+start_program() {
+    mkdir -p "$folder/program/data" "$folder/program/runtime"
+    chmod 700 "$folder/program/runtime"
+    cp "$certificate" "$key" "$folder/program/"
+    (cd "$folder/program" && XDG_DATA_HOME="$folder/program/data" \
+        XDG_RUNTIME_DIR="$folder/program/runtime" \
+        exec "$program" >"$folder/program/output.txt" 2>&1) &
+    pids+=($!)
+    program_pid=$!
+    wait_for_answer "$program_port"
+    sleep 1 # let start-up settle before the idle size is read
+}
+
+# A /proc/PID/status field in MiB; VmRSS is the resident size now, VmHWM its peak.
+resident_mib() { # PID FIELD
+    awk -v field="$2:" '$1 == field { printf "%.1f", $2 / 1024 }' "/proc/$1/status"
+}
+
+# nginx's master and worker together.
+nginx_resident_mib() { # FIELD
+    local total=0 pid
+    for pid in "$nginx_pid" $(cat "/proc/$nginx_pid/task/$nginx_pid/children"); do
+        total=$(awk -v a="$total" -v b="$(resident_mib "$pid" "$1")" 'BEGIN { print a + b }')
+    done
+    printf "%.1f" "$total"
+}
+
+load() { # PORT CONCURRENCY -> "completed failed seconds rate p50 p99"
+    build/bench/https_load "$1" /config/version '"1.0.0.9"' "$2" "$warm_up" "$seconds" >/dev/null
+    build/bench/https_load "$1" /config/version '"1.0.0.9"' "$2" "$requests" "$seconds"
+}
+
+# The round with the median rate of several, taken in turn with the other server's rounds so
+# that both meet the same noise of a shared machine.
+median_round() { sort -n -k4 | sed -n "$(((rounds + 1) / 2))p"; }
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+
+port_is_free "$program_port"
+port_is_free "$nginx_port"
+start_nginx
+start_program
+program_idle=$(resident_mib "$program_pid" VmRSS)
+nginx_idle=$(nginx_resident_mib VmRSS)
+
+declare -A program nginx
+for concurrency in 1 32; do
+    echo "load at concurrency $concurrency, $rounds rounds" >&2
+    nginx_rounds="" program_rounds=""
+    for _ in $(seq "$rounds"); do
+        nginx_rounds+="$(load "$nginx_port" "$concurrency")"$'\n'
+        program_rounds+="$(load "$program_port" "$concurrency")"$'\n'
+    done
+    nginx[$concurrency]="$(printf "%s" "$nginx_rounds" | median_round)"
+    program[$concurrency]="$(printf "%s" "$program_rounds" | median_round)"
+done
+program_peak=$(resident_mib "$program_pid" VmHWM)
+nginx_peak=$(nginx_resident_mib VmHWM)
+
+echo "100-line receipt" >&2
+receipt="$(build/bench/receipt_bench "$program_port" 5)"
+read -r receipt_median receipt_best line_seconds receipt_commands <<<"$receipt"
+
+field() { echo "$1" | awk -v n="$2" '{ print $n }'; }
+
+echo "| Measure | fiscal-printer-proxy | nginx $(nginx -v 2>&1 | sed 's|.*/||') (1 worker) | program / nginx |"
+echo "|---|---:|---:|---:|"
+for concurrency in 1 32; do
+    p="${program[$concurrency]}" n="${nginx[$concurrency]}"
+    echo "| GET /config/version, concurrency $concurrency: requests/s | $(field "$p" 4) |" \
+        "$(field "$n" 4) | $(ratio "$(field "$p" 4)" "$(field "$n" 4)") |"
+    echo "| &nbsp; latency p50 (ms) | $(field "$p" 5) | $(field "$n" 5) |" \
+        "$(ratio "$(field "$p" 5)" "$(field "$n" 5)") |"
+    echo "| &nbsp; latency p99 (ms) | $(field "$p" 6) | $(field "$n" 6) |" \
+        "$(ratio "$(field "$p" 6)" "$(field "$n" 6)") |"
+    echo "| &nbsp; answers right / wrong | $(field "$p" 1) / $(field "$p" 2) |" \
+        "$(field "$n" 1) / $(field "$n" 2) | |"
+done
+echo "| Resident size idle after start-up (MiB; nginx: master and worker) | $program_idle | $nginx_idle | |"
+echo "| Resident size peak during the load (MiB) | $program_peak | $nginx_peak | |"
+echo "| 100-line receipt through HTTPS to the virtual printer, median of 5 (s) |" \
+    "$receipt_median (best $receipt_best) | | |"
+echo "| &nbsp; the same $receipt_commands commands and answers on a 9600-baud line (s) |" \
+    "$line_seconds | | |"
+echo "| &nbsp; time in the program and the printer as a share of the line's time |" \
+    "$(awk -v a="$receipt_median" -v b="$line_seconds" 'BEGIN { printf "%.1f%%", 100 * a / b }') | | |"
+echo
+echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores," \
+    "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)," \
+    "$(. /etc/os-release && echo "$PRETTY_NAME"), kernel $(uname -r), $(openssl version | cut -d' ' -f1-2);" \
+    "$(date -u +%Y-%m-%d). Each load figure is the median-rate round of $rounds, each round" \
+    "$requests requests or $seconds s after $warm_up to warm up."

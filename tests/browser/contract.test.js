@@ -1,0 +1,243 @@
+// The program's one real client: Chromium, headless, running a page from another origin
+// whose script calls the program as the web application does (page/client.js). The test
+// starts a virtual printer, the program on its fixed port 9003 in a folder of its own, and a
+// static server for the page; then it checks what the page saw and what the printer printed.
+//
+// Needs the normal build (BUILD_DIR, default ../../build) and /usr/bin/chromium; run it with
+// `npm ci && npm test` here, or through scripts/test.sh.
+'use strict';
+
+const assert = require('node:assert/strict');
+const { spawn } = require('node:child_process');
+const fs = require('node:fs');
+const http = require('node:http');
+const https = require('node:https');
+const os = require('node:os');
+const path = require('node:path');
+const readline = require('node:readline');
+const { after, before, test } = require('node:test');
+const { chromium } = require('playwright-core');
+
+const buildDir = path.resolve(process.env.BUILD_DIR || path.join(__dirname, '..', '..', 'build'));
+const programPort = 9003;
+// Every wait is bounded so that a broken program fails the test instead of hanging it; the
+// bound is not a speed requirement.
+const patienceMs = 60000;
+
+const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'browser-contract-'));
+const children = [];
+let pageServer;
+let browser;
+let printerPort;
+let seen;
+
+function startChild(executable, args, options) {
+  const child = spawn(executable, args, { stdio: ['ignore', 'pipe', 'inherit'], ...options });
+  children.push(child);
+  return child;
+}
+
+// The virtual printer prints "virtual-printer listening on PORT-TEXT" when it is ready.
+function startPrinter() {
+  const printer = startChild(path.join(buildDir, 'tools/virtual-printer/virtual-printer'), [
+    '--pty', path.join(folder, 'printer'),
+    '--journal', path.join(folder, 'journal.txt'),
+  ]);
+  return new Promise((resolve, reject) => {
+    const prefix = 'virtual-printer listening on ';
+    readline.createInterface({ input: printer.stdout }).on('line', (line) => {
+      if (line.startsWith(prefix)) {
+        resolve(line.slice(prefix.length));
+      }
+    });
+    printer.on('exit', (code) => reject(new Error(`virtual-printer ended with ${code}`)));
+  });
+}
+
+function askVersion() {
+  return new Promise((resolve) => {
+    const request = https.get(
+      { host: '127.0.0.1', port: programPort, path: '/config/version', rejectUnauthorized: false },
+      (response) => { response.resume(); response.on('end', () => resolve(true)); });
+    request.on('error', () => resolve(false));
+  });
+}
+
+async function waitUntilProgramAnswers(program) {
+  const deadline = Date.now() + patienceMs;
+  while (program.exitCode === null && Date.now() < deadline) {
+    if (await askVersion()) {
+      return;
+    }
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  throw new Error(`the program does not answer on port ${programPort}` +
+                  ` (exit code ${program.exitCode}; is another instance running?)`);
+}
+
+// The configuration the shop saved earlier: the printer on the virtual printer's port.
+function startConfiguration() {
+  return {
+    dontPrintNipOnFiscalPrinter: false,
+    isValid: true,
+    paymentMapping: [],
+    port: printerPort,
+    printInvoicesOnFiscalPrinter: false,
+    questionBeforeFiscalization: false,
+    selectedPrinter: 1,
+    vatMappingForNoObligation: 0,
+  };
+}
+
+// The program reads server.crt and server.key from its current folder and keeps its
+// configuration and logs under XDG_DATA_HOME.
+async function startProgram() {
+  const programFolder = path.join(folder, 'program');
+  const configurationFolder = path.join(programFolder, 'TrivaneFiscalProxy');
+  fs.mkdirSync(path.join(programFolder, 'runtime'), { recursive: true, mode: 0o700 });
+  fs.mkdirSync(configurationFolder, { recursive: true });
+  fs.writeFileSync(path.join(configurationFolder, 'config.json'),
+    `${JSON.stringify(startConfiguration())}\n`);
+  for (const name of ['server.crt', 'server.key']) {
+    fs.copyFileSync(path.join(buildDir, 'tests/support', name), path.join(programFolder, name));
+  }
+  const program = startChild(path.join(buildDir, 'src/app/fiscal-printer-proxy'), [], {
+    cwd: programFolder,
+    env: { ...process.env, XDG_DATA_HOME: programFolder, XDG_RUNTIME_DIR: path.join(programFolder, 'runtime') },
+  });
+  program.stdout.resume();
+  await waitUntilProgramAnswers(program);
+}
+
+function programLog() {
+  const logs = path.join(folder, 'program', 'TrivaneFiscalProxy', 'Logs');
+  return fs.readdirSync(logs).map((name) => fs.readFileSync(path.join(logs, name), 'utf8')).join('');
+}
+
+// The page's own origin: http://127.0.0.1 on a port the system picks.
+function startPageServer() {
+  const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript; charset=utf-8' };
+  pageServer = http.createServer((request, response) => {
+    const name = request.url === '/' ? 'index.html' : path.basename(request.url);
+    const file = path.join(__dirname, 'page', name);
+    if (!fs.existsSync(file)) {
+      response.writeHead(404).end();
+      return;
+    }
+    response.writeHead(200, { 'Content-Type': types[path.extname(name)] });
+    response.end(fs.readFileSync(file));
+  });
+  return new Promise((resolve) => {
+    pageServer.listen(0, '127.0.0.1', () => resolve(`http://127.0.0.1:${pageServer.address().port}/`));
+  });
+}
+
+function launchBrowser() {
+  return chromium.launchPersistentContext(path.join(folder, 'chromium-profile'), {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    timeout: patienceMs,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      '--ignore-certificate-errors'],
+  });
+}
+
+before(async () => {
+  printerPort = await startPrinter();
+  await startProgram();
+  const pageAddress = await startPageServer();
+  browser = await launchBrowser();
+  const page = await browser.newPage();
+  page.setDefaultTimeout(patienceMs);
+  await page.goto(pageAddress);
+  seen = await page.evaluate((port) => runScenario(port), printerPort);
+}, { timeout: 5 * patienceMs });
+
+after(async () => {
+  if (browser) {
+    await browser.close();
+  }
+  if (pageServer) {
+    pageServer.close();
+  }
+  for (const child of children.reverse()) {
+    if (child.exitCode === null) {
+      const ended = new Promise((resolve) => child.on('exit', resolve));
+      child.kill('SIGTERM');
+      await ended;
+    }
+  }
+  fs.rmSync(folder, { recursive: true, force: true });
+});
+
+function journal() {
+  return fs.readFileSync(path.join(folder, 'journal.txt'), 'utf8');
+}
+
+function assertAnswer(answer, status, body) {
+  assert.deepEqual(answer, { status, contentType: 'application/json', body });
+}
+
+test('the page reads the configuration and state routes across origins', () => {
+  assertAnswer(seen.version, 200, '1.0.0.9');
+  assertAnswer(seen.configured, 200, true);
+  assertAnswer(seen.startConfiguration, 200, startConfiguration());
+  assert.equal(seen.serialPorts.status, 200);
+  assert.ok(Array.isArray(seen.serialPorts.body));
+  assertAnswer(seen.connected, 200, true);
+  assertAnswer(seen.active, 200, true);
+  assertAnswer(seen.disconnect, 200, null);
+});
+
+test('JSON posts pass the pre-flight and reach the program', () => {
+  assertAnswer(seen.save, 200, null);
+  assertAnswer(seen.savedConfiguration, 200, {
+    port: printerPort,
+    selectedPrinter: 1,
+    questionBeforeFiscalization: true,
+    printInvoicesOnFiscalPrinter: false,
+    dontPrintNipOnFiscalPrinter: false,
+    isValid: true,
+    vatMappingForNoObligation: 3,
+    paymentMapping: [{ payment: 'Karta', id: 2 }],
+  });
+  assertAnswer(seen.connect, 200, true);
+  const log = programLog();
+  for (const route of ['/config/save', '/connect', '/printer/print']) {
+    assert.ok(log.includes(`REST Request: OPTIONS ${route}`), `no pre-flight of ${route}`);
+  }
+});
+
+test('the page reads the printer\'s VAT rates', () => {
+  assertAnswer(seen.vatMapping, 200, { va: 23, vb: 8, vc: 5, vd: 0, ve: 100, vf: 101, vg: 101 });
+});
+
+test('a receipt printed from the page reaches the printer whole', () => {
+  assertAnswer(seen.print, 200, true);
+  const printed = journal().split('\n\n').filter((document) => document.startsWith('RECEIPT '));
+  assert.equal(printed.length, 1);
+  assert.match(printed[0], /^BUYER NIP 526-025-02$/m);
+  assert.match(printed[0], /^LINE Chleb żytni \| 2\.00 szt\. x 4\.99 \| 9\.98 A$/m);
+  assert.match(printed[0], /^LINE Masło ekstra 82% \| 1\.00 szt\. x 7\.49 \| 7\.49 B$/m);
+  assert.match(printed[0], /^PAYMENT .* 17\.47$/m);
+  assert.match(printed[0], /^TOTAL 17\.47$/m);
+});
+
+test('error answers are JSON the page can read', () => {
+  assertAnswer(seen.invalidSale, 400, 'required value ProductName does not exist');
+  assertAnswer(seen.unknownRoute, 404, { exception: 'Not Found' });
+  assertAnswer(seen.printDisconnected, 500, 'Brak połączenia z drukarką');
+  assert.equal(seen.refusedSale.status, 500);
+  assert.equal(seen.refusedSale.body.type, 'POSNET');
+  assert.equal(seen.refusedSale.body.exception.code, 2000);
+  assert.equal(typeof seen.refusedSale.body.exception.message, 'string');
+});
+
+test('a receipt the printer refuses is cancelled, not printed', () => {
+  const documents = journal().split('\n\n');
+  const cancelled = documents.filter((document) => document.startsWith('CANCELLED RECEIPT '));
+  assert.equal(cancelled.length, 1);
+  assert.match(cancelled[0], /^LINE Bułka \| 4\.00 szt\. x 0\.50 \| 2\.00 A$/m);
+  assert.ok(!documents.some((document) => document.includes('Gazeta')));
+});

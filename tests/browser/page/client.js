@@ -1,0 +1,89 @@
+// The web application's calls to the fiscal printer proxy, from a page on another origin.
+// runScenario() returns what the page saw of each call, for the test to check.
+'use strict';
+
+const programAddress = 'https://127.0.0.1:9003';
+
+// One call as the web application makes it: JSON bodies are sent with the content type that
+// makes the browser ask the program first (the CORS pre-flight), and every answer is read
+// as JSON, error answers included.
+async function callProgram(method, path, body) {
+  const request = { method, headers: { Accept: 'application/json' } };
+  if (body !== undefined) {
+    request.headers['Content-Type'] = 'application/json;charset=utf-8';
+    request.body = JSON.stringify(body);
+  }
+  try {
+    const response = await fetch(programAddress + path, request);
+    return {
+      status: response.status,
+      contentType: response.headers.get('Content-Type'),
+      body: await response.json(),
+    };
+  } catch (error) {
+    // A refused cross-origin answer or a body that is not JSON.
+    return { failure: String(error) };
+  }
+}
+
+function sale(items) {
+  return {
+    GrossTotal: items.reduce((total, item) => total + item.GrossValue, 0),
+    FiscalPrinterPaymentId: 2,
+    CustomerNip: '526-025-02-74',
+    Items: items,
+  };
+}
+
+function item(name, price, quantity, vatRate) {
+  return {
+    ProductName: name,
+    ProductUnitOfMeasurment: 'szt.',
+    Quantity: quantity,
+    ProductCurrencyGrossPrice: price,
+    FiscalPrinterVatRateType: vatRate,
+    GrossValue: Math.round(price * quantity * 100) / 100,
+  };
+}
+
+// The program starts with the shop's saved configuration, which names the printer's port.
+async function runScenario(printerPort) {
+  const configuration = {
+    port: printerPort,
+    selectedPrinter: 1,
+    questionBeforeFiscalization: true,
+    printInvoicesOnFiscalPrinter: false,
+    dontPrintNipOnFiscalPrinter: false,
+    isValid: true,
+    vatMappingForNoObligation: 3,
+    paymentMapping: [{ payment: 'Karta', id: 2 }],
+  };
+  const seen = {};
+  seen.version = await callProgram('GET', '/config/version');
+  seen.configured = await callProgram('GET', '/config/is_configured');
+  seen.startConfiguration = await callProgram('GET', '/config/get');
+  seen.serialPorts = await callProgram('GET', '/config/serial_port_list');
+  seen.connected = await callProgram('GET', '/config/is_connected');
+  seen.save = await callProgram('POST', '/config/save', configuration);
+  seen.savedConfiguration = await callProgram('GET', '/config/get');
+  seen.connect = await callProgram('POST', '/connect', printerPort);
+  seen.vatMapping = await callProgram('GET', '/printer/get_vat_mapping');
+  seen.print = await callProgram('POST', '/printer/print', sale([
+    item('Chleb żytni', 4.99, 2, 0),
+    item('Masło ekstra 82%', 7.49, 1, 1),
+  ]));
+  seen.invalidSale = await callProgram('POST', '/printer/print', sale([
+    { ProductCurrencyGrossPrice: 1, FiscalPrinterVatRateType: 0, GrossValue: 1 },
+  ]));
+  seen.refusedSale = await callProgram('POST', '/printer/print', sale([
+    item('Bułka', 0.5, 4, 0),
+    item('Gazeta', 3.2, 1, 5),
+  ]));
+  seen.active = await callProgram('GET', '/config/is_connected_active');
+  seen.unknownRoute = await callProgram('GET', '/printer/unknown');
+  seen.disconnect = await callProgram('GET', '/disconnect');
+  seen.printDisconnected = await callProgram('POST', '/printer/print', sale([
+    item('Chleb żytni', 4.99, 1, 0),
+  ]));
+  return seen;
+}
