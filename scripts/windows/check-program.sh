@@ -3,7 +3,7 @@
 # certificate pair it answers "/config/version" over HTTPS to curl on the Linux side, talks
 # to a printer on COM5 (the Linux virtual printer on a pseudo-terminal) and prints a receipt
 # on it, logs under the Wine user's local application-data folder, adds its tray icon (on an
-# Xvfb screen), lets no second instance start, and ends through its window's WM_CLOSE;
+# Xvfb screen) and changes it with the connection, lets no second instance start, and ends through its window's WM_CLOSE;
 # started without certificates it ends with exit code 1.
 #
 # Usage: scripts/windows/check-program.sh PROGRAM.exe VIRTUAL-PRINTER
@@ -102,6 +102,16 @@ for _ in $(seq 120); do
 done
 check "answers /config/version over HTTPS" [ "$answered" = '"1.0.0.9"' ]
 
+# What happens on the program's main thread may come after the server's answers.
+eventually() {
+    local _
+    for _ in $(seq 60); do
+        "$@" && return
+        sleep 1
+    done
+    return 1
+}
+
 check "connects to the printer on COM5 at start" \
     [ "$(curl --silent --insecure --max-time 30 https://127.0.0.1:9003/config/is_connected)" = true ]
 receipt='{"GrossTotal": 12.30, "FiscalPrinterPaymentId": 0, "Items": [{"ProductName":
@@ -122,18 +132,16 @@ timestamp='\[[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{6}\]'
 check "logs under the local application-data folder in the log format" \
     log_has "^$timestamp <info> : Starting application\. \$"
 check "logs the Windows version" log_has "^$timestamp <info> : System version [0-9]+\.[0-9]+ \$"
-# The server answers from its own thread, maybe before the window and its icon are made.
-eventually() {
-    local _
-    for _ in $(seq 60); do
-        "$@" && return
-        sleep 1
-    done
-    return 1
-}
 check "adds the tray icon" eventually grep -q "add_to_standalone_tray added 100 " "$work/first.out"
 check "the tray icon has id 100, a callback message, an icon and a tooltip (flags 7)" \
     grep -Eq "modify_icon id=0x64 hwnd=[0-9A-Fa-f]+ flags=7\$" "$work/first.out"
+# Closing the connection is published on the server thread and changes the icon on the main
+# thread: a second change of the icon after the one that added it.
+icon_changed() {
+    [ "$(grep -c "modify_icon id=0x64 " "$work/first.out")" -ge 2 ]
+}
+curl --silent --insecure --max-time 30 https://127.0.0.1:9003/disconnect >/dev/null || true
+check "a closed printer connection changes the tray icon" eventually icon_changed
 
 second_status=0
 (cd "$work/shop" && WINEDEBUG=-all wine "$program") >/dev/null 2>&1 || second_status=$?
