@@ -4,6 +4,7 @@
 #ifndef SUPPORT_DATA_HOME_H
 #define SUPPORT_DATA_HOME_H
 
+#include "support/temporary_folder.h"
 #include <boost/filesystem/path.hpp>
 #include <boost/optional.hpp>
 #include <string>
@@ -15,10 +16,10 @@ public:
     TemporaryDataHome(const TemporaryDataHome&) = delete;
     TemporaryDataHome& operator=(const TemporaryDataHome&) = delete;
 
-    const boost::filesystem::path& path() const { return folder; }
+    const boost::filesystem::path& path() const { return folder.path(); }
 
 private:
-    boost::filesystem::path folder;
+    TemporaryFolder folder;
     boost::optional<std::string> previous;
 };
 

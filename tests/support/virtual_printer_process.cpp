@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
@@ -18,20 +17,10 @@ namespace {
 
 const std::string kReadyPrefix = "virtual-printer listening on ";
 
-std::string makeFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/virtual-printer-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary folder: " +
-                                 std::string(std::strerror(errno)));
-    }
-    return pattern;
-}
-
 } // namespace
 
 VirtualPrinterProcess::VirtualPrinterProcess(const std::vector<std::string>& options, Line line)
-    : folder_(makeFolder()), journalPath_(folder_ + "/journal.txt") {
+    : folder_(temporary_.path().string()), journalPath_(folder_ + "/journal.txt") {
     std::vector<std::string> arguments = {VIRTUAL_PRINTER_EXECUTABLE, "--journal", journalPath_};
     if (line == Line::Tcp) {
         arguments.insert(arguments.end(), {"--tcp", "0"});
@@ -39,18 +28,11 @@ VirtualPrinterProcess::VirtualPrinterProcess(const std::vector<std::string>& opt
         arguments.insert(arguments.end(), {"--pty", folder_ + "/printer"});
     }
     arguments.insert(arguments.end(), options.begin(), options.end());
-    try {
-        start(arguments);
-    } catch (...) {
-        std::filesystem::remove_all(folder_);
-        throw;
-    }
+    start(arguments);
 }
 
 VirtualPrinterProcess::~VirtualPrinterProcess() {
     stop();
-    std::error_code ignored; // a folder that cannot be removed must not end the test run
-    std::filesystem::remove_all(folder_, ignored);
 }
 
 std::string VirtualPrinterProcess::journal() const {

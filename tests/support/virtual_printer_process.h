@@ -10,6 +10,7 @@
 #ifndef SUPPORT_VIRTUAL_PRINTER_PROCESS_H
 #define SUPPORT_VIRTUAL_PRINTER_PROCESS_H
 
+#include "support/temporary_folder.h"
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -41,6 +42,7 @@ private:
     void start(const std::vector<std::string>& arguments);
     std::string readReadyLine(int fd);
 
+    TemporaryFolder temporary_;
     std::string folder_;
     std::string journalPath_;
     std::string port_;

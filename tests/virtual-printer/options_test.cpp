@@ -1,5 +1,6 @@
 // The virtual printer's command line, parsed and as a process.
 #include "options.h"
+#include "support/temporary_folder.h"
 
 #include <array>
 #include <cstdio>
@@ -103,13 +104,10 @@ TEST(PrinterProgram, ExplainsAWrongCommandLine) {
 }
 
 TEST(PrinterProgram, RefusesToReplaceAFileWithItsLink) {
-    char folder[] = "/tmp/virtual-printer-options-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    const std::string file = std::string(folder) + "/printer";
+    TemporaryFolder folder;
+    const std::string file = (folder.path() / "printer").string();
     std::fclose(std::fopen(file.c_str(), "w"));
     const ProgramRun refused = runPrinter("--pty " + file);
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.output.find("not a symbolic link"), std::string::npos) << refused.output;
-    std::remove(file.c_str());
-    ::rmdir(folder);
 }
