@@ -2,18 +2,24 @@
 # The program's costs, printed as one table (Markdown):
 #   1. GET "/config/version" with a new TLS connection per request, at concurrency 1 and 32:
 #      requests per second and latency p50/p99, and the same for nginx serving the same body
-#      over TLS 1.3 with "Connection: close" on another loopback port with the same
-#      certificate; the ratio to nginx is the figure that counts.
+#      over TLS 1.2 or 1.3 with "Connection: close" on another loopback port with the same
+#      certificate; the ratio to nginx is the figure that counts. Two load generators measure
+#      it, in turn within every round: the project's own (bench/https_load.cpp: a full
+#      handshake for every connection, latency from connect to close) and wrk (it resumes
+#      the TLS session of its previous connection, as browsers do, and times only from
+#      request to answer).
 #   2. The program's resident size idle after start-up and its peak during that load.
 #   3. A receipt of 100 lines through HTTPS and the driver to the virtual printer, against
 #      the time its frames need on a 9600-baud line.
-#   bench/run.sh [REQUESTS [SECONDS]]   per round, default 3000 requests or 20 s
+#   bench/run.sh [REQUESTS [SECONDS [WRK_SECONDS]]]
+#      per round: https_load runs 3000 requests or 20 s, wrk runs 10 s (by default)
 # Uses port 9003 (the program's fixed port) and 9443 (nginx) on 127.0.0.1; neither may be
 # in use. Everything else lives in a temporary folder that is removed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 requests="${1:-3000}"
 seconds="${2:-20}"
+wrk_seconds="${3:-10}"
 program_port=9003
 nginx_port=9443
 warm_up=200
@@ -93,9 +99,22 @@ nginx_resident_mib() { # FIELD
     printf "%.1f" "$total"
 }
 
-load() { # PORT CONCURRENCY -> "completed failed seconds rate p50 p99"
+# Each load prints "completed failed seconds rate p50 p99" after a short warm-up.
+load_https_load() { # PORT CONCURRENCY
     build/bench/https_load "$1" /config/version '"1.0.0.9"' "$2" "$warm_up" "$seconds" >/dev/null
     build/bench/https_load "$1" /config/version '"1.0.0.9"' "$2" "$requests" "$seconds"
+}
+
+# One wrk thread, like https_load's one, leaves the other core to the server. The report
+# script's line comes last, after wrk's own summary.
+wrk_for() { # PORT CONCURRENCY SECONDS
+    wrk -t1 -c"$2" -d"$3s" -H 'Connection: close' --timeout 10s -s bench/wrk_report.lua \
+        "https://127.0.0.1:$1/config/version" | tail -n1
+}
+
+load_wrk() { # PORT CONCURRENCY
+    wrk_for "$1" "$2" 1 >/dev/null
+    wrk_for "$1" "$2" "$wrk_seconds"
 }
 
 # The round with the median rate of several, taken in turn with the other server's rounds so
@@ -111,16 +130,22 @@ start_program
 program_idle=$(resident_mib "$program_pid" VmRSS)
 nginx_idle=$(nginx_resident_mib VmRSS)
 
-declare -A program nginx
+generators=(https_load wrk)
+declare -A program nginx # by "generator concurrency"
 for concurrency in 1 32; do
     echo "load at concurrency $concurrency, $rounds rounds" >&2
-    nginx_rounds="" program_rounds=""
+    declare -A nginx_rounds=() program_rounds=()
     for _ in $(seq "$rounds"); do
-        nginx_rounds+="$(load "$nginx_port" "$concurrency")"$'\n'
-        program_rounds+="$(load "$program_port" "$concurrency")"$'\n'
+        for generator in "${generators[@]}"; do
+            nginx_rounds[$generator]+="$("load_$generator" "$nginx_port" "$concurrency")"$'\n'
+            program_rounds[$generator]+="$("load_$generator" "$program_port" "$concurrency")"$'\n'
+        done
     done
-    nginx[$concurrency]="$(printf "%s" "$nginx_rounds" | median_round)"
-    program[$concurrency]="$(printf "%s" "$program_rounds" | median_round)"
+    for generator in "${generators[@]}"; do
+        nginx[$generator $concurrency]="$(printf "%s" "${nginx_rounds[$generator]}" | median_round)"
+        program[$generator $concurrency]="$(printf "%s" "${program_rounds[$generator]}" |
+            median_round)"
+    done
 done
 program_peak=$(resident_mib "$program_pid" VmHWM)
 nginx_peak=$(nginx_resident_mib VmHWM)
@@ -133,16 +158,21 @@ field() { echo "$1" | awk -v n="$2" '{ print $n }'; }
 
 echo "| Measure | fiscal-printer-proxy | nginx $(nginx -v 2>&1 | sed 's|.*/||') (1 worker) | program / nginx |"
 echo "|---|---:|---:|---:|"
-for concurrency in 1 32; do
-    p="${program[$concurrency]}" n="${nginx[$concurrency]}"
-    echo "| GET /config/version, concurrency $concurrency: requests/s | $(field "$p" 4) |" \
-        "$(field "$n" 4) | $(ratio "$(field "$p" 4)" "$(field "$n" 4)") |"
-    echo "| &nbsp; latency p50 (ms) | $(field "$p" 5) | $(field "$n" 5) |" \
-        "$(ratio "$(field "$p" 5)" "$(field "$n" 5)") |"
-    echo "| &nbsp; latency p99 (ms) | $(field "$p" 6) | $(field "$n" 6) |" \
-        "$(ratio "$(field "$p" 6)" "$(field "$n" 6)") |"
-    echo "| &nbsp; answers right / wrong | $(field "$p" 1) / $(field "$p" 2) |" \
-        "$(field "$n" 1) / $(field "$n" 2) | |"
+declare -A generator_name=([https_load]="https_load (full handshakes)"
+    [wrk]="$(wrk -v 2>&1 | sed -n '1s|^wrk [^0-9]*\([0-9.]*[0-9]\).*|wrk \1|p') (resumed sessions)")
+for generator in "${generators[@]}"; do
+    for concurrency in 1 32; do
+        p="${program[$generator $concurrency]}" n="${nginx[$generator $concurrency]}"
+        echo "| ${generator_name[$generator]}: GET /config/version, concurrency $concurrency:" \
+            "requests/s | $(field "$p" 4) | $(field "$n" 4) |" \
+            "$(ratio "$(field "$p" 4)" "$(field "$n" 4)") |"
+        echo "| &nbsp; latency p50 (ms) | $(field "$p" 5) | $(field "$n" 5) |" \
+            "$(ratio "$(field "$p" 5)" "$(field "$n" 5)") |"
+        echo "| &nbsp; latency p99 (ms) | $(field "$p" 6) | $(field "$n" 6) |" \
+            "$(ratio "$(field "$p" 6)" "$(field "$n" 6)") |"
+        echo "| &nbsp; answers right / wrong | $(field "$p" 1) / $(field "$p" 2) |" \
+            "$(field "$n" 1) / $(field "$n" 2) | |"
+    done
 done
 echo "| Resident size idle after start-up (MiB; nginx: master and worker) | $program_idle | $nginx_idle | |"
 echo "| Resident size peak during the load (MiB) | $program_peak | $nginx_peak | |"
@@ -156,5 +186,7 @@ echo
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores," \
     "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)," \
     "$(. /etc/os-release && echo "$PRETTY_NAME"), kernel $(uname -r), $(openssl version | cut -d' ' -f1-2);" \
-    "$(date -u +%Y-%m-%d). Each load figure is the median-rate round of $rounds, each round" \
-    "$requests requests or $seconds s after $warm_up to warm up."
+    "$(date -u +%Y-%m-%d). Each load figure is the median-rate round of $rounds; a round of" \
+    "https_load is $requests requests or $seconds s after $warm_up to warm up, one of wrk" \
+    "$wrk_seconds s after 1 s to warm up. The rounds of both servers and both generators" \
+    "take turns."
