@@ -2,7 +2,6 @@
 
 #include <boost/log/trivial.hpp>
 #include <json/writer.h>
-#include <regex>
 
 namespace {
 
@@ -68,7 +67,11 @@ std::string methodName(Method method) {
 RestServer::~RestServer() = default;
 
 void RestServer::addRoute(const std::string& pathPattern, Method method, RouteHandler handler) {
-    routes[pathPattern][methodName(method)] = std::move(handler);
+    auto route = routes.find(pathPattern);
+    if (route == routes.end()) {
+        route = routes.emplace(pathPattern, Route{std::regex(pathPattern), {}}).first;
+    }
+    route->second.handlers[methodName(method)] = std::move(handler);
 }
 
 void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
@@ -97,8 +100,8 @@ void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
 
 const RestServer::MethodHandlers* RestServer::findRoute(const std::string& path) const {
     for (const auto& route : routes) {
-        if (std::regex_match(path, std::regex(route.first))) {
-            return &route.second;
+        if (std::regex_match(path, route.second.pattern)) {
+            return &route.second.handlers;
         }
     }
     return nullptr;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <regex>
 #include <string>
 #include <unordered_map>
 
@@ -45,12 +46,19 @@ protected:
 
 private:
     using MethodHandlers = std::map<std::string, RouteHandler>;
+    // The pattern is compiled once, when the route is added: compiling it for every request
+    // cost more than the rest of the request's handling outside the TLS handshake.
+    struct Route {
+        std::regex pattern;
+        MethodHandlers handlers;
+    };
 
     // The handlers of the first route whose pattern matches the whole path; null for none.
     const MethodHandlers* findRoute(const std::string& path) const;
     void answerPreflight(const HttpRequest& request, HttpResponse& response) const;
 
-    std::unordered_map<std::string, std::map<std::string, RouteHandler>> routes;
+    // By pattern text, so that the methods of one path share one entry.
+    std::unordered_map<std::string, Route> routes;
 };
 
 #endif
