@@ -7,6 +7,9 @@ namespace {
 
 const char* const jsonContentType = "application/json";
 
+// The characters with a meaning of their own in an ECMAScript pattern.
+const char* const patternSpecials = "^$\\.*+?()[]{}|";
+
 HttpException notFound() {
     return HttpException(404, "Not Found");
 }
@@ -69,7 +72,8 @@ RestServer::~RestServer() = default;
 void RestServer::addRoute(const std::string& pathPattern, Method method, RouteHandler handler) {
     auto route = routes.find(pathPattern);
     if (route == routes.end()) {
-        route = routes.emplace(pathPattern, Route{std::regex(pathPattern), {}}).first;
+        const bool literal = pathPattern.find_first_of(patternSpecials) == std::string::npos;
+        route = routes.emplace(pathPattern, Route{std::regex(pathPattern), literal, {}}).first;
     }
     route->second.handlers[methodName(method)] = std::move(handler);
 }
@@ -100,11 +104,15 @@ void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
 
 const RestServer::MethodHandlers* RestServer::findRoute(const std::string& path) const {
     for (const auto& route : routes) {
-        if (std::regex_match(path, route.second.pattern)) {
+        if (route.second.matches(path, route.first)) {
             return &route.second.handlers;
         }
     }
     return nullptr;
+}
+
+bool RestServer::Route::matches(const std::string& text, const std::string& patternText) const {
+    return literal ? text == patternText : std::regex_match(text, pattern);
 }
 
 void RestServer::answerPreflight(const HttpRequest& request, HttpResponse& response) const {
