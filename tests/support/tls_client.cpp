@@ -89,10 +89,16 @@ HttpAnswer parseAnswer(const std::string& raw) {
     return answer;
 }
 
-TlsClient::TlsClient(unsigned short port, TlsVersion version)
+TlsClient::TlsClient(unsigned short port, TlsVersion version, const TlsSession& resume)
     : context(clientMethod(version)), stream(io, context) {
     context.load_verify_file(testCertificateFile());
+    // The server closes without a close-notify; browsers still resume such sessions, and
+    // OpenSSL only does so with this option.
+    SSL_CTX_set_options(context.native_handle(), SSL_OP_IGNORE_UNEXPECTED_EOF);
     stream.set_verify_mode(asio::ssl::verify_peer);
+    if (resume && SSL_set_session(stream.native_handle(), resume.get()) != 1) {
+        throw std::runtime_error("the session to resume was refused");
+    }
     asio::ip::tcp::socket& socket = stream.next_layer();
     throwOnError(
         awaitCompletion(io, socket,
@@ -121,6 +127,14 @@ HttpAnswer TlsClient::receive() {
         asio::async_read(stream, asio::dynamic_buffer(raw), handler);
     });
     return parseAnswer(raw);
+}
+
+TlsSession TlsClient::session() {
+    return TlsSession(SSL_get1_session(stream.native_handle()), SSL_SESSION_free);
+}
+
+bool TlsClient::resumed() {
+    return SSL_session_reused(stream.native_handle()) == 1;
 }
 
 HttpAnswer exchange(unsigned short port, const std::string& request) {

@@ -17,6 +17,7 @@
 #include <boost/asio/ssl/stream.hpp>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <string>
 
 constexpr std::chrono::seconds clientPatience{60};
@@ -41,12 +42,17 @@ HttpAnswer parseAnswer(const std::string& raw);
 
 enum class TlsVersion { Any, Only12, Only13 };
 
+// A session that a later connection may offer, to resume it instead of a full handshake.
+using TlsSession = std::shared_ptr<SSL_SESSION>;
+
 // One connection, for tests that need to send a request in several pieces or to stop in
 // the middle.
 class TlsClient {
 public:
-    // Connects and completes the handshake; throws std::runtime_error when either fails.
-    explicit TlsClient(unsigned short port, TlsVersion version = TlsVersion::Any);
+    // Connects and completes the handshake, offering `resume` when given; throws
+    // std::runtime_error when either fails.
+    explicit TlsClient(unsigned short port, TlsVersion version = TlsVersion::Any,
+                       const TlsSession& resume = nullptr);
     ~TlsClient();
     TlsClient(const TlsClient&) = delete;
     TlsClient& operator=(const TlsClient&) = delete;
@@ -57,6 +63,11 @@ public:
     // Reads until the server closes the connection; throws std::runtime_error when it
     // neither answers nor closes within clientPatience.
     HttpAnswer receive();
+    // The session as it stands now; after receive() it holds the server's ticket also in
+    // TLS 1.3, where the ticket follows the handshake.
+    TlsSession session();
+    // Whether the handshake resumed the session offered.
+    bool resumed();
 
 private:
     boost::asio::io_context io;

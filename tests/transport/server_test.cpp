@@ -82,6 +82,19 @@ TEST(Server, CompletesHandshakesOfTls12And13) {
     }
 }
 
+TEST(Server, ResumesSessionsFromTicketsInTls12And13) {
+    GreetingServer server(testServerSettings());
+    ServerThread running(server);
+    for (TlsVersion version : {TlsVersion::Only12, TlsVersion::Only13}) {
+        TlsClient first(running.port(), version);
+        first.receive();
+        EXPECT_FALSE(first.resumed());
+        TlsClient second(running.port(), version, first.session());
+        EXPECT_EQ(second.receive().reason, "Hello");
+        EXPECT_TRUE(second.resumed());
+    }
+}
+
 TEST(Server, PlainHttpIsClosedWithoutAnswerAndTheNextClientIsServed) {
     GreetingServer server(testServerSettings());
     ServerThread running(server);
