@@ -34,6 +34,15 @@ void resumeFromTicketsOnly(asio::ssl::context& context) {
                                                                 SSL_SESS_CACHE_NO_INTERNAL_STORE);
 }
 
+// The handshake's last flight and the answer are small writes that follow one another before
+// the client has acknowledged the first; Nagle's algorithm would hold the second back until
+// it has. A socket that refuses the option (the peer already reset it) fails its handshake
+// next, so the refusal itself needs no handling.
+void sendWithoutDelay(TlsStream& connection) {
+    boost::system::error_code ignored;
+    connection.lowest_layer().set_option(asio::ip::tcp::no_delay(true), ignored);
+}
+
 } // namespace
 
 Server::Server(const ServerSettings& settings)
@@ -95,6 +104,7 @@ void Server::onAccepted(Connection connection, const boost::system::error_code& 
         return;
     }
     acceptConnection();
+    sendWithoutDelay(*connection);
     // Without this timer a client that connects and never speaks would hold its socket
     // for ever; enough of them exhaust the process's descriptors.
     Timer timer = setTimeout(connection);
