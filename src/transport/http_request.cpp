@@ -1,8 +1,9 @@
 #include "transport/http_request.h"
 
 #include "transport/http_exception.h"
+#include <charconv>
 #include <functional>
-#include <limits>
+#include <system_error>
 
 namespace {
 
@@ -10,39 +11,22 @@ char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t';
-}
-
 [[noreturn]] void badLength() {
     throw HttpException(400, "Bad Request");
 }
 
-// Only digits, so that "6junk", "-1" or "0x10" are not taken for a length.
+// Digits only, spaces around them aside: "6junk", "-1", "+6" or "0x10" are not taken for a
+// length, nor is a number beyond 64 bits.
 unsigned long long decimalNumber(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isSpace(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && isSpace(text[end - 1])) {
-        --end;
-    }
-    if (begin == end) {
+    const std::size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) {
         badLength();
     }
-    constexpr unsigned long long largest = std::numeric_limits<unsigned long long>::max();
+    const char* const end = text.data() + text.find_last_not_of(" \t") + 1;
     unsigned long long value = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-        const unsigned digit = static_cast<unsigned>(text[i] - '0');
-        if (!isDigit(text[i]) || value > (largest - digit) / 10) {
-            badLength();
-        }
-        value = value * 10 + digit;
+    const auto result = std::from_chars(text.data() + begin, end, value);
+    if (result.ec != std::errc() || result.ptr != end) {
+        badLength();
     }
     return value;
 }
