@@ -131,10 +131,6 @@ TEST_F(RestServerTest, EveryErrorIsStyledJsonWithTheDefaultHeaders) {
          R"({"exception": "Payload Too Large"})"},
         {"POST /echo HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400, "Bad Request",
          R"({"exception": "Bad Request"})"},
-        {"POST /echo HTTP/1.1\r\nContent-Length: abc\r\n\r\n", 400, "Bad Request",
-         R"({"exception": "Bad Request"})"},
-        {"POST /echo HTTP/1.1\r\nContent-Length: 18446744073709551616\r\n\r\n", 400, "Bad Request",
-         R"({"exception": "Bad Request"})"},
         {"POST /echo HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n", 411,
          "Length Required", R"({"exception": "Length Required"})"},
         {"GET /connect HTTP/9.9\r\n\r\n", 505, "HTTP Version Not Supported",
@@ -143,7 +139,6 @@ TEST_F(RestServerTest, EveryErrorIsStyledJsonWithTheDefaultHeaders) {
          R"({"exception": "Json parse error"})"},
         {post("/config/save", R"(["COM1"])"), 400, "Bad Request",
          R"("required port param as string")"},
-        {post("/config/save", "7"), 400, "Bad Request", R"("required port param as string")"},
         {"POST /echo HTTP/1.1\r\ncontent-type: application/json\r\n\r\n", 400, "Bad Request",
          R"({"exception": "Bad Request"})"},
     };

@@ -142,10 +142,6 @@ TEST_F(HttpServerTest, BodyWithATransferEncodingIsAnswered411) {
     }
 }
 
-TEST_F(HttpServerTest, UnknownVersionIsAnswered505) {
-    expectStatus(send("GET / HTTP/9.9\r\n\r\n"), 505, "HTTP Version Not Supported");
-}
-
 TEST_F(HttpServerTest, HeaderJustUnder64KiBIsServed) {
     const std::string filler = "X-Filler: " + std::string(63 * 1024, 'x') + "\r\n";
     EXPECT_EQ(send("GET / HTTP/1.1\r\n" + filler + "\r\n").status, 200);
