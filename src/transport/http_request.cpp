@@ -2,7 +2,7 @@
 
 #include "transport/http_exception.h"
 #include <charconv>
-#include <functional>
+#include <cstdint>
 #include <system_error>
 
 namespace {
@@ -33,12 +33,14 @@ unsigned long long decimalNumber(const std::string& text) {
 
 } // namespace
 
+// FNV-1a over the lower-case bytes: no lower-case copy to allocate for every lookup, which
+// names longer than the short-string buffer ("Access-Control-Allow-Headers") would need.
 std::size_t HeaderNameHash::operator()(const std::string& name) const {
-    std::string lower(name);
-    for (char& c : lower) {
-        c = lowerAscii(c);
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : name) {
+        hash = (hash ^ static_cast<unsigned char>(lowerAscii(c))) * 1099511628211ULL;
     }
-    return std::hash<std::string>()(lower);
+    return static_cast<std::size_t>(hash);
 }
 
 bool HeaderNameEqual::operator()(const std::string& left, const std::string& right) const {
