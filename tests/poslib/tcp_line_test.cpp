@@ -1,3 +1,4 @@
+#include "poslib/connection.h"
 #include "poslib/library_error.h"
 #include "poslib/line.h"
 
@@ -131,6 +132,26 @@ TEST(TcpLine, AddressWithoutAPortIsAPortNotOpened) {
 
 TEST(SerialLine, PortThatDoesNotExistIsAPortNotOpened) {
     EXPECT_EQ(codeOfOpening("COM200"), kPortNotOpened);
+}
+
+// A device that talks without pause and never answers: every read gives bytes at once. A
+// real one cannot be made to outpace the reader on cue, so it is played here.
+class ChatteringLine : public Line {
+public:
+    void write(const std::string&, Clock::time_point) override {}
+    std::string read(Clock::time_point) override { return std::string(512, 'x'); }
+};
+
+TEST(Connection, WaitEndsAtTheLimitHoweverManyBytesArrive) {
+    Connection connection(std::make_unique<ChatteringLine>());
+    const auto request = std::make_shared<Request>("sid", "");
+    connection.post(request);
+    try {
+        connection.waitFor(*request, std::chrono::milliseconds(100));
+        FAIL() << "noise taken for an answer";
+    } catch (const LibraryError& error) {
+        EXPECT_EQ(error.code(), kLineLost);
+    }
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // The built virtual-printer, run for one test in a temporary folder of its own.
 //
 //     VirtualPrinterProcess printer({"--refuse", "trline:2:2000"});
-//     connectTo(printer.port());            // a pty link path, usable as the port text
+//     connectTo(printer.port());            // tcp://127.0.0.1:PORT, usable as the port text
 //     ...
 //     EXPECT_NE(printer.journal().find("CANCELLED RECEIPT"), std::string::npos);
 //
@@ -20,10 +20,11 @@ public:
     enum class Line { PseudoTerminal, Tcp };
 
     // options: more of the printer's command-line options (see virtual-printer --help); the
-    // line, the journal and the folder are chosen here. Throws std::runtime_error, with what
-    // the printer said, when it does not start.
+    // line, the journal and the folder are chosen here. TCP by default, as the program opens
+    // no pseudo-terminal; the library's own tests choose one. Throws std::runtime_error, with
+    // what the printer said, when it does not start.
     explicit VirtualPrinterProcess(const std::vector<std::string>& options = {},
-                                   Line line = Line::PseudoTerminal);
+                                   Line line = Line::Tcp);
     ~VirtualPrinterProcess();
     VirtualPrinterProcess(const VirtualPrinterProcess&) = delete;
     VirtualPrinterProcess& operator=(const VirtualPrinterProcess&) = delete;
