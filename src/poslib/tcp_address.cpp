@@ -26,6 +26,14 @@ struct Lookup {
     addrinfo* addresses = nullptr;
 };
 
+std::string lookupFailure(int code) {
+#ifdef _WIN32
+    return ::gai_strerrorA(code); // the narrow text, whatever UNICODE says
+#else
+    return ::gai_strerror(code);
+#endif
+}
+
 void lookUp(const std::shared_ptr<Lookup>& lookup, const TcpAddress& address) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -71,7 +79,7 @@ AddressList lookUpTcpAddress(const std::string& portText, Clock::time_point dead
     }
     if (lookup->result != 0) {
         throw LibraryError(kPortNotOpened,
-                           "cannot open " + portText + ": " + ::gai_strerror(lookup->result));
+                           "cannot open " + portText + ": " + lookupFailure(lookup->result));
     }
     // The list lives as long as the lookup that holds it.
     return AddressList(lookup, lookup->addresses);

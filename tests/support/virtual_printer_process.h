@@ -6,7 +6,9 @@
 //     EXPECT_NE(printer.journal().find("CANCELLED RECEIPT"), std::string::npos);
 //
 // The constructor returns once the printer has printed its ready line, so the port can be
-// opened at once; the destructor ends it with SIGTERM and removes the folder.
+// opened at once; the destructor ends it with SIGTERM and removes the folder. A test program
+// that is killed takes its printers with it: they get SIGTERM when the thread that started them
+// ends.
 #ifndef SUPPORT_VIRTUAL_PRINTER_PROCESS_H
 #define SUPPORT_VIRTUAL_PRINTER_PROCESS_H
 
