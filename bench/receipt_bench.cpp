@@ -7,7 +7,7 @@
 // Connects the program at PORT (started with the test certificate) to a virtual printer of
 // its own and prints one line: "median_s best_s line_s commands".
 #include "poslib/frame.h"
-#include "poslib/request_text.h"
+#include "poslib/request.h"
 #include "posnet/parameter_text.h"
 #include "service/printer_types.h"
 #include "support/tls_client.h"
@@ -61,14 +61,15 @@ std::vector<std::pair<std::string, std::string>> commandsFor(const Json::Value& 
     return commands;
 }
 
-// Bytes on the line: each command's frame and its answer (a plain success frame), each with
-// its token ("@nnnn" and a TAB).
+// Bytes on the line: each command's frame and its answer (a plain success frame), both
+// carrying the command's token.
 std::size_t lineBytes(const std::vector<std::pair<std::string, std::string>>& commands) {
-    const std::size_t token = 6;
     std::size_t bytes = 0;
     for (const auto& [command, parameters] : commands) {
-        bytes += poslib::encodeFrame(poslib::requestBody(command, parameters)).size() + token;
-        bytes += poslib::encodeFrame(command + poslib::kTab).size() + token;
+        const poslib::Request request(command, parameters);
+        bytes += request.frame().size();
+        bytes +=
+            poslib::encodeFrame(command + poslib::kTab + request.token() + poslib::kTab).size();
     }
     return bytes;
 }
