@@ -34,13 +34,10 @@ std::string lookupFailure(int code) {
 #endif
 }
 
-void lookUp(const std::shared_ptr<Lookup>& lookup, const TcpAddress& address) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
+void lookUp(const std::shared_ptr<Lookup>& lookup, const TcpAddress& address,
+            const AddressFinder& find) {
     addrinfo* addresses = nullptr;
-    const int result =
-        ::getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &addresses);
+    const int result = find(address, &addresses);
     const std::lock_guard<std::mutex> lock(lookup->mutex);
     lookup->result = result;
     lookup->addresses = addresses;
@@ -68,10 +65,18 @@ TcpAddress splitTcpAddress(const std::string& portText) {
     return result;
 }
 
-AddressList lookUpTcpAddress(const std::string& portText, Clock::time_point deadline) {
+int findAddresses(const TcpAddress& address, addrinfo** found) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    return ::getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, found);
+}
+
+AddressList lookUpTcpAddress(const std::string& portText, Clock::time_point deadline,
+                             const AddressFinder& find) {
     const TcpAddress address = splitTcpAddress(portText);
     const auto lookup = std::make_shared<Lookup>();
-    std::thread([lookup, address] { lookUp(lookup, address); }).detach();
+    std::thread([lookup, address, find] { lookUp(lookup, address, find); }).detach();
     std::unique_lock<std::mutex> lock(lookup->mutex);
     if (!lookup->finished.wait_until(lock, deadline, [&] { return lookup->done; })) {
         throw LibraryError(kPortNotOpened,

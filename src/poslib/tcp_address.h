@@ -4,6 +4,7 @@
 
 #include "poslib/line.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,12 +27,18 @@ bool isTcpAddress(const std::string& portText);
 // Throws LibraryError(kPortNotOpened) when the text is not tcp://HOST:PORT.
 TcpAddress splitTcpAddress(const std::string& portText);
 
-// The host's addresses for a stream connection, as getaddrinfo lists them. The lookup runs on
-// a thread of its own, so that a name server that does not answer holds the caller only until
-// the deadline; the thread finishes the lookup by itself after that. Throws
-// LibraryError(kPortNotOpened) when the name is unknown or the deadline passed first.
+// getaddrinfo for a stream connection to the address: its result code, and the list it made
+// (freed with freeaddrinfo) in `found`.
+int findAddresses(const TcpAddress& address, addrinfo** found);
+using AddressFinder = std::function<int(const TcpAddress&, addrinfo**)>;
+
+// The host's addresses. The lookup runs on a thread of its own, so that a name server that
+// does not answer holds the caller only until the deadline; the thread finishes the lookup by
+// itself after that. Throws LibraryError(kPortNotOpened) when the name is unknown or the
+// deadline passed first.
 using AddressList = std::shared_ptr<const addrinfo>;
-AddressList lookUpTcpAddress(const std::string& portText, Clock::time_point deadline);
+AddressList lookUpTcpAddress(const std::string& portText, Clock::time_point deadline,
+                             const AddressFinder& find = findAddresses);
 
 } // namespace poslib
 

@@ -1,10 +1,12 @@
 #include "poslib/connection.h"
 #include "poslib/library_error.h"
 #include "poslib/line.h"
+#include "poslib/tcp_address.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
+#include <future>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -128,6 +130,26 @@ TEST(TcpLine, AddressWithoutAPortIsAPortNotOpened) {
     EXPECT_EQ(codeOfOpening("tcp://127.0.0.1"), kPortNotOpened);
     EXPECT_EQ(codeOfOpening("tcp://:6666"), kPortNotOpened);
     EXPECT_EQ(codeOfOpening("tcp://127.0.0.1:"), kPortNotOpened);
+}
+
+// A name server that does not answer cannot be had on cue: the lookup is played here, held
+// until the test lets it go.
+TEST(TcpAddressLookup, NameServerThatDoesNotAnswerHoldsTheCallerOnlyUntilTheDeadline) {
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    try {
+        lookUpTcpAddress("tcp://printer.shop.lan:9100",
+                         Clock::now() + std::chrono::milliseconds(50),
+                         [released](const TcpAddress&, addrinfo** found) {
+                             released.wait();
+                             *found = nullptr;
+                             return EAI_AGAIN;
+                         });
+        FAIL() << "the lookup was waited for";
+    } catch (const LibraryError& error) {
+        EXPECT_EQ(error.code(), kPortNotOpened);
+    }
+    release.set_value();
 }
 
 TEST(SerialLine, PortThatDoesNotExistIsAPortNotOpened) {
