@@ -140,7 +140,8 @@ refuses. Every finished document goes to the journal. It runs until SIGINT or SI
 
 Where it listens (exactly one):
   --pty PATH              create a pseudo-terminal and a symbolic link to it at PATH; the
-                          printer library takes PATH as its port
+                          printer library takes PATH as its port, the program does not (it
+                          opens only serial devices), but Wine can map a COM port to it
   --tcp PORT              listen on 127.0.0.1:PORT, one connection at a time; 0 picks a free
                           port; the library's port is tcp://127.0.0.1:PORT
 
