@@ -94,6 +94,20 @@ TEST(ServerConstruction, PortAlreadyListenedOnFailsAtBind) {
     EXPECT_PRED2(startsWith, constructionFailure(samePort), "bind");
 }
 
+// On Windows a socket that asks for address reuse could otherwise bind beside the listener
+// and take its calls.
+TEST(ServerConstruction, NoOtherSocketCanBindTheListeningAddresses) {
+    GreetingServer server(testServerSettings());
+    for (const boost::asio::ip::tcp::endpoint& endpoint : server.listeningEndpoints()) {
+        boost::asio::io_context io;
+        boost::asio::ip::tcp::acceptor other(io, endpoint.protocol());
+        other.set_option(boost::asio::ip::tcp::acceptor::reuse_address(true));
+        boost::system::error_code error;
+        other.bind(endpoint, error);
+        EXPECT_TRUE(error) << endpoint;
+    }
+}
+
 TEST(ServerConstruction, ListensOnTheLoopbackAddressesOnlyByDefault) {
     GreetingServer server(testServerSettings());
     const bool ipv6 = hasIpv6Loopback();
