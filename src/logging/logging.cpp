@@ -109,7 +109,11 @@ void initLogging() {
         logging::keywords::time_based_rotation =
             logging::sinks::file::rotation_at_time_point(0, 0, 0),
         logging::keywords::format = "[%TimeStamp%] <%Severity%> : %Message% ",
-        logging::keywords::auto_flush = true, logging::keywords::open_mode = std::ios_base::app);
+        logging::keywords::auto_flush = true, logging::keywords::open_mode = std::ios_base::app,
+        // The last file is closed as the process ends, without making room: file-system
+        // calls are not safe while static objects are destroyed (on Windows they ended the
+        // process abnormally).
+        logging::keywords::enable_final_rotation = false);
     sink->locked_backend()->set_close_handler(
         [folder](std::ostream&) { makeRoomForNextFile(folder); });
     logging::core::get()->set_exception_handler(

@@ -117,14 +117,14 @@ TEST_F(LoggingTest, FileIsContinuedInTheNextOneAfter10MiB) {
     EXPECT_TRUE(boost::filesystem::exists(logFolder() / "log_1.txt"));
 }
 
-// Whenever a file is closed, the oldest go until the next file has room; a run ends by
-// closing its file, so it leaves 49 files and at most 90 MiB.
+// At start, and whenever a file is closed in a rotation, the oldest files go until the next
+// file has room.
 TEST_F(LoggingTest, OldestFilesGoBeyondFiftyFiles) {
     makeOldFiles(100, 60, 10);
     runWriter("m");
-    EXPECT_EQ(fileNames().size(), 49u);
-    EXPECT_FALSE(exists("log_111.txt"));
-    EXPECT_TRUE(exists("log_112.txt"));
+    EXPECT_EQ(fileNames().size(), 50u);
+    EXPECT_FALSE(exists("log_110.txt"));
+    EXPECT_TRUE(exists("log_111.txt"));
     EXPECT_TRUE(exists("log_159.txt"));
     EXPECT_TRUE(exists("log_0.txt"));
 }
@@ -132,18 +132,18 @@ TEST_F(LoggingTest, OldestFilesGoBeyondFiftyFiles) {
 TEST_F(LoggingTest, OldestFilesGoBeyond100MiB) {
     makeOldFiles(200, 12, 9 * 1024 * 1024);
     runWriter("m");
-    EXPECT_LE(folderSize(), 90u * 1024 * 1024);
-    EXPECT_FALSE(exists("log_202.txt"));
-    EXPECT_TRUE(exists("log_203.txt"));
+    EXPECT_LE(folderSize(), 100u * 1024 * 1024);
+    EXPECT_FALSE(exists("log_201.txt"));
+    EXPECT_TRUE(exists("log_202.txt"));
     EXPECT_TRUE(exists("log_0.txt"));
 }
 
 TEST_F(LoggingTest, RotationKeepsTheFolderBounded) {
     makeOldFiles(100, 49, 10);
     run("--fill 10500000");
-    EXPECT_EQ(fileNames().size(), 49u);
-    EXPECT_FALSE(exists("log_101.txt"));
-    EXPECT_TRUE(exists("log_102.txt"));
+    EXPECT_EQ(fileNames().size(), 50u);
+    EXPECT_FALSE(exists("log_100.txt"));
+    EXPECT_TRUE(exists("log_101.txt"));
     EXPECT_TRUE(exists("log_0.txt"));
     EXPECT_TRUE(exists("log_1.txt"));
 }
