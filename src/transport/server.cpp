@@ -62,7 +62,8 @@ std::string describe(const std::vector<tcp::endpoint>& endpoints) {
 Server::Server(const ServerSettings& settings)
     : settings(settings), threadCount(1), sslContext(asio::ssl::context::tls_server),
       limits(std::make_shared<ConnectionLimits>(
-          std::min(settings.maxConnections, platform::raiseDescriptorLimit() / 2),
+          std::max<std::size_t>(
+              1, std::min(settings.maxConnections, platform::raiseDescriptorLimit() / 2)),
           settings.maxBodyBytesHeld)) {
     listen();
     // Browsers and curl speak TLS 1.2 or 1.3; older versions have known weaknesses.
