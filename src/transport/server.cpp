@@ -95,8 +95,8 @@ void Server::listen() {
         if (!addressMissing(failure)) {
             throw;
         }
+        // Without IPv6 no browser reaches this machine over it either; IPv4 serves alone.
         acceptors.pop_back();
-        BOOST_LOG_TRIVIAL(info) << "Not listening on " << v6 << ": " << failure.what();
     }
     if (everywhere) {
         BOOST_LOG_TRIVIAL(info) << "Listening on every address (" << describe(listeningEndpoints())
