@@ -1,62 +1,53 @@
 #include "logging/log_text.h"
 
+#include <cstdio>
+
 namespace {
 
-bool continuesUtf8Character(char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+bool continuesCharacter(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
 }
 
-// Where to cut: at most `limit` bytes, moved back to the start of a UTF-8 character.
-std::size_t cutPosition(const std::string& text, std::size_t limit) {
-    if (text.size() <= limit) {
-        return text.size();
+// Where a cut at `longest` bytes keeps every UTF-8 character whole.
+std::size_t cutPosition(const std::string& text, std::size_t longest) {
+    std::size_t cut = longest;
+    while (cut > 0 && continuesCharacter(static_cast<unsigned char>(text[cut]))) {
+        --cut;
     }
-    std::size_t position = limit;
-    while (position > 0 && continuesUtf8Character(text[position])) {
-        --position;
-    }
-    return position;
+    return cut;
 }
 
-void appendEscaped(char byte, std::string& out) {
-    static const char hexDigits[] = "0123456789abcdef";
-    const auto code = static_cast<unsigned char>(byte);
+std::string escaped(unsigned char byte) {
     switch (byte) {
     case '\\':
-        out += "\\\\";
-        return;
+        return "\\\\";
     case '\n':
-        out += "\\n";
-        return;
+        return "\\n";
     case '\r':
-        out += "\\r";
-        return;
+        return "\\r";
     case '\t':
-        out += "\\t";
-        return;
+        return "\\t";
     default:
         break;
     }
-    if (code < 0x20 || code == 0x7F) {
-        out += "\\x";
-        out += hexDigits[code >> 4];
-        out += hexDigits[code & 0x0F];
-        return;
+    if (byte >= 0x20 && byte != 0x7F) {
+        return std::string(1, static_cast<char>(byte));
     }
-    out += byte;
+    char code[8];
+    std::snprintf(code, sizeof code, "\\x%02x", byte);
+    return code;
 }
 
 } // namespace
 
-std::string loggableText(const std::string& text, std::size_t limit) {
-    const std::size_t kept = cutPosition(text, limit);
-    std::string out;
-    out.reserve(kept + 32);
-    for (std::size_t index = 0; index < kept; ++index) {
-        appendEscaped(text[index], out);
+std::string escapeForLog(const std::string& text, std::size_t longest) {
+    const std::size_t kept = text.size() > longest ? cutPosition(text, longest) : text.size();
+    std::string result;
+    for (std::size_t i = 0; i < kept; ++i) {
+        result += escaped(static_cast<unsigned char>(text[i]));
     }
     if (kept < text.size()) {
-        out += "... [" + std::to_string(text.size() - kept) + " more bytes]";
+        result += "... (" + std::to_string(text.size() - kept) + " more bytes)";
     }
-    return out;
+    return result;
 }

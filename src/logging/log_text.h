@@ -1,16 +1,15 @@
-// Text from a request (a path, an origin, a port name) as it may appear in a log line.
+// Values that come from outside (request paths, port texts, printer answers) as they may
+// appear in a log line: a caller must not be able to forge lines or flood the log.
 #ifndef LOGGING_LOG_TEXT_H
 #define LOGGING_LOG_TEXT_H
 
 #include <cstddef>
 #include <string>
 
-constexpr std::size_t loggedTextLimit = 200;
+constexpr std::size_t kLongestLoggedValue = 200;
 
-// `text` with control characters and backslashes escaped ("\n", "\x1b", "\\"), so that a
-// caller cannot start a forged log line, and cut after `limit` bytes (never inside a UTF-8
-// character) with "... [N more bytes]" naming how much was left out, so that a caller
-// cannot flood the log.
-std::string loggableText(const std::string& text, std::size_t limit = loggedTextLimit);
+// Control bytes and the backslash escaped ("\n", "\x1b", "\\"); beyond `longest` bytes the
+// text is cut at a character boundary and followed by how many bytes were left out.
+std::string escapeForLog(const std::string& text, std::size_t longest = kLongestLoggedValue);
 
 #endif

@@ -62,7 +62,7 @@ std::string OriginPolicy::refusal(const HttpRequest& request) const {
         if (anyOrigin || origins.count(origin->second) > 0) {
             return "";
         }
-        return "Requests from the origin " + loggableText(origin->second) +
+        return "Requests from the origin " + escapeForLog(origin->second) +
                " are refused. To allow that origin, add it to \"allowedOrigins\" in "
                "access.json beside config.json and restart the program.";
     }
@@ -75,7 +75,7 @@ std::string OriginPolicy::refusal(const HttpRequest& request) const {
     }
     return "Refused a request from a page of another site that did not name its origin (an "
            "image, script, form or link) for " +
-           loggableText(request.path) +
+           escapeForLog(request.path) +
            ". Only calls from allowed origins are served; an origin is allowed by adding it to "
            "\"allowedOrigins\" in access.json beside config.json.";
 }

@@ -93,7 +93,7 @@ void RestServer::allowCrossSiteNavigation(const std::string& path) {
 void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
                                std::shared_ptr<HttpResponse> response) {
     BOOST_LOG_TRIVIAL(info) << "REST Request: " << request->method << " "
-                            << loggableText(request->path);
+                            << escapeForLog(request->path);
     checkCaller(*request, *response);
     if (request->method == "OPTIONS") {
         answerPreflight(*request, *response);

@@ -148,21 +148,16 @@ TEST_F(LoggingTest, RotationKeepsTheFolderBounded) {
     EXPECT_TRUE(exists("log_1.txt"));
 }
 
-TEST(LoggableText, EscapesControlCharactersAndBackslashes) {
-    EXPECT_EQ(loggableText("/config/get"), "/config/get");
-    EXPECT_EQ(loggableText("a\nb\r\tc\\d\x1b[0m\x7f\x01ż"), "a\\nb\\r\\tc\\\\d\\x1b[0m\\x7f\\x01ż");
+TEST(LogText, ControlBytesCannotStartALineOfTheirOwn) {
+    EXPECT_EQ(escapeForLog("COM3"), "COM3");
+    EXPECT_EQ(escapeForLog("a\nerror : forged\r\t\x1b[2J\\\x7f"),
+              "a\\nerror : forged\\r\\t\\x1b[2J\\\\\\x7f");
+    EXPECT_EQ(escapeForLog("Żółw"), "Żółw");
 }
 
-TEST(LoggableText, CutsLongTextsBetweenCharactersAndSaysHowMuchIsLeftOut) {
-    EXPECT_EQ(loggableText(std::string(200, 'x')), std::string(200, 'x'));
-    EXPECT_EQ(loggableText(std::string(201, 'x')), std::string(200, 'x') + "... [1 more bytes]");
-    std::string polish = "a";
-    for (int letter = 0; letter < 250; ++letter) {
-        polish += "ż";
-    }
-    std::string kept = "a";
-    for (int letter = 0; letter < 99; ++letter) {
-        kept += "ż";
-    }
-    EXPECT_EQ(loggableText(polish), kept + "... [302 more bytes]");
+TEST(LogText, LongValuesAreCutAtACharacterAndSayHowMuchIsLeftOut) {
+    EXPECT_EQ(escapeForLog(std::string(200, 'x')), std::string(200, 'x'));
+    EXPECT_EQ(escapeForLog(std::string(1000, 'x')), std::string(200, 'x') + "... (800 more bytes)");
+    // "ż" is two bytes: the cut falls before it rather than in its middle.
+    EXPECT_EQ(escapeForLog("abż" + std::string(10, 'y'), 3), "ab... (12 more bytes)");
 }
