@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "support/temporary_folder.h"
 
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -190,13 +191,18 @@ TEST(Command, AnswersBadUsageAndFailuresWithTheirExitCodes) {
     EXPECT_EQ(runCommand({"untrust", folder.path().string()}, out, err), failed);
     EXPECT_NE(err.str().find("ca.crt"), std::string::npos) << err.str();
 
+    // Shops' user names, and so their install folders, have Polish letters.
+    const std::string polishFolder =
+        (std::filesystem::u8path(folder.path().string()) / std::filesystem::u8path("Łucja Żółć"))
+            .u8string();
     std::ostringstream made, madeErrors;
-    EXPECT_EQ(runCommand({"make", folder.path().string()}, made, madeErrors), done);
+    EXPECT_EQ(runCommand({"make", polishFolder}, made, madeErrors), done) << madeErrors.str();
     EXPECT_EQ(made.str().rfind("made: ", 0), 0u) << made.str();
+    EXPECT_TRUE(
+        CertificateFolder(std::filesystem::u8path(polishFolder)).pairValidAt(std::time(nullptr)));
 #ifndef _WIN32
     std::ostringstream kept, keptErrors;
-    EXPECT_EQ(runCommand({"make", "--trust", folder.path().string()}, kept, keptErrors),
-              notTrusted);
+    EXPECT_EQ(runCommand({"make", "--trust", polishFolder}, kept, keptErrors), notTrusted);
     EXPECT_EQ(kept.str().rfind("kept: ", 0), 0u) << kept.str();
     EXPECT_NE(keptErrors.str().find("ca.crt"), std::string::npos) << keptErrors.str();
 #endif

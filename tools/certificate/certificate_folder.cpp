@@ -22,7 +22,7 @@ constexpr const char* serverKeyName = "server.key";
 constexpr const char* authorityName = "ca.crt";
 
 BioPtr readFile(const fs::path& path) {
-    return BioPtr(BIO_new_file(path.string().c_str(), "rb"));
+    return BioPtr(BIO_new_file(path.u8string().c_str(), "rb"));
 }
 
 // Null when the file is missing or holds no certificate; what OpenSSL queued about it is
@@ -88,13 +88,13 @@ void writeNewFile(const fs::path& path, const std::string& content, bool ownerOn
     file.write(content.data(), static_cast<std::streamsize>(content.size()));
     file.close();
     if (!file) {
-        throw std::runtime_error("cannot write " + path.string());
+        throw std::runtime_error("cannot write " + path.u8string());
     }
 #else
     const int descriptor =
         ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0644);
     if (descriptor < 0) {
-        throw std::system_error(errno, std::generic_category(), "cannot create " + path.string());
+        throw std::system_error(errno, std::generic_category(), "cannot create " + path.u8string());
     }
     std::size_t written = 0;
     while (written < content.size()) {
@@ -104,14 +104,18 @@ void writeNewFile(const fs::path& path, const std::string& content, bool ownerOn
             const int error = errno;
             ::close(descriptor);
             throw std::system_error(error, std::generic_category(),
-                                    "cannot write " + path.string());
+                                    "cannot write " + path.u8string());
         }
         written += count > 0 ? static_cast<std::size_t>(count) : 0;
     }
     if (::close(descriptor) != 0) {
-        throw std::system_error(errno, std::generic_category(), "cannot write " + path.string());
+        throw std::system_error(errno, std::generic_category(), "cannot write " + path.u8string());
     }
 #endif
+}
+
+fs::path withSuffix(fs::path path, const char* suffix) {
+    return path += suffix;
 }
 
 struct PendingFile {
@@ -151,18 +155,18 @@ void CertificateFolder::write(X509* server, X509* authority, EVP_PKEY* serverKey
     fs::create_directories(folder);
     try {
         for (const PendingFile& file : files) {
-            writeNewFile(file.path.string() + ".new", file.content, file.ownerOnly);
+            writeNewFile(withSuffix(file.path, ".new"), file.content, file.ownerOnly);
         }
     } catch (...) {
         // No copy of the key may stay behind beside the files that are kept.
         for (const PendingFile& file : files) {
             std::error_code ignored;
-            fs::remove(file.path.string() + ".new", ignored);
+            fs::remove(withSuffix(file.path, ".new"), ignored);
         }
         throw;
     }
     for (const PendingFile& file : files) {
-        fs::rename(file.path.string() + ".new", file.path);
+        fs::rename(withSuffix(file.path, ".new"), file.path);
     }
 }
 

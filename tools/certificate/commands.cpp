@@ -49,13 +49,13 @@ int trust(const CertificateFolder& folder, X509* replaced, std::ostream& out, st
     } catch (const std::exception& error) {
         err << "fiscal-printer-proxy-certificate: " << error.what()
             << "; the browser will not trust https://localhost:9003 until "
-            << (folder.path() / "ca.crt").string() << " is trusted\n";
+            << (folder.path() / "ca.crt").u8string() << " is trusted\n";
         return notTrusted;
     }
 }
 
 int make(const Command& command, std::ostream& out, std::ostream& err) {
-    const CertificateFolder folder(command.folder);
+    const CertificateFolder folder(std::filesystem::u8path(command.folder));
     const X509Ptr previous = folder.authority();
     const Outcome outcome = makeOrKeep(folder, std::time(nullptr));
     if (outcome == Outcome::made) {
@@ -69,7 +69,8 @@ int make(const Command& command, std::ostream& out, std::ostream& err) {
 }
 
 int untrust(const Command& command, std::ostream& out) {
-    const X509Ptr authority = CertificateFolder(command.folder).authority();
+    const X509Ptr authority =
+        CertificateFolder(std::filesystem::u8path(command.folder)).authority();
     if (!authority) {
         throw std::runtime_error("no authority in " + command.folder + "/ca.crt");
     }

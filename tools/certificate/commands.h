@@ -30,7 +30,7 @@ Outcome makeOrKeep(const CertificateFolder& folder, std::time_t now);
 
 std::string usage();
 
-// Runs the command that arguments (without the program's name) give.
+// Runs the command that arguments (without the program's name, in UTF-8) give.
 int runCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 
 } // namespace certificate

@@ -2,9 +2,22 @@
 // usage() in commands.cpp.
 #include "commands.h"
 
+#include <filesystem>
 #include <iostream>
 
+#ifdef _WIN32
+// The arguments as UTF-8, so that a folder under a user name with Polish letters arrives
+// whole whatever the system's code page.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.push_back(std::filesystem::path(argv[i]).u8string());
+    }
+    return certificate::runCommand(arguments, std::cout, std::cerr);
+}
+#else
 int main(int argc, char** argv) {
     return certificate::runCommand(std::vector<std::string>(argv + 1, argv + argc), std::cout,
                                    std::cerr);
 }
+#endif
