@@ -34,24 +34,38 @@ bool parse(const std::vector<std::string>& arguments, Command& command) {
     return (command.name == "make") || (command.name == "untrust" && !command.trust);
 }
 
+// Removes the authority that a new pair replaced; its key is gone, so it can sign nothing
+// new, and a failure here is only reported.
+void distrustReplaced(X509* replaced, X509* current, std::ostream& out, std::ostream& err) {
+    if (!replaced || thumbprint(replaced) == thumbprint(current)) {
+        return;
+    }
+    try {
+        distrustAuthority(replaced);
+        out << "removed: the replaced authority " << thumbprint(replaced) << "\n";
+    } catch (const std::exception& error) {
+        err << "fiscal-printer-proxy-certificate: " << error.what() << "\n";
+    }
+}
+
 // Makes the current authority of folder trusted, and removes the one it replaced.
 int trust(const CertificateFolder& folder, X509* replaced, std::ostream& out, std::ostream& err) {
     const X509Ptr current = folder.authority();
     try {
+        if (!current) {
+            throw std::runtime_error("ca.crt cannot be read");
+        }
         trustAuthority(current.get());
         out << "trusted: authority " << thumbprint(current.get())
             << " in the current user's trusted root certificates\n";
-        if (replaced && thumbprint(replaced) != thumbprint(current.get())) {
-            distrustAuthority(replaced);
-            out << "removed: the replaced authority " << thumbprint(replaced) << "\n";
-        }
-        return done;
     } catch (const std::exception& error) {
         err << "fiscal-printer-proxy-certificate: " << error.what()
             << "; the browser will not trust https://localhost:9003 until "
             << (folder.path() / "ca.crt").u8string() << " is trusted\n";
         return notTrusted;
     }
+    distrustReplaced(replaced, current.get(), out, err);
+    return done;
 }
 
 int make(const Command& command, std::ostream& out, std::ostream& err) {

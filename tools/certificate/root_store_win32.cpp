@@ -5,8 +5,10 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-#include <wincrypt.h>
+// windows.h first: wincrypt.h builds on its types.
 #include <windows.h>
+
+#include <wincrypt.h>
 
 namespace certificate {
 
@@ -69,6 +71,10 @@ void distrustAuthority(X509* authority) {
         if (!CertDeleteCertificateFromStore(present)) {
             windowsError("removing the authority from the trusted root certificates");
         }
+        // Windows has written the removal already; Wine writes it to its registry only when
+        // asked to, so it is asked, and what it answers changes nothing here.
+        CertControlStore(store.get(), CERT_STORE_CTRL_COMMIT_FORCE_FLAG, CERT_STORE_CTRL_COMMIT,
+                         nullptr);
     }
 }
 
