@@ -29,6 +29,10 @@ install -D -m644 "$source_dir/packaging/fiscal-printer-proxy.service" \
 strip --strip-unneeded --remove-section=.comment --remove-section=.note \
     "$root/usr/bin/fiscal-printer-proxy" "$root/usr/lib/$package/fiscal-printer-proxy-certificate"
 
+for page in fiscal-printer-proxy fiscal-printer-proxy-setup; do
+    install -D -m644 "$source_dir/packaging/debian/$page.1" "$root/usr/share/man/man1/$page.1"
+    gzip -9n "$root/usr/share/man/man1/$page.1"
+done
 install -D -m644 "$source_dir/README.md" "$doc/README.md"
 install -m644 "$source_dir/packaging/debian/copyright" "$doc/copyright"
 # The change log's date is the last commit's, so that a rebuild makes the same file.
