@@ -102,10 +102,15 @@ Section "Install"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     ; A pair that stays valid for 30 more days is kept; a new one replaces the authority of
-    ; the old one in the current user's trusted root certificates.
+    ; the old one in the current user's trusted root certificates. Started as it is, not
+    ; hidden, so that Windows' confirmation of the authority is seen.
     DetailPrint "$(MakingCertificate)"
-    nsExec::ExecToLog '"$INSTDIR\${COMPANION}" make --trust "$INSTDIR"'
-    Pop $0
+    StrCpy $0 ""
+    ClearErrors
+    ExecWait '"$INSTDIR\${COMPANION}" make --trust "$INSTDIR"' $0
+    ${If} ${Errors}
+        StrCpy $0 "not started"
+    ${EndIf}
     ${If} $0 == ${NOT_TRUSTED}
         MessageBox MB_ICONEXCLAMATION "$(NotTrusted)" /SD IDOK
     ${ElseIf} $0 != 0
@@ -136,8 +141,8 @@ SectionEnd
 ; Leaves the configuration and the logs in %LOCALAPPDATA%\TrivaneFiscalProxy.
 Section "Uninstall"
     Call un.StopProgram
-    nsExec::ExecToLog '"$INSTDIR\${COMPANION}" untrust "$INSTDIR"'
-    Pop $0
+    ; Windows asks the user to confirm the removal; the rest goes on whatever the answer.
+    ExecWait '"$INSTDIR\${COMPANION}" untrust "$INSTDIR"'
     Delete "$SMPROGRAMS\${PRODUCT_NAME}.lnk"
     Delete "$SMSTARTUP\${PRODUCT_NAME}.lnk"
     Delete "$INSTDIR\${PROGRAM}"
