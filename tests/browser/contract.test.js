@@ -37,10 +37,11 @@ function startChild(executable, args, options) {
   return child;
 }
 
-// The virtual printer prints "virtual-printer listening on PORT-TEXT" when it is ready.
+// The virtual printer, on a free TCP port, prints "virtual-printer listening on PORT-TEXT"
+// (tcp://127.0.0.1:PORT) when it is ready.
 function startPrinter() {
   const printer = startChild(path.join(buildDir, 'tools/virtual-printer/virtual-printer'), [
-    '--pty', path.join(folder, 'printer'),
+    '--tcp', '0',
     '--journal', path.join(folder, 'journal.txt'),
   ]);
   return new Promise((resolve, reject) => {
