@@ -1,5 +1,6 @@
 #include "service/fiscal_printer_base.h"
 #include "service/handler_adapters.h"
+#include "service/web_application.h"
 #include <boost/log/trivial.hpp>
 #include <exception>
 #include <functional>
@@ -17,13 +18,20 @@ std::function<Result(Arguments...)> bound(FiscalPrinterBase* service,
     };
 }
 
+ServerSettings listening(ServerSettings settings, const AccessSettings& access) {
+    settings.listenOnAllAddresses = access.listenOnAllAddresses;
+    return settings;
+}
+
 } // namespace
 
-FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings) : RestServer(settings) {
+FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings, const AccessSettings& access)
+    : RestServer(listening(settings, access)) {
     configuration.read();
     BOOST_LOG_TRIVIAL(info) << "Starting server...";
     BOOST_LOG_TRIVIAL(info) << "Setup handlers...";
     registerRoutes();
+    allowCallers(access);
     connectIfConfigured();
 }
 
@@ -49,6 +57,15 @@ void FiscalPrinterBase::registerRoutes() {
     addRoute("/daily_report", Method::GET, adapt(bound(this, &Self::dailyReport)));
     addRoute("/config/firefox", Method::GET,
              adapt(bound(this, &Self::redirectToConfigurationPage)));
+}
+
+void FiscalPrinterBase::allowCallers(const AccessSettings& access) {
+    allowOrigin(webApplicationOrigin());
+    for (const std::string& origin : access.allowedOrigins) {
+        allowOrigin(origin);
+    }
+    // The web application links to it from its own pages.
+    allowCrossSiteNavigation("/config/firefox");
 }
 
 std::string FiscalPrinterBase::version() {

@@ -193,6 +193,30 @@ TEST_F(RoutesTest, SaleIsValidatedBeforeTheOperationRuns) {
     EXPECT_EQ(service.post("/printer/print", "{}").status, 400);
 }
 
+TEST_F(RoutesTest, OtherSitesReachOnlyTheConfigurationPageRedirect) {
+    ASSERT_EQ(service.post("/connect", printerPort()).body, "true");
+    const std::string image = "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n"
+                              "Sec-Fetch-Dest: image\r\n\r\n";
+    const std::string link = "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n"
+                             "Sec-Fetch-Dest: document\r\n\r\n";
+    EXPECT_EQ(service.send("GET /daily_report HTTP/1.1\r\n" + image).status, 403);
+    EXPECT_EQ(service.send("GET /daily_report HTTP/1.1\r\n" + link).status, 403);
+    EXPECT_EQ(service.send("GET /config/firefox HTTP/1.1\r\n" + link).status, 302);
+    EXPECT_EQ(printer.journal(), "");
+}
+
+TEST_F(RoutesTest, TheWebApplicationsOwnOriginIsServed) {
+    const HttpAnswer answer = service.send("GET /config/version HTTP/1.1\r\n"
+                                           "Origin: https://ledvik.trivane.pl\r\n\r\n");
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.header("Access-Control-Allow-Origin"), "*");
+    EXPECT_EQ(service
+                  .send("GET /config/version HTTP/1.1\r\n"
+                        "Origin: https://ledvik.trivane.pl.evil.example\r\n\r\n")
+                  .status,
+              403);
+}
+
 TEST_F(RoutesTest, FirefoxRedirectsToTheConfigurationPage) {
     const HttpAnswer answer = service.get("/config/firefox");
 
