@@ -84,7 +84,10 @@ void RestServer::addRoute(const std::string& pathPattern, Method method, RouteHa
     auto route = routes.find(pathPattern);
     if (route == routes.end()) {
         const bool literal = pathPattern.find_first_of(patternSpecials) == std::string::npos;
-        route = routes.emplace(pathPattern, Route{std::regex(pathPattern), literal, {}}).first;
+        route = routes
+                    .emplace(pathPattern,
+                             Route{literal ? std::regex() : std::regex(pathPattern), literal, {}})
+                    .first;
     }
     route->second.handlers[methodName(method)] = std::move(handler);
 }
