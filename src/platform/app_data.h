@@ -3,6 +3,7 @@
 #define PLATFORM_APP_DATA_H
 
 #include <boost/filesystem/path.hpp>
+#include <string>
 
 namespace platform {
 
@@ -13,6 +14,9 @@ boost::filesystem::path localAppDataFolder();
 
 // Creates one folder (not its parents). True when it was created or already exists.
 bool createDirectory(const boost::filesystem::path& folder);
+
+// The folder's name as UTF-8 text, as JSON answers carry it.
+std::string utf8Name(const boost::filesystem::path& folder);
 
 } // namespace platform
 

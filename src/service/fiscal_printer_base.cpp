@@ -1,5 +1,6 @@
 #include "service/fiscal_printer_base.h"
 #include "service/handler_adapters.h"
+#include "service/own_page.h"
 #include <boost/log/trivial.hpp>
 #include <exception>
 #include <functional>
@@ -19,7 +20,8 @@ std::function<Result(Arguments...)> bound(FiscalPrinterBase* service,
 
 } // namespace
 
-FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings) : RestServer(settings) {
+FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings)
+    : RestServer(settings), certificate(readCertificateSummary(settings.certificateChainFile)) {
     configuration.read();
     BOOST_LOG_TRIVIAL(info) << "Starting server...";
     BOOST_LOG_TRIVIAL(info) << "Setup handlers...";
@@ -49,6 +51,17 @@ void FiscalPrinterBase::registerRoutes() {
     addRoute("/daily_report", Method::GET, adapt(bound(this, &Self::dailyReport)));
     addRoute("/config/firefox", Method::GET,
              adapt(bound(this, &Self::redirectToConfigurationPage)));
+    registerPageRoutes();
+}
+
+// The program's own page, for the shop's IT person; the web application uses none of it.
+void FiscalPrinterBase::registerPageRoutes() {
+    for (const PageDocument& document : pageDocuments) {
+        addRoute(document.path, Method::GET,
+                 ownPageOnly(pageDocumentHandler(document), listeningPort()));
+    }
+    addRoute("/status", Method::GET,
+             ownPageOnly(adapt(bound(this, &FiscalPrinterBase::status)), listeningPort()));
 }
 
 std::string FiscalPrinterBase::version() {
