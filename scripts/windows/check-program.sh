@@ -124,6 +124,15 @@ check "prints a receipt on the printer" [ "$print_answer" = true ]
 check "the receipt reaches the printer with its Polish letters" \
     grep -qF "LINE Chleb żytni | 1.00 szt x 12.30 | 12.30 A" "$work/journal.txt"
 
+# The program's own page reads its details from "/status"; the log folder is the Windows one.
+status_answer=$(curl --silent --insecure --max-time 30 https://127.0.0.1:9003/status || true)
+status_has() {
+    grep -qF "$1" <<<"$status_answer"
+}
+check "its page's status shows the printer connected" status_has '"connected":true'
+check "its page's status names the log folder under AppData\\Local" \
+    status_has 'AppData\\Local\\TrivaneFiscalProxy\\Logs"'
+
 # The log is a Windows text file: its lines end in CR LF.
 log_has() {
     tr -d '\r' <"$log_file" | grep -Eq "$1"
