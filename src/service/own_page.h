@@ -12,8 +12,8 @@ struct PageDocument {
     const char* text;
 };
 
-// "/" and the style sheet and script it loads.
-extern const PageDocument pageDocuments[3];
+// "/", the style sheet and script it loads, and its icon in the tray's two colours.
+extern const PageDocument pageDocuments[5];
 
 // Answers `document` as it is.
 RouteHandler pageDocumentHandler(const PageDocument& document);

@@ -181,6 +181,8 @@ TEST_F(RoutesTest, OwnPageIsServedWhole) {
         {"/", "text/html; charset=utf-8", "<title>Trivane Ledvik Drukarki fiskalne</title>"},
         {"/page.css", "text/css; charset=utf-8", ".state.connected"},
         {"/page.js", "text/javascript; charset=utf-8", "'/status'"},
+        {"/connected.svg", "image/svg+xml", "fill=\"#2e9d4a\""},
+        {"/disconnected.svg", "image/svg+xml", "fill=\"#d63a2f\""},
     };
     for (const auto& document : documents) {
         const HttpAnswer answer = service.get(document.path);

@@ -41,10 +41,12 @@ async function call(method, path, body) {
   return answer;
 }
 
+// Green or red, in the page and in its icon, as the tray shows it.
 function showState(className, text) {
   const state = document.getElementById('state');
   state.className = `state ${className}`;
   state.textContent = text;
+  document.getElementById('icon').href = `/${className}.svg`;
 }
 
 function showStatus(status) {
