@@ -7,17 +7,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ostream>
-#include <stdexcept>
 
 namespace {
 
 void frame(HttpRequest& request) {
     parseRequest(request);
     const std::size_t remaining = bodyBytesToRead(request);
-    const auto length = request.headers.find("Content-Length");
     // A body taken from the buffer must be exactly the announced bytes.
-    if (length != request.headers.end() && remaining == 0 &&
-        request.buffer.size() != std::stoull(length->second)) {
+    if (request.headers.count("Content-Length") != 0 && remaining == 0 &&
+        request.buffer.size() != announcedBodyLength(request)) {
         std::abort();
     }
 }
@@ -35,11 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         frame(request);
     } catch (const HttpException&) {
-        // A refused request is a valid outcome.
-    } catch (const std::invalid_argument&) {
-        // A length that is not a number; the server answers it with 500.
-    } catch (const std::out_of_range&) {
-        // A length beyond 64 bits; likewise.
+        // A refused request is a valid outcome; any other exception is a fault.
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "app/application.h"
 #include "app/resource.h"
 #include "logging/logging.h"
+#include "platform/app_data.h"
 #include "platform/message_box.h"
 #include "platform/single_instance.h"
 #include "platform/system_version.h"
@@ -50,8 +51,8 @@ int startAndServe() {
     return exitCode;
 }
 
-int reportStartupError(platform::SingleInstanceLock& instanceLock) {
-    platform::showErrorBox(resource::startupErrorText, resource::errorCaption);
+int reportStartupError(platform::SingleInstanceLock& instanceLock, const char* text) {
+    platform::showErrorBox(text, resource::errorCaption);
     instanceLock.release();
     return 1;
 }
@@ -59,22 +60,27 @@ int reportStartupError(platform::SingleInstanceLock& instanceLock) {
 } // namespace
 
 int runProgram() {
+    platform::takeOverProcessSignals();
     platform::SingleInstanceLock instanceLock(resource::instanceMutexName);
+    // Without a log yet, what went wrong goes to the standard error stream.
     try {
         if (!instanceLock.acquire())
             return 0;
+        initLogging();
+    } catch (const platform::UnknownDataFolder& error) {
+        std::cerr << error.what() << std::endl;
+        return reportStartupError(instanceLock, resource::noDataFolderText);
     } catch (const std::exception& error) {
         std::cerr << error.what() << std::endl;
-        return reportStartupError(instanceLock);
+        return reportStartupError(instanceLock, resource::startupErrorText);
     }
-    initLogging();
     try {
         return startAndServe();
     } catch (const std::exception& error) {
         BOOST_LOG_TRIVIAL(fatal) << "Startup error: exception = " << error.what();
-        return reportStartupError(instanceLock);
+        return reportStartupError(instanceLock, resource::startupErrorText);
     } catch (...) {
         BOOST_LOG_TRIVIAL(fatal) << "Startup error: unknown exception";
-        return reportStartupError(instanceLock);
+        return reportStartupError(instanceLock, resource::startupErrorText);
     }
 }

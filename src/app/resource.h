@@ -44,6 +44,8 @@ constexpr const char* errorCaption = "Błąd";
 constexpr const char* missingFilesText =
     "Nie można uruchomić aplikacji: nie znaleziono wszystkich plików";
 constexpr const char* startupErrorText = "Błąd podczas uruchamiania aplikacji";
+constexpr const char* noDataFolderText =
+    "Nie można uruchomić aplikacji: nie znaleziono folderu danych aplikacji";
 
 // What stands for the icons' pictures where the tray has no pictures (Linux).
 constexpr const char* mainIconWords = "Trivane Ledvik";

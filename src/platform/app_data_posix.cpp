@@ -24,7 +24,7 @@ boost::filesystem::path localAppDataFolder() {
     if (usable(home)) {
         return boost::filesystem::path(home) / ".local" / "share";
     }
-    throw std::runtime_error("neither XDG_DATA_HOME nor HOME names the local data folder");
+    throw UnknownDataFolder("neither XDG_DATA_HOME nor HOME names the local data folder");
 }
 
 bool createDirectory(const boost::filesystem::path& folder) {

@@ -12,7 +12,7 @@ boost::filesystem::path localAppDataFolder() {
     const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder);
     if (FAILED(result)) {
         CoTaskMemFree(folder);
-        throw std::runtime_error("the local application-data folder is unknown");
+        throw UnknownDataFolder("the local application-data folder is unknown");
     }
     const boost::filesystem::path path(folder);
     CoTaskMemFree(folder);

@@ -10,11 +10,20 @@ namespace platform {
 
 namespace {
 
+std::string& serialDeviceFolder() {
+    static std::string folder = "/dev";
+    return folder;
+}
+
 std::string ttyPath(int number) {
-    return "/dev/ttyS" + std::to_string(number - 1);
+    return serialDeviceFolder() + "/ttyS" + std::to_string(number - 1);
 }
 
 } // namespace
+
+void setSerialDeviceFolder(const std::string& folder) {
+    serialDeviceFolder() = folder;
+}
 
 std::string serialDevicePath(const std::string& portText) {
     const int number = comPortNumber(portText);

@@ -3,6 +3,7 @@
 #include "platform/com_port_name.h"
 
 #include <string>
+#include <vector>
 #include <windows.h>
 
 namespace platform {
@@ -13,14 +14,25 @@ std::string serialDevicePath(const std::string& portText) {
     return number > 0 ? "\\\\.\\COM" + std::to_string(number) : portText;
 }
 
+bool commConfigReadable(const std::wstring& name, CommConfigQuery query) {
+    COMMCONFIG config{};
+    DWORD size = sizeof config;
+    if (query(name.c_str(), &config, &size) != 0) {
+        return true;
+    }
+    if (size <= sizeof config) {
+        return false;
+    }
+    // Whole COMMCONFIG-aligned records, at least `size` bytes.
+    std::vector<COMMCONFIG> larger((size + sizeof config - 1) / sizeof config);
+    return query(name.c_str(), larger.data(), &size) != 0;
+}
+
 bool serialPortPresent(int number) {
     if (number < 1) {
         return false;
     }
-    const std::wstring name = L"COM" + std::to_wstring(number);
-    COMMCONFIG config{};
-    DWORD size = sizeof config;
-    return GetDefaultCommConfigW(name.c_str(), &config, &size) != 0;
+    return commConfigReadable(L"COM" + std::to_wstring(number), GetDefaultCommConfigW);
 }
 
 } // namespace platform

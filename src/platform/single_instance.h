@@ -8,7 +8,8 @@
 namespace platform {
 
 // A named lock held for the life of the process: a named mutex on Windows, an exclusive
-// flock on a file named after it in $XDG_RUNTIME_DIR (or the temporary folder) on Linux.
+// flock on a file named after it in $XDG_RUNTIME_DIR (or, without it, the program's data
+// folder) on Linux.
 class SingleInstanceLock {
 public:
     explicit SingleInstanceLock(std::string name);

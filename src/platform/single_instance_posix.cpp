@@ -1,5 +1,6 @@
 #include "platform/single_instance.h"
 
+#include "platform/app_data.h"
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 #include <cerrno>
@@ -13,11 +14,15 @@ namespace platform {
 
 namespace {
 
+// A per-user folder: in the shared temporary folder another user could take the name first
+// and keep the program from starting.
 boost::filesystem::path lockFolder() {
     const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
     if (runtimeDir != nullptr && *runtimeDir != '\0')
         return runtimeDir;
-    return boost::filesystem::temp_directory_path();
+    const boost::filesystem::path folder = programDataFolder();
+    boost::filesystem::create_directories(folder);
+    return folder;
 }
 
 } // namespace

@@ -75,7 +75,8 @@ public:
     unsigned trackMenu(const std::vector<MenuItem>& items, unsigned defaultCommand);
 
     // Linux: SIGINT and SIGTERM choose `command` as if from the icon's menu (WM_COMMAND);
-    // until this is called they end the process as usual. Windows: nothing to do.
+    // until this is called they end the process as usual, unless `takeOverProcessSignals`
+    // holds them. Windows: nothing to do.
     void chooseOnTerminationSignal(unsigned command);
 
 private:
@@ -94,6 +95,13 @@ private:
     NOTIFYICONDATAW notifyIconData{};
 #endif
 };
+
+// Called first thing at start. Linux: from then on SIGINT and SIGTERM no longer end the
+// process at once; one that comes before a window has called `chooseOnTerminationSignal`
+// is held and chooses the command as soon as one does. Writes to a standard output whose
+// reader has gone are dropped instead of ending the process (SIGPIPE). Windows: nothing to
+// do.
+void takeOverProcessSignals();
 
 // LoadIconW of an icon resource of the program; `words` stand for it on Linux.
 Icon loadIcon(int resource, const std::string& words);

@@ -61,10 +61,12 @@ void onTerminationSignal(int) {
 }
 
 // The window and command that a termination signal chooses; the last window asking wins.
+// A signal that comes before any window asks is held until one does.
 struct TerminationTarget {
     std::mutex mutex;
     TrayWindow* window = nullptr;
     unsigned command = 0;
+    bool held = false;
 };
 
 TerminationTarget& terminationTarget() {
@@ -83,7 +85,10 @@ void watchTerminationRequests() {
         waitForTerminationRequest();
         TerminationTarget& target = terminationTarget();
         std::lock_guard<std::mutex> lock(target.mutex);
-        target.window->post(WM_COMMAND, target.command, 0);
+        if (target.window == nullptr)
+            target.held = true;
+        else
+            target.window->post(WM_COMMAND, target.command, 0);
     }
 }
 
@@ -100,7 +105,20 @@ void installTerminationHandler() {
             throw std::system_error(errno, std::generic_category(), "sigaction");
 }
 
+void installTerminationHandlerOnce() {
+    static std::once_flag installed;
+    std::call_once(installed, installTerminationHandler);
+}
+
 } // namespace
+
+void takeOverProcessSignals() {
+    // A write to a standard output whose reader has gone then fails with EPIPE, which leaves
+    // std::cout failed and silent instead of ending the process.
+    if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR)
+        throw std::system_error(errno, std::generic_category(), "signal");
+    installTerminationHandlerOnce();
+}
 
 TrayWindow::TrayWindow(WindowProcedure procedure) : procedure(procedure) {}
 
@@ -147,14 +165,15 @@ unsigned TrayWindow::trackMenu(const std::vector<MenuItem>&, unsigned) {
 }
 
 void TrayWindow::chooseOnTerminationSignal(unsigned command) {
-    {
-        TerminationTarget& target = terminationTarget();
-        std::lock_guard<std::mutex> lock(target.mutex);
-        target.window = this;
-        target.command = command;
+    installTerminationHandlerOnce();
+    TerminationTarget& target = terminationTarget();
+    std::lock_guard<std::mutex> lock(target.mutex);
+    target.window = this;
+    target.command = command;
+    if (target.held) {
+        target.held = false;
+        post(WM_COMMAND, command, 0);
     }
-    static std::once_flag installed;
-    std::call_once(installed, installTerminationHandler);
 }
 
 Icon loadIcon(int, const std::string& words) {

@@ -128,14 +128,21 @@ unsigned TrayWindow::trackMenu(const std::vector<MenuItem>& items, unsigned defa
     SendMessageW(handle, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
     POINT cursor{};
     GetCursorPos(&cursor);
+    // A menu whose owner is not the foreground window stays open when the user clicks
+    // elsewhere; the message posted after it lets the menu close on the next click.
+    SetForegroundWindow(handle);
     const BOOL command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
                                         cursor.x, cursor.y, 0, handle, nullptr);
+    PostMessageW(handle, WM_NULL, 0, 0);
     DestroyMenu(menu);
     return static_cast<unsigned>(command);
 }
 
-// Windows ends a GUI program through its window, not through signals.
+// Windows ends a GUI program through its window, not through signals, and a GUI program's
+// writes to a missing console do not end it.
 void TrayWindow::chooseOnTerminationSignal(unsigned) {}
+
+void takeOverProcessSignals() {}
 
 Icon loadIcon(int resource, const std::string&) {
     return LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource));

@@ -9,37 +9,54 @@ namespace {
     throw RestException(400, "Bad Request", Json::Value("required " + name + " param as " + type));
 }
 
+// A body that is not an object (an array, a number) has none of the members asked for.
+const Json::Value* member(const Json::Value& object, const std::string& name) {
+    return object.isObject() ? object.find(name.data(), name.data() + name.size()) : nullptr;
+}
+
+[[noreturn]] void jsonParseError() {
+    Json::Value error(Json::objectValue);
+    error["exception"] = "Json parse error";
+    throw RestException(400, "Bad Request", error);
+}
+
 } // namespace
 
 RestRequest::RestRequest(HttpRequest& httpRequest) : httpRequest(&httpRequest) {
-    const auto length = httpRequest.headers.find("Content-Length");
-    if (length == httpRequest.headers.end() || std::stoull(length->second) == 0) {
+    if (announcedBodyLength(httpRequest) == 0) {
         return;
     }
-    if (!Json::Reader().parse(httpRequest.content, body)) {
-        Json::Value error(Json::objectValue);
-        error["exception"] = "Json parse error";
-        throw RestException(400, "Bad Request", error);
+    try {
+        if (Json::Reader().parse(httpRequest.content, body)) {
+            return;
+        }
+    } catch (const Json::Exception&) {
+        // The reader throws instead of failing for a document nested too deep; for the
+        // caller it is a body that does not parse like any other.
     }
+    jsonParseError();
 }
 
 void requireBool(const Json::Value& object, const std::string& name, bool& out) {
-    if (!object.isMember(name) || !object[name].isBool()) {
+    const Json::Value* value = member(object, name);
+    if (value == nullptr || !value->isBool()) {
         missingParameter(name, "bool");
     }
-    out = object[name].asBool();
+    out = value->asBool();
 }
 
 void requireString(const Json::Value& object, const std::string& name, std::string& out) {
-    if (!object.isMember(name) || !object[name].isString()) {
+    const Json::Value* value = member(object, name);
+    if (value == nullptr || !value->isString()) {
         missingParameter(name, "string");
     }
-    out = object[name].asString();
+    out = value->asString();
 }
 
 void requireInt(const Json::Value& object, const std::string& name, int& out) {
-    if (!object.isMember(name) || !object[name].isInt()) {
+    const Json::Value* value = member(object, name);
+    if (value == nullptr || !value->isInt()) {
         missingParameter(name, "int");
     }
-    out = object[name].asInt();
+    out = value->asInt();
 }

@@ -48,6 +48,7 @@ public:
     // logs and throws ConfigurationSaveError when it cannot.
     void save() const;
 
+    // True after a complete read of the file, and after a save that reached the disk.
     bool loaded = false;
     ConfigurationData data;
 };

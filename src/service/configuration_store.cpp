@@ -26,9 +26,18 @@ void openForReading(boost::filesystem::ifstream& file) {
     }
 }
 
+bool parsed(std::istream& file, Json::Value& root) {
+    try {
+        return Json::Reader().parse(file, root, true);
+    } catch (const Json::Exception&) {
+        // The reader throws instead of failing for a document nested too deep.
+        return false;
+    }
+}
+
 Json::Value parse(std::istream& file) {
     Json::Value root;
-    if (!Json::Reader().parse(file, root, true)) {
+    if (!parsed(file, root)) {
         BOOST_LOG_TRIVIAL(error) << "Error while parsing configuration file";
         throw ReadFailure();
     }
@@ -132,7 +141,7 @@ void replaceFile(const boost::filesystem::path& folder, const std::string& conte
 } // namespace
 
 boost::filesystem::path configurationFolder() {
-    return platform::localAppDataFolder() / "TrivaneFiscalProxy";
+    return platform::programDataFolder();
 }
 
 void ConfigurationStore::read() {

@@ -81,6 +81,8 @@ void FiscalPrinterBase::saveConfiguration(ConfigurationData replacement) {
     std::exception_ptr saveFailure;
     try {
         configuration.save();
+        // What was saved is from now on the configuration in force, as if read at start.
+        configuration.loaded = true;
     } catch (const ConfigurationSaveError&) {
         // Answered below, once the connection matches the configuration in memory.
         saveFailure = std::current_exception();

@@ -1,31 +1,13 @@
 #include "service/own_page.h"
-#include <algorithm>
-#include <cctype>
 
 namespace {
 
 using Request = std::shared_ptr<RestRequest>;
 using Response = std::shared_ptr<RestResponse>;
 
-bool sameName(const std::string& left, const std::string& right) {
-    return std::equal(
-        left.begin(), left.end(), right.begin(), right.end(),
-        [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); });
-}
-
-// Header names are case-insensitive; a browser's casing must not decide what is refused.
-const std::string* findHeader(const HttpRequest& request, const std::string& name) {
-    for (const auto& header : request.headers) {
-        if (sameName(header.first, name)) {
-            return &header.second;
-        }
-    }
-    return nullptr;
-}
-
 std::string headerOrEmpty(const HttpRequest& request, const std::string& name) {
-    const std::string* value = findHeader(request, name);
-    return value != nullptr ? *value : std::string();
+    const auto header = request.headers.find(name);
+    return header != request.headers.end() ? header->second : std::string();
 }
 
 bool isOwnOrigin(const std::string& origin, unsigned short port) {
@@ -46,9 +28,9 @@ bool isNavigationOrOwn(const HttpRequest& request) {
 
 // The REST layer logs the refusal with its body.
 void checkCaller(const HttpRequest& request, unsigned short port) {
-    const std::string* origin = findHeader(request, "Origin");
-    const bool allowed =
-        (origin == nullptr || isOwnOrigin(*origin, port)) && isNavigationOrOwn(request);
+    const auto origin = request.headers.find("Origin");
+    const bool allowed = (origin == request.headers.end() || isOwnOrigin(origin->second, port)) &&
+                         isNavigationOrOwn(request);
     if (allowed) {
         return;
     }

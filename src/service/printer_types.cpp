@@ -5,6 +5,7 @@
 #include "rest/rest_request.h"
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace PrinterTypes {
@@ -51,36 +52,45 @@ double scaleDecimal(double number, double unitsPerWhole) {
     return std::trunc(rounded);
 }
 
-void readScaled(const Json::Value& object, const char* key, double unitsPerWhole,
+// Null when `object` lacks the key; a body that is not an object (an array, a number)
+// lacks every key, so that it is refused like an empty one.
+const Json::Value* member(const Json::Value& object, const char* key) {
+    return object.isObject() ? object.find(key, key + std::strlen(key)) : nullptr;
+}
+
+void readScaled(const Json::Value& value, const char* key, double unitsPerWhole,
                 Field<int64_t>& out) {
-    const double scaled = scaleDecimal(object[key].asDouble(), unitsPerWhole);
+    const double scaled = scaleDecimal(value.asDouble(), unitsPerWhole);
     checkBounds(scaled, largestScaledValue, key);
     out = {static_cast<int64_t>(scaled), true};
 }
 
 void requireScaled(const Json::Value& object, const char* key, double unitsPerWhole,
                    Field<int64_t>& out) {
-    if (!object.isMember(key) || !object[key].isNumeric()) {
+    const Json::Value* value = member(object, key);
+    if (value == nullptr || !value->isNumeric()) {
         throw missing(key);
     }
-    readScaled(object, key, unitsPerWhole, out);
+    readScaled(*value, key, unitsPerWhole, out);
 }
 
 void optionalScaled(const Json::Value& object, const char* key, double unitsPerWhole,
                     Field<int64_t>& out) {
-    if (object.isMember(key) && object[key].isNumeric()) {
-        readScaled(object, key, unitsPerWhole, out);
+    const Json::Value* value = member(object, key);
+    if (value != nullptr && value->isNumeric()) {
+        readScaled(*value, key, unitsPerWhole, out);
     }
 }
 
 void requireInteger(const Json::Value& object, const char* key, int64_t limit,
                     Field<int64_t>& out) {
-    if (!object.isMember(key) || !object[key].isInt()) {
+    const Json::Value* value = member(object, key);
+    if (value == nullptr || !value->isInt()) {
         throw missing(key);
     }
-    const int64_t value = object[key].asInt64();
-    checkBounds(static_cast<double>(value), limit, key);
-    out = {value, true};
+    const int64_t number = value->asInt64();
+    checkBounds(static_cast<double>(number), limit, key);
+    out = {number, true};
 }
 
 // Control bytes would separate parameters (line feed) or fields (TAB) of a printer command,
@@ -97,17 +107,19 @@ std::string printerText(const std::string& utf8, std::size_t maximumBytes) {
 
 void optionalText(const Json::Value& object, const char* key, std::size_t maximumBytes,
                   Field<std::string>& out) {
-    if (object.isMember(key) && object[key].isString()) {
-        out = {printerText(object[key].asString(), maximumBytes), true};
+    const Json::Value* value = member(object, key);
+    if (value != nullptr && value->isString()) {
+        out = {printerText(value->asString(), maximumBytes), true};
     }
 }
 
 void requireNonEmptyText(const Json::Value& object, const char* key, std::size_t maximumBytes,
                          Field<std::string>& out) {
-    if (!object.isMember(key) || !object[key].isString() || object[key].asString().empty()) {
+    const Json::Value* value = member(object, key);
+    if (value == nullptr || !value->isString() || value->asString().empty()) {
         throw missing(key);
     }
-    out = {printerText(object[key].asString(), maximumBytes), true};
+    out = {printerText(value->asString(), maximumBytes), true};
 }
 
 } // namespace
@@ -127,11 +139,11 @@ FiscalReceipt::FiscalReceipt(const RestRequest& request) : FiscalReceipt(request
 FiscalReceipt::FiscalReceipt(const Json::Value& body) {
     requireScaled(body, "GrossTotal", hundredths, GrossTotal);
     requireInteger(body, "FiscalPrinterPaymentId", largestPaymentId, FiscalPrinterPaymentId);
-    const Json::Value& items = body["Items"];
-    if (!items.isArray()) {
+    const Json::Value* items = member(body, "Items");
+    if (items == nullptr || !items->isArray()) {
         throw badRequest("Expected array [C]");
     }
-    for (const Json::Value& element : items) {
+    for (const Json::Value& element : *items) {
         Items.value.emplace_back(element);
     }
     Items.present = true;

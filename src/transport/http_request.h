@@ -2,11 +2,21 @@
 #define TRANSPORT_HTTP_REQUEST_H
 
 #include <boost/asio/streambuf.hpp>
+#include <cstddef>
 #include <istream>
 #include <string>
 #include <unordered_map>
 
-using HttpHeaders = std::unordered_map<std::string, std::string>;
+// Header names compare without regard to ASCII case, as HTTP has them: a lookup of
+// "Content-Length" finds "content-length". A stored name keeps the spelling it was first
+// stored with.
+struct HeaderNameHash {
+    std::size_t operator()(const std::string& name) const;
+};
+struct HeaderNameEqual {
+    bool operator()(const std::string& left, const std::string& right) const;
+};
+using HttpHeaders = std::unordered_map<std::string, std::string, HeaderNameHash, HeaderNameEqual>;
 
 // One request as read from a connection; the body is read from `content`.
 class HttpRequest {
@@ -20,5 +30,10 @@ public:
     HttpHeaders headers;
     std::istream content;
 };
+
+// The body length that "Content-Length" announces; 0 without one. Throws HttpException 400
+// "Bad Request" for a value that is not a decimal number (signs, other characters and
+// numbers beyond 64 bits included); spaces around the digits are allowed.
+unsigned long long announcedBodyLength(const HttpRequest& request);
 
 #endif

@@ -44,7 +44,8 @@ private:
 };
 
 // Parses the request line and header lines from `request.content`; throws
-// HttpException(400, "Bad Request") for a malformed request.
+// HttpException(400, "Bad Request") for a malformed request and HttpException(505, "HTTP
+// Version Not Supported") for a version other than 1.0 and 1.1.
 void parseRequest(HttpRequest& request);
 
 #endif

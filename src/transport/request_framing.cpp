@@ -24,11 +24,12 @@ void checkHeaderSize(std::size_t headerBytes) {
 }
 
 std::size_t bodyBytesToRead(HttpRequest& request) {
-    const auto header = request.headers.find("Content-Length");
-    if (header == request.headers.end()) {
-        return 0;
+    // A chunked (or otherwise encoded) body has no length known in advance; reading it as
+    // an empty one would drop it and take its bytes for the next request.
+    if (request.headers.count("Transfer-Encoding") != 0) {
+        throw HttpException(411, "Length Required");
     }
-    const unsigned long long announced = std::stoull(header->second);
+    const unsigned long long announced = announcedBodyLength(request);
     if (announced > maxBodyBytes) {
         throw HttpException(413, "Payload Too Large");
     }

@@ -52,8 +52,9 @@ void checkHeaderSize(std::size_t headerBytes);
 // Called after parsing: how many body bytes are still to be read. 0 without a
 // "Content-Length" or when the announced bytes are already buffered; bytes buffered beyond
 // the announced length are dropped, so that the body is exactly what was announced.
-// Throws HttpException 413 "Payload Too Large" for a length over maxBodyBytes, and
-// std::invalid_argument or std::out_of_range for a length that is not a number.
+// Throws HttpException 413 "Payload Too Large" for a length over maxBodyBytes, 400 "Bad
+// Request" for a length that is not a number, and 411 "Length Required" for a request that
+// names a "Transfer-Encoding" (only bodies of announced length are read).
 std::size_t bodyBytesToRead(HttpRequest& request);
 
 #endif

@@ -51,6 +51,10 @@ void parseRequestLine(const std::string& line, HttpRequest& request) {
     if (!isKnownMethod(request.method)) {
         badRequest();
     }
+    // Other versions frame their messages differently (or not in text at all).
+    if (request.httpVersion != "1.1" && request.httpVersion != "1.0") {
+        throw HttpException(505, "HTTP Version Not Supported");
+    }
 }
 
 // "^([^:]*): ?(.*)$": a name up to the first colon, one optional space, and a value in which

@@ -8,11 +8,14 @@
 #include "support/tls_client.h"
 #include "support/virtual_printer_process.h"
 
+#include <algorithm>
 #include <boost/filesystem.hpp>
 #include <boost/filesystem/fstream.hpp>
+#include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -84,6 +87,18 @@ protected:
             << port
             << "\",\"printInvoicesOnFiscalPrinter\":false,\"questionBeforeFiscalization\":false,"
                "\"selectedPrinter\":1,\"vatMappingForNoObligation\":0}\n";
+    }
+
+    // Looks at the log until it holds `line`; false when the patience ran out first.
+    bool awaitLogLine(const std::string& line) const {
+        const auto deadline = std::chrono::steady_clock::now() + processPatience;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::vector<std::string> lines = logLines();
+            if (std::find(lines.begin(), lines.end(), line) != lines.end())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
     }
 
     bool logHasLineStartingWith(const std::string& prefix) const {
@@ -213,6 +228,57 @@ INSTANTIATE_TEST_SUITE_P(Signals, ProgramEndTest, ::testing::Values(SIGTERM, SIG
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == SIGTERM ? "Sigterm" : "Sigint";
                          });
+
+// The start-up connection to a printer that never answers keeps the program from its window
+// for the library's wait limit; a signal in that time ends it once the window exists.
+TEST_F(ProgramTest, TerminationSignalBeforeTheWindowExistsEndsInOrder) {
+    installCertificate();
+    VirtualPrinterProcess printer({"--silent-after", "0"});
+    configurePrinter(printer.port());
+    ProgramProcess program(work.path(), environment());
+    ASSERT_TRUE(awaitLogLine("info : Trying to connect with device at " + printer.port()));
+
+    program.signal(SIGTERM);
+
+    EXPECT_EQ(program.awaitExit(), 0);
+    EXPECT_EQ(logLines().back(), "info : Exit...");
+}
+
+TEST_F(ProgramTest, StandardOutputWithoutAReaderIsDroppedWhileTheProgramServesOn) {
+    installCertificate();
+    VirtualPrinterProcess printer;
+    configurePrinter(printer.port());
+    ProgramProcess program(work.path(), environment(), ProgramProcess::Output::ReaderGone);
+    ASSERT_TRUE(awaitLogLine("info : Setup handlers..."));
+
+    // Each answer changes the state, which the tray writes on standard output.
+    EXPECT_EQ(get("/disconnect").status, 200);
+    EXPECT_EQ(postJson("/connect", "\"" + printer.port() + "\"").body, "true");
+    EXPECT_EQ(get("/config/version").status, 200);
+    program.signal(SIGTERM);
+
+    EXPECT_EQ(program.awaitExit(), 0);
+    EXPECT_EQ(logLines().back(), "info : Exit...");
+}
+
+TEST_F(ProgramTest, WithoutADataFolderItSaysWhatIsMissingAndEndsWithCode1) {
+    installCertificate();
+    // With a runtime folder the lock is taken and the log is what fails; without one, the
+    // lock already needs the data folder.
+    for (bool withRuntimeFolder : {true, false}) {
+        std::map<std::string, std::string> bare = environment();
+        bare["XDG_DATA_HOME"] = "";
+        bare["HOME"] = "";
+        if (!withRuntimeFolder)
+            bare["XDG_RUNTIME_DIR"] = "";
+        ProgramProcess program(work.path(), bare);
+
+        EXPECT_EQ(program.awaitExit(), 1) << withRuntimeFolder;
+        EXPECT_EQ(program.standardError(),
+                  "neither XDG_DATA_HOME nor HOME names the local data folder\n"
+                  "Błąd: Nie można uruchomić aplikacji: nie znaleziono folderu danych aplikacji\n");
+    }
+}
 
 TEST_F(ProgramTest, NextStartAfterAnOrderlyEndServesAgain) {
     installCertificate();

@@ -34,7 +34,8 @@ void makePipe(int descriptors[2]) {
 } // namespace
 
 ProgramProcess::ProgramProcess(const boost::filesystem::path& workFolder,
-                               const std::map<std::string, std::string>& environment) {
+                               const std::map<std::string, std::string>& environment,
+                               Output outputKind) {
     std::vector<std::string> entries = mergedEnvironment(environment);
     std::vector<char*> environmentPointers;
     for (std::string& entry : entries)
@@ -60,10 +61,15 @@ ProgramProcess::ProgramProcess(const boost::filesystem::path& workFolder,
     }
     ::close(outputPipe[1]);
     ::close(errorPipe[1]);
-    output.descriptor = outputPipe[0];
     error.descriptor = errorPipe[0];
-    output.reader = std::thread([this] { collect(output); });
     error.reader = std::thread([this] { collect(error); });
+    if (outputKind == Output::ReaderGone) {
+        ::close(outputPipe[0]);
+        output.closed = true;
+        return;
+    }
+    output.descriptor = outputPipe[0];
+    output.reader = std::thread([this] { collect(output); });
 }
 
 ProgramProcess::~ProgramProcess() {
@@ -72,8 +78,10 @@ ProgramProcess::~ProgramProcess() {
         ::waitpid(child, nullptr, 0);
     }
     for (Stream* stream : {&output, &error}) {
-        stream->reader.join();
-        ::close(stream->descriptor);
+        if (stream->reader.joinable())
+            stream->reader.join();
+        if (stream->descriptor != -1)
+            ::close(stream->descriptor);
     }
 }
 

@@ -23,8 +23,13 @@ constexpr std::chrono::seconds processPatience{60};
 
 class ProgramProcess {
 public:
+    // Where the program's standard output goes: collected, or into a pipe whose reader has
+    // gone (a closed console).
+    enum class Output { Collected, ReaderGone };
+
     ProgramProcess(const boost::filesystem::path& workFolder,
-                   const std::map<std::string, std::string>& environment);
+                   const std::map<std::string, std::string>& environment,
+                   Output output = Output::Collected);
     // Kills the program if it still runs.
     ~ProgramProcess();
     ProgramProcess(const ProgramProcess&) = delete;

@@ -1,10 +1,14 @@
 #include "platform/single_instance.h"
+#include "support/data_home.h"
 #include "support/temporary_folder.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/file.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -52,20 +56,28 @@ TEST_F(SingleInstanceLockTest, LockFileLivesInTheRuntimeFolder) {
     EXPECT_TRUE(boost::filesystem::exists(runtimeDir.path() / "TestMutex.lock"));
 }
 
-TEST_F(SingleInstanceLockTest, TemporaryFolderServesWhenNoRuntimeFolderIsSet) {
+// Another user may have taken the name in the shared temporary folder; without a runtime
+// folder the lock lives in the user's own data folder instead.
+TEST_F(SingleInstanceLockTest, DataFolderServesWhenNoRuntimeFolderIsSet) {
     TemporaryFolder temp;
+    TemporaryDataHome dataHome;
     const char* previous = std::getenv("TMPDIR");
     const std::string savedTmpdir = previous != nullptr ? previous : "";
     unsetenv("XDG_RUNTIME_DIR");
     setenv("TMPDIR", temp.path().c_str(), 1);
+    const int othersLock =
+        ::open((temp.path() / "TestMutex.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(othersLock, LOCK_EX | LOCK_NB), 0);
     platform::SingleInstanceLock lock("TestMutex");
     const bool acquired = lock.acquire();
     if (previous != nullptr)
         setenv("TMPDIR", savedTmpdir.c_str(), 1);
     else
         unsetenv("TMPDIR");
+    ::close(othersLock);
     ASSERT_TRUE(acquired);
-    EXPECT_TRUE(boost::filesystem::exists(temp.path() / "TestMutex.lock"));
+    EXPECT_TRUE(
+        boost::filesystem::exists(dataHome.path() / "TrivaneFiscalProxy" / "TestMutex.lock"));
 }
 
 TEST_F(SingleInstanceLockTest, UnusableFolderIsAnErrorNotAnotherInstance) {

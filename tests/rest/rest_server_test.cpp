@@ -129,9 +129,18 @@ TEST_F(RestServerTest, EveryErrorIsStyledJsonWithTheDefaultHeaders) {
          R"({"exception": "Request Header Fields Too Large"})"},
         {"POST /echo HTTP/1.1\r\nContent-Length: 1048577\r\n\r\n", 413, "Payload Too Large",
          R"({"exception": "Payload Too Large"})"},
-        // A negative length turns into a huge one.
-        {"POST /echo HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 413, "Payload Too Large",
-         R"({"exception": "Payload Too Large"})"},
+        {"POST /echo HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400, "Bad Request",
+         R"({"exception": "Bad Request"})"},
+        {"POST /echo HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n", 411,
+         "Length Required", R"({"exception": "Length Required"})"},
+        {"GET /connect HTTP/9.9\r\n\r\n", 505, "HTTP Version Not Supported",
+         R"({"exception": "HTTP Version Not Supported"})"},
+        {post("/echo", std::string(1001, '[') + std::string(1001, ']')), 400, "Bad Request",
+         R"({"exception": "Json parse error"})"},
+        {post("/config/save", R"(["COM1"])"), 400, "Bad Request",
+         R"("required port param as string")"},
+        {"POST /echo HTTP/1.1\r\ncontent-type: application/json\r\n\r\n", 400, "Bad Request",
+         R"({"exception": "Bad Request"})"},
     };
     for (const ErrorRow& row : rows) {
         SCOPED_TRACE(row.request.substr(0, 60));
@@ -162,6 +171,13 @@ TEST_F(RestServerTest, ContentTypeWithAParameterPasses) {
     EXPECT_EQ(send(post("/echo", "[1,2]")).body, R"({"echo":[1,2]})");
     const std::string longParameter = "application/json; x=" + std::string(60000, 'x');
     EXPECT_EQ(send(post("/echo", "7", longParameter)).body, R"({"echo":7})");
+}
+
+TEST_F(RestServerTest, HeadersInLowerCaseAreRead) {
+    EXPECT_EQ(send("POST /echo HTTP/1.1\r\ncontent-type: application/json; charset=utf-8\r\n"
+                   "content-length: 7\r\n\r\n{\"a\":1}")
+                  .body,
+              R"({"echo":{"a":1}})");
 }
 
 TEST_F(RestServerTest, BodyWithoutLengthOrOfLengthZeroIsNull) {

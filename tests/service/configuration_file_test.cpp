@@ -121,6 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
     EachKind, MalformedFileTest,
     ::testing::Values(
         MalformedFile{"Empty", "", true}, MalformedFile{"Truncated", "{\"port\":\"CO", true},
+        MalformedFile{"NestedTooDeep", std::string(1001, '[') + std::string(1001, ']'), true},
         MalformedFile{"TopLevelArray", "[1,2]", false},
         MalformedFile{"TopLevelNumber", "42", false},
         MalformedFile{"TopLevelString", "\"COM3\"", false},
@@ -181,6 +182,14 @@ TEST_P(SaveFailureTest, AnswersTheFailureAndKeepsTheOldFile) {
     if (GetParam().oldFileReachable) {
         EXPECT_EQ(environment.readConfiguration(), savedFile);
     }
+}
+
+TEST_F(ConfigurationFileTest, FailedSaveDoesNotPutTheRecordInForce) {
+    fs::create_directories(environment.folder() / "config.json.tmp");
+    RunningService service;
+
+    EXPECT_EQ(service.post("/config/save", configurationFile("COM9", 1)).status, 500);
+    EXPECT_EQ(service.get("/config/is_configured").body, "false");
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -156,6 +156,20 @@ TEST_F(ConnectionStateTest, SavingWithoutAPrinterSelectedDisconnects) {
     EXPECT_EQ(service.states(), (States{connectedState, disconnectedState}));
 }
 
+TEST_F(ConnectionStateTest, ConfigurationSavedDuringTheRunIsInForce) {
+    VirtualPrinterProcess printer;
+    RunningService service;
+    ASSERT_EQ(service.get("/config/is_configured").body, "false");
+
+    EXPECT_EQ(service.post("/config/save", configurationFile(printer.port(), 1)).body, "null");
+    EXPECT_FALSE(service.connected());
+    EXPECT_EQ(service.get("/config/is_configured").body, "true");
+    EXPECT_EQ(service.get("/config/reload").status, 200);
+
+    EXPECT_TRUE(service.connected());
+    EXPECT_EQ(service.states(), (States{connectedState}));
+}
+
 // Without a route that sends commands on its own yet, the driver is called directly.
 TEST_F(ConnectionStateTest, CommandAfterALostLineFindsNoConnection) {
     VirtualPrinterProcess printer({"--silent-after", "2"});

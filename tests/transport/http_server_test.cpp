@@ -115,14 +115,31 @@ TEST_F(HttpServerTest, BytesBeyondTheAnnouncedLengthAreNotPartOfTheBody) {
     EXPECT_EQ(answer.body, "POST /echo\nabc");
 }
 
-TEST_F(HttpServerTest, WithoutRecognisedLengthTheHandlerRunsAtOnce) {
-    EXPECT_EQ(send("POST /echo HTTP/1.1\r\ncontent-length: 5\r\n\r\n").status, 200);
+TEST_F(HttpServerTest, LengthIsFoundWhateverTheCaseOfItsName) {
+    EXPECT_EQ(send("POST /echo HTTP/1.1\r\ncontent-length: 5\r\n\r\nhello").body,
+              "POST /echo\nhello");
+    EXPECT_EQ(send("POST /echo HTTP/1.1\r\nCONTENT-LENGTH:  3 \r\n\r\nabc").body,
+              "POST /echo\nabc");
     EXPECT_EQ(send("POST /echo HTTP/1.1\r\nContent-Length: 0\r\n\r\n").body, "POST /echo\n");
 }
 
-TEST_F(HttpServerTest, LengthThatIsNotANumberIsAnswered500) {
-    HttpAnswer answer = send("POST /echo HTTP/1.1\r\nContent-Length: ten\r\n\r\n");
-    expectStatus(answer, 500, "Internal Server Error");
+TEST_F(HttpServerTest, LengthThatIsNotADecimalNumberIsABadRequest) {
+    for (const char* length : {"ten", "6junk", "-1", "+6", "0x6", "", "18446744073709551616",
+                               "99999999999999999999999"}) {
+        HttpAnswer answer = send(std::string("POST /echo HTTP/1.1\r\nContent-Length: ") + length +
+                                 "\r\n\r\nbody==");
+        expectStatus(answer, 400, "Bad Request");
+        EXPECT_EQ(answer.body, "Bad Request") << length;
+    }
+    EXPECT_FALSE(log.contains("Http exception[std]"));
+}
+
+TEST_F(HttpServerTest, BodyWithATransferEncodingIsAnswered411) {
+    for (const char* header : {"Transfer-Encoding: chunked", "transfer-encoding: gzip, chunked"}) {
+        HttpAnswer answer = send(std::string("POST /echo HTTP/1.1\r\n") + header +
+                                 "\r\nContent-Length: 3\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+        expectStatus(answer, 411, "Length Required");
+    }
 }
 
 TEST_F(HttpServerTest, HeaderJustUnder64KiBIsServed) {

@@ -48,8 +48,23 @@ TEST(RequestParser, KeepsHeaderTextExceptOneSpaceAfterTheColon) {
     EXPECT_EQ(request->headers.at("B"), " two-spaces ");
     EXPECT_EQ(request->headers.at("Name With Space"), "x");
     EXPECT_EQ(request->headers.at("C"), "second");
-    EXPECT_EQ(request->headers.count("Content-Length"), 0u);
-    EXPECT_EQ(request->headers.at("content-length"), "5");
+}
+
+TEST(RequestParser, HeaderNamesMatchWhateverTheirCase) {
+    auto request = parsed("GET / HTTP/1.1\r\ncontent-length: 5\r\nCONTENT-TYPE: a\r\n"
+                          "X-Twice: first\r\nx-twice: second\r\n\r\n");
+    EXPECT_EQ(request->headers.at("Content-Length"), "5");
+    EXPECT_EQ(request->headers.at("content-type"), "a");
+    EXPECT_EQ(request->headers.at("X-TWICE"), "second");
+    EXPECT_EQ(request->headers.size(), 3u);
+    EXPECT_EQ(request->headers.find("Content-Length")->first, "content-length");
+}
+
+TEST(RequestParser, AnswersVersionsOtherThan10And11With505) {
+    EXPECT_EQ(parsed("GET / HTTP/1.1\r\n\r\n")->httpVersion, "1.1");
+    for (const char* version : {"9.9", "2", "2.0", "0.9", "1.10", ""}) {
+        EXPECT_EQ(statusOf(std::string("GET / HTTP/") + version + "\r\n\r\n"), 505) << version;
+    }
 }
 
 TEST(RequestParser, RefusesMalformedRequestsWith400) {

@@ -89,6 +89,31 @@ TEST_F(TrayWindowTest, SentMessageIsHandledBeforeSendReturns) {
     EXPECT_EQ(handled[0].wParam, 41u);
 }
 
+// Seen from inside the menu's own loop: which window was in the foreground while it was open.
+HWND foregroundDuringMenu = nullptr;
+
+void CALLBACK closeMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    foregroundDuringMenu = GetForegroundWindow();
+    KillTimer(nullptr, timer);
+    EndMenu();
+}
+
+TEST_F(TrayWindowTest, MenuIsOpenedInTheForegroundAndFollowedByANullMessage) {
+    ASSERT_NE(window, nullptr);
+    const HWND handle = FindWindowW(L"TRAY_WINDOW_TEST", L"Test");
+    ASSERT_NE(SetTimer(nullptr, 0, 100, closeMenu), 0u);
+
+    EXPECT_EQ(window->trackMenu({{2001, "Uruchom Ledvik"}, {2002, "Zakończ"}}, 2001), 0u);
+
+    EXPECT_EQ(foregroundDuringMenu, handle);
+    bool nullPosted = false;
+    MSG message{};
+    while (PeekMessageW(&message, handle, 0, 0, PM_REMOVE)) {
+        nullPosted = nullPosted || message.message == WM_NULL;
+    }
+    EXPECT_TRUE(nullPosted);
+}
+
 TEST_F(TrayWindowTest, TheWindowIsNeverShown) {
     ASSERT_NE(window, nullptr);
     const HWND found = FindWindowW(L"TRAY_WINDOW_TEST", L"Test");
