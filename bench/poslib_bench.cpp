@@ -1,7 +1,7 @@
 // One receipt of 100 lines through the open printer library to the virtual printer: how fast
 // the library and the printer's protocol handling are, next to what a 9600-baud line allows.
 #include "poslib/frame.h"
-#include "poslib/request_text.h"
+#include "poslib/request.h"
 #include "support/posnet_client.h"
 #include "support/virtual_printer_process.h"
 
@@ -34,12 +34,15 @@ std::vector<Command> receipt() {
     return commands;
 }
 
-// Bytes on the line: each command's frame and its answer (a plain success frame).
+// Bytes on the line: each command's frame and its answer (a plain success frame), both
+// carrying the command's token.
 std::size_t lineBytes(const std::vector<Command>& commands) {
     std::size_t bytes = 0;
     for (const auto& [command, parameters] : commands) {
-        bytes += poslib::encodeFrame(poslib::requestBody(command, parameters)).size();
-        bytes += poslib::encodeFrame(command + poslib::kTab).size();
+        const poslib::Request request(command, parameters);
+        bytes += request.frame().size();
+        bytes +=
+            poslib::encodeFrame(command + poslib::kTab + request.token() + poslib::kTab).size();
     }
     return bytes;
 }

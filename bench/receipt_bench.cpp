@@ -1,5 +1,5 @@
 // A receipt of 100 lines through the running program: HTTPS to "/printer/print", the driver,
-// and a virtual printer on a pseudo-terminal (which passes bytes at once, whatever the baud
+// and a virtual printer on TCP of 127.0.0.1 (which passes bytes at once, whatever the baud
 // rate). Next to that, the time a 9600-baud line needs for the same commands and answers.
 //
 //     receipt_bench PORT ROUNDS
@@ -7,7 +7,7 @@
 // Connects the program at PORT (started with the test certificate) to a virtual printer of
 // its own and prints one line: "median_s best_s line_s commands".
 #include "poslib/frame.h"
-#include "poslib/request_text.h"
+#include "poslib/request.h"
 #include "posnet/parameter_text.h"
 #include "service/printer_types.h"
 #include "support/tls_client.h"
@@ -61,12 +61,15 @@ std::vector<std::pair<std::string, std::string>> commandsFor(const Json::Value& 
     return commands;
 }
 
-// Bytes on the line: each command's frame and its answer (a plain success frame).
+// Bytes on the line: each command's frame and its answer (a plain success frame), both
+// carrying the command's token.
 std::size_t lineBytes(const std::vector<std::pair<std::string, std::string>>& commands) {
     std::size_t bytes = 0;
     for (const auto& [command, parameters] : commands) {
-        bytes += poslib::encodeFrame(poslib::requestBody(command, parameters)).size();
-        bytes += poslib::encodeFrame(command + poslib::kTab).size();
+        const poslib::Request request(command, parameters);
+        bytes += request.frame().size();
+        bytes +=
+            poslib::encodeFrame(command + poslib::kTab + request.token() + poslib::kTab).size();
     }
     return bytes;
 }

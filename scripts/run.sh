@@ -15,7 +15,7 @@ virtual_printer="$root/build/tools/virtual-printer/virtual-printer"
 data_home="$run_dir/data"
 config_file="$data_home/TrivaneFiscalProxy/config.json"
 journal="$run_dir/journal.txt"
-pty_link="$run_dir/printer.pty"
+printer_log="$run_dir/virtual-printer.log"
 address="https://localhost:9003"
 
 scripts/build.sh
@@ -89,18 +89,23 @@ trap stop_all EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
+# The virtual printer listens on a free TCP port of 127.0.0.1: the program opens no
+# pseudo-terminal, as it opens only what can be a printer.
 start_virtual_printer() {
-    rm -f "$pty_link"
-    "$virtual_printer" --pty "$pty_link" --journal "$journal" >"$run_dir/virtual-printer.log" 2>&1 &
+    "$virtual_printer" --tcp 0 --journal "$journal" >"$printer_log" 2>&1 &
     printer_pid=$!
     for _ in $(seq 100); do
-        grep -q '^virtual-printer listening on ' "$run_dir/virtual-printer.log" && return
+        grep -q '^virtual-printer listening on ' "$printer_log" && return
         kill -0 "$printer_pid" 2>/dev/null || break
         sleep 0.1
     done
     echo "The virtual printer did not start:" >&2
-    cat "$run_dir/virtual-printer.log" >&2
+    cat "$printer_log" >&2
     exit 1
+}
+
+virtual_printer_port() {
+    sed -n 's/^virtual-printer listening on //p' "$printer_log" | head -n 1
 }
 
 wait_until_serving() {
@@ -129,7 +134,7 @@ if [ -n "${PRINTER:-}" ]; then
     write_configuration "$PRINTER"
 else
     start_virtual_printer
-    write_configuration "$pty_link"
+    write_configuration "$(virtual_printer_port)"
 fi
 
 cd "$run_dir"

@@ -40,7 +40,13 @@ void Connection::waitFor(const Request& request, std::chrono::milliseconds limit
     }
     const Clock::time_point deadline = Clock::now() + limit;
     while (request.state() != Request::State::Completed) {
+        // What has arrived by the deadline still counts; a peer that keeps sending bytes that
+        // are no answer must not hold the caller beyond it.
+        const bool late = Clock::now() >= deadline;
         receiveUntil(deadline);
+        if (late && request.state() != Request::State::Completed) {
+            lose(LibraryError(kLineLost, "no answer within the wait limit"));
+        }
     }
     if (request.status() == kLineLost) {
         throw LibraryError(kLineLost, "line lost");
@@ -50,9 +56,6 @@ void Connection::waitFor(const Request& request, std::chrono::milliseconds limit
 void Connection::receiveUntil(Clock::time_point deadline) {
     try {
         const std::string bytes = line_->read(deadline);
-        if (bytes.empty() && Clock::now() >= deadline) {
-            throw LibraryError(kLineLost, "no answer within the wait limit");
-        }
         decoder_.feed(bytes.data(), bytes.size());
     } catch (const LibraryError& error) {
         lose(error);
@@ -76,9 +79,9 @@ void Connection::deliver(const DecodedFrame& frame) {
         }
         return;
     }
-    const std::shared_ptr<Request> addressee = addresseeOf(answer.command);
+    const std::shared_ptr<Request> addressee = addresseeOf(answer);
     if (!addressee) {
-        return; // nothing is waiting: an answer no request of ours asked for
+        return; // an answer to a command given up on, or to none of ours
     }
     forget(addressee);
     if (answer.command != "ERR" && answer.command != addressee->answeredAs()) {
@@ -88,11 +91,33 @@ void Connection::deliver(const DecodedFrame& frame) {
     }
 }
 
-std::shared_ptr<Request> Connection::addresseeOf(const std::string& command) {
+std::shared_ptr<Request> Connection::addresseeOf(const Answer& answer) {
+    if (!answer.token.empty()) {
+        return withToken(answer.token);
+    }
+    if (answer.command == "ERR") {
+        return oldestWaiting();
+    }
     const auto immediate =
         std::find_if(immediate_.begin(), immediate_.end(),
-                     [&](const auto& request) { return request->answeredAs() == command; });
-    return immediate != immediate_.end() ? *immediate : oldestWaiting();
+                     [&](const auto& request) { return request->answeredAs() == answer.command; });
+    if (immediate != immediate_.end()) {
+        return *immediate;
+    }
+    if (!queued_.empty() && queued_.front()->answeredAs() == answer.command) {
+        return queued_.front();
+    }
+    return nullptr;
+}
+
+std::shared_ptr<Request> Connection::withToken(const std::string& token) {
+    const auto hasToken = [&](const auto& request) { return request->token() == token; };
+    const auto queued = std::find_if(queued_.begin(), queued_.end(), hasToken);
+    if (queued != queued_.end()) {
+        return *queued;
+    }
+    const auto immediate = std::find_if(immediate_.begin(), immediate_.end(), hasToken);
+    return immediate != immediate_.end() ? *immediate : nullptr;
 }
 
 std::shared_ptr<Request> Connection::oldestWaiting() {

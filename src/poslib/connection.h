@@ -14,11 +14,13 @@ namespace poslib {
 
 class LibraryError;
 
-// The printer answers queued commands in the order sent and immediate ones ("!sprn") at
-// once, so an answer goes to the waiting immediate request of its name, or else to the
-// oldest queued request. Once the line is lost (port gone, peer closed, no answer in time)
-// every request still waiting ends with kLineLost, and so does every later one: a late
-// answer could otherwise be taken for the answer to the next command.
+// An answer goes to the waiting request whose token it echoes; one that echoes no waiting
+// request's token answers a command given up on (before a timeout, or before the line was
+// opened again) and is dropped. An answer without a token goes to the waiting immediate
+// request ("!sprn") of its name, or else to the oldest queued request when that has its name;
+// a frame error, which may carry no token, to the oldest waiting request. Once the line is
+// lost (port gone, peer closed, no answer in time) every request still waiting ends with
+// kLineLost, and so does every later one on this connection.
 class Connection {
 public:
     explicit Connection(std::unique_ptr<Line> line) : line_(std::move(line)) {}
@@ -26,13 +28,14 @@ public:
     // Sends the request's frame; throws LibraryError (kWrongCallOrder, kLineLost).
     void post(const std::shared_ptr<Request>& request);
     // Reads until the request has its answer; throws LibraryError(kLineLost) when the line
-    // is lost or no answer came within the limit.
+    // is lost or no answer came within the limit, however many other bytes arrived.
     void waitFor(const Request& request, std::chrono::milliseconds limit);
 
 private:
     void receiveUntil(Clock::time_point deadline);
     void deliver(const DecodedFrame& frame);
-    std::shared_ptr<Request> addresseeOf(const std::string& command);
+    std::shared_ptr<Request> addresseeOf(const Answer& answer);
+    std::shared_ptr<Request> withToken(const std::string& token);
     std::shared_ptr<Request> oldestWaiting();
     void forget(const std::shared_ptr<Request>& request);
     [[noreturn]] void lose(const LibraryError& error);

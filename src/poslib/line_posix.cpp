@@ -204,24 +204,15 @@ int connectSocket(const addrinfo& address, Clock::time_point deadline) {
     return fd;
 }
 
+// The name lookup and the connection share one deadline.
 std::unique_ptr<Line> openTcp(const PortSettings& settings) {
-    const TcpAddress address = splitTcpAddress(settings.port);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* addresses = nullptr;
-    const int resolved =
-        ::getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &addresses);
-    if (resolved != 0) {
-        cannotOpen(settings.port, ::gai_strerror(resolved));
-    }
     const Clock::time_point deadline = Clock::now() + kConnectLimit;
+    const AddressList addresses = lookUpTcpAddress(settings.port, deadline);
     int fd = -1;
-    for (const addrinfo* candidate = addresses; candidate != nullptr && fd < 0;
+    for (const addrinfo* candidate = addresses.get(); candidate != nullptr && fd < 0;
          candidate = candidate->ai_next) {
         fd = connectSocket(*candidate, deadline);
     }
-    ::freeaddrinfo(addresses);
     if (fd < 0) {
         cannotOpen(settings.port, "connection refused or timed out");
     }

@@ -1,5 +1,6 @@
 #include "poslib/line.h"
 
+#include "platform/com_port_name.h"
 #include "platform/serial_ports.h"
 #include "platform/wide_text_win32.h"
 #include "poslib/library_error.h"
@@ -11,7 +12,9 @@
 #include <boost/asio/write.hpp>
 #include <boost/system/system_error.hpp>
 #include <climits>
+#include <cstring>
 #include <system_error>
+#include <vector>
 #include <windows.h>
 
 namespace poslib {
@@ -130,7 +133,12 @@ void configurePort(HANDLE port, const PortSettings& settings) {
     PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
 }
 
+// Only the serial ports themselves (\\.\COMn): any other text could name a file, a pipe or a
+// share on another machine.
 std::unique_ptr<Line> openSerial(const PortSettings& settings) {
+    if (platform::comPortNumber(settings.port) == 0) {
+        cannotOpen(settings.port, "a serial port is named COM1, COM2, ...");
+    }
     const std::string path = platform::serialDevicePath(settings.port);
     // No sharing: two programs writing frames to one printer would garble each other's
     // commands.
@@ -150,18 +158,22 @@ using boost::asio::ip::tcp;
 // deadline and is cancelled when that passes.
 class TcpLine : public Line {
 public:
+    // The name lookup and the connection share one deadline.
     explicit TcpLine(const PortSettings& settings) : socket_(io_) {
-        const TcpAddress address = splitTcpAddress(settings.port);
-        boost::system::error_code error;
-        const tcp::resolver::results_type endpoints =
-            tcp::resolver(io_).resolve(address.host, address.port, error);
-        if (error) {
-            cannotOpen(settings.port, error.message());
+        const Clock::time_point deadline = Clock::now() + kConnectLimit;
+        std::vector<tcp::endpoint> endpoints;
+        const AddressList addresses = lookUpTcpAddress(settings.port, deadline);
+        for (const addrinfo* found = addresses.get(); found != nullptr; found = found->ai_next) {
+            tcp::endpoint endpoint;
+            std::memcpy(endpoint.data(), found->ai_addr, found->ai_addrlen);
+            endpoint.resize(found->ai_addrlen);
+            endpoints.push_back(endpoint);
         }
+        boost::system::error_code error = boost::asio::error::host_not_found;
         boost::asio::async_connect(socket_, endpoints,
                                    [&error](const boost::system::error_code& result,
                                             const tcp::endpoint&) { error = result; });
-        runUntil(Clock::now() + kConnectLimit);
+        runUntil(deadline);
         if (error) {
             cannotOpen(settings.port, "connection refused or timed out");
         }

@@ -9,6 +9,9 @@
 
 namespace poslib {
 
+// Every frame carries a token ("@nnnn") of its own, which the printer echoes in its answer, so
+// that an answer can be told from one to an earlier command. Tokens count up across the
+// process and come round again only after 10000 commands.
 class Request {
 public:
     enum class State { Created, Posted, Completed };
@@ -17,6 +20,7 @@ public:
     Request(const std::string& command, const std::string& parameters);
 
     const std::string& frame() const { return frame_; }
+    const std::string& token() const { return token_; }
     // The name the printer answers with: the command without the "!" of immediate execution.
     const std::string& answeredAs() const { return answeredAs_; }
     bool immediate() const { return immediate_; }
@@ -32,6 +36,7 @@ public:
     bool popValue(ResponseValue& value);
 
 private:
+    std::string token_;
     std::string frame_;
     std::string answeredAs_;
     bool immediate_;

@@ -38,13 +38,31 @@ std::string parameterField(const std::string& entry) {
     return name + value;
 }
 
+bool isErrorNumber(const std::string& field) {
+    return field.size() > 1 && field.size() <= 10 && field[0] == '?' &&
+           field.find_first_not_of("0123456789", 1) == std::string::npos;
+}
+
 POSNET_STATUS errorNumber(const std::string& field) {
-    const std::string digits = field.substr(1);
-    if (digits.empty() || digits.size() > 9 ||
-        digits.find_first_not_of("0123456789") != std::string::npos) {
+    if (!isErrorNumber(field)) {
         throw LibraryError(kBrokenAnswerFrame, "bad error number: " + field);
     }
-    return std::stoi(digits);
+    return std::stoi(field.substr(1));
+}
+
+// A frame error never counts as success: not when its number is missing or 0, nor when
+// something unreadable follows it.
+Answer frameErrorAnswer(const FrameContent& content) {
+    Answer answer{content.command, {}, kUnexpectedAnswer, {}};
+    for (const std::string& field : content.fields) {
+        if (field[0] == '@') {
+            answer.token = field;
+        } else if (answer.status == kUnexpectedAnswer && isErrorNumber(field) &&
+                   errorNumber(field) != 0) {
+            answer.status = errorNumber(field);
+        }
+    }
+    return answer;
 }
 
 } // namespace
@@ -65,15 +83,19 @@ std::string requestBody(const std::string& command, const std::string& parameter
 
 Answer parseAnswer(const std::string& body) {
     const FrameContent content = splitBody(body);
-    if (!isMnemonic(content.command) && content.command != "ERR") {
+    if (content.command == "ERR") {
+        return frameErrorAnswer(content);
+    }
+    if (!isMnemonic(content.command)) {
         throw LibraryError(kBrokenAnswerFrame, "bad answer command: " + content.command);
     }
-    Answer answer{content.command, 0, {}};
+    Answer answer{content.command, {}, 0, {}};
     for (const std::string& field : content.fields) {
         if (field[0] == '?') {
-            answer.status = errorNumber(field);
+            const POSNET_STATUS number = errorNumber(field);
+            answer.status = answer.status != 0 ? answer.status : number;
         } else if (field[0] == '@') {
-            continue; // the echoed token; this library sends none
+            answer.token = field;
         } else if (field.size() < kNameLength) {
             throw LibraryError(kBrokenAnswerFrame, "field without a name: " + field);
         } else {

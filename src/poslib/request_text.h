@@ -23,11 +23,14 @@ struct ResponseValue {
 
 struct Answer {
     std::string command;  // as answered, "ERR" for a frame error
+    std::string token;    // the echoed "@nnnn", or empty
     POSNET_STATUS status; // 0, or the printer's "?nnnn" number
     std::vector<ResponseValue> values;
 };
 
-// Throws LibraryError(kBrokenAnswerFrame) for a body that is not an answer.
+// The first non-zero "?nnnn" is the status, whatever follows it. An ERR frame is a failure
+// whatever it holds: one without a usable non-zero number gets kUnexpectedAnswer, and no
+// values. Throws LibraryError(kBrokenAnswerFrame) for any other body that is not an answer.
 Answer parseAnswer(const std::string& body);
 
 } // namespace poslib

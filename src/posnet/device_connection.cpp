@@ -1,5 +1,7 @@
+#include "logging/log_text.h"
 #include "platform/serial_ports.h"
 #include "posnet/posnet_exception.h"
+#include "posnet/printer_port.h"
 #include "service/fiscal_printer_base.h"
 #include <boost/log/trivial.hpp>
 #include <vector>
@@ -31,13 +33,20 @@ bool printerReady(POSNET_HANDLE device) {
 } // namespace
 
 bool FiscalPrinterBase::connect(std::string port) {
-    BOOST_LOG_TRIVIAL(info) << "Trying to connect with device at " << port;
+    BOOST_LOG_TRIVIAL(info) << "Trying to connect with device at " << escapeForLog(port);
     disconnect();
+    std::string line;
+    try {
+        line = posnet::printerPort(port);
+    } catch (const posnet::RefusedPort& refusal) {
+        BOOST_LOG_TRIVIAL(error) << "Port refused: " << refusal.what();
+        return false;
+    }
     deviceHandle = POS_CreateDeviceHandle(1);
     if (deviceHandle == 0) {
         return false;
     }
-    setLineSettings(deviceHandle, port);
+    setLineSettings(deviceHandle, line);
     device = POS_OpenDevice(deviceHandle);
     if (device == 0) {
         const POSNET_STATUS code = POS_GetError(deviceHandle);

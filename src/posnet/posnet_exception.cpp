@@ -22,3 +22,7 @@ PosnetException::PosnetException(POSNET_STATUS code, const std::string& callName
 }
 
 PosnetException::~PosnetException() = default;
+
+POSNET_STATUS PosnetException::code() const {
+    return body["exception"]["code"].asInt();
+}

@@ -11,6 +11,9 @@ class PosnetException : public RestException {
 public:
     PosnetException(POSNET_STATUS code, const std::string& callName);
     ~PosnetException() override;
+
+    // The library's code, as the body carries it.
+    POSNET_STATUS code() const;
 };
 
 #endif

@@ -1,4 +1,5 @@
 #include "posnet/parameter_text.h"
+#include "posnet/posnet_exception.h"
 #include "posnet/request_limits.h"
 #include "service/fiscal_printer_base.h"
 #include <boost/log/trivial.hpp>
@@ -6,13 +7,15 @@
 namespace {
 
 const std::string nipEntry = "ni,";
+// The printer's refusal of "trinit" while a receipt is open.
+const POSNET_STATUS receiptStillOpen = 2005;
 
 } // namespace
 
 bool FiscalPrinterBase::print(PrinterTypes::FiscalReceipt receipt) {
     BOOST_LOG_TRIVIAL(info) << "Printing fiscal receipt.";
     try {
-        runTransaction("trinit", "bm,1");
+        openReceipt();
         const std::string nip = nipEntry + receipt.CustomerNip.value;
         if (!configuration.data.dontPrintNipOnFiscalPrinter && nip.size() > nipEntry.size()) {
             runTransaction("trnipset", nip);
@@ -28,6 +31,21 @@ bool FiscalPrinterBase::print(PrinterTypes::FiscalReceipt receipt) {
         throw;
     }
     return true;
+}
+
+// A receipt left open, by a cancellation the printer refused or by a line lost half-way,
+// would make the printer refuse every later one until someone cancelled it by hand.
+void FiscalPrinterBase::openReceipt() {
+    try {
+        runTransaction("trinit", "bm,1");
+    } catch (const PosnetException& refusal) {
+        if (refusal.code() != receiptStillOpen) {
+            throw;
+        }
+        BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";
+        cancelTransaction();
+        runTransaction("trinit", "bm,1");
+    }
 }
 
 void FiscalPrinterBase::cancelTransaction() {

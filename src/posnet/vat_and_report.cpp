@@ -1,13 +1,19 @@
+#include "logging/log_text.h"
 #include "platform/local_time.h"
+#include "posnet/code_page_converter.h"
 #include "service/fiscal_printer_base.h"
 #include <algorithm>
 #include <boost/date_time/gregorian/gregorian.hpp>
 #include <boost/log/trivial.hpp>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 namespace {
+
+// 100 marks an exempt rate and 101 an inactive one.
+const float highestRate = 101;
 
 // The leading decimal number of a rate. The printer writes a decimal comma ("5,50"), which
 // the C library's reading would stop at and so cut a rate of 5.5 to 5. The failures carry the
@@ -23,6 +29,22 @@ float rateValue(std::string text) {
     }
 }
 
+// A rate the web application could not use (not a number, negative, beyond 101) is a printer
+// answer the program does not understand, not a rate to pass on.
+float usableRate(const char* name, const std::string& text) {
+    const float rate = rateValue(text);
+    if (std::isfinite(rate) && rate >= 0 && rate <= highestRate) {
+        return rate;
+    }
+    BOOST_LOG_TRIVIAL(error) << "Unusable VAT rate " << name
+                             << " from the printer: " << escapeForLog(text);
+    Json::Value body;
+    body["exception"] = "Drukarka podała stawkę VAT, której nie można użyć";
+    body["rate"] = name;
+    body["received"] = CodePageConverter::instance().toUtf8(text);
+    throw RestException(500, "Internal Server Error", body);
+}
+
 } // namespace
 
 PrinterTypes::VatMapping FiscalPrinterBase::getVatMapping() {
@@ -36,7 +58,7 @@ PrinterTypes::VatMapping FiscalPrinterBase::getVatMapping() {
     for (const auto& [name, field] : fields) {
         const auto value = values.find(name);
         if (value != values.end()) {
-            *field = rateValue(value->second);
+            *field = usableRate(name, value->second);
         }
     }
     return rates;

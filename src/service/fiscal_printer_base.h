@@ -72,6 +72,7 @@ private:
     // Connects to the configured port when a printer is configured; a printer that cannot
     // be reached leaves the service disconnected, which the state already shows.
     void connectIfConfigured();
+    void openReceipt();
     POSNET_HANDLE postRequest(const std::string& command, const std::string& parameters);
     void checkRequest(POSNET_HANDLE request, POSNET_STATUS code, const char* callName);
 

@@ -43,12 +43,12 @@ function startChild(executable, args, options) {
   return child;
 }
 
-// The virtual printer prints "virtual-printer listening on PORT-TEXT" when it is ready.
-// It refuses the second payment it is asked for: that of the receipt whose refusal the
-// program's own page is to show.
+// The virtual printer, on a free TCP port, prints "virtual-printer listening on PORT-TEXT"
+// (tcp://127.0.0.1:PORT) when it is ready. It refuses the second payment it is asked for:
+// that of the receipt whose refusal the program's own page is to show.
 function startPrinter() {
   printer = startChild(path.join(buildDir, 'tools/virtual-printer/virtual-printer'), [
-    '--pty', path.join(folder, 'printer'),
+    '--tcp', '0',
     '--journal', path.join(folder, 'journal.txt'),
     '--refuse', 'trpayment:2:1950',
   ]);

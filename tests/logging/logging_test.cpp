@@ -1,3 +1,4 @@
+#include "logging/log_text.h"
 #include "logging/logging.h"
 #include "support/data_home.h"
 #include <boost/filesystem/fstream.hpp>
@@ -79,4 +80,18 @@ TEST_F(LoggingTest, FileIsContinuedInTheNextOneAfter10MiB) {
     EXPECT_LE(firstSize, 10485760u);
     EXPECT_GT(firstSize, 10400000u);
     EXPECT_TRUE(boost::filesystem::exists(logFolder() / "log_1.txt"));
+}
+
+TEST(LogText, ControlBytesCannotStartALineOfTheirOwn) {
+    EXPECT_EQ(escapeForLog("COM3"), "COM3");
+    EXPECT_EQ(escapeForLog("a\nerror : forged\r\t\x1b[2J\\\x7f"),
+              "a\\nerror : forged\\r\\t\\x1b[2J\\\\\\x7f");
+    EXPECT_EQ(escapeForLog("Żółw"), "Żółw");
+}
+
+TEST(LogText, LongValuesAreCutAtACharacterAndSayHowMuchIsLeftOut) {
+    EXPECT_EQ(escapeForLog(std::string(200, 'x')), std::string(200, 'x'));
+    EXPECT_EQ(escapeForLog(std::string(1000, 'x')), std::string(200, 'x') + "... (800 more bytes)");
+    // "ż" is two bytes: the cut falls before it rather than in its middle.
+    EXPECT_EQ(escapeForLog("abż" + std::string(10, 'y'), 3), "ab... (12 more bytes)");
 }

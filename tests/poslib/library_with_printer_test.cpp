@@ -137,6 +137,27 @@ TEST_P(LibraryWithPrinter, GivesLineLostWhenThePrinterIsSwitchedOff) {
     EXPECT_EQ(after.post == 0 ? after.wait : after.post, kLineLost);
 }
 
+TEST_P(LibraryWithPrinter, EndsTheWaitAtTheLimitWhileThePrinterChatters) {
+    VirtualPrinterProcess printer({"--chatter-after", "0"}, GetParam());
+    PosnetClient client(printer.port());
+    ASSERT_TRUE(client.opened());
+    EXPECT_EQ(client.run("sid", "", 200).wait, kLineLost);
+}
+
+TEST_P(LibraryWithPrinter, NeverTakesALateAnswerForALaterCommand) {
+    // Every answer comes a second late: the first command is given up on, and its answer
+    // arrives while the next one, on the line opened again, waits for its own.
+    VirtualPrinterProcess printer({"--delay", "1000"}, GetParam());
+    PosnetClient client(printer.port());
+    EXPECT_EQ(client.run("vatget", "", 100).wait, kLineLost);
+    client.close();
+    ASSERT_TRUE(client.open());
+    const CommandOutcome sid = client.run("sid", "", 20000);
+    EXPECT_EQ(sid.status, 0);
+    ASSERT_EQ(sid.values.size(), 2u);
+    EXPECT_EQ(sid.values[0].first, "nm");
+}
+
 TEST_P(LibraryWithPrinter, ReportsAMechanismFaultAsNotReady) {
     VirtualPrinterProcess printer({"--mechanism-status", "1"}, GetParam());
     PosnetClient client(printer.port());

@@ -94,6 +94,25 @@ TEST(AnswerParsing, ReadsTheFrameErrorNumber) {
     EXPECT_EQ(answer.status, 5);
 }
 
+TEST(AnswerParsing, TakesTheFirstErrorNumberThatIsNotZero) {
+    EXPECT_EQ(parseAnswer("trline\t?2005\t?0").status, 2005);
+    EXPECT_EQ(parseAnswer("trline\t?0\t?2005\t").status, 2005);
+    EXPECT_EQ(parseAnswer("trline\t?0").status, 0);
+}
+
+TEST(AnswerParsing, NeverReadsAFrameErrorAsSuccess) {
+    EXPECT_EQ(parseAnswer("ERR\t").status, kUnexpectedAnswer);
+    EXPECT_EQ(parseAnswer("ERR\t?0\t").status, kUnexpectedAnswer);
+    EXPECT_EQ(parseAnswer("ERR\t?x1\tcmtrend\t").status, kUnexpectedAnswer);
+    EXPECT_EQ(parseAnswer("ERR\t?0\t?3\tcmtrend\t").status, 3);
+    EXPECT_EQ(parseAnswer("ERR\t?2\t?0\t").status, 2);
+}
+
+TEST(AnswerParsing, KeepsTheEchoedToken) {
+    EXPECT_EQ(parseAnswer("sid\t@0042\tnmX\t").token, "@0042");
+    EXPECT_EQ(parseAnswer("trinit\t").token, "");
+}
+
 TEST(AnswerParsing, RefusesBodiesThatAreNoAnswer) {
     EXPECT_EQ(brokenAnswer("trline\t?20x0"), kBrokenAnswerFrame);
     EXPECT_EQ(brokenAnswer("trline\t?"), kBrokenAnswerFrame);

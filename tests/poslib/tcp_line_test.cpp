@@ -1,9 +1,12 @@
+#include "poslib/connection.h"
 #include "poslib/library_error.h"
 #include "poslib/line.h"
+#include "poslib/tcp_address.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
+#include <future>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -129,8 +132,48 @@ TEST(TcpLine, AddressWithoutAPortIsAPortNotOpened) {
     EXPECT_EQ(codeOfOpening("tcp://127.0.0.1:"), kPortNotOpened);
 }
 
+// A name server that does not answer cannot be had on cue: the lookup is played here, held
+// until the test lets it go.
+TEST(TcpAddressLookup, NameServerThatDoesNotAnswerHoldsTheCallerOnlyUntilTheDeadline) {
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    try {
+        lookUpTcpAddress("tcp://printer.shop.lan:9100",
+                         Clock::now() + std::chrono::milliseconds(50),
+                         [released](const TcpAddress&, addrinfo** found) {
+                             released.wait();
+                             *found = nullptr;
+                             return EAI_AGAIN;
+                         });
+        FAIL() << "the lookup was waited for";
+    } catch (const LibraryError& error) {
+        EXPECT_EQ(error.code(), kPortNotOpened);
+    }
+    release.set_value();
+}
+
 TEST(SerialLine, PortThatDoesNotExistIsAPortNotOpened) {
     EXPECT_EQ(codeOfOpening("COM200"), kPortNotOpened);
+}
+
+// A device that talks without pause and never answers: every read gives bytes at once. A
+// real one cannot be made to outpace the reader on cue, so it is played here.
+class ChatteringLine : public Line {
+public:
+    void write(const std::string&, Clock::time_point) override {}
+    std::string read(Clock::time_point) override { return std::string(512, 'x'); }
+};
+
+TEST(Connection, WaitEndsAtTheLimitHoweverManyBytesArrive) {
+    Connection connection(std::make_unique<ChatteringLine>());
+    const auto request = std::make_shared<Request>("sid", "");
+    connection.post(request);
+    try {
+        connection.waitFor(*request, std::chrono::milliseconds(100));
+        FAIL() << "noise taken for an answer";
+    } catch (const LibraryError& error) {
+        EXPECT_EQ(error.code(), kLineLost);
+    }
 }
 
 } // namespace

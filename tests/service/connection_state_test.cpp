@@ -1,10 +1,17 @@
 // The connection's state as the routes change it and the signal announces it, with the
-// virtual printer on a pseudo-terminal.
+// virtual printer on TCP.
 #include "posnet/posnet_exception.h"
 #include "service_test_support.h"
+#include "support/temporary_folder.h"
 #include "support/test_certificate.h"
 #include "support/virtual_printer_process.h"
+#include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,7 +66,7 @@ TEST_F(ConnectionStateTest, NoPrinterSelectedMeansNoConnectionAtStart) {
 }
 
 TEST_F(ConnectionStateTest, UnreachableConfiguredPrinterLetsTheServiceStart) {
-    environment.writeConfiguration(configurationFile("/dev/no-such-printer", 1));
+    environment.writeConfiguration(configurationFile("/dev/ttyUSB97", 1));
     RunningService service;
 
     EXPECT_FALSE(service.connected());
@@ -77,6 +84,81 @@ TEST_F(ConnectionStateTest, EmptyConfiguredPortIsOnlyTriedByReload) {
     EXPECT_EQ(countLines(log, "info : Trying to connect with device at "), attemptsAtStart);
     EXPECT_EQ(service.get("/config/reload").body, "null");
     EXPECT_EQ(countLines(log, "info : Trying to connect with device at "), attemptsAtStart + 1);
+}
+
+// A terminal of someone's session, as a port text could name it.
+class PseudoTerminal {
+public:
+    PseudoTerminal() : master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+            (terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY)) < 0) {
+            throw std::runtime_error("no pseudo-terminal");
+        }
+        ::tcgetattr(terminal, &modeAtStart);
+    }
+    ~PseudoTerminal() {
+        ::close(terminal);
+        ::close(master);
+    }
+    std::string path() const { return ::ptsname(master); }
+    bool wasWrittenTo() const {
+        pollfd entry{master, POLLIN, 0};
+        return ::poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN) != 0;
+    }
+    bool modeChanged() const {
+        termios mode{};
+        ::tcgetattr(terminal, &mode);
+        return mode.c_lflag != modeAtStart.c_lflag || mode.c_cflag != modeAtStart.c_cflag ||
+               cfgetospeed(&mode) != cfgetospeed(&modeAtStart);
+    }
+
+private:
+    int master;
+    int terminal = -1;
+    termios modeAtStart{};
+};
+
+TEST_F(ConnectionStateTest, PortTextsThatCanNameSomethingElseThanAPrinterOpenNothing) {
+    PseudoTerminal terminal;
+    TemporaryFolder folder;
+    const std::string link = (folder.path() / "printer").string();
+    boost::filesystem::create_symlink(terminal.path(), link);
+    const std::string file = (folder.path() / "ttyS0").string();
+    std::ofstream(file) << "kept";
+    environment.writeConfiguration(configurationFile(link, 1));
+    RunningService service;
+
+    for (const std::string& port : {terminal.path(), link, file, std::string("/dev/null"),
+                                    std::string("COM0"), std::string("COM25")}) {
+        const HttpAnswer answer = service.post("/connect", "\"" + port + "\"");
+        EXPECT_EQ(answer.status, 200) << port;
+        EXPECT_EQ(answer.body, "false") << port;
+    }
+    EXPECT_EQ(service.get("/config/is_connected").body, "false");
+    EXPECT_EQ(service.get("/config/reload").body, "null");
+
+    EXPECT_FALSE(terminal.wasWrittenTo());
+    EXPECT_FALSE(terminal.modeChanged());
+    std::ifstream kept(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept");
+    EXPECT_EQ(countLines(log, "error : Port refused: \"COM25\" is not COM1..COM24, "
+                              "tcp://HOST:PORT or the path of a serial device"),
+              1u);
+    EXPECT_EQ(countLines(log, "error : Port refused: \"" + link + "\" leads to " + terminal.path() +
+                                  ", which is not a serial device (/dev/ttyS*, /dev/ttyUSB*, "
+                                  "/dev/ttyACM*, /dev/rfcomm*)"),
+              4u); // at start, on "/connect", "/config/is_connected" and "/config/reload"
+    EXPECT_FALSE(log.contains("error : Posnet exception"));
+    EXPECT_TRUE(service.states().empty());
+}
+
+TEST_F(ConnectionStateTest, PrinterThatChattersWithoutAnsweringIsNotConnected) {
+    VirtualPrinterProcess printer({"--chatter-after", "0"});
+    RunningService service;
+
+    EXPECT_EQ(service.post("/connect", quoted(printer)).body, "false");
+    EXPECT_EQ(service.get("/config/version").body, "\"1.0.0.9\"");
+    EXPECT_FALSE(service.connected());
 }
 
 TEST_F(ConnectionStateTest, SecondDisconnectDoesNothing) {

@@ -292,4 +292,21 @@ TEST_F(DriverTest, VatRateThatIsNotAFloatFailsWithTheConversionError) {
     }
 }
 
+// A rate the web application could not use is not passed on as a number.
+TEST_F(DriverTest, VatRateOutsideZeroToHundredAndOneIsRefusedNamingIt) {
+    for (const char* bad : {"nan", "inf", "-5,00", "1e30", "101,50"}) {
+        connectAndForget();
+        fakeposnet::setResponseValues({{"va", "23,00"}, {"vf", "101,00"}, {"vg", bad}});
+        try {
+            service->getVatMapping();
+            ADD_FAILURE() << bad << " accepted";
+        } catch (const RestException& refusal) {
+            EXPECT_EQ(refusal.status, 500);
+            EXPECT_EQ(refusal.body["rate"], "vg") << bad;
+            EXPECT_EQ(refusal.body["received"], bad);
+            EXPECT_TRUE(refusal.body["exception"].isString());
+        }
+    }
+}
+
 } // namespace

@@ -1,5 +1,5 @@
 // Receipts, VAT rates and the daily report through the real HTTPS listener and the open
-// printer library, printed by the virtual printer on a pseudo-terminal.
+// printer library, printed by the virtual printer on TCP.
 #include "service_test_support.h"
 #include "support/virtual_printer_process.h"
 #include <cstdlib>
@@ -127,6 +127,41 @@ TEST_F(PrintingTest, RefusedSecondLineCancelsTheReceipt) {
     // A receipt left open would make the printer refuse the next "trinit".
     EXPECT_EQ(service.post("/printer/print", twoLineSale).body, "true");
     EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 1u);
+}
+
+TEST_F(PrintingTest, ReceiptLeftOpenIsCancelledBeforeTheNextOne) {
+    // The printer refuses the second line and then the cancellation, so the receipt stays open.
+    VirtualPrinterProcess printer({"--refuse", "trline:2:2000", "--refuse", "prncancel:1:2005"});
+    configure(printer);
+    RunningService service;
+    ASSERT_EQ(service.post("/printer/print", twoLineSale).status, 500);
+
+    const HttpAnswer next = service.post("/printer/print", twoLineSale);
+
+    EXPECT_EQ(next.status, 200);
+    EXPECT_EQ(next.body, "true");
+    EXPECT_EQ(commandsSent(),
+              (std::vector<std::string>{"trinit", "trline", "trline", "trinit", "trinit", "trline",
+                                        "trline", "trpayment", "trend"}));
+    EXPECT_EQ(countLines(log, "info : A receipt is still open; cancelling it and opening again"),
+              1u);
+    EXPECT_EQ(countLines(log, "info : Canceling transaction"), 2u);
+    EXPECT_EQ(occurrences(printer.journal(), "END CANCELLED RECEIPT"), 1u);
+    EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 1u);
+}
+
+TEST_F(PrintingTest, SecondRefusalToOpenAReceiptIsAnswered) {
+    VirtualPrinterProcess printer({"--refuse", "trinit:1:2005", "--refuse", "trinit:2:2005"});
+    configure(printer);
+    RunningService service;
+
+    const HttpAnswer refused = service.post("/printer/print", twoLineSale);
+
+    EXPECT_EQ(refused.status, 500);
+    EXPECT_EQ(parseJson(refused.body)["exception"]["code"], 2005);
+    EXPECT_EQ(commandsSent(), (std::vector<std::string>{"trinit", "trinit"}));
+    EXPECT_EQ(countLines(log, "info : Canceling transaction"), 2u);
+    EXPECT_EQ(printer.journal(), "");
 }
 
 TEST_F(PrintingTest, PrinterFallingSilentMidReceiptClosesTheConnection) {

@@ -120,7 +120,7 @@ TEST_F(RoutesTest, ConnectRefusesABodyThatIsNotAString) {
 }
 
 TEST_F(RoutesTest, ConnectToAMissingDeviceAnswersTheLibraryError) {
-    const HttpAnswer answer = service.post("/connect", "\"/dev/no-such-printer\"");
+    const HttpAnswer answer = service.post("/connect", "\"/dev/ttyUSB97\"");
 
     EXPECT_EQ(answer.status, 500);
     EXPECT_EQ(answer.reason, "Internal Server Error");

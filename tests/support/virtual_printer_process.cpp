@@ -5,13 +5,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -60,15 +58,22 @@ void VirtualPrinterProcess::start(const std::vector<std::string>& arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    const int failure = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        // The printer ends with the test program, also when that is killed; only calls that
+        // are safe after fork() in a program with threads.
+        if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent ||
+            ::dup2(output[1], STDOUT_FILENO) < 0) {
+            ::_exit(127);
+        }
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    const int failure = errno;
     ::close(output[1]);
-    if (failure != 0) {
+    if (pid_ < 0) {
         ::close(output[0]);
-        pid_ = -1;
         throw std::runtime_error("cannot start " + arguments[0] + ": " + std::strerror(failure));
     }
     const std::string ready = readReadyLine(output[0]);

@@ -1,12 +1,14 @@
 // The built virtual-printer, run for one test in a temporary folder of its own.
 //
 //     VirtualPrinterProcess printer({"--refuse", "trline:2:2000"});
-//     connectTo(printer.port());            // a pty link path, usable as the port text
+//     connectTo(printer.port());            // tcp://127.0.0.1:PORT, usable as the port text
 //     ...
 //     EXPECT_NE(printer.journal().find("CANCELLED RECEIPT"), std::string::npos);
 //
 // The constructor returns once the printer has printed its ready line, so the port can be
-// opened at once; the destructor ends it with SIGTERM and removes the folder.
+// opened at once; the destructor ends it with SIGTERM and removes the folder. A test program
+// that is killed takes its printers with it: they get SIGTERM when the thread that started them
+// ends.
 #ifndef SUPPORT_VIRTUAL_PRINTER_PROCESS_H
 #define SUPPORT_VIRTUAL_PRINTER_PROCESS_H
 
@@ -20,10 +22,11 @@ public:
     enum class Line { PseudoTerminal, Tcp };
 
     // options: more of the printer's command-line options (see virtual-printer --help); the
-    // line, the journal and the folder are chosen here. Throws std::runtime_error, with what
-    // the printer said, when it does not start.
+    // line, the journal and the folder are chosen here. TCP by default, as the program opens
+    // no pseudo-terminal; the library's own tests choose one. Throws std::runtime_error, with
+    // what the printer said, when it does not start.
     explicit VirtualPrinterProcess(const std::vector<std::string>& options = {},
-                                   Line line = Line::PseudoTerminal);
+                                   Line line = Line::Tcp);
     ~VirtualPrinterProcess();
     VirtualPrinterProcess(const VirtualPrinterProcess&) = delete;
     VirtualPrinterProcess& operator=(const VirtualPrinterProcess&) = delete;

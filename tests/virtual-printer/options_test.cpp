@@ -47,9 +47,10 @@ TEST(Options, ReadTheLineAndThePrinterSettings) {
 }
 
 TEST(Options, ReadTheFaults) {
-    const Options options = parse({"--tcp", "0", "--refuse", "trline:2:2000", "--refuse",
-                                   "trend:1:1950", "--mechanism-status", "5", "--device-status",
-                                   "3", "--silent-after", "4", "--delay", "250"});
+    const Options options =
+        parse({"--tcp", "0", "--refuse", "trline:2:2000", "--refuse", "trend:1:1950",
+               "--mechanism-status", "5", "--device-status", "3", "--silent-after", "4",
+               "--chatter-after", "2", "--delay", "250"});
     EXPECT_EQ(options.tcpPort, 0);
     ASSERT_EQ(options.faults.refusals.size(), 2u);
     EXPECT_EQ(options.faults.refusals[0].command, "trline");
@@ -58,6 +59,7 @@ TEST(Options, ReadTheFaults) {
     EXPECT_EQ(options.setup.mechanismStatus, 5);
     EXPECT_EQ(options.setup.deviceStatus, 3);
     EXPECT_EQ(options.faults.silentAfter, 4);
+    EXPECT_EQ(options.faults.chatterAfter, 2);
     EXPECT_EQ(options.delay.count(), 250);
 }
 
@@ -90,9 +92,9 @@ TEST(Options, RefuseBadValues) {
 TEST(PrinterProgram, DocumentsEveryOptionInItsHelp) {
     const ProgramRun help = runPrinter("--help");
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* option :
-         {"--pty", "--tcp", "--journal", "--vat", "--date", "--refuse", "--mechanism-status",
-          "--device-status", "--silent-after", "--delay", "virtual-printer listening on"}) {
+    for (const char* option : {"--pty", "--tcp", "--journal", "--vat", "--date", "--refuse",
+                               "--mechanism-status", "--device-status", "--silent-after",
+                               "--chatter-after", "--delay", "virtual-printer listening on"}) {
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
     }
 }

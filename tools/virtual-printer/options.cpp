@@ -101,6 +101,10 @@ Options parseOptions(const std::vector<std::string>& arguments) {
          [&](const std::string& v) {
              options.faults.silentAfter = wholeNumber(v, "--silent-after", 0, 100000000);
          }},
+        {"--chatter-after",
+         [&](const std::string& v) {
+             options.faults.chatterAfter = wholeNumber(v, "--chatter-after", 0, 100000000);
+         }},
         {"--delay",
          [&](const std::string& v) {
              options.delay = std::chrono::milliseconds(wholeNumber(v, "--delay", 0, 600000));
@@ -136,7 +140,8 @@ refuses. Every finished document goes to the journal. It runs until SIGINT or SI
 
 Where it listens (exactly one):
   --pty PATH              create a pseudo-terminal and a symbolic link to it at PATH; the
-                          printer library takes PATH as its port
+                          printer library takes PATH as its port, the program does not (it
+                          opens only serial devices), but Wine can map a COM port to it
   --tcp PORT              listen on 127.0.0.1:PORT, one connection at a time; 0 picks a free
                           port; the library's port is tcp://127.0.0.1:PORT
 
@@ -159,6 +164,8 @@ Faults on cue:
   --device-status N       answer sdev with ds N (0 ready, 1 in menu, 2 waiting for a key,
                           3 waiting after an error)
   --silent-after N        answer the first N frames, then none (the line looks dead)
+  --chatter-after N       answer the first N frames, then send bytes without end that hold
+                          no frame (a device that talks but never answers)
   --delay MS              send every answer MS milliseconds late
 
 Commands: trinit, trnipset, trline, trpayment, trend, prncancel, vatget, dailyrep, sid,

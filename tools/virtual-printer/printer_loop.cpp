@@ -10,6 +10,13 @@
 
 namespace virtual_printer {
 
+namespace {
+
+// Line noise without STX, so that no frame ever starts in it.
+const std::string kNoise(65536, 'x');
+
+} // namespace
+
 void PrinterLoop::run(int signalFd) {
     if (endpoint_.listeningDescriptor() < 0) {
         conversation_ = endpoint_.accept();
@@ -17,7 +24,8 @@ void PrinterLoop::run(int signalFd) {
     for (;;) {
         std::vector<pollfd> watched = {{signalFd, POLLIN, 0}};
         if (conversation_ >= 0) {
-            const short events = outgoing_.empty() ? POLLIN : POLLIN | POLLOUT;
+            const bool sending = !outgoing_.empty() || session_.chattering();
+            const short events = sending ? POLLIN | POLLOUT : POLLIN;
             watched.push_back({conversation_, events, 0});
         } else {
             watched.push_back({endpoint_.listeningDescriptor(), POLLIN, 0});
@@ -63,6 +71,9 @@ void PrinterLoop::send() {
     while (!scheduled_.empty() && scheduled_.front().due <= Clock::now()) {
         outgoing_ += scheduled_.front().frame;
         scheduled_.pop_front();
+    }
+    if (session_.chattering() && outgoing_.size() < kNoise.size()) {
+        outgoing_ += kNoise;
     }
     if (conversation_ < 0 || outgoing_.empty()) {
         return;

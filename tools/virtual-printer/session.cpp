@@ -41,7 +41,7 @@ std::string commandHead(const Command& command) {
 } // namespace
 
 std::optional<std::string> Session::answer(const poslib::DecodedFrame& frame) {
-    if (faults_.silentAfter && received_ >= *faults_.silentAfter) {
+    if ((faults_.silentAfter && received_ >= *faults_.silentAfter) || chattering()) {
         return std::nullopt;
     }
     ++received_;

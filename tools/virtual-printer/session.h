@@ -23,7 +23,8 @@ struct Refusal {
 
 struct FaultPlan {
     std::vector<Refusal> refusals;
-    std::optional<int> silentAfter; // frames answered before the printer stops answering
+    std::optional<int> silentAfter;  // frames answered before the printer stops answering
+    std::optional<int> chatterAfter; // frames answered before it sends noise without end
 };
 
 class Session {
@@ -31,8 +32,10 @@ public:
     Session(FiscalPrinter& printer, FaultPlan faults)
         : printer_(printer), faults_(std::move(faults)) {}
 
-    // The answer frame, or nothing once the printer has gone silent.
+    // The answer frame, or nothing once the printer has gone silent or chatters.
     std::optional<std::string> answer(const poslib::DecodedFrame& frame);
+    // True once the line should carry noise that is never a frame.
+    bool chattering() const { return faults_.chatterAfter && received_ >= *faults_.chatterAfter; }
 
 private:
     std::string answerBody(const poslib::DecodedFrame& frame);
