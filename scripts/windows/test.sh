@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program and its tests with mingw-w64 into build-windows/ (or
 # $WINDOWS_BUILD_DIR), runs the tests under Wine on an Xvfb screen, and checks the program
-# itself under Wine (scripts/windows/check-program.sh). The Windows libraries are built once
-# into $WINDOWS_DEPS_DIR (scripts/windows/build-deps.sh) and reused after that.
+# itself (scripts/windows/check-program.sh) and its installer (check-installer.sh) under
+# Wine. The Windows libraries are built once into $WINDOWS_DEPS_DIR
+# (scripts/windows/build-deps.sh) and reused after that.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -50,6 +51,13 @@ ctest --test-dir "$build" --output-on-failure -j2 --timeout 120 --repeat after-t
 # printer for the program's serial port.
 cmake -S . -B build -G Ninja >/dev/null
 nice cmake --build build -j2 --target virtual-printer
+program_status=0
 scripts/windows/check-program.sh "$build/src/app/fiscal-printer-proxy.exe" \
-    build/tools/virtual-printer/virtual-printer
-exit "$ctest_status"
+    build/tools/virtual-printer/virtual-printer || program_status=$?
+
+# The installer, made from this build, installed and uninstalled in a Wine prefix of its own.
+packaging/windows/make-installer.sh "$build" "$build/installer" >/dev/null
+installer_status=0
+scripts/windows/check-installer.sh "$build"/installer/fiscal-printer-proxy-*-setup.exe \
+    "$build/tests/packages/read-shortcut.exe" || installer_status=$?
+[ "$ctest_status" = 0 ] && [ "$program_status" = 0 ] && [ "$installer_status" = 0 ]

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds the Debian package fiscal-printer-proxy_VERSION_amd64.deb into OUT_DIR from the
+# programs built in BUILD_DIR (scripts/build.sh builds them into build/): the program, the
+# setup command with its certificate companion, the systemd user unit and the README.
+# Depends comes from the libraries the programs link (dpkg-shlibdeps).
+# Usage: packaging/debian/make-deb.sh BUILD_DIR OUT_DIR
+set -euo pipefail
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(readlink -f "$1")
+mkdir -p "$2"
+out=$(readlink -f "$2")
+package=fiscal-printer-proxy
+version=$(sed -n 's/^project(fiscal_printer_proxy VERSION \([0-9.]*\).*/\1/p' \
+    "$source_dir/CMakeLists.txt")
+maintainer=${DEB_MAINTAINER:-Trivane <packages@trivane.example>}
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+root=$stage/root
+doc=$root/usr/share/doc/$package
+
+install -D -m755 "$build/src/app/fiscal-printer-proxy" "$root/usr/bin/fiscal-printer-proxy"
+install -D -m755 "$build/tools/certificate/fiscal-printer-proxy-certificate" \
+    "$root/usr/lib/$package/fiscal-printer-proxy-certificate"
+install -D -m755 "$source_dir/packaging/fiscal-printer-proxy-setup" \
+    "$root/usr/bin/fiscal-printer-proxy-setup"
+install -D -m644 "$source_dir/packaging/fiscal-printer-proxy.service" \
+    "$root/usr/lib/systemd/user/fiscal-printer-proxy.service"
+# As Debian's own packaging does: no debugging symbols in the package.
+strip --strip-unneeded --remove-section=.comment --remove-section=.note \
+    "$root/usr/bin/fiscal-printer-proxy" "$root/usr/lib/$package/fiscal-printer-proxy-certificate"
+
+for page in fiscal-printer-proxy fiscal-printer-proxy-setup; do
+    install -D -m644 "$source_dir/packaging/debian/$page.1" "$root/usr/share/man/man1/$page.1"
+    gzip -9n "$root/usr/share/man/man1/$page.1"
+done
+install -D -m644 "$source_dir/README.md" "$doc/README.md"
+install -m644 "$source_dir/packaging/debian/copyright" "$doc/copyright"
+# The change log's date is the last commit's, so that a rebuild makes the same file.
+when=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null || date +%s)
+printf '%s (%s) stable; urgency=medium\n\n  * Release %s.\n\n -- %s  %s\n' \
+    "$package" "$version" "$version" "$maintainer" "$(date -R -u -d "@$when")" >"$doc/changelog"
+gzip -9n "$doc/changelog" "$doc/README.md"
+
+# dpkg-shlibdeps reads a source package's control file; a minimal one stands in for it.
+mkdir "$stage/debian"
+printf 'Source: %s\n\nPackage: %s\nArchitecture: amd64\n' "$package" "$package" \
+    >"$stage/debian/control"
+depends=$(cd "$stage" && dpkg-shlibdeps -O root/usr/bin/fiscal-printer-proxy \
+    "root/usr/lib/$package/fiscal-printer-proxy-certificate" 2>/dev/null |
+    sed -n 's/^shlibs:Depends=//p')
+
+mkdir "$root/DEBIAN"
+cat >"$root/DEBIAN/control" <<CONTROL
+Package: $package
+Version: $version
+Architecture: amd64
+Maintainer: $maintainer
+Installed-Size: $(du -sk --exclude=DEBIAN "$root" | cut -f1)
+Depends: $depends
+Recommends: libnss3-tools, systemd
+Section: misc
+Priority: optional
+Description: HTTPS proxy between a web ERP application and a fiscal printer
+ Lets the Ledvik web application, running in the browser, drive a Posnet
+ fiscal printer on this workstation's serial port through HTTPS on port 9003.
+ .
+ Each user runs fiscal-printer-proxy-setup once: it makes the certificate for
+ localhost, makes the browsers trust it, and starts the program as a systemd
+ user service.
+CONTROL
+dpkg-deb --root-owner-group -Zxz --build "$root" "$out/${package}_${version}_amd64.deb"

@@ -1,0 +1,209 @@
+// The companion program's certificates, checked with OpenSSL's own verifier: the pair it
+// makes serves localhost, its authority can vouch for nothing else, and no key but the
+// server's is left on disk.
+#include "authority.h"
+#include "commands.h"
+#include "support/temporary_folder.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <openssl/pem.h>
+#include <set>
+#include <sstream>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+using namespace certificate;
+
+namespace {
+
+constexpr std::time_t day = 24 * 60 * 60;
+
+std::string fileText(const boost::filesystem::path& path) {
+    std::ifstream file(path.string(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::vector<X509Ptr> readCertificates(const boost::filesystem::path& path) {
+    const std::string text = fileText(path);
+    const BioPtr memory(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
+    std::vector<X509Ptr> certificates;
+    while (X509* certificate = PEM_read_bio_X509(memory.get(), nullptr, nullptr, nullptr)) {
+        certificates.emplace_back(certificate);
+    }
+    return certificates;
+}
+
+KeyPtr readKey(const boost::filesystem::path& path) {
+    const std::string text = fileText(path);
+    const BioPtr memory(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
+    return KeyPtr(PEM_read_bio_PrivateKey(memory.get(), nullptr, nullptr, nullptr));
+}
+
+struct Peer {
+    std::string host;
+    std::string ip;
+};
+
+// OpenSSL's verdict on server as a TLS server for peer, with authority the only trusted
+// certificate.
+int verify(X509* server, X509* authority, const Peer& peer) {
+    const StorePtr store(X509_STORE_new());
+    X509_STORE_add_cert(store.get(), authority);
+    const StoreContextPtr context(X509_STORE_CTX_new());
+    X509_STORE_CTX_init(context.get(), store.get(), server, nullptr);
+    X509_STORE_CTX_set_purpose(context.get(), X509_PURPOSE_SSL_SERVER);
+    X509_VERIFY_PARAM* parameters = X509_STORE_CTX_get0_param(context.get());
+    if (!peer.host.empty()) {
+        X509_VERIFY_PARAM_set1_host(parameters, peer.host.c_str(), 0);
+    }
+    if (!peer.ip.empty()) {
+        X509_VERIFY_PARAM_set1_ip_asc(parameters, peer.ip.c_str());
+    }
+    X509_verify_cert(context.get());
+    return X509_STORE_CTX_get_error(context.get());
+}
+
+Validity validFor(std::time_t days) {
+    const std::time_t now = std::time(nullptr);
+    return {now - day, now + days * day};
+}
+
+std::set<std::string> fileNames(const boost::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : boost::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(MadePair, ServesLocalhostAndItsAddressesUnderItsAuthority) {
+    TemporaryFolder folder;
+    ASSERT_EQ(makeOrKeep(CertificateFolder(folder.path().string()), std::time(nullptr)),
+              Outcome::made);
+
+    const std::vector<X509Ptr> chain = readCertificates(folder.path() / "server.crt");
+    const std::vector<X509Ptr> authority = readCertificates(folder.path() / "ca.crt");
+    ASSERT_EQ(chain.size(), 2u);
+    ASSERT_EQ(authority.size(), 1u);
+    EXPECT_EQ(X509_cmp(chain[1].get(), authority[0].get()), 0) << "the chain ends in ca.crt";
+    for (const Peer& peer : {Peer{"localhost", ""}, Peer{"", "127.0.0.1"}, Peer{"", "::1"}}) {
+        EXPECT_EQ(verify(chain[0].get(), authority[0].get(), peer), X509_V_OK)
+            << peer.host << peer.ip;
+    }
+    EXPECT_EQ(verify(chain[0].get(), authority[0].get(), {"example.com", ""}),
+              X509_V_ERR_HOSTNAME_MISMATCH);
+
+    const KeyPtr key = readKey(folder.path() / "server.key");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(X509_check_private_key(chain[0].get(), key.get()), 1);
+    EXPECT_NE(X509_check_private_key(authority[0].get(), key.get()), 1);
+    const int extension = X509_get_ext_by_NID(authority[0].get(), NID_name_constraints, -1);
+    ASSERT_GE(extension, 0);
+    EXPECT_EQ(X509_EXTENSION_get_critical(X509_get_ext(authority[0].get(), extension)), 1);
+}
+
+TEST(MadePair, LeavesNoKeyButTheServersOwn) {
+    TemporaryFolder folder;
+    makeOrKeep(CertificateFolder(folder.path().string()), std::time(nullptr));
+
+    EXPECT_EQ(fileNames(folder.path()),
+              (std::set<std::string>{"ca.crt", "server.crt", "server.key"}));
+    for (const char* name : {"ca.crt", "server.crt"}) {
+        EXPECT_EQ(fileText(folder.path() / name).find("PRIVATE KEY"), std::string::npos) << name;
+    }
+#ifndef _WIN32
+    struct stat status {};
+    ASSERT_EQ(::stat((folder.path() / "server.key").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+#endif
+}
+
+TEST(Authority, CannotVouchForAnyOtherName) {
+    const CertificateAuthority authority(localhostNames(), validFor(10));
+    const KeyPtr key = newKey();
+    const X509Ptr localhost = authority.issue(localhostNames(), key.get());
+    ASSERT_EQ(verify(localhost.get(), authority.certificate(), {"localhost", ""}), X509_V_OK);
+
+    const std::vector<ServerNames> others = {
+        {{"example.com"}, {}},
+        {{"localhost.example.com"}, {}},
+        {{"localhost", "bank.pl"}, {}},
+        {{}, {"127.0.0.2"}},
+        {{}, {"10.0.0.1"}},
+        {{}, {"::2"}},
+    };
+    for (const ServerNames& names : others) {
+        const X509Ptr other = authority.issue(names, key.get());
+        EXPECT_EQ(verify(other.get(), authority.certificate(), {}), X509_V_ERR_PERMITTED_VIOLATION)
+            << (names.dnsNames.empty() ? names.ipAddresses[0] : names.dnsNames.back());
+    }
+}
+
+TEST(MakeOrKeep, KeepsAGoodPairAndRenewsOneThatEndsSoonOrDoesNotMatch) {
+    TemporaryFolder folder;
+    const CertificateFolder files(folder.path().string());
+    const std::time_t now = std::time(nullptr);
+    ASSERT_EQ(makeOrKeep(files, now), Outcome::made);
+    const std::string first = fileText(folder.path() / "server.crt");
+    EXPECT_EQ(makeOrKeep(files, now), Outcome::kept);
+    EXPECT_EQ(fileText(folder.path() / "server.crt"), first);
+
+    {
+        const CertificateAuthority authority(localhostNames(), validFor(renewalDays - 1));
+        const KeyPtr key = newKey();
+        files.write(authority.issue(localhostNames(), key.get()).get(), authority.certificate(),
+                    key.get());
+    }
+    const std::string endingSoon = fileText(folder.path() / "server.crt");
+    EXPECT_EQ(makeOrKeep(files, now), Outcome::made);
+    EXPECT_NE(fileText(folder.path() / "server.crt"), endingSoon);
+
+    std::ofstream(folder.path().string() + "/server.key", std::ios::trunc)
+        << fileText(folder.path() / "ca.crt");
+    EXPECT_EQ(makeOrKeep(files, now), Outcome::made) << "a key that is not the server's";
+    boost::filesystem::remove(folder.path() / "ca.crt");
+    EXPECT_EQ(makeOrKeep(files, now), Outcome::made) << "no authority to verify against";
+    EXPECT_TRUE(files.pairValidAt(now));
+}
+
+TEST(Command, AnswersBadUsageAndFailuresWithTheirExitCodes) {
+    TemporaryFolder folder;
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"make"},
+        {"make", "a", "b"},
+        {"remove", "a"},
+        {"untrust", "--trust", "a"},
+        {"make", "--renew", "a"},
+    };
+    for (const auto& arguments : bad) {
+        std::ostringstream out, err;
+        EXPECT_EQ(runCommand(arguments, out, err), badUsage) << ::testing::PrintToString(arguments);
+        EXPECT_NE(err.str().find("Usage: "), std::string::npos);
+    }
+    std::ostringstream out, err;
+    EXPECT_EQ(runCommand({"untrust", folder.path().string()}, out, err), failed);
+    EXPECT_NE(err.str().find("ca.crt"), std::string::npos) << err.str();
+
+    // Shops' user names, and so their install folders, have Polish letters.
+    const std::string polishFolder =
+        (std::filesystem::u8path(folder.path().string()) / std::filesystem::u8path("Łucja Żółć"))
+            .u8string();
+    std::ostringstream made, madeErrors;
+    EXPECT_EQ(runCommand({"make", polishFolder}, made, madeErrors), done) << madeErrors.str();
+    EXPECT_EQ(made.str().rfind("made: ", 0), 0u) << made.str();
+    EXPECT_TRUE(
+        CertificateFolder(std::filesystem::u8path(polishFolder)).pairValidAt(std::time(nullptr)));
+#ifndef _WIN32
+    std::ostringstream kept, keptErrors;
+    EXPECT_EQ(runCommand({"make", "--trust", polishFolder}, kept, keptErrors), notTrusted);
+    EXPECT_EQ(kept.str().rfind("kept: ", 0), 0u) << kept.str();
+    EXPECT_NE(keptErrors.str().find("ca.crt"), std::string::npos) << keptErrors.str();
+#endif
+}
