@@ -26,7 +26,7 @@ Application* Application::instance() {
 // freed.
 Application::Application() {
     single = this;
-    service = new FiscalPrinterBase();
+    service = new FiscalPrinterBase(ServerSettings(), readAccessSettings());
     service->stateChanged.connect(boost::function<void(FiscalPrinterBase::State)>(
         std::bind(&Application::onState, this, std::placeholders::_1)));
     connectedAtStart = service->connected;

@@ -1,6 +1,7 @@
 #include "logging/logging.h"
 
 #include "platform/app_data.h"
+#include <algorithm>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <boost/log/core.hpp>
@@ -11,15 +12,21 @@
 #include <boost/log/utility/setup/common_attributes.hpp>
 #include <boost/log/utility/setup/file.hpp>
 #include <boost/log/utility/setup/formatter_parser.hpp>
+#include <ctime>
 #include <exception>
 #include <ios>
 #include <iostream>
+#include <vector>
 
 namespace logging = boost::log;
 
 namespace {
 
 constexpr unsigned long long rotationSizeBytes = 10 * 1024 * 1024;
+// The log folder is kept under both bounds: before a file is opened, the oldest files go
+// until the next one has room.
+constexpr unsigned long long folderSizeBytes = 100 * 1024 * 1024;
+constexpr std::size_t folderFiles = 50;
 
 // A log file that cannot be written must not turn every log statement into a failure of
 // whatever was being logged (a request answer, the event loop); the problem goes to the
@@ -30,6 +37,50 @@ struct ReportLoggingFailure {
         std::cerr << "Logging failed: " << failure.what() << std::endl;
     }
 };
+
+struct LogFile {
+    boost::filesystem::path path;
+    std::time_t written;
+    unsigned long long size;
+};
+
+bool isLogFileName(const std::string& name) {
+    return name.size() > 8 && name.compare(0, 4, "log_") == 0 &&
+           name.compare(name.size() - 4, 4, ".txt") == 0;
+}
+
+// Newest first.
+std::vector<LogFile> logFiles(const boost::filesystem::path& folder) {
+    std::vector<LogFile> files;
+    boost::system::error_code error;
+    for (boost::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        boost::system::error_code unreadable;
+        const auto size = boost::filesystem::file_size(entry->path(), unreadable);
+        const auto written = boost::filesystem::last_write_time(entry->path(), unreadable);
+        if (isLogFileName(entry->path().filename().string()) && !unreadable) {
+            files.push_back({entry->path(), written, size});
+        }
+    }
+    std::sort(files.begin(), files.end(),
+              [](const LogFile& a, const LogFile& b) { return a.written > b.written; });
+    return files;
+}
+
+// Runs inside the sink, which cannot log; a file that cannot be removed now is tried again
+// at the next rotation.
+void makeRoomForNextFile(const boost::filesystem::path& folder) {
+    unsigned long long kept = 0;
+    std::size_t count = 0;
+    for (const LogFile& file : logFiles(folder)) {
+        kept += file.size;
+        ++count;
+        if (count >= folderFiles || kept > folderSizeBytes - rotationSizeBytes) {
+            boost::system::error_code ignored;
+            boost::filesystem::remove(file.path, ignored);
+        }
+    }
+}
 
 } // namespace
 
@@ -48,16 +99,23 @@ boost::filesystem::path logDirectory() {
 
 void initLogging() {
     logging::core::get()->set_filter(logging::trivial::severity >= logging::trivial::info);
-    const boost::filesystem::path fileNamePattern = logDirectory() / "log_%N.txt";
+    const boost::filesystem::path folder = logDirectory();
     logging::register_simple_formatter_factory<logging::trivial::severity_level, char>("Severity");
     logging::add_common_attributes();
-    logging::add_file_log(logging::keywords::file_name = fileNamePattern,
-                          logging::keywords::rotation_size = rotationSizeBytes,
-                          logging::keywords::time_based_rotation =
-                              logging::sinks::file::rotation_at_time_point(0, 0, 0),
-                          logging::keywords::format = "[%TimeStamp%] <%Severity%> : %Message% ",
-                          logging::keywords::auto_flush = true,
-                          logging::keywords::open_mode = std::ios_base::app);
+    makeRoomForNextFile(folder);
+    const auto sink = logging::add_file_log(
+        logging::keywords::file_name = folder / "log_%N.txt",
+        logging::keywords::rotation_size = rotationSizeBytes,
+        logging::keywords::time_based_rotation =
+            logging::sinks::file::rotation_at_time_point(0, 0, 0),
+        logging::keywords::format = "[%TimeStamp%] <%Severity%> : %Message% ",
+        logging::keywords::auto_flush = true, logging::keywords::open_mode = std::ios_base::app,
+        // The last file is closed as the process ends, without making room: file-system
+        // calls are not safe while static objects are destroyed (on Windows they ended the
+        // process abnormally).
+        logging::keywords::enable_final_rotation = false);
+    sink->locked_backend()->set_close_handler(
+        [folder](std::ostream&) { makeRoomForNextFile(folder); });
     logging::core::get()->set_exception_handler(
         logging::make_exception_handler<std::exception>(ReportLoggingFailure()));
 }

@@ -1,5 +1,6 @@
 #include "rest/rest_server.h"
 
+#include "logging/log_text.h"
 #include <boost/log/trivial.hpp>
 #include <json/writer.h>
 #include <regex>
@@ -25,9 +26,12 @@ bool isJsonWithParameter(const std::string& contentType) {
     return contentType.compare(0, prefix.size(), prefix) == 0;
 }
 
+// A POST must announce its JSON body: a browser sends a body without that type (a Blob, a
+// form) to another origin without asking first, so such a body is never acted upon.
 void checkContentType(const HttpRequest& request) {
     const auto contentType = request.headers.find("Content-Type");
-    if (contentType != request.headers.end() && !isJsonWithParameter(contentType->second)) {
+    if (contentType == request.headers.end() ? request.method == "POST"
+                                             : !isJsonWithParameter(contentType->second)) {
         throw badRequest();
     }
 }
@@ -65,15 +69,32 @@ std::string methodName(Method method) {
     return "";
 }
 
+RestServer::RestServer(const ServerSettings& settings) : HttpServer(settings) {
+    const std::string port = std::to_string(listeningPort());
+    for (const char* host : {"localhost", "127.0.0.1", "[::1]"}) {
+        allowOrigin("https://" + std::string(host) + ":" + port);
+    }
+}
+
 RestServer::~RestServer() = default;
 
 void RestServer::addRoute(const std::string& pathPattern, Method method, RouteHandler handler) {
     routes[pathPattern][methodName(method)] = std::move(handler);
 }
 
+void RestServer::allowOrigin(const std::string& origin) {
+    originPolicy.allowOrigin(origin);
+}
+
+void RestServer::allowCrossSiteNavigation(const std::string& path) {
+    originPolicy.allowCrossSiteNavigation(path);
+}
+
 void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
                                std::shared_ptr<HttpResponse> response) {
-    BOOST_LOG_TRIVIAL(info) << "REST Request: " << request->method << " " << request->path;
+    BOOST_LOG_TRIVIAL(info) << "REST Request: " << request->method << " "
+                            << escapeForLog(request->path);
+    checkCaller(*request, *response);
     if (request->method == "OPTIONS") {
         answerPreflight(*request, *response);
         return;
@@ -118,6 +139,21 @@ void RestServer::answerPreflight(const HttpRequest& request, HttpResponse& respo
         allowed += handler.first + ",";
     }
     response.headers["Allow"] = allowed + "OPTIONS";
+    // A browser asks this before a public site's page may call a program on the machine.
+    const auto privateNetwork = request.headers.find("Access-Control-Request-Private-Network");
+    if (privateNetwork != request.headers.end() && privateNetwork->second == "true") {
+        response.headers["Access-Control-Allow-Private-Network"] = "true";
+    }
+}
+
+void RestServer::checkCaller(const HttpRequest& request, HttpResponse& response) const {
+    const std::string refusal = originPolicy.refusal(request);
+    if (refusal.empty()) {
+        return;
+    }
+    response.headers.erase("Access-Control-Allow-Origin");
+    response.headers.erase("Access-Control-Allow-Headers");
+    throw RestException(403, "Forbidden", exceptionBody(refusal));
 }
 
 void RestServer::prepareResponse(std::shared_ptr<HttpResponse> response) {

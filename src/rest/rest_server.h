@@ -1,6 +1,7 @@
 #ifndef REST_REST_SERVER_H
 #define REST_REST_SERVER_H
 
+#include "rest/origin_policy.h"
 #include "rest/rest_exception.h"
 #include "rest/rest_request.h"
 #include "rest/rest_response.h"
@@ -25,13 +26,19 @@ enum class Method { GET = 0, POST = 1, PUT = 2, DELETE = 3 };
 std::string methodName(Method method);
 
 // A JSON REST framework for one browser client on another origin: routes by whole-path
-// pattern and method, CORS headers and pre-flight answers, JSON errors.
+// pattern and method, the origins allowed to call, CORS headers and pre-flight answers,
+// JSON errors.
 class RestServer : public HttpServer {
 public:
-    using HttpServer::HttpServer;
+    // Allows the server's own origins (https://localhost, 127.0.0.1 and [::1] on its port),
+    // so that pages it serves itself may call it.
+    explicit RestServer(const ServerSettings& settings = ServerSettings());
     ~RestServer() override;
 
     void addRoute(const std::string& pathPattern, Method method, RouteHandler handler);
+    // See OriginPolicy; like routes, set while the service is built.
+    void allowOrigin(const std::string& origin);
+    void allowCrossSiteNavigation(const std::string& path);
 
 protected:
     void onUnknownException(std::shared_ptr<HttpResponse> response) override;
@@ -49,7 +56,11 @@ private:
     // The handlers of the first route whose pattern matches the whole path; null for none.
     const MethodHandlers* findRoute(const std::string& path) const;
     void answerPreflight(const HttpRequest& request, HttpResponse& response) const;
+    // Throws RestException 403 for a caller the policy refuses, after taking the CORS
+    // headers off the answer so that the refused page cannot read it.
+    void checkCaller(const HttpRequest& request, HttpResponse& response) const;
 
+    OriginPolicy originPolicy;
     std::unordered_map<std::string, std::map<std::string, RouteHandler>> routes;
 };
 

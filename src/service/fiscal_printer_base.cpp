@@ -1,6 +1,7 @@
 #include "service/fiscal_printer_base.h"
 #include "service/handler_adapters.h"
 #include "service/own_page.h"
+#include "service/web_application.h"
 #include <boost/log/trivial.hpp>
 #include <exception>
 #include <functional>
@@ -18,14 +19,21 @@ std::function<Result(Arguments...)> bound(FiscalPrinterBase* service,
     };
 }
 
+ServerSettings listening(ServerSettings settings, const AccessSettings& access) {
+    settings.listenOnAllAddresses = access.listenOnAllAddresses;
+    return settings;
+}
+
 } // namespace
 
-FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings)
-    : RestServer(settings), certificate(readCertificateSummary(settings.certificateChainFile)) {
+FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings, const AccessSettings& access)
+    : RestServer(listening(settings, access)),
+      certificate(readCertificateSummary(settings.certificateChainFile)) {
     configuration.read();
     BOOST_LOG_TRIVIAL(info) << "Starting server...";
     BOOST_LOG_TRIVIAL(info) << "Setup handlers...";
     registerRoutes();
+    allowCallers(access);
     connectIfConfigured();
 }
 
@@ -62,6 +70,17 @@ void FiscalPrinterBase::registerPageRoutes() {
     }
     addRoute("/status", Method::GET,
              ownPageOnly(adapt(bound(this, &FiscalPrinterBase::status)), listeningPort()));
+    // A link from another site's page may open it.
+    allowCrossSiteNavigation("/");
+}
+
+void FiscalPrinterBase::allowCallers(const AccessSettings& access) {
+    allowOrigin(webApplicationOrigin());
+    for (const std::string& origin : access.allowedOrigins) {
+        allowOrigin(origin);
+    }
+    // The web application links to it from its own pages.
+    allowCrossSiteNavigation("/config/firefox");
 }
 
 std::string FiscalPrinterBase::version() {

@@ -5,6 +5,7 @@
 
 #include "posnet/posnet.h"
 #include "rest/rest_server.h"
+#include "service/access_settings.h"
 #include "service/certificate_summary.h"
 #include "service/configuration.h"
 #include "service/printer_activity.h"
@@ -20,9 +21,11 @@ class FiscalPrinterBase : public RestServer {
 public:
     enum State { Connected = 0, Disconnected = 1 };
 
-    // Reads the configuration, registers the routes and, when a printer is configured,
-    // tries to connect to it; does not start serving.
-    explicit FiscalPrinterBase(const ServerSettings& settings = ServerSettings());
+    // Listens as the access settings say, reads the configuration, registers the routes and
+    // the origins allowed to call them and, when a printer is configured, tries to connect
+    // to it; does not start serving.
+    explicit FiscalPrinterBase(const ServerSettings& settings = ServerSettings(),
+                               const AccessSettings& access = AccessSettings());
     ~FiscalPrinterBase() override;
 
     // The operations behind the routes.
@@ -67,6 +70,7 @@ public:
 private:
     void registerRoutes();
     void registerPageRoutes();
+    void allowCallers(const AccessSettings& access);
     void checkConnection();
     bool hasConfiguredPort();
     // Connects to the configured port when a printer is configured; a printer that cannot

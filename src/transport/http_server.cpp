@@ -40,17 +40,21 @@ void HttpServer::readRequest(Connection connection) {
 void HttpServer::onHeaderRead(Connection connection, Request request, Response response,
                               Timer timer, const boost::system::error_code& error,
                               std::size_t headerBytes) {
-    // A failed read leaves the connection to its timer, which closes it.
+    timer->cancel();
+    // A failed read (the peer went, or the connection was closed to make room) ends the
+    // connection when the last reference goes.
     if (error) {
         return;
     }
     bool bodyPending = false;
     answerFailures(response, [&] {
-        timer->cancel();
         checkHeaderSize(headerBytes);
         parseRequest(*request);
         const std::size_t remaining = bodyBytesToRead(*request);
         if (remaining > 0) {
+            if (!reserveBody(connection, remaining)) {
+                throw HttpException(503, "Service Unavailable");
+            }
             readBody(connection, request, response, remaining);
             bodyPending = true;
             return;
@@ -74,13 +78,11 @@ void HttpServer::readBody(Connection connection, Request request, Response respo
 
 void HttpServer::onBodyRead(Connection connection, Request request, Response response, Timer timer,
                             const boost::system::error_code& error) {
+    timer->cancel();
     if (error) {
         return;
     }
-    answerFailures(response, [&] {
-        timer->cancel();
-        handleRequest(request, response);
-    });
+    answerFailures(response, [&] { handleRequest(request, response); });
     writeResponse(connection, response);
 }
 
@@ -97,6 +99,7 @@ void HttpServer::answerFailures(const Response& response, const std::function<vo
 }
 
 void HttpServer::writeResponse(Connection connection, Response response) {
+    answerStarted(connection);
     response->finalizeHeaders();
     auto text = std::make_shared<std::string>(response->serialize());
     Timer timer = setTimeout(connection);

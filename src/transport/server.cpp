@@ -1,34 +1,71 @@
 #include "transport/server.h"
 
+#include "platform/descriptor_limit.h"
+#include <algorithm>
+#include <boost/asio/ip/v6_only.hpp>
 #include <boost/log/trivial.hpp>
 #include <exception>
+#include <sstream>
 
 namespace asio = boost::asio;
+using asio::ip::tcp;
 
 namespace {
 
-// Called when a connection's timer fires. A failure is logged and must not reach the event
-// loop. A peer that has already reset the connection leaves nothing to shut down; that is
-// the peer's doing, not a failure worth a log line.
-void closeTimedOut(TlsStream& connection) {
-    boost::system::error_code error;
-    connection.lowest_layer().shutdown(asio::ip::tcp::socket::shutdown_both, error);
-    if (error && error != asio::error::not_connected) {
-        BOOST_LOG_TRIVIAL(error) << "Shutting down a timed-out connection failed: "
-                                 << error.message();
+#ifdef _WIN32
+// Without it another program could bind the same port beside this one and take the web
+// application's calls.
+using ExclusiveAddressUse = asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
+#endif
+
+void setAddressUse(tcp::acceptor& acceptor) {
+#ifdef _WIN32
+    acceptor.set_option(ExclusiveAddressUse(true));
+#else
+    // POSIX lets no other socket bind a listening port; reuse only lets a restarted
+    // program bind while connections of the previous one are still closing.
+    acceptor.set_option(tcp::acceptor::reuse_address(true));
+#endif
+}
+
+// Each step that fails throws boost::system::system_error whose text begins with the
+// step: "open", "set_option", "bind" or "listen".
+void openListening(tcp::acceptor& acceptor, const tcp::endpoint& endpoint) {
+    acceptor.open(endpoint.protocol());
+    setAddressUse(acceptor);
+    if (endpoint.address().is_v6()) {
+        acceptor.set_option(asio::ip::v6_only(true));
     }
-    connection.lowest_layer().close(error);
-    if (error) {
-        BOOST_LOG_TRIVIAL(error) << "Closing a timed-out connection failed: " << error.message();
+    acceptor.bind(endpoint);
+    acceptor.listen(tcp::acceptor::max_listen_connections);
+}
+
+// A system without IPv6, or without the address on any interface, has nothing to listen
+// on there; every other failure is one.
+bool addressMissing(const boost::system::system_error& failure) {
+    return failure.code() == boost::system::errc::address_family_not_supported ||
+           failure.code() == boost::system::errc::address_not_available;
+}
+
+std::string describe(const std::vector<tcp::endpoint>& endpoints) {
+    std::ostringstream text;
+    const char* separator = "";
+    for (const tcp::endpoint& endpoint : endpoints) {
+        text << separator << endpoint;
+        separator = " and ";
     }
+    return text.str();
 }
 
 } // namespace
 
 Server::Server(const ServerSettings& settings)
-    : settings(settings), endpoint(asio::ip::tcp::v4(), settings.port),
-      acceptor(ioContext, endpoint, true), boundPort(acceptor.local_endpoint().port()),
-      threadCount(1), sslContext(asio::ssl::context::tls_server), acceptRetryTimer(ioContext) {
+    : settings(settings), threadCount(1), sslContext(asio::ssl::context::tls_server),
+      limits(std::make_shared<ConnectionLimits>(
+          std::max<std::size_t>(
+              1, std::min(settings.maxConnections, platform::raiseDescriptorLimit() / 2)),
+          settings.maxBodyBytesHeld)) {
+    listen();
     // Browsers and curl speak TLS 1.2 or 1.3; older versions have known weaknesses.
     sslContext.set_options(asio::ssl::context::no_compression | asio::ssl::context::no_sslv2 |
                            asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
@@ -39,8 +76,39 @@ Server::Server(const ServerSettings& settings)
 
 Server::~Server() = default;
 
+// IPv4 first: its port, chosen by the system when the settings say 0, is the one IPv6
+// listens on too. A browser may try "localhost" as ::1 first, so IPv6 is listened on
+// wherever the system has it.
+void Server::listen() {
+    const bool everywhere = settings.listenOnAllAddresses;
+    acceptors.emplace_back(ioContext);
+    openListening(acceptors.back(), tcp::endpoint(everywhere ? asio::ip::address_v4::any()
+                                                             : asio::ip::address_v4::loopback(),
+                                                  settings.port));
+    const tcp::endpoint v6(everywhere ? asio::ip::address_v6::any()
+                                      : asio::ip::address_v6::loopback(),
+                           listeningPort());
+    acceptors.emplace_back(ioContext);
+    try {
+        openListening(acceptors.back(), v6);
+    } catch (const boost::system::system_error& failure) {
+        if (!addressMissing(failure)) {
+            throw;
+        }
+        // Without IPv6 no browser reaches this machine over it either; IPv4 serves alone.
+        acceptors.pop_back();
+    }
+    if (everywhere) {
+        BOOST_LOG_TRIVIAL(info) << "Listening on every address (" << describe(listeningEndpoints())
+                                << "): other machines can reach this program, as "
+                                   "\"listenOnAllAddresses\" in access.json asks";
+    }
+}
+
 void Server::start() {
-    acceptConnection();
+    for (Acceptor& acceptor : acceptors) {
+        acceptConnection(acceptor);
+    }
     for (unsigned thread = 1; thread < threadCount; ++thread) {
         workerThreads.emplace_back([this] { runEventLoop(); });
     }
@@ -55,7 +123,15 @@ void Server::stop() {
 }
 
 unsigned short Server::listeningPort() const {
-    return boundPort;
+    return acceptors.front().local_endpoint().port();
+}
+
+std::vector<tcp::endpoint> Server::listeningEndpoints() const {
+    std::vector<tcp::endpoint> endpoints;
+    for (const Acceptor& acceptor : acceptors) {
+        endpoints.push_back(acceptor.local_endpoint());
+    }
+    return endpoints;
 }
 
 Server::Timer Server::setTimeout(Connection connection) {
@@ -63,26 +139,44 @@ Server::Timer Server::setTimeout(Connection connection) {
     timer->expires_from_now(boost::posix_time::seconds(settings.timeoutSeconds));
     timer->async_wait([connection](const boost::system::error_code& error) {
         if (!error) {
-            closeTimedOut(*connection);
+            closeConnection(*connection, "a timed-out connection");
         }
     });
     return timer;
 }
 
-void Server::acceptConnection() {
-    auto connection = std::make_shared<TlsStream>(ioContext, sslContext);
+void Server::answerStarted(const Connection& connection) {
+    limits->answerStarted(*connection);
+}
+
+bool Server::reserveBody(const Connection& connection, std::size_t bytes) {
+    return limits->reserveBody(*connection, bytes);
+}
+
+void Server::acceptConnection(Acceptor& acceptor) {
+    // The limits learn when a connection is freed, whoever held its last reference.
+    const std::shared_ptr<ConnectionLimits> limits = this->limits;
+    Connection connection(new TlsStream(ioContext, sslContext), [limits](TlsStream* stream) {
+        limits->release(stream);
+        delete stream;
+    });
     acceptor.async_accept(connection->lowest_layer(),
-                          [this, connection](const boost::system::error_code& error) {
-                              onAccepted(connection, error);
+                          [this, &acceptor, connection](const boost::system::error_code& error) {
+                              onAccepted(acceptor, connection, error);
                           });
 }
 
-void Server::onAccepted(Connection connection, const boost::system::error_code& error) {
+void Server::onAccepted(Acceptor& acceptor, Connection connection,
+                        const boost::system::error_code& error) {
     if (error) {
-        acceptAfterFailure();
+        acceptAfterFailure(acceptor);
         return;
     }
-    acceptConnection();
+    acceptConnection(acceptor);
+    if (!limits->admit(*connection)) {
+        closeConnection(*connection, "a connection beyond the limit");
+        return;
+    }
     // Without this timer a client that connects and never speaks would hold its socket
     // for ever; enough of them exhaust the process's descriptors.
     Timer timer = setTimeout(connection);
@@ -95,17 +189,18 @@ void Server::onAccepted(Connection connection, const boost::system::error_code& 
                                 });
 }
 
-void Server::acceptAfterFailure() {
+void Server::acceptAfterFailure(Acceptor& acceptor) {
     // A closed acceptor fails every accept at once; there is nothing left to accept.
     if (!acceptor.is_open()) {
         return;
     }
     // An accept that failed for want of descriptors fails again at once; waiting a moment
     // lets timed-out connections give theirs back instead of spinning the loop.
-    acceptRetryTimer.expires_from_now(boost::posix_time::milliseconds(100));
-    acceptRetryTimer.async_wait([this](const boost::system::error_code& error) {
+    auto retry = std::make_shared<asio::deadline_timer>(ioContext);
+    retry->expires_from_now(boost::posix_time::milliseconds(100));
+    retry->async_wait([this, &acceptor, retry](const boost::system::error_code& error) {
         if (!error) {
-            acceptConnection();
+            acceptConnection(acceptor);
         }
     });
 }

@@ -1,30 +1,36 @@
 #ifndef TRANSPORT_SERVER_H
 #define TRANSPORT_SERVER_H
 
+#include "transport/connection_limits.h"
 #include <boost/asio/deadline_timer.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/ssl/stream.hpp>
+#include <cstddef>
+#include <list>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 // What the program fixes (port 9003, 30-second timeouts, certificate files in the current
-// directory); tests pass other values so that they can run side by side and fast.
+// directory, the limits); tests pass other values so that they can run side by side and fast.
 struct ServerSettings {
     unsigned short port = 9003;
     long timeoutSeconds = 30;
     std::string certificateChainFile = "server.crt";
     std::string privateKeyFile = "server.key";
+    // Every local address instead of the loopback addresses 127.0.0.1 and ::1 only.
+    bool listenOnAllAddresses = false;
+    // Connections held at once; never more than half the descriptors the process may open.
+    std::size_t maxConnections = 1000;
+    // Bytes of request bodies held across all connections before their requests are whole.
+    std::size_t maxBodyBytesHeld = 64 * 1024 * 1024;
 };
 
-using TlsStream = boost::asio::ssl::stream<boost::asio::ip::tcp::socket>;
-using Connection = std::shared_ptr<TlsStream>;
-
-// The TLS listener: one event loop, one accept always pending, the server side of the
-// handshake, then the connection goes to the derived class.
+// The TLS listener: one event loop, one accept always pending on each listening address,
+// the server side of the handshake, then the connection goes to the derived class.
 class Server {
 public:
     explicit Server(const ServerSettings& settings = ServerSettings());
@@ -38,6 +44,8 @@ public:
     void stop();
     // The port actually listened on (useful when the settings asked for port 0).
     unsigned short listeningPort() const;
+    // The addresses and port listened on, IPv4 first.
+    std::vector<boost::asio::ip::tcp::endpoint> listeningEndpoints() const;
 
     // The thread that runs `start`, handed over by the application shell.
     std::thread* serverThread = nullptr;
@@ -49,23 +57,31 @@ protected:
     // A timer that closes the connection when the configured timeout passes; cancel it
     // when the guarded step completes.
     Timer setTimeout(Connection connection);
+    // The connection is being answered; see ConnectionLimits.
+    void answerStarted(const Connection& connection);
+    // Room for the rest of a request's body; false when the bodies held leave none.
+    bool reserveBody(const Connection& connection, std::size_t bytes);
 
     boost::asio::io_context ioContext;
     const ServerSettings settings;
 
 private:
-    void acceptConnection();
-    void onAccepted(Connection connection, const boost::system::error_code& error);
-    void acceptAfterFailure();
+    using Acceptor = boost::asio::ip::tcp::acceptor;
+
+    void listen();
+    void acceptConnection(Acceptor& acceptor);
+    void onAccepted(Acceptor& acceptor, Connection connection,
+                    const boost::system::error_code& error);
+    void acceptAfterFailure(Acceptor& acceptor);
     void runEventLoop();
 
-    boost::asio::ip::tcp::endpoint endpoint;
-    boost::asio::ip::tcp::acceptor acceptor;
-    unsigned short boundPort;
+    // One per listening address; a list, so that an acceptor never moves while an accept
+    // on it is pending.
+    std::list<Acceptor> acceptors;
     unsigned threadCount;
     std::vector<std::thread> workerThreads;
     boost::asio::ssl::context sslContext;
-    boost::asio::deadline_timer acceptRetryTimer;
+    std::shared_ptr<ConnectionLimits> limits;
 };
 
 #endif

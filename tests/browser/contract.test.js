@@ -1,9 +1,11 @@
 // The program's one real client: Chromium, headless, running a page from another origin
-// whose script calls the program as the web application does (page/client.js). The test
-// starts a virtual printer, the program on its fixed port 9003 in a folder of its own, and a
-// static server for the page; then it checks what the page saw and what the printer printed.
-// Last, it opens the program's own page at https://localhost:9003/ as a shop's IT person
-// would, and saves a screenshot of it in output/.
+// whose script calls the program as the web application does (page/client.js); that origin
+// is allowed in the program's access.json. A page from a third origin, not allowed
+// (page/foreign.js), tries to print, disconnect and read the configuration first. The test
+// starts a virtual printer, the program on its fixed port 9003 in a folder of its own, and
+// static servers for the pages; then it checks what the pages saw, what the program logged
+// and what the printer printed. Last, it opens the program's own page at
+// https://localhost:9003/ as a shop's IT person would, and saves a screenshot of it in output/.
 //
 // Needs the normal build (BUILD_DIR, default ../../build) and /usr/bin/chromium; run it with
 // `npm ci && npm test` here, or through scripts/test.sh.
@@ -31,11 +33,15 @@ const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'browser-contract-'));
 const certificateFile = path.join(buildDir, 'tests/support/server.crt');
 const children = [];
 let printer;
-let pageServer;
-let pageAddress;
+const pageServers = [];
 let browser;
 let printerPort;
+let allowedPage;
+let foreignPage;
 let seen;
+let seenByForeign;
+let journalAfterForeign;
+let logAfterForeign;
 
 function startChild(executable, args, options) {
   const child = spawn(executable, args, { stdio: ['ignore', 'pipe', 'inherit'], ...options });
@@ -99,7 +105,7 @@ function startConfiguration() {
 }
 
 // The program reads server.crt and server.key from its current folder and keeps its
-// configuration and logs under XDG_DATA_HOME.
+// configuration, its access settings and its logs under XDG_DATA_HOME.
 async function startProgram() {
   const programFolder = path.join(folder, 'program');
   const configurationFolder = path.join(programFolder, 'TrivaneFiscalProxy');
@@ -107,6 +113,8 @@ async function startProgram() {
   fs.mkdirSync(configurationFolder, { recursive: true });
   fs.writeFileSync(path.join(configurationFolder, 'config.json'),
     `${JSON.stringify(startConfiguration())}\n`);
+  fs.writeFileSync(path.join(configurationFolder, 'access.json'),
+    `${JSON.stringify({ allowedOrigins: [new URL(allowedPage).origin] })}\n`);
   for (const name of ['server.crt', 'server.key']) {
     fs.copyFileSync(path.join(buildDir, 'tests/support', name), path.join(programFolder, name));
   }
@@ -123,10 +131,10 @@ function programLog() {
   return fs.readdirSync(logs).map((name) => fs.readFileSync(path.join(logs, name), 'utf8')).join('');
 }
 
-// The page's own origin: http://127.0.0.1 on a port the system picks.
+// A page's own origin: http://127.0.0.1 on a port the system picks, one for each server.
 function startPageServer() {
   const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript; charset=utf-8' };
-  pageServer = http.createServer((request, response) => {
+  const pageServer = http.createServer((request, response) => {
     const name = request.url === '/' ? 'index.html' : path.basename(request.url);
     const file = path.join(__dirname, 'page', name);
     if (!fs.existsSync(file)) {
@@ -136,6 +144,7 @@ function startPageServer() {
     response.writeHead(200, { 'Content-Type': types[path.extname(name)] });
     response.end(fs.readFileSync(file));
   });
+  pageServers.push(pageServer);
   return new Promise((resolve) => {
     pageServer.listen(0, '127.0.0.1', () => resolve(`http://127.0.0.1:${pageServer.address().port}/`));
   });
@@ -159,14 +168,30 @@ function launchBrowser() {
   });
 }
 
-before(async () => {
-  printerPort = await startPrinter();
-  await startProgram();
-  pageAddress = await startPageServer();
-  browser = await launchBrowser();
+async function openPage(address) {
   const page = await browser.newPage();
   page.setDefaultTimeout(patienceMs);
-  await page.goto(pageAddress);
+  await page.goto(address);
+  return page;
+}
+
+const foreignReceipt = {
+  GrossTotal: 1, FiscalPrinterPaymentId: 0,
+  Items: [{ ProductName: 'Obcy', ProductUnitOfMeasurment: 'szt.', Quantity: 1,
+    ProductCurrencyGrossPrice: 1, FiscalPrinterVatRateType: 0, GrossValue: 1 }],
+};
+
+before(async () => {
+  printerPort = await startPrinter();
+  allowedPage = await startPageServer();
+  foreignPage = `${await startPageServer()}foreign.html`;
+  await startProgram();
+  browser = await launchBrowser();
+  const foreign = await openPage(foreignPage);
+  seenByForeign = await foreign.evaluate((receipt) => runForeignScenario(receipt), foreignReceipt);
+  journalAfterForeign = journal();
+  logAfterForeign = programLog();
+  const page = await openPage(allowedPage);
   seen = await page.evaluate((port) => runScenario(port), printerPort);
 }, { timeout: 5 * patienceMs });
 
@@ -174,7 +199,7 @@ after(async () => {
   if (browser) {
     await browser.close();
   }
-  if (pageServer) {
+  for (const pageServer of pageServers) {
     pageServer.close();
   }
   for (const child of children.reverse()) {
@@ -187,8 +212,10 @@ after(async () => {
   fs.rmSync(folder, { recursive: true, force: true });
 });
 
+// Empty while nothing was printed (the printer makes the file with the first document).
 function journal() {
-  return fs.readFileSync(path.join(folder, 'journal.txt'), 'utf8');
+  const file = path.join(folder, 'journal.txt');
+  return fs.existsSync(file) ? fs.readFileSync(file, 'utf8') : '';
 }
 
 function assertAnswer(answer, status, body) {
@@ -258,6 +285,27 @@ test('a receipt the printer refuses is cancelled, not printed', () => {
   assert.ok(!documents.some((document) => document.includes('Gazeta')));
 });
 
+test('a page of an origin not allowed is refused and reaches nothing', () => {
+  const origin = new URL(foreignPage).origin;
+  assert.match(seenByForeign.print.failure, /TypeError/);
+  assert.match(seenByForeign.blobPrint.failure, /TypeError/);
+  assert.match(seenByForeign.configuration.failure, /TypeError/);
+  assert.equal(seenByForeign.dailyReport, 'error');
+  assert.equal(seenByForeign.disconnect, 'error');
+  assert.equal(journalAfterForeign, '');
+  for (const text of ['Printing fiscal receipt.', 'Printing daily report', 'Device disconnected.']) {
+    assert.ok(!logAfterForeign.includes(text), `the foreign page reached "${text}"`);
+  }
+  const refusals = logAfterForeign.split(`Requests from the origin ${origin} are refused.`).length - 1;
+  // The pre-flight of the JSON post, the Blob post and the read of the configuration.
+  assert.equal(refusals, 3);
+  for (const route of ['/daily_report', '/disconnect']) {
+    assert.ok(logAfterForeign.includes(
+      `Refused a request from a page of another site that did not name its origin (an image, script, form or link) for ${route}.`),
+    `no refusal of ${route}`);
+  }
+});
+
 // As the web application sends it, from Node rather than from a page.
 function postReceipt(receipt) {
   const body = JSON.stringify(receipt);
@@ -324,10 +372,9 @@ test('the program\'s own page shows the connection, the last refusal, a printer 
   await page.close();
 });
 
+// Even the page of an origin allowed to call the routes above.
 test('a page of another origin can neither read the program\'s status nor frame its page', async () => {
-  const page = await browser.newPage();
-  page.setDefaultTimeout(patienceMs);
-  await page.goto(pageAddress);
+  const page = await openPage(allowedPage);
   const read = await page.evaluate(async (address) => {
     try {
       return await (await fetch(`${address}/status`)).text();

@@ -3,7 +3,9 @@
 #include "support/data_home.h"
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
+#include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <regex>
 #include <string>
@@ -32,6 +34,39 @@ protected:
             lines.push_back(line);
         }
         return lines;
+    }
+
+    // Files from earlier runs, `first` the oldest: log_FIRST.txt and on, each `size` bytes
+    // (sparse) and each written a minute after the one before, hours ago.
+    void makeOldFiles(int first, int count, std::uintmax_t size) const {
+        boost::filesystem::create_directories(logFolder());
+        const std::time_t start = std::time(nullptr) - 24 * 3600;
+        for (int index = 0; index < count; ++index) {
+            const auto file = logFolder() / ("log_" + std::to_string(first + index) + ".txt");
+            boost::filesystem::ofstream(file) << "old\n";
+            boost::filesystem::resize_file(file, size);
+            boost::filesystem::last_write_time(file, start + 60 * index);
+        }
+    }
+
+    std::vector<std::string> fileNames() const {
+        std::vector<std::string> names;
+        for (const auto& entry : boost::filesystem::directory_iterator(logFolder())) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    bool exists(const std::string& name) const {
+        return boost::filesystem::exists(logFolder() / name);
+    }
+
+    std::uintmax_t folderSize() const {
+        std::uintmax_t total = 0;
+        for (const auto& entry : boost::filesystem::directory_iterator(logFolder())) {
+            total += boost::filesystem::file_size(entry.path());
+        }
+        return total;
     }
 
     TemporaryDataHome dataHome;
@@ -80,6 +115,37 @@ TEST_F(LoggingTest, FileIsContinuedInTheNextOneAfter10MiB) {
     EXPECT_LE(firstSize, 10485760u);
     EXPECT_GT(firstSize, 10400000u);
     EXPECT_TRUE(boost::filesystem::exists(logFolder() / "log_1.txt"));
+}
+
+// At start, and whenever a file is closed in a rotation, the oldest files go until the next
+// file has room.
+TEST_F(LoggingTest, OldestFilesGoBeyondFiftyFiles) {
+    makeOldFiles(100, 60, 10);
+    runWriter("m");
+    EXPECT_EQ(fileNames().size(), 50u);
+    EXPECT_FALSE(exists("log_110.txt"));
+    EXPECT_TRUE(exists("log_111.txt"));
+    EXPECT_TRUE(exists("log_159.txt"));
+    EXPECT_TRUE(exists("log_0.txt"));
+}
+
+TEST_F(LoggingTest, OldestFilesGoBeyond100MiB) {
+    makeOldFiles(200, 12, 9 * 1024 * 1024);
+    runWriter("m");
+    EXPECT_LE(folderSize(), 100u * 1024 * 1024);
+    EXPECT_FALSE(exists("log_201.txt"));
+    EXPECT_TRUE(exists("log_202.txt"));
+    EXPECT_TRUE(exists("log_0.txt"));
+}
+
+TEST_F(LoggingTest, RotationKeepsTheFolderBounded) {
+    makeOldFiles(100, 49, 10);
+    run("--fill 10500000");
+    EXPECT_EQ(fileNames().size(), 50u);
+    EXPECT_FALSE(exists("log_100.txt"));
+    EXPECT_TRUE(exists("log_101.txt"));
+    EXPECT_TRUE(exists("log_0.txt"));
+    EXPECT_TRUE(exists("log_1.txt"));
 }
 
 TEST(LogText, ControlBytesCannotStartALineOfTheirOwn) {

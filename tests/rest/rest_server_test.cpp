@@ -13,8 +13,13 @@ namespace {
 class TestRestServer : public RestServer {
 public:
     explicit TestRestServer(const ServerSettings& settings) : RestServer(settings) {
-        addRoute("/connect", Method::POST,
-                 [](Request, Response response) { response->json = true; });
+        allowOrigin("HTTPS://Shop.Example:443/app/");
+        allowCrossSiteNavigation("/page");
+        addRoute("/connect", Method::POST, [this](Request, Response response) {
+            ++handlerCalls;
+            response->json = true;
+        });
+        addRoute("/page", Method::GET, [](Request, Response response) { response->json = 1; });
         addRoute("/config/get", Method::GET, [](Request, Response response) {
             response->json["port"] = "COM1";
             response->json["text"] = "two\nlines";
@@ -41,6 +46,9 @@ public:
                  [](Request, Response) { throw std::runtime_error("boom"); });
         addRoute("/unknown-error", Method::GET, [](Request, Response) { throw 42; });
     }
+
+    // Read between requests only: the server thread owns it while serving.
+    int handlerCalls = 0;
 
 private:
     using Request = std::shared_ptr<RestRequest>;
@@ -74,11 +82,69 @@ Json::Value parsedJson(const std::string& text) {
     return value;
 }
 
+const std::string jsonType = "application/json; charset=utf-8";
+
+// `headers`: further header lines, each ending in CR LF.
 std::string post(const std::string& path, const std::string& body,
-                 const std::string& contentType = "application/json; charset=utf-8") {
+                 const std::string& contentType = jsonType, const std::string& headers = "") {
     return "POST " + path + " HTTP/1.1\r\nContent-Type: " + contentType +
-           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + headers + "\r\n" + body;
 }
+
+std::string get(const std::string& path, const std::string& headers) {
+    return "GET " + path + " HTTP/1.1\r\nHost: localhost:9003\r\n" + headers + "\r\n";
+}
+
+std::string originHeader(const std::string& origin) {
+    return "Origin: " + origin + "\r\n";
+}
+
+std::string preflight(const std::string& origin, const std::string& headers = "") {
+    return "OPTIONS /connect HTTP/1.1\r\n" + originHeader(origin) +
+           "Access-Control-Request-Method: POST\r\n"
+           "Access-Control-Request-Headers: content-type\r\n" +
+           headers + "\r\n";
+}
+
+std::string styledException(const std::string& text) {
+    Json::Value body;
+    body["exception"] = text;
+    return Json::StyledWriter().write(body);
+}
+
+std::string refusedOrigin(const std::string& origin) {
+    return styledException("Requests from the origin " + origin +
+                           " are refused. To allow that origin, add it to \"allowedOrigins\" in "
+                           "access.json beside config.json and restart the program.");
+}
+
+std::string refusedCrossSite(const std::string& path) {
+    return styledException(
+        "Refused a request from a page of another site that did not name its origin (an image, "
+        "script, form or link) for " +
+        path +
+        ". Only calls from allowed origins are served; an origin is allowed by adding it to "
+        "\"allowedOrigins\" in access.json beside config.json.");
+}
+
+// A refusal: 403 with the JSON body, logged, and no header that lets the page read it.
+void expectRefusal(const HttpAnswer& answer, const std::string& body, const LogCapture& log) {
+    EXPECT_EQ(answer.status, 403);
+    EXPECT_EQ(answer.reason, "Forbidden");
+    EXPECT_EQ(answer.body, body);
+    EXPECT_EQ(answer.header("Content-Type"), "application/json");
+    EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Origin"));
+    EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Headers"));
+    EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Private-Network"));
+    EXPECT_FALSE(answer.hasHeader("Allow"));
+    EXPECT_TRUE(log.contains("error : Rest exception: " + body));
+}
+
+struct CallerRow {
+    std::string headers;
+    std::string path;
+    int status;
+};
 
 struct ErrorRow {
     std::string request;
@@ -90,7 +156,7 @@ struct ErrorRow {
 } // namespace
 
 TEST_F(RestServerTest, SuccessIsCompactJsonWithTheDefaultHeaders) {
-    HttpAnswer answer = send("POST /connect HTTP/1.1\r\n\r\n");
+    HttpAnswer answer = send(post("/connect", ""));
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.reason, "OK");
     EXPECT_EQ(answer.body, "true");
@@ -115,6 +181,9 @@ TEST_F(RestServerTest, EveryErrorIsStyledJsonWithTheDefaultHeaders) {
         {post("/echo", "{}", "application/json"), 400, "Bad Request",
          R"({"exception": "Bad Request"})"},
         {post("/echo", "{}", "text/plain"), 400, "Bad Request", R"({"exception": "Bad Request"})"},
+        // A body without a type: what a browser sends to any origin without asking first.
+        {"POST /echo HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}", 400, "Bad Request",
+         R"({"exception": "Bad Request"})"},
         {"GET /connect HTTP/1.1 x\r\n\r\n", 400, "Bad Request", R"({"exception": "Bad Request"})"},
         {post("/echo", "   "), 400, "Bad Request", R"({"exception": "Json parse error"})"},
         {post("/config/save", R"({"port": 5})"), 400, "Bad Request",
@@ -181,10 +250,115 @@ TEST_F(RestServerTest, HeadersInLowerCaseAreRead) {
 }
 
 TEST_F(RestServerTest, BodyWithoutLengthOrOfLengthZeroIsNull) {
-    EXPECT_EQ(send("POST /echo HTTP/1.1\r\n\r\n{\"a\":1}").body, R"({"echo":null})");
+    EXPECT_EQ(send("POST /echo HTTP/1.1\r\nContent-Type: application/json; charset=utf-8\r\n\r\n"
+                   "{\"a\":1}")
+                  .body,
+              R"({"echo":null})");
     EXPECT_EQ(send(post("/echo", "")).body, R"({"echo":null})");
 }
 
 TEST_F(RestServerTest, BodyWithCommentsIsAccepted) {
     EXPECT_EQ(send(post("/echo", "/* note */ {\"a\": 1} // end")).body, R"({"echo":{"a":1}})");
+}
+
+TEST_F(RestServerTest, AllowedOriginsAreServedAsAlways) {
+    const std::string port = std::to_string(running.port());
+    const std::string origins[] = {"https://shop.example", "https://localhost:" + port,
+                                   "https://127.0.0.1:" + port, "https://[::1]:" + port};
+    for (const std::string& origin : origins) {
+        SCOPED_TRACE(origin);
+        HttpAnswer answer = send(post("/connect", "", jsonType, originHeader(origin)));
+        EXPECT_EQ(answer.status, 200);
+        EXPECT_EQ(answer.body, "true");
+        expectDefaultHeaders(answer);
+    }
+    EXPECT_EQ(server.handlerCalls, 4);
+}
+
+TEST_F(RestServerTest, ForeignOriginsAreRefusedBeforeAnyHandlerRuns) {
+    const std::string origins[] = {"https://evil.example", "https://shop.example.evil.example",
+                                   "http://shop.example", "https://localhost:1", "null"};
+    for (const std::string& origin : origins) {
+        SCOPED_TRACE(origin);
+        expectRefusal(send(post("/connect", "", jsonType, originHeader(origin))),
+                      refusedOrigin(origin), log);
+        expectRefusal(send(get("/nowhere", originHeader(origin))), refusedOrigin(origin), log);
+    }
+    EXPECT_EQ(server.handlerCalls, 0);
+}
+
+TEST_F(RestServerTest, PreflightsFromAllowedOriginsAreAnsweredAsAlways) {
+    HttpAnswer answer = send(preflight("https://shop.example"));
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.header("Allow"), "POST,OPTIONS");
+    EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Private-Network"));
+    expectDefaultHeaders(answer);
+
+    HttpAnswer privateNetwork =
+        send(preflight("https://shop.example", "Access-Control-Request-Private-Network: true\r\n"));
+    EXPECT_EQ(privateNetwork.status, 200);
+    EXPECT_EQ(privateNetwork.header("Access-Control-Allow-Private-Network"), "true");
+    expectDefaultHeaders(privateNetwork);
+}
+
+TEST_F(RestServerTest, PreflightsFromForeignOriginsAreRefusedWithoutAllowHeaders) {
+    expectRefusal(
+        send(preflight("https://evil.example", "Access-Control-Request-Private-Network: true\r\n")),
+        refusedOrigin("https://evil.example"), log);
+}
+
+TEST_F(RestServerTest, CrossSiteRequestsWithoutOriginAreRefusedExceptNavigationsToPages) {
+    const CallerRow rows[] = {
+        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n", "/config/get", 403},
+        {"Sec-Fetch-Site: same-site\r\nSec-Fetch-Mode: no-cors\r\n", "/config/get", 403},
+        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n", "/config/get", 403},
+        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n", "/page", 403},
+        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n", "/page", 200},
+        {"Sec-Fetch-Site: same-origin\r\nSec-Fetch-Mode: cors\r\n", "/config/get", 200},
+        {"Sec-Fetch-Site: none\r\nSec-Fetch-Mode: navigate\r\n", "/config/get", 200},
+        // No browser headers at all: curl, scripts, the workstation's own tools.
+        {"", "/config/get", 200},
+    };
+    for (const CallerRow& row : rows) {
+        SCOPED_TRACE(row.headers + row.path);
+        HttpAnswer answer = send(get(row.path, row.headers));
+        if (row.status == 403) {
+            expectRefusal(answer, refusedCrossSite(row.path), log);
+        } else {
+            EXPECT_EQ(answer.status, 200);
+            expectDefaultHeaders(answer);
+        }
+    }
+}
+
+TEST_F(RestServerTest, RequestTextsReachTheLogEscapedAndCut) {
+    const std::string path = "/x\x1b[2J\x7f" + std::string(300, 'y');
+    EXPECT_EQ(send(get(path, "")).status, 404);
+    // The first 200 bytes: 7 before the run of "y", then 193 of it.
+    EXPECT_TRUE(log.contains("info : REST Request: GET /x\\x1b[2J\\x7f" + std::string(193, 'y') +
+                             "... (107 more bytes)"));
+
+    const std::string origin = "https://e\x1bvil.example/" + std::string(5000, 'o');
+    HttpAnswer answer = send(get("/config/get", originHeader(origin)));
+    EXPECT_EQ(answer.status, 403);
+    EXPECT_NE(answer.body.find("https://e\\\\x1bvil.example/"), std::string::npos) << answer.body;
+    EXPECT_NE(answer.body.find("... (4822 more bytes)"), std::string::npos) << answer.body;
+    for (const std::string& line : log.lines()) {
+        EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
+    }
+}
+
+TEST(RestServerAnyOrigin, StarAllowsEveryOriginButNotCrossSiteRequestsWithoutOne) {
+    LogCapture log;
+    RestServer server(testServerSettings());
+    server.allowOrigin("*");
+    server.addRoute("/daily_report", Method::GET,
+                    [](std::shared_ptr<RestRequest>, std::shared_ptr<RestResponse>) {});
+    ServerThread running(server);
+    EXPECT_EQ(
+        exchange(running.port(), get("/daily_report", originHeader("https://any.example"))).status,
+        200);
+    expectRefusal(exchange(running.port(), get("/daily_report", "Sec-Fetch-Site: cross-site\r\n"
+                                                                "Sec-Fetch-Mode: no-cors\r\n")),
+                  refusedCrossSite("/daily_report"), log);
 }

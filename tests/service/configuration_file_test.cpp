@@ -3,6 +3,8 @@
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -213,3 +215,87 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SaveFailure>& info) { return info.param.name; });
 
 } // namespace
+
+namespace {
+
+class AccessSettingsTest : public ConfigurationFileTest {
+protected:
+    fs::path accessFile() const { return environment.folder() / "access.json"; }
+
+    void writeAccess(const std::string& content) const {
+        fs::create_directories(environment.folder());
+        fs::ofstream(accessFile(), std::ios::binary) << content;
+    }
+
+    std::string readAccess() const {
+        fs::ifstream file(accessFile(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+    HttpAnswer getFrom(RunningService& service, const std::string& origin) {
+        return service.send("GET /config/is_configured HTTP/1.1\r\nOrigin: " + origin + "\r\n\r\n");
+    }
+};
+
+} // namespace
+
+TEST_F(AccessSettingsTest, MissingFileGivesTheDefaults) {
+    const AccessSettings access = readAccessSettings();
+    EXPECT_TRUE(access.allowedOrigins.empty());
+    EXPECT_FALSE(access.listenOnAllAddresses);
+    EXPECT_TRUE(log.contains("info : No access settings in " + accessFile().string() +
+                             "; the defaults apply"));
+}
+
+TEST_F(AccessSettingsTest, ListedOriginsMayCallAndTheFileIsNeverWritten) {
+    const std::string content = "{\"allowedOrigins\": [\"https://erp.example\", "
+                                "\"http://127.0.0.1:8080/\"], \"listenOnAllAddresses\": false}\n";
+    writeAccess(content);
+    const AccessSettings access = readAccessSettings();
+    EXPECT_TRUE(log.contains("info : Access settings: allowed origins besides the web "
+                             "application: https://erp.example, http://127.0.0.1:8080/; "
+                             "listening on every address: no"));
+    RunningService service(access);
+
+    EXPECT_EQ(getFrom(service, "https://erp.example").status, 200);
+    EXPECT_EQ(getFrom(service, "http://127.0.0.1:8080").status, 200);
+    EXPECT_EQ(getFrom(service, "https://ledvik.trivane.pl").status, 200);
+    EXPECT_EQ(getFrom(service, "https://other.example").status, 403);
+    ASSERT_EQ(service.post("/config/save", savedRecord).status, 200);
+    EXPECT_EQ(readAccess(), content);
+    EXPECT_EQ(environment.readConfiguration(), savedFile);
+}
+
+TEST_F(AccessSettingsTest, ListeningOnEveryAddressIsAnExplicitChoice) {
+    writeAccess(R"({"listenOnAllAddresses": true, "allowedOrigins": ["*"]})");
+    const AccessSettings access = readAccessSettings();
+    EXPECT_TRUE(access.listenOnAllAddresses);
+    EXPECT_EQ(access.allowedOrigins, std::vector<std::string>{"*"});
+}
+
+TEST_F(AccessSettingsTest, MalformedFileIsLoggedAndGivesTheDefaults) {
+    const std::pair<std::string, std::string> files[] = {
+        {"{\"allowedOrigins\": [", "not JSON"},
+        {"[\"https://erp.example\"]", "not a JSON object"},
+        {R"({"allowedOrigins": "https://erp.example", "listenOnAllAddresses": true})",
+         "\"allowedOrigins\" is not a list"},
+        {R"({"allowedOrigins": ["erp.example"], "listenOnAllAddresses": true})",
+         "\"allowedOrigins\" holds \"erp.example\", which is not an origin such as "
+         "\"https://shop.example\""},
+        {R"({"allowedOrigins": [5]})",
+         "\"allowedOrigins\" holds a value, which is not an origin such as "
+         "\"https://shop.example\""},
+        {R"({"listenOnAllAddresses": "yes"})", "unknown or mistyped key \"listenOnAllAddresses\""},
+        {R"({"allowedOrigins": ["https://erp.example"], "allowOrigins": ["*"]})",
+         "unknown or mistyped key \"allowOrigins\""},
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.first);
+        writeAccess(file.first);
+        const AccessSettings access = readAccessSettings();
+        EXPECT_TRUE(access.allowedOrigins.empty());
+        EXPECT_FALSE(access.listenOnAllAddresses);
+        EXPECT_TRUE(log.contains("error : Access settings file " + accessFile().string() +
+                                 " is malformed (" + file.second + "); the defaults apply"));
+    }
+}

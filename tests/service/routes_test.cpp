@@ -1,5 +1,6 @@
 // Each route through the real HTTPS listener, with the virtual printer on a pseudo-terminal.
 #include "platform/serial_ports.h"
+#include "service/web_application.h"
 #include "service_test_support.h"
 #include "support/temporary_folder.h"
 #include "support/virtual_printer_process.h"
@@ -194,6 +195,30 @@ TEST_F(RoutesTest, SaleIsValidatedBeforeTheOperationRuns) {
     EXPECT_EQ(service.post("/printer/print", "{}").status, 400);
 }
 
+TEST_F(RoutesTest, OtherSitesReachOnlyTheConfigurationPageRedirect) {
+    ASSERT_EQ(service.post("/connect", printerPort()).body, "true");
+    const std::string image = "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n"
+                              "Sec-Fetch-Dest: image\r\n\r\n";
+    const std::string link = "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n"
+                             "Sec-Fetch-Dest: document\r\n\r\n";
+    EXPECT_EQ(service.send("GET /daily_report HTTP/1.1\r\n" + image).status, 403);
+    EXPECT_EQ(service.send("GET /daily_report HTTP/1.1\r\n" + link).status, 403);
+    EXPECT_EQ(service.send("GET /config/firefox HTTP/1.1\r\n" + link).status, 302);
+    EXPECT_EQ(printer.journal(), "");
+}
+
+TEST_F(RoutesTest, TheWebApplicationsOwnOriginIsServed) {
+    const HttpAnswer answer = service.send("GET /config/version HTTP/1.1\r\n"
+                                           "Origin: https://ledvik.trivane.pl\r\n\r\n");
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.header("Access-Control-Allow-Origin"), "*");
+    EXPECT_EQ(service
+                  .send("GET /config/version HTTP/1.1\r\n"
+                        "Origin: https://ledvik.trivane.pl.evil.example\r\n\r\n")
+                  .status,
+              403);
+}
+
 TEST_F(RoutesTest, FirefoxRedirectsToTheConfigurationPage) {
     const HttpAnswer answer = service.get("/config/firefox");
 
@@ -252,35 +277,36 @@ TEST_F(RoutesTest, StatusWithoutConfigurationOrPrinter) {
 // itself, a typed address and a followed link are served.
 TEST_F(RoutesTest, PageAndStatusAnswerOnlyThePageAndNavigations) {
     const std::string own = "https://localhost:" + std::to_string(service.port());
+    const std::string crossSite = "Sec-Fetch-Site: cross-site\r\n";
+    enum Answer { Served, RefusedByPage, RefusedByOriginPolicy };
     const struct {
         const char* path;
         std::string headers;
-        int status;
+        Answer answer;
     } requests[] = {
-        {"/status", "Origin: " + own + "\r\nSec-Fetch-Site: same-origin\r\n", 200},
-        {"/status", "Origin: https://127.0.0.1:" + std::to_string(service.port()) + "\r\n", 200},
-        {"/", "Sec-Fetch-Site: none\r\nSec-Fetch-Mode: navigate\r\n", 200},
-        {"/",
-         "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n"
-         "Sec-Fetch-Dest: document\r\n",
-         200},
-        {"/status", "Origin: https://evil.example\r\nSec-Fetch-Site: cross-site\r\n", 403},
-        {"/status", "Origin: https://localhost:1\r\nSec-Fetch-Site: same-site\r\n", 403},
-        {"/status", "Origin: https://evil.example\r\n", 403},
-        {"/status", "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n", 403},
-        {"/",
-         "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n"
-         "Sec-Fetch-Dest: iframe\r\n",
-         403},
-        {"/page.js", "sec-fetch-site: cross-site\r\nsec-fetch-mode: no-cors\r\n", 403},
+        {"/status", "Origin: " + own + "\r\nSec-Fetch-Site: same-origin\r\n", Served},
+        {"/status", "Origin: https://127.0.0.1:" + std::to_string(service.port()) + "\r\n", Served},
+        {"/", "Sec-Fetch-Site: none\r\nSec-Fetch-Mode: navigate\r\n", Served},
+        {"/", crossSite + "Sec-Fetch-Mode: navigate\r\nSec-Fetch-Dest: document\r\n", Served},
+        // The web application may call the routes, but not read the page's answers.
+        {"/status", "Origin: " + webApplicationOrigin() + "\r\n" + crossSite, RefusedByPage},
+        {"/", crossSite + "Sec-Fetch-Mode: navigate\r\nSec-Fetch-Dest: iframe\r\n", RefusedByPage},
+        {"/status", "Origin: https://evil.example\r\n" + crossSite, RefusedByOriginPolicy},
+        {"/status", "Origin: https://localhost:1\r\nSec-Fetch-Site: same-site\r\n",
+         RefusedByOriginPolicy},
+        {"/page.js", "sec-fetch-site: cross-site\r\nsec-fetch-mode: no-cors\r\n",
+         RefusedByOriginPolicy},
     };
     for (const auto& request : requests) {
         const HttpAnswer answer = service.get(request.path, request.headers);
 
-        EXPECT_EQ(answer.status, request.status) << request.path << "\n" << request.headers;
+        EXPECT_EQ(answer.status, request.answer == Served ? 200 : 403) << request.path << "\n"
+                                                                       << request.headers;
         EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Origin"));
-        EXPECT_EQ(answer.header("X-Frame-Options"), "DENY");
-        if (request.status == 403) {
+        if (request.answer != RefusedByOriginPolicy) {
+            EXPECT_EQ(answer.header("X-Frame-Options"), "DENY");
+        }
+        if (request.answer == RefusedByPage) {
             EXPECT_EQ(parseJson(answer.body)["exception"],
                       "Forbidden: the program's page answers only itself");
         }

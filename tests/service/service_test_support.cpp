@@ -51,7 +51,8 @@ std::string ServiceTestEnvironment::readConfiguration() const {
     return content.str();
 }
 
-RunningService::RunningService() : service(testServerSettings()) {
+RunningService::RunningService(const AccessSettings& access)
+    : service(testServerSettings(), access) {
     service.stateChanged.connect([this](FiscalPrinterBase::State state) {
         std::lock_guard<std::mutex> lock(statesMutex);
         recordedStates.push_back(state);
@@ -79,6 +80,10 @@ HttpAnswer RunningService::post(const std::string& path, const std::string& body
 HttpAnswer RunningService::options(const std::string& path) {
     return exchange(serverThread->port(),
                     "OPTIONS " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+}
+
+HttpAnswer RunningService::send(const std::string& request) {
+    return exchange(serverThread->port(), request);
 }
 
 std::vector<FiscalPrinterBase::State> RunningService::states() const {

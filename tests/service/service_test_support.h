@@ -40,7 +40,7 @@ private:
 // serving on a background thread.
 class RunningService {
 public:
-    RunningService();
+    explicit RunningService(const AccessSettings& access = AccessSettings());
     ~RunningService();
 
     // `headers`: more header lines, each ending in "\r\n".
@@ -48,6 +48,8 @@ public:
     // Sends `body` as JSON.
     HttpAnswer post(const std::string& path, const std::string& body);
     HttpAnswer options(const std::string& path);
+    // Sends the whole request text as it is.
+    HttpAnswer send(const std::string& request);
     // The states announced since construction (a start-up connection reaches nobody).
     std::vector<FiscalPrinterBase::State> states() const;
     // Read between requests only: the server thread owns the service while it serves.

@@ -152,3 +152,11 @@ PlainExchange exchangePlain(unsigned short port, const std::string& text) {
     }
     return result;
 }
+
+bool acceptsConnection(const asio::ip::address& address, unsigned short port) {
+    asio::io_context io;
+    asio::ip::tcp::socket socket(io);
+    return !awaitCompletion(io, socket, [&](auto handler) {
+        socket.async_connect(asio::ip::tcp::endpoint(address, port), handler);
+    });
+}

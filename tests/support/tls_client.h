@@ -75,4 +75,7 @@ struct PlainExchange {
 };
 PlainExchange exchangePlain(unsigned short port, const std::string& text);
 
+// Whether a plain TCP connection to `address` on `port` is accepted; it is closed at once.
+bool acceptsConnection(const boost::asio::ip::address& address, unsigned short port);
+
 #endif

@@ -3,10 +3,14 @@
 #include "support/test_certificate.h"
 #include "support/tls_client.h"
 #include "transport/http_server.h"
+#include <algorithm>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <memory>
 #include <regex>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -56,6 +60,69 @@ void expectStatus(const HttpAnswer& answer, int status, const std::string& reaso
     EXPECT_EQ(answer.status, status) << answer.raw;
     EXPECT_EQ(answer.reason, reason) << answer.raw;
 }
+
+using Clients = std::vector<std::unique_ptr<TlsClient>>;
+
+// `count` connections that have completed the handshake and sent nothing; each is accepted
+// before the next one connects.
+Clients idleClients(unsigned short port, std::size_t count) {
+    Clients clients;
+    for (std::size_t index = 0; index < count; ++index) {
+        clients.push_back(std::make_unique<TlsClient>(port));
+    }
+    return clients;
+}
+
+const std::size_t announcedBody = 1024 * 1024;
+const std::size_t sentBeforeStopping = 900 * 1024;
+
+// Connections that announced a 1 MiB body and sent 900 KiB of it.
+Clients clientsInTheMiddleOfABody(unsigned short port, std::size_t count) {
+    const std::string header =
+        "POST /echo HTTP/1.1\r\nContent-Length: " + std::to_string(announcedBody) + "\r\n\r\n";
+    const std::string part(sentBeforeStopping, 'b');
+    Clients clients = idleClients(port, count);
+    for (const auto& client : clients) {
+        client->send(header);
+        client->send(part);
+    }
+    return clients;
+}
+
+// Sends the rest of each body; how many requests were answered whole.
+std::size_t finishBodies(const Clients& clients) {
+    const std::string rest(announcedBody - sentBeforeStopping, 'b');
+    std::size_t answered = 0;
+    for (const auto& client : clients) {
+        client->send(rest);
+        const HttpAnswer answer = client->receive();
+        if (answer.status == 200) {
+            EXPECT_EQ(answer.body.size(), std::string("POST /echo\n").size() + announcedBody);
+            ++answered;
+        } else {
+            EXPECT_EQ(answer.raw, "") << "a connection closed to make room gets no answer";
+        }
+    }
+    return answered;
+}
+
+std::size_t countLines(const LogCapture& log, const std::string& line) {
+    const std::vector<std::string> lines = log.lines();
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+#ifdef __linux__
+// The most memory the process has held so far, in bytes.
+std::size_t peakResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.compare(0, 6, "VmHWM:") == 0) {
+            return std::stoul(line.substr(6)) * 1024;
+        }
+    }
+    throw std::runtime_error("no VmHWM in /proc/self/status");
+}
+#endif
 
 } // namespace
 
@@ -170,4 +237,60 @@ TEST_F(HttpServerTimeoutTest, LinesEndingInBareLineFeedsAreNeverAnswered) {
     TlsClient client(running.port());
     client.send("GET / HTTP/1.1\nHost: localhost\n\n");
     EXPECT_EQ(client.receive().raw, "");
+}
+
+TEST(HttpServerLimits, OldestIdleConnectionsAreClosedFirstSoThatAPromptClientIsServed) {
+    LogCapture log;
+    ServerSettings settings = testServerSettings();
+    settings.maxConnections = 8;
+    EchoServer server(settings);
+    ServerThread running(server);
+    const Clients idle = idleClients(running.port(), 20);
+
+    expectStatus(exchange(running.port(), "GET /prompt HTTP/1.1\r\n\r\n"), 200, "OK");
+    // 20 idle and one prompt connection with room for 8: the 13 oldest were closed.
+    for (std::size_t index = 0; index < 13; ++index) {
+        EXPECT_EQ(idle[index]->receive().raw, "") << index;
+    }
+    for (std::size_t index = 13; index < idle.size(); ++index) {
+        idle[index]->send("GET /late HTTP/1.1\r\n\r\n");
+        EXPECT_EQ(idle[index]->receive().body, "GET /late\n") << index;
+    }
+    EXPECT_EQ(countLines(log, "error : Connection limit of 8 reached: closed the oldest "
+                              "connection that had not sent a whole request"),
+              13u);
+}
+
+TEST(HttpServerLimits, BodiesHeldAcrossConnectionsStayWithinTheirBound) {
+    LogCapture log;
+    ServerSettings settings = testServerSettings();
+    settings.maxBodyBytesHeld = 3 * announcedBody;
+    EchoServer server(settings);
+    ServerThread running(server);
+    const Clients slow = clientsInTheMiddleOfABody(running.port(), 10);
+
+    const HttpAnswer prompt =
+        exchange(running.port(), "POST /prompt HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}");
+    EXPECT_EQ(prompt.body, "POST /prompt\n{}");
+    EXPECT_LE(finishBodies(slow), 3u);
+    EXPECT_GE(countLines(log, "error : Request bodies held reached 3145728 bytes: closed the "
+                              "oldest connection that had not sent its whole body"),
+              7u);
+}
+
+// 300 connections each holding 900 KiB of an announced 1 MiB body, with the program's own
+// limits: without a bound they would hold 270 MiB.
+TEST(HttpServerLimits, ThreeHundredUnfinishedBodiesAddLittleMemory) {
+    LogCapture log;
+    EchoServer server(testServerSettings());
+    ServerThread running(server);
+#ifdef __linux__
+    const std::size_t peakBefore = peakResidentBytes();
+#endif
+    const Clients slow = clientsInTheMiddleOfABody(running.port(), 300);
+    EXPECT_EQ(exchange(running.port(), "GET /prompt HTTP/1.1\r\n\r\n").status, 200);
+    EXPECT_LE(finishBodies(slow) * announcedBody, ServerSettings().maxBodyBytesHeld);
+#ifdef __linux__
+    EXPECT_LT(peakResidentBytes() - peakBefore, 200u * 1024 * 1024);
+#endif
 }

@@ -3,6 +3,7 @@
 #include "support/test_certificate.h"
 #include "support/tls_client.h"
 #include "transport/server.h"
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/system/system_error.hpp>
 #include <future>
@@ -50,6 +51,26 @@ bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Whether this system can listen on ::1 at all.
+bool hasIpv6Loopback() {
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::acceptor acceptor(io);
+    boost::system::error_code error;
+    acceptor.open(boost::asio::ip::tcp::v6(), error);
+    if (!error) {
+        acceptor.bind({boost::asio::ip::address_v6::loopback(), 0}, error);
+    }
+    return !error;
+}
+
+std::string addresses(const Server& server) {
+    std::string text;
+    for (const boost::asio::ip::tcp::endpoint& endpoint : server.listeningEndpoints()) {
+        text += endpoint.address().to_string() + " ";
+    }
+    return text;
+}
+
 } // namespace
 
 TEST(ServerConstruction, NamesTheFailingStep) {
@@ -71,6 +92,48 @@ TEST(ServerConstruction, PortAlreadyListenedOnFailsAtBind) {
     ServerSettings samePort = testServerSettings();
     samePort.port = first.listeningPort();
     EXPECT_PRED2(startsWith, constructionFailure(samePort), "bind");
+}
+
+// On Windows a socket that asks for address reuse could otherwise bind beside the listener
+// and take its calls.
+TEST(ServerConstruction, NoOtherSocketCanBindTheListeningAddresses) {
+    GreetingServer server(testServerSettings());
+    for (const boost::asio::ip::tcp::endpoint& endpoint : server.listeningEndpoints()) {
+        boost::asio::io_context io;
+        boost::asio::ip::tcp::acceptor other(io, endpoint.protocol());
+        other.set_option(boost::asio::ip::tcp::acceptor::reuse_address(true));
+        boost::system::error_code error;
+        other.bind(endpoint, error);
+        EXPECT_TRUE(error) << endpoint;
+    }
+}
+
+TEST(ServerConstruction, ListensOnTheLoopbackAddressesOnlyByDefault) {
+    GreetingServer server(testServerSettings());
+    const bool ipv6 = hasIpv6Loopback();
+    EXPECT_EQ(addresses(server), ipv6 ? "127.0.0.1 ::1 " : "127.0.0.1 ");
+    ServerThread running(server);
+    EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
+    if (ipv6) {
+        EXPECT_TRUE(acceptsConnection(boost::asio::ip::address_v6::loopback(), running.port()));
+    }
+}
+
+TEST(ServerConstruction, ListensOnEveryAddressOnlyWhenAskedAndLogsIt) {
+    LogCapture log;
+    ServerSettings everywhere = testServerSettings();
+    everywhere.listenOnAllAddresses = true;
+    GreetingServer server(everywhere);
+    const std::string port = std::to_string(server.listeningPort());
+    if (hasIpv6Loopback()) {
+        EXPECT_EQ(addresses(server), "0.0.0.0 :: ");
+        EXPECT_TRUE(log.contains("info : Listening on every address (0.0.0.0:" + port +
+                                 " and [::]:" + port +
+                                 "): other machines can reach this program, as "
+                                 "\"listenOnAllAddresses\" in access.json asks"));
+    } else {
+        EXPECT_EQ(addresses(server), "0.0.0.0 ");
+    }
 }
 
 TEST(Server, CompletesHandshakesOfTls12And13) {
