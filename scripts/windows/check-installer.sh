@@ -38,28 +38,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() {
-    local name=$1
-    shift
-    if "$@"; then
-        echo "PASS $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $name"
-        failed=$((failed + 1))
-    fi
-}
-eventually() {
-    local _
-    for _ in $(seq 120); do
-        "$@" && return
-        sleep 0.5
-    done
-    return 1
-}
-
+source "$(dirname "${BASH_SOURCE[0]}")/../checks.sh"
 wine wineboot --init >/dev/null 2>&1
 user_folder=$WINEPREFIX/drive_c/users/$(id -un)
 install_folder=$user_folder/AppData/Local/Programs/TrivaneFiscalProxy
@@ -199,5 +178,4 @@ check "it keeps the configuration and the logs" \
 
 printf 'Installer: %s bytes; first silent install under Wine: %d.%03d s\n' \
     "$(stat -c %s "$setup")" $((install_milliseconds / 1000)) $((install_milliseconds % 1000))
-echo "Windows installer checks: $passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_passed "Windows installer"

@@ -40,19 +40,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() {
-    local name=$1
-    shift
-    if "$@"; then
-        echo "PASS $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $name"
-        failed=$((failed + 1))
-    fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../checks.sh"
 
 # A fresh server, so that Wine's tray (in explorer.exe) starts from the program below and
 # writes its trace where the program's goes.
@@ -103,15 +91,6 @@ done
 check "answers /config/version over HTTPS" [ "$answered" = '"1.0.0.9"' ]
 
 # What happens on the program's main thread may come after the server's answers.
-eventually() {
-    local _
-    for _ in $(seq 60); do
-        "$@" && return
-        sleep 1
-    done
-    return 1
-}
-
 check "connects to the printer on COM5 at start" \
     [ "$(curl --silent --insecure --max-time 30 https://127.0.0.1:9003/config/is_connected)" = true ]
 receipt='{"GrossTotal": 12.30, "FiscalPrinterPaymentId": 0, "Items": [{"ProductName":
@@ -123,6 +102,15 @@ print_answer=$(curl --silent --insecure --max-time 60 --data "$receipt" \
 check "prints a receipt on the printer" [ "$print_answer" = true ]
 check "the receipt reaches the printer with its Polish letters" \
     grep -qF "LINE Chleb żytni | 1.00 szt x 12.30 | 12.30 A" "$work/journal.txt"
+
+# The program's own page reads its details from "/status"; the log folder is the Windows one.
+status_answer=$(curl --silent --insecure --max-time 30 https://127.0.0.1:9003/status || true)
+status_has() {
+    grep -qF "$1" <<<"$status_answer"
+}
+check "its page's status shows the printer connected" status_has '"connected":true'
+check "its page's status names the log folder under AppData\\Local" \
+    status_has 'AppData\\Local\\TrivaneFiscalProxy\\Logs"'
 
 # The log is a Windows text file: its lines end in CR LF.
 log_has() {
@@ -183,5 +171,4 @@ error_box_shown() {
 }
 check "a start without certificates shows the error box" error_box_shown
 
-echo "Windows program checks: $passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_passed "Windows program"

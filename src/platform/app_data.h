@@ -4,6 +4,7 @@
 
 #include <boost/filesystem/path.hpp>
 #include <stdexcept>
+#include <string>
 
 namespace platform {
 
@@ -26,6 +27,9 @@ inline boost::filesystem::path programDataFolder() {
 
 // Creates one folder (not its parents). True when it was created or already exists.
 bool createDirectory(const boost::filesystem::path& folder);
+
+// The folder's name as UTF-8 text, as JSON answers carry it.
+std::string utf8Name(const boost::filesystem::path& folder);
 
 } // namespace platform
 

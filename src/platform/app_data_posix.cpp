@@ -33,4 +33,9 @@ bool createDirectory(const boost::filesystem::path& folder) {
     return !error;
 }
 
+// Linux file names are bytes; the program's folders are named in UTF-8.
+std::string utf8Name(const boost::filesystem::path& folder) {
+    return folder.string();
+}
+
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "platform/app_data.h"
+#include "platform/wide_text_win32.h"
 
 #include <shlobj.h>
 #include <stdexcept>
@@ -21,6 +22,10 @@ boost::filesystem::path localAppDataFolder() {
 bool createDirectory(const boost::filesystem::path& folder) {
     return CreateDirectoryW(folder.wstring().c_str(), nullptr) != 0 ||
            GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::string utf8Name(const boost::filesystem::path& folder) {
+    return narrow(folder.wstring());
 }
 
 } // namespace platform

@@ -20,6 +20,7 @@ void FiscalPrinterBase::runTransaction(const std::string& command, const std::st
     const POSNET_HANDLE request = postRequest(command, parameters);
     checkRequest(request, POS_GetRequestStatus(request), "POS_GetRequestStatus");
     POS_DestroyRequest(request);
+    printerActivity.commandCompleted();
 }
 
 PosnetResponse FiscalPrinterBase::runTransactionWithResponse(const std::string& command,
@@ -36,6 +37,7 @@ PosnetResponse FiscalPrinterBase::runTransactionWithResponse(const std::string& 
         }
     }
     POS_DestroyRequest(request);
+    printerActivity.commandCompleted();
     return values;
 }
 
@@ -43,7 +45,9 @@ void FiscalPrinterBase::throwPosnetError(POSNET_STATUS code, const std::string& 
     if (code == POSNET_STATUS_DISCONNECTED) {
         disconnect();
     }
-    throw PosnetException(code, callName);
+    const PosnetException refusal(code, callName);
+    printerActivity.commandRefused(refusal);
+    throw refusal;
 }
 
 // Creates the request, posts it and waits until the printer has answered it.

@@ -6,8 +6,17 @@
 RestResponse::RestResponse(HttpResponse& httpResponse) : httpResponse(&httpResponse) {}
 
 void RestResponse::send() {
+    if (document_) {
+        httpResponse->content << *document_;
+        return;
+    }
     std::string text = Json::FastWriter().write(json);
     // Strings carry their line feeds escaped, so this only drops the writer's final one.
     text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
     httpResponse->content << text;
+}
+
+void RestResponse::setDocument(const std::string& type, const std::string& text) {
+    contentType_ = type;
+    document_ = text;
 }

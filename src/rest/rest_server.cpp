@@ -123,7 +123,7 @@ void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
     auto restResponse = std::make_shared<RestResponse>(*response);
     handler->second(restRequest, restResponse);
     restResponse->send();
-    response->headers["Content-Type"] = jsonContentType;
+    response->headers["Content-Type"] = restResponse->contentType();
 }
 
 const RestServer::MethodHandlers* RestServer::findRoute(const std::string& path) const {

@@ -1,5 +1,6 @@
 #include "service/fiscal_printer_base.h"
 #include "service/handler_adapters.h"
+#include "service/own_page.h"
 #include "service/web_application.h"
 #include <boost/log/trivial.hpp>
 #include <exception>
@@ -26,7 +27,8 @@ ServerSettings listening(ServerSettings settings, const AccessSettings& access) 
 } // namespace
 
 FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings, const AccessSettings& access)
-    : RestServer(listening(settings, access)) {
+    : RestServer(listening(settings, access)),
+      certificate(readCertificateSummary(settings.certificateChainFile)) {
     configuration.read();
     BOOST_LOG_TRIVIAL(info) << "Starting server...";
     BOOST_LOG_TRIVIAL(info) << "Setup handlers...";
@@ -57,6 +59,19 @@ void FiscalPrinterBase::registerRoutes() {
     addRoute("/daily_report", Method::GET, adapt(bound(this, &Self::dailyReport)));
     addRoute("/config/firefox", Method::GET,
              adapt(bound(this, &Self::redirectToConfigurationPage)));
+    registerPageRoutes();
+}
+
+// The program's own page, for the shop's IT person; the web application uses none of it.
+void FiscalPrinterBase::registerPageRoutes() {
+    for (const PageDocument& document : pageDocuments) {
+        addRoute(document.path, Method::GET,
+                 ownPageOnly(pageDocumentHandler(document), listeningPort()));
+    }
+    addRoute("/status", Method::GET,
+             ownPageOnly(adapt(bound(this, &FiscalPrinterBase::status)), listeningPort()));
+    // A link from another site's page may open it.
+    allowCrossSiteNavigation("/");
 }
 
 void FiscalPrinterBase::allowCallers(const AccessSettings& access) {

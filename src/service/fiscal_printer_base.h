@@ -6,7 +6,9 @@
 #include "posnet/posnet.h"
 #include "rest/rest_server.h"
 #include "service/access_settings.h"
+#include "service/certificate_summary.h"
 #include "service/configuration.h"
+#include "service/printer_activity.h"
 #include "service/printer_types.h"
 #include <boost/signals2/signal.hpp>
 #include <string>
@@ -44,6 +46,11 @@ public:
     PrinterTypes::VatMapping getVatMapping();
     void dailyReport();
     Redirect redirectToConfigurationPage();
+    // What the program's own page shows: version, configuration, connection, the printer's
+    // last command and refusal, the certificate and the log folder. An open connection is
+    // checked first with the printer's identity command, so that a printer switched off
+    // shows as disconnected, here and in the tray.
+    Json::Value status();
 
     // One printer command on the open connection; throws RestException when there is
     // none and PosnetException when the library or the printer refuses it.
@@ -58,10 +65,13 @@ public:
     POSNET_HANDLE deviceHandle = 0;
     POSNET_HANDLE device = 0;
     bool connected = false;
+    PrinterActivity printerActivity;
 
 private:
     void registerRoutes();
+    void registerPageRoutes();
     void allowCallers(const AccessSettings& access);
+    void checkConnection();
     bool hasConfiguredPort();
     // Connects to the configured port when a printer is configured; a printer that cannot
     // be reached leaves the service disconnected, which the state already shows.
@@ -69,6 +79,9 @@ private:
     void openReceipt();
     POSNET_HANDLE postRequest(const std::string& command, const std::string& parameters);
     void checkRequest(POSNET_HANDLE request, POSNET_STATUS code, const char* callName);
+
+    // Read once, from the file the listener loaded.
+    const CertificateSummary certificate;
 };
 
 #endif

@@ -75,3 +75,7 @@ RouteHandler adapt(std::function<Redirect()> operation) {
         response->httpResponse->headers["Location"] = configurationPageAddress();
     };
 }
+
+RouteHandler adapt(std::function<Json::Value()> operation) {
+    return [operation](Request, Response response) { response->json = operation(); };
+}

@@ -19,5 +19,6 @@ RouteHandler adapt(std::function<ConfigurationData()> operation);
 RouteHandler adapt(std::function<void(ConfigurationData)> operation);
 RouteHandler adapt(std::function<PrinterTypes::VatMapping()> operation);
 RouteHandler adapt(std::function<Redirect()> operation);
+RouteHandler adapt(std::function<Json::Value()> operation);
 
 #endif

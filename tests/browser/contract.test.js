@@ -4,7 +4,8 @@
 // (page/foreign.js), tries to print, disconnect and read the configuration first. The test
 // starts a virtual printer, the program on its fixed port 9003 in a folder of its own, and
 // static servers for the pages; then it checks what the pages saw, what the program logged
-// and what the printer printed.
+// and what the printer printed. Last, it opens the program's own page at
+// https://localhost:9003/ as a shop's IT person would, and saves a screenshot of it in output/.
 //
 // Needs the normal build (BUILD_DIR, default ../../build) and /usr/bin/chromium; run it with
 // `npm ci && npm test` here, or through scripts/test.sh.
@@ -12,6 +13,7 @@
 
 const assert = require('node:assert/strict');
 const { spawn } = require('node:child_process');
+const crypto = require('node:crypto');
 const fs = require('node:fs');
 const http = require('node:http');
 const https = require('node:https');
@@ -28,7 +30,9 @@ const programPort = 9003;
 const patienceMs = 60000;
 
 const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'browser-contract-'));
+const certificateFile = path.join(buildDir, 'tests/support/server.crt');
 const children = [];
+let printer;
 const pageServers = [];
 let browser;
 let printerPort;
@@ -46,11 +50,13 @@ function startChild(executable, args, options) {
 }
 
 // The virtual printer, on a free TCP port, prints "virtual-printer listening on PORT-TEXT"
-// (tcp://127.0.0.1:PORT) when it is ready.
+// (tcp://127.0.0.1:PORT) when it is ready. It refuses the second payment it is asked for:
+// that of the receipt whose refusal the program's own page is to show.
 function startPrinter() {
-  const printer = startChild(path.join(buildDir, 'tools/virtual-printer/virtual-printer'), [
+  printer = startChild(path.join(buildDir, 'tools/virtual-printer/virtual-printer'), [
     '--tcp', '0',
     '--journal', path.join(folder, 'journal.txt'),
+    '--refuse', 'trpayment:2:1950',
   ]);
   return new Promise((resolve, reject) => {
     const prefix = 'virtual-printer listening on ';
@@ -144,6 +150,13 @@ function startPageServer() {
   });
 }
 
+// The browser trusts the program's test certificate, and no other, by its public key.
+function certificateKeyHash() {
+  const certificate = new crypto.X509Certificate(fs.readFileSync(certificateFile));
+  const key = certificate.publicKey.export({ type: 'spki', format: 'der' });
+  return crypto.createHash('sha256').update(key).digest('base64');
+}
+
 function launchBrowser() {
   return chromium.launchPersistentContext(path.join(folder, 'chromium-profile'), {
     executablePath: '/usr/bin/chromium',
@@ -151,7 +164,7 @@ function launchBrowser() {
     timeout: patienceMs,
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
-      '--ignore-certificate-errors'],
+      `--ignore-certificate-errors-spki-list=${certificateKeyHash()}`],
   });
 }
 
@@ -190,7 +203,7 @@ after(async () => {
     pageServer.close();
   }
   for (const child of children.reverse()) {
-    if (child.exitCode === null) {
+    if (child.exitCode === null && child.signalCode === null) {
       const ended = new Promise((resolve) => child.on('exit', resolve));
       child.kill('SIGTERM');
       await ended;
@@ -291,4 +304,95 @@ test('a page of an origin not allowed is refused and reaches nothing', () => {
       `Refused a request from a page of another site that did not name its origin (an image, script, form or link) for ${route}.`),
     `no refusal of ${route}`);
   }
+});
+
+// As the web application sends it, from Node rather than from a page.
+function postReceipt(receipt) {
+  const body = JSON.stringify(receipt);
+  return new Promise((resolve, reject) => {
+    const request = https.request({
+      host: 'localhost', port: programPort, path: '/printer/print', method: 'POST',
+      ca: fs.readFileSync(certificateFile),
+      headers: {
+        'Content-Type': 'application/json;charset=utf-8',
+        'Content-Length': Buffer.byteLength(body),
+      },
+    }, (response) => {
+      let text = '';
+      response.on('data', (chunk) => { text += chunk; });
+      response.on('end', () => resolve({ status: response.statusCode, body: JSON.parse(text) }));
+    });
+    request.on('error', reject);
+    request.end(body);
+  });
+}
+
+function stopPrinter() {
+  const ended = new Promise((resolve) => printer.on('exit', resolve));
+  printer.kill('SIGTERM');
+  return ended;
+}
+
+test('the program\'s own page shows the connection, the last refusal, a printer switched off', async () => {
+  const page = await browser.newPage();
+  page.setDefaultTimeout(patienceMs);
+  const response = await page.goto(`https://localhost:${programPort}/`);
+  assert.equal(response.headers()['content-type'], 'text/html; charset=utf-8');
+  const state = (className, text) => page.locator(`#state.${className}`, { hasText: text });
+  // The web application's calls above ended with the connection closed and a refused line.
+  await state('disconnected', 'Brak połączenia z drukarką fiskalną').waitFor();
+  await page.locator('#last-refusal', { hasText: '(kod 2000' }).waitFor();
+  assert.match(await page.locator('#certificate').textContent(), /^CN=localhost, ważny do \d/);
+  assert.equal(await page.locator('#port').textContent(), printerPort);
+
+  await page.click('#connect');
+  await state('connected', 'Nawiązano połączenie z drukarką').waitFor();
+  assert.equal(await page.locator('#icon').getAttribute('href'), '/connected.svg');
+  await page.click('#show-vat');
+  await page.locator('#vat-rates td', { hasText: 'Stawka G' }).waitFor();
+  assert.deepEqual(await page.locator('#vat-rates td').allTextContents(), [
+    'Stawka A', '23%', 'Stawka B', '8%', 'Stawka C', '5%', 'Stawka D', '0%',
+    'Stawka E', 'zwolniona', 'Stawka F', 'nieaktywna', 'Stawka G', 'nieaktywna']);
+  const refused = await postReceipt({
+    GrossTotal: 2.5, FiscalPrinterPaymentId: 0,
+    Items: [{
+      ProductName: 'Woda', ProductCurrencyGrossPrice: 2.5, FiscalPrinterVatRateType: 0, GrossValue: 2.5,
+    }],
+  });
+  assert.equal(refused.body.exception.code, 1950);
+  await page.locator('#last-refusal',
+    { hasText: 'Przekroczony zakres totalizerów paragonu (kod 1950' }).waitFor();
+  fs.mkdirSync(path.join(__dirname, 'output'), { recursive: true });
+  await page.screenshot({ path: path.join(__dirname, 'output', 'status-page.png'), fullPage: true });
+
+  // The page's next refresh finds the line dead.
+  await stopPrinter();
+  await state('disconnected', 'Brak połączenia z drukarką fiskalną').waitFor();
+  await page.locator('#last-refusal', { hasText: '(kod 8' }).waitFor();
+  await page.close();
+});
+
+// Even the page of an origin allowed to call the routes above.
+test('a page of another origin can neither read the program\'s status nor frame its page', async () => {
+  const page = await openPage(allowedPage);
+  const read = await page.evaluate(async (address) => {
+    try {
+      return await (await fetch(`${address}/status`)).text();
+    } catch (error) {
+      return String(error);
+    }
+  }, `https://127.0.0.1:${programPort}`);
+  assert.equal(read, 'TypeError: Failed to fetch');
+
+  await page.evaluate((address) => new Promise((resolve) => {
+    const frame = document.createElement('iframe');
+    frame.addEventListener('load', resolve);
+    frame.src = `${address}/`;
+    document.body.appendChild(frame);
+  }), `https://localhost:${programPort}`);
+  const frame = page.frames().find((candidate) => candidate !== page.mainFrame());
+  // Chromium shows its own error page in place of the program's.
+  assert.equal(await frame.evaluate(() => location.href), 'chrome-error://chromewebdata/');
+  assert.ok(programLog().includes('Forbidden: the program\'s page answers only itself'));
+  await page.close();
 });

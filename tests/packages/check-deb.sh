@@ -28,19 +28,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() {
-    local name=$1
-    shift
-    if "$@"; then
-        echo "PASS $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $name"
-        failed=$((failed + 1))
-    fi
-}
+source "$source_dir/scripts/checks.sh"
 
 "$source_dir/packaging/debian/make-deb.sh" "$1" "$work/dist" >/dev/null
 deb=$(echo "$work"/dist/fiscal-printer-proxy_*_amd64.deb)
@@ -115,5 +103,4 @@ check "a second setup keeps the pair" cmp -s "$folder/server.crt" "$work/first.c
 check "and leaves one authority in the browser's store" \
     [ "$(certutil -L -d "sql:$home/.pki/nssdb" | grep -c "^$nickname ")" = 1 ]
 
-echo "Debian package checks: $passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_passed "Debian package"

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <gtest/gtest.h>
 #include <json/writer.h>
+#include <regex>
 
 namespace {
 
@@ -180,6 +181,35 @@ TEST_F(PrintingTest, PrinterFallingSilentMidReceiptClosesTheConnection) {
     EXPECT_EQ(parseJson(closed.body), noConnection);
     EXPECT_EQ(countLines(log, "info : Canceling transaction"), 2u);
     EXPECT_EQ(printer.journal(), "");
+}
+
+// The program's own page asks "/status"; it checks an open connection with "sid" first.
+TEST_F(PrintingTest, StatusShowsThePrintersLastRefusalAndAPrinterSwitchedOff) {
+    VirtualPrinterProcess printer({"--refuse", "trline:2:2000"});
+    configure(printer);
+    RunningService service;
+    const std::regex utcTime("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z");
+
+    const Json::Value first = parseJson(service.get("/status").body);
+    EXPECT_TRUE(first["connected"].asBool());
+    EXPECT_TRUE(first["lastRefusal"].isNull());
+    EXPECT_TRUE(std::regex_match(first["lastCompletedCommand"].asString(), utcTime));
+    ASSERT_EQ(service.post("/printer/print", twoLineSale).status, 500);
+
+    const Json::Value refused = parseJson(service.get("/status").body);
+    EXPECT_TRUE(refused["connected"].asBool());
+    EXPECT_EQ(refused["lastRefusal"]["code"], 2000);
+    EXPECT_EQ(refused["lastRefusal"]["message"],
+              "Błąd pola stawki VAT (błędny numer lub nieaktywna stawka)");
+    EXPECT_EQ(refused["lastRefusal"]["description"], "POS_GetRequestStatus");
+    EXPECT_TRUE(std::regex_match(refused["lastRefusal"]["time"].asString(), utcTime));
+    printer.stop();
+
+    const Json::Value off = parseJson(service.get("/status").body);
+    EXPECT_FALSE(off["connected"].asBool());
+    EXPECT_EQ(off["lastRefusal"]["code"], 8);
+    EXPECT_EQ(service.states(), (States{FiscalPrinterBase::Disconnected}));
+    EXPECT_EQ(countLines(log, "info : Posnet transaction: sid"), 3u);
 }
 
 TEST_F(PrintingTest, VatMappingAnswersThePrintersSevenRates) {

@@ -1,5 +1,6 @@
 // Each route through the real HTTPS listener, with the virtual printer on a pseudo-terminal.
 #include "platform/serial_ports.h"
+#include "service/web_application.h"
 #include "service_test_support.h"
 #include "support/temporary_folder.h"
 #include "support/virtual_printer_process.h"
@@ -7,6 +8,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <regex>
 #include <stdexcept>
 #include <stdlib.h>
 #include <unistd.h>
@@ -224,6 +226,91 @@ TEST_F(RoutesTest, FirefoxRedirectsToTheConfigurationPage) {
     EXPECT_EQ(answer.reason, "Found");
     EXPECT_EQ(answer.header("Location"), "https://ledvik.trivane.pl/#/configurationfiscalprinter");
     EXPECT_EQ(answer.body, "null");
+}
+
+TEST_F(RoutesTest, OwnPageIsServedWhole) {
+    const struct {
+        const char* path;
+        const char* type;
+        const char* part;
+    } documents[] = {
+        {"/", "text/html; charset=utf-8", "<title>Trivane Ledvik Drukarki fiskalne</title>"},
+        {"/page.css", "text/css; charset=utf-8", ".state.connected"},
+        {"/page.js", "text/javascript; charset=utf-8", "'/status'"},
+        {"/connected.svg", "image/svg+xml", "fill=\"#2e9d4a\""},
+        {"/disconnected.svg", "image/svg+xml", "fill=\"#d63a2f\""},
+    };
+    for (const auto& document : documents) {
+        const HttpAnswer answer = service.get(document.path);
+
+        EXPECT_EQ(answer.status, 200) << document.path;
+        EXPECT_EQ(answer.header("Content-Type"), document.type);
+        EXPECT_NE(answer.body.find(document.part), std::string::npos) << document.path;
+        EXPECT_EQ(answer.header("Content-Security-Policy"),
+                  "default-src 'self'; frame-ancestors 'none'");
+        EXPECT_EQ(answer.header("X-Frame-Options"), "DENY");
+        EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Origin")) << document.path;
+    }
+    EXPECT_EQ(service.get("/config/version").header("Access-Control-Allow-Origin"), "*");
+}
+
+TEST_F(RoutesTest, StatusWithoutConfigurationOrPrinter) {
+    const HttpAnswer answer = service.get("/status");
+
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.header("Content-Type"), "application/json");
+    EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Origin"));
+    const Json::Value status = parseJson(answer.body);
+    EXPECT_EQ(status["version"], "1.0.0.9");
+    EXPECT_EQ(status["configured"], false);
+    EXPECT_EQ(status["connected"], false);
+    EXPECT_EQ(status["port"], "");
+    EXPECT_TRUE(status["lastCompletedCommand"].isNull());
+    EXPECT_TRUE(status["lastRefusal"].isNull());
+    EXPECT_EQ(status["certificate"]["subject"], "CN=localhost");
+    EXPECT_TRUE(std::regex_match(status["certificate"]["expires"].asString(),
+                                 std::regex("20[0-9]{2}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z")));
+    EXPECT_EQ(status["logFolder"], (environment.folder() / "Logs").string());
+}
+
+// Another site can neither read the page's answers nor show them in a frame; the page
+// itself, a typed address and a followed link are served.
+TEST_F(RoutesTest, PageAndStatusAnswerOnlyThePageAndNavigations) {
+    const std::string own = "https://localhost:" + std::to_string(service.port());
+    const std::string crossSite = "Sec-Fetch-Site: cross-site\r\n";
+    enum Answer { Served, RefusedByPage, RefusedByOriginPolicy };
+    const struct {
+        const char* path;
+        std::string headers;
+        Answer answer;
+    } requests[] = {
+        {"/status", "Origin: " + own + "\r\nSec-Fetch-Site: same-origin\r\n", Served},
+        {"/status", "Origin: https://127.0.0.1:" + std::to_string(service.port()) + "\r\n", Served},
+        {"/", "Sec-Fetch-Site: none\r\nSec-Fetch-Mode: navigate\r\n", Served},
+        {"/", crossSite + "Sec-Fetch-Mode: navigate\r\nSec-Fetch-Dest: document\r\n", Served},
+        // The web application may call the routes, but not read the page's answers.
+        {"/status", "Origin: " + webApplicationOrigin() + "\r\n" + crossSite, RefusedByPage},
+        {"/", crossSite + "Sec-Fetch-Mode: navigate\r\nSec-Fetch-Dest: iframe\r\n", RefusedByPage},
+        {"/status", "Origin: https://evil.example\r\n" + crossSite, RefusedByOriginPolicy},
+        {"/status", "Origin: https://localhost:1\r\nSec-Fetch-Site: same-site\r\n",
+         RefusedByOriginPolicy},
+        {"/page.js", "sec-fetch-site: cross-site\r\nsec-fetch-mode: no-cors\r\n",
+         RefusedByOriginPolicy},
+    };
+    for (const auto& request : requests) {
+        const HttpAnswer answer = service.get(request.path, request.headers);
+
+        EXPECT_EQ(answer.status, request.answer == Served ? 200 : 403) << request.path << "\n"
+                                                                       << request.headers;
+        EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Origin"));
+        if (request.answer != RefusedByOriginPolicy) {
+            EXPECT_EQ(answer.header("X-Frame-Options"), "DENY");
+        }
+        if (request.answer == RefusedByPage) {
+            EXPECT_EQ(parseJson(answer.body)["exception"],
+                      "Forbidden: the program's page answers only itself");
+        }
+    }
 }
 
 } // namespace

@@ -64,8 +64,9 @@ RunningService::~RunningService() {
     serverThread.reset();
 }
 
-HttpAnswer RunningService::get(const std::string& path) {
-    return exchange(serverThread->port(), "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+HttpAnswer RunningService::get(const std::string& path, const std::string& headers) {
+    return exchange(serverThread->port(),
+                    "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n" + headers + "\r\n");
 }
 
 HttpAnswer RunningService::post(const std::string& path, const std::string& body) {

@@ -43,7 +43,8 @@ public:
     explicit RunningService(const AccessSettings& access = AccessSettings());
     ~RunningService();
 
-    HttpAnswer get(const std::string& path);
+    // `headers`: more header lines, each ending in "\r\n".
+    HttpAnswer get(const std::string& path, const std::string& headers = "");
     // Sends `body` as JSON.
     HttpAnswer post(const std::string& path, const std::string& body);
     HttpAnswer options(const std::string& path);
@@ -53,6 +54,7 @@ public:
     std::vector<FiscalPrinterBase::State> states() const;
     // Read between requests only: the server thread owns the service while it serves.
     bool connected() const { return service.connected; }
+    unsigned short port() const { return serverThread->port(); }
 
 private:
     // Before the service: its destructor still announces the closing of the connection.

@@ -1,0 +1,16 @@
+// Who the program's certificate is for and until when, for the program's own page.
+#ifndef SERVICE_CERTIFICATE_SUMMARY_H
+#define SERVICE_CERTIFICATE_SUMMARY_H
+
+#include <string>
+
+struct CertificateSummary {
+    std::string subject; // e.g. "CN=localhost"
+    std::string expires; // the end of its validity, ISO 8601 in UTC
+};
+
+// The first certificate of a PEM chain file. Throws std::runtime_error when the file holds
+// none.
+CertificateSummary readCertificateSummary(const std::string& chainFile);
+
+#endif

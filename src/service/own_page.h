@@ -1,0 +1,27 @@
+// The program's own page at "/", where a shop's IT person sees at one look whether the
+// program runs, the browser trusts its certificate and the printer is connected. Its
+// documents are compiled in from page/.
+#ifndef SERVICE_OWN_PAGE_H
+#define SERVICE_OWN_PAGE_H
+
+#include "rest/rest_server.h"
+
+struct PageDocument {
+    const char* path;
+    const char* contentType;
+    const char* text;
+};
+
+// "/", the style sheet and script it loads, and its icon in the tray's two colours.
+extern const PageDocument pageDocuments[5];
+
+// Answers `document` as it is.
+RouteHandler pageDocumentHandler(const PageDocument& document);
+
+// Lets `handler` answer only the page itself (its own origin on `port`) and top-level
+// navigations, such as a typed address or a link; anything else from a browser is refused
+// with 403. Its answers carry no CORS permission and may not be framed, so another site
+// can neither read nor show them.
+RouteHandler ownPageOnly(RouteHandler handler, unsigned short port);
+
+#endif

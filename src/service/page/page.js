@@ -1,0 +1,125 @@
+// The program's own page: the printer's state and the program's details, refreshed every few
+// seconds, and the connection buttons. It offers no fiscal actions: those belong to the web
+// application.
+'use strict';
+
+const refreshMs = 4000;
+const vatRates = ['va', 'vb', 'vc', 'vd', 've', 'vf', 'vg'];
+let configuredPort = '';
+let refreshTimer;
+
+function show(id, text) {
+  document.getElementById(id).textContent = text;
+}
+
+function localTime(utc) {
+  return utc ? new Date(utc).toLocaleString('pl-PL') : 'brak';
+}
+
+// The program's error answers: a Polish text, a printer error, or {"exception": text}.
+function errorText(answer) {
+  if (typeof answer === 'string') {
+    return answer;
+  }
+  if (answer && answer.type === 'POSNET') {
+    return `${answer.exception.message} (kod ${answer.exception.code})`;
+  }
+  return answer && answer.exception ? String(answer.exception) : 'Nieznany błąd';
+}
+
+async function call(method, path, body) {
+  const request = { method, headers: { Accept: 'application/json' } };
+  if (body !== undefined) {
+    request.headers['Content-Type'] = 'application/json;charset=utf-8';
+    request.body = JSON.stringify(body);
+  }
+  const response = await fetch(path, request);
+  const answer = await response.json();
+  if (!response.ok) {
+    throw new Error(errorText(answer));
+  }
+  return answer;
+}
+
+// Green or red, in the page and in its icon, as the tray shows it.
+function showState(className, text) {
+  const state = document.getElementById('state');
+  state.className = `state ${className}`;
+  state.textContent = text;
+  document.getElementById('icon').href = `/${className}.svg`;
+}
+
+function showStatus(status) {
+  if (status.connected) {
+    showState('connected', 'Nawiązano połączenie z drukarką');
+  } else {
+    showState('disconnected', 'Brak połączenia z drukarką fiskalną');
+  }
+  configuredPort = status.port;
+  show('version', status.version);
+  show('configured', status.configured ? 'tak' : 'nie');
+  show('port', status.port || 'nie wybrano');
+  show('last-completed', localTime(status.lastCompletedCommand));
+  const refusal = status.lastRefusal;
+  show('last-refusal', refusal
+    ? `${refusal.message} (kod ${refusal.code}, ${refusal.description}), ${localTime(refusal.time)}`
+    : 'brak');
+  show('certificate',
+    `${status.certificate.subject}, ważny do ${localTime(status.certificate.expires)}`);
+  show('log-folder', status.logFolder);
+}
+
+async function refresh() {
+  clearTimeout(refreshTimer);
+  try {
+    showStatus(await call('GET', '/status'));
+  } catch (error) {
+    showState('disconnected', 'Program nie odpowiada');
+  }
+  refreshTimer = setTimeout(refresh, refreshMs);
+}
+
+function showVatRates(rates) {
+  const rows = vatRates.map((key, index) => {
+    const row = document.createElement('tr');
+    const rate = rates[key];
+    const text = rate === 100 ? 'zwolniona' : rate === 101 ? 'nieaktywna' : `${rate}%`;
+    for (const cell of [`Stawka ${String.fromCharCode(65 + index)}`, text]) {
+      row.appendChild(document.createElement('td')).textContent = cell;
+    }
+    return row;
+  });
+  const table = document.getElementById('vat-rates');
+  table.tBodies[0].replaceChildren(...rows);
+  table.hidden = false;
+}
+
+// Runs one button's action, says how it ended and shows the state it left.
+async function act(action, doneText) {
+  show('message', '');
+  try {
+    show('message', (await action()) || doneText);
+  } catch (error) {
+    show('message', error.message);
+  }
+  await refresh();
+}
+
+async function connect() {
+  if (!configuredPort) {
+    return 'Nie wybrano portu drukarki w konfiguracji';
+  }
+  const connected = await call('POST', '/connect', configuredPort);
+  return connected ? '' : 'Drukarka nie zgłosiła gotowości';
+}
+
+function onClick(id, action, doneText) {
+  document.getElementById(id).addEventListener('click', () => act(action, doneText));
+}
+
+onClick('connect', connect, 'Połączono z drukarką');
+onClick('disconnect', () => call('GET', '/disconnect'), 'Rozłączono drukarkę');
+onClick('reload', () => call('GET', '/config/reload'), 'Ponowiono próbę połączenia');
+onClick('show-vat', async () => showVatRates(await call('GET', '/printer/get_vat_mapping')),
+  'Odczytano stawki VAT');
+refresh();

@@ -1,0 +1,27 @@
+// What the printer last did, for the program's own page: when it last carried out a command
+// and what it last refused.
+#ifndef SERVICE_PRINTER_ACTIVITY_H
+#define SERVICE_PRINTER_ACTIVITY_H
+
+#include <json/value.h>
+
+class RestException;
+
+class PrinterActivity {
+public:
+    void commandCompleted();
+    // `refusal`: a failed printer command, whose body names the code, the Polish text and
+    // the library call.
+    void commandRefused(const RestException& refusal);
+
+    // The time of the last completed command, as UTC text; null before the first.
+    const Json::Value& lastCompleted() const { return lastCompleted_; }
+    // {"code", "message", "description", "time"} of the last refusal; null before the first.
+    const Json::Value& lastRefusal() const { return lastRefusal_; }
+
+private:
+    Json::Value lastCompleted_;
+    Json::Value lastRefusal_;
+};
+
+#endif

@@ -1,0 +1,30 @@
+#include "logging/logging.h"
+#include "platform/app_data.h"
+#include "service/fiscal_printer_base.h"
+
+Json::Value FiscalPrinterBase::status() {
+    checkConnection();
+    Json::Value answer(Json::objectValue);
+    answer["version"] = version();
+    answer["configured"] = isConfigured();
+    answer["connected"] = connected;
+    answer["port"] = configuration.data.port;
+    answer["lastCompletedCommand"] = printerActivity.lastCompleted();
+    answer["lastRefusal"] = printerActivity.lastRefusal();
+    answer["certificate"]["subject"] = certificate.subject;
+    answer["certificate"]["expires"] = certificate.expires;
+    answer["logFolder"] = platform::utf8Name(logDirectory());
+    return answer;
+}
+
+void FiscalPrinterBase::checkConnection() {
+    if (!connected) {
+        return;
+    }
+    try {
+        runTransaction("sid", "");
+    } catch (const RestException&) {
+        // The refusal is what the page shows as the printer's last one, and a lost line has
+        // already closed the connection; the answer is the status either way.
+    }
+}
