@@ -85,12 +85,11 @@ void makeRoomForNextFile(const boost::filesystem::path& folder) {
 } // namespace
 
 boost::filesystem::path logDirectory() {
-    const boost::filesystem::path base = platform::localAppDataFolder();
+    const boost::filesystem::path application = platform::programDataFolder();
     // On Windows the local application-data folder always exists; a fresh Linux account
     // may lack ~/.local/share. A failure shows when the log file is opened.
     boost::system::error_code ignored;
-    boost::filesystem::create_directories(base, ignored);
-    const boost::filesystem::path application = base / "TrivaneFiscalProxy";
+    boost::filesystem::create_directories(application.parent_path(), ignored);
     platform::createDirectory(application);
     const boost::filesystem::path logs = application / "Logs";
     platform::createDirectory(logs);
