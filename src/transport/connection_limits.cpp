@@ -2,28 +2,12 @@
 
 #include <boost/log/trivial.hpp>
 
-namespace asio = boost::asio;
-
-void closeConnection(TlsStream& connection, const std::string& what) {
-    boost::system::error_code error;
-    connection.lowest_layer().shutdown(asio::ip::tcp::socket::shutdown_both, error);
-    // A peer that has already reset the connection leaves nothing to shut down; that is
-    // the peer's doing, not a failure worth a log line.
-    if (error && error != asio::error::not_connected) {
-        BOOST_LOG_TRIVIAL(error) << "Shutting down " << what << " failed: " << error.message();
-    }
-    connection.lowest_layer().close(error);
-    if (error) {
-        BOOST_LOG_TRIVIAL(error) << "Closing " << what << " failed: " << error.message();
-    }
-}
-
 ConnectionLimits::ConnectionLimits(std::size_t maxConnections, std::size_t maxBodyBytes)
     : connectionLimit(maxConnections), bodyLimit(maxBodyBytes) {}
 
-bool ConnectionLimits::admit(TlsStream& connection) {
-    if (held.size() >= connectionLimit) {
-        TlsStream* oldest = oldestWaiting([](const Held&) { return true; });
+bool ConnectionLimits::admit(HeldConnection& connection) {
+    if (byAge.size() >= connectionLimit) {
+        HeldConnection* oldest = oldestWaiting([](const HeldConnection&) { return true; });
         if (oldest == nullptr) {
             BOOST_LOG_TRIVIAL(error) << "Connection limit of " << connectionLimit
                                      << " reached while every connection is being answered: "
@@ -33,27 +17,23 @@ bool ConnectionLimits::admit(TlsStream& connection) {
         BOOST_LOG_TRIVIAL(error) << "Connection limit of " << connectionLimit
                                  << " reached: closed the oldest connection that had not sent "
                                     "a whole request";
-        closeToMakeRoom(oldest);
+        closeToMakeRoom(*oldest);
     }
-    byAge.push_back(&connection);
-    held[&connection].position = std::prev(byAge.end());
+    byAge.push_back(connection);
     return true;
 }
 
-void ConnectionLimits::answerStarted(TlsStream& connection) {
-    const auto found = held.find(&connection);
-    if (found != held.end()) {
-        found->second.waiting = false;
-    }
+void ConnectionLimits::answerStarted(HeldConnection& connection) {
+    connection.waiting = false;
 }
 
-bool ConnectionLimits::reserveBody(TlsStream& connection, std::size_t bytes) {
-    const auto found = held.find(&connection);
-    if (found == held.end()) {
+bool ConnectionLimits::reserveBody(HeldConnection& connection, std::size_t bytes) {
+    if (!connection.byAge.is_linked()) {
         return false;
     }
     while (bodyLimit - bodyBytesHeld < bytes) {
-        TlsStream* oldest = oldestWaiting([](const Held& entry) { return entry.bodyBytes > 0; });
+        HeldConnection* oldest =
+            oldestWaiting([](const HeldConnection& held) { return held.bodyBytes > 0; });
         if (oldest == nullptr) {
             BOOST_LOG_TRIVIAL(error)
                 << "Refused a request body of " << bytes << " bytes: " << bodyBytesHeld
@@ -64,37 +44,61 @@ bool ConnectionLimits::reserveBody(TlsStream& connection, std::size_t bytes) {
         BOOST_LOG_TRIVIAL(error) << "Request bodies held reached " << bodyLimit
                                  << " bytes: closed the oldest connection that had not sent "
                                     "its whole body";
-        closeToMakeRoom(oldest);
+        closeToMakeRoom(*oldest);
     }
-    found->second.bodyBytes += bytes;
+    connection.bodyBytes += bytes;
     bodyBytesHeld += bytes;
     return true;
 }
 
-void ConnectionLimits::release(TlsStream* connection) {
-    const auto found = held.find(connection);
-    if (found == held.end()) {
+void ConnectionLimits::release(HeldConnection& connection) {
+    if (connection.byDeadline.is_linked()) {
+        byDeadline.erase(byDeadline.iterator_to(connection));
+    }
+    if (!connection.byAge.is_linked()) {
         return;
     }
-    bodyBytesHeld -= found->second.bodyBytes;
-    byAge.erase(found->second.position);
-    held.erase(found);
+    bodyBytesHeld -= connection.bodyBytes;
+    connection.bodyBytes = 0;
+    byAge.erase(byAge.iterator_to(connection));
 }
 
-template <typename Predicate>
-TlsStream* ConnectionLimits::oldestWaiting(Predicate qualifies) const {
-    for (TlsStream* connection : byAge) {
-        const Held& entry = held.at(connection);
-        if (entry.waiting && qualifies(entry)) {
-            return connection;
+void ConnectionLimits::renewDeadline(HeldConnection& connection,
+                                     DeadlineClock::time_point deadline) {
+    if (connection.byDeadline.is_linked()) {
+        byDeadline.erase(byDeadline.iterator_to(connection));
+    }
+    connection.deadline = deadline;
+    byDeadline.push_back(connection);
+}
+
+void ConnectionLimits::closeOverdue(DeadlineClock::time_point now) {
+    while (!byDeadline.empty() && byDeadline.front().deadline <= now) {
+        HeldConnection& overdue = byDeadline.front();
+        byDeadline.pop_front();
+        overdue.close("a timed-out connection");
+    }
+}
+
+std::optional<DeadlineClock::time_point> ConnectionLimits::nextDeadline() const {
+    if (byDeadline.empty()) {
+        return std::nullopt;
+    }
+    return byDeadline.front().deadline;
+}
+
+template <typename Predicate> HeldConnection* ConnectionLimits::oldestWaiting(Predicate qualifies) {
+    for (HeldConnection& connection : byAge) {
+        if (connection.waiting && qualifies(connection)) {
+            return &connection;
         }
     }
     return nullptr;
 }
 
-void ConnectionLimits::closeToMakeRoom(TlsStream* connection) {
+void ConnectionLimits::closeToMakeRoom(HeldConnection& connection) {
     // Forgotten first: the connection object lives on until its pending operations have
     // ended, but its place and its body room are free at once.
     release(connection);
-    closeConnection(*connection, "a connection closed to make room");
+    connection.close("a connection closed to make room");
 }

@@ -1,62 +1,91 @@
-// What clients may hold of the program at once: connections, and request bodies read into
-// memory before their request is whole.
+// What clients may hold of the program at once: connections, request bodies read into
+// memory before their request is whole, and time for each step of a connection.
 #ifndef TRANSPORT_CONNECTION_LIMITS_H
 #define TRANSPORT_CONNECTION_LIMITS_H
 
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/ssl/stream.hpp>
+#include <boost/intrusive/list.hpp>
+#include <chrono>
 #include <cstddef>
-#include <list>
-#include <memory>
+#include <optional>
 #include <string>
-#include <unordered_map>
 
-using TlsStream = boost::asio::ssl::stream<boost::asio::ip::tcp::socket>;
-using Connection = std::shared_ptr<TlsStream>;
+using DeadlineClock = std::chrono::steady_clock;
 
-// Shuts the TCP socket under the connection down and closes it, so that its pending
-// operations end; `what` names the connection in the log line of a failure.
-void closeConnection(TlsStream& connection, const std::string& what);
+// What the limits keep of one connection. It lives inside the connection, so that keeping it
+// costs no allocation and no look-up.
+class HeldConnection {
+public:
+    HeldConnection() = default;
+    HeldConnection(const HeldConnection&) = delete;
+    HeldConnection& operator=(const HeldConnection&) = delete;
 
-// When either limit is reached, the oldest connections that have not yet sent a whole
-// request are closed first: a flood of idle or slow connections then cannot keep out a
-// client that sends its request at once. Used on the event-loop thread only.
+    // Ends the connection so that its pending operations end; `what` names it in the log
+    // line of a failure.
+    virtual void close(const std::string& what) = 0;
+
+protected:
+    ~HeldConnection() = default;
+
+private:
+    friend class ConnectionLimits;
+
+    boost::intrusive::list_member_hook<> byAge;
+    boost::intrusive::list_member_hook<> byDeadline;
+    bool waiting = true;
+    std::size_t bodyBytes = 0;
+    DeadlineClock::time_point deadline;
+};
+
+// When either the connection or the body limit is reached, the oldest connections that have
+// not yet sent a whole request are closed first: a flood of idle or slow connections then
+// cannot keep out a client that sends its request at once. Every step of a connection has
+// a deadline; a connection still in the step when it passes is closed. Used on the
+// event-loop thread only.
 class ConnectionLimits {
 public:
     ConnectionLimits(std::size_t maxConnections, std::size_t maxBodyBytes);
+    ConnectionLimits(const ConnectionLimits&) = delete;
+    ConnectionLimits& operator=(const ConnectionLimits&) = delete;
 
     // Counts a newly accepted connection in. False when the limit is reached and no
     // connection can make room because all have sent their requests; the caller then
     // closes the new one.
-    bool admit(TlsStream& connection);
+    bool admit(HeldConnection& connection);
     // The connection is being answered (its request was whole, or refused): it is no longer
     // closed to make room.
-    void answerStarted(TlsStream& connection);
+    void answerStarted(HeldConnection& connection);
     // Room for `bytes` of body for the connection, made by closing older connections that
     // hold room for bodies they have not finished sending. False when that is not enough.
-    bool reserveBody(TlsStream& connection, std::size_t bytes);
+    bool reserveBody(HeldConnection& connection, std::size_t bytes);
     // The connection is being freed; one that was never admitted or was closed to make
     // room is not counted any more and is ignored.
-    void release(TlsStream* connection);
+    void release(HeldConnection& connection);
+
+    // The connection starts a step that must end by `deadline`. Every step is given the
+    // same time, so connections come due in the order of their last renewal.
+    void renewDeadline(HeldConnection& connection, DeadlineClock::time_point deadline);
+    // Closes the connections whose step has not ended by `now`.
+    void closeOverdue(DeadlineClock::time_point now);
+    // When the next connection comes due; none while no connection is in a step.
+    std::optional<DeadlineClock::time_point> nextDeadline() const;
 
     std::size_t maxConnections() const { return connectionLimit; }
 
 private:
-    struct Held {
-        std::list<TlsStream*>::iterator position;
-        bool waiting = true;
-        std::size_t bodyBytes = 0;
-    };
+    template <boost::intrusive::list_member_hook<> HeldConnection::*hook>
+    using List = boost::intrusive::list<
+        HeldConnection,
+        boost::intrusive::member_hook<HeldConnection, boost::intrusive::list_member_hook<>, hook>>;
 
     // The oldest connection still waiting for its request that `qualifies`; null for none.
-    template <typename Predicate> TlsStream* oldestWaiting(Predicate qualifies) const;
-    void closeToMakeRoom(TlsStream* connection);
+    template <typename Predicate> HeldConnection* oldestWaiting(Predicate qualifies);
+    void closeToMakeRoom(HeldConnection& connection);
 
     const std::size_t connectionLimit;
     const std::size_t bodyLimit;
     std::size_t bodyBytesHeld = 0;
-    std::list<TlsStream*> byAge;
-    std::unordered_map<TlsStream*, Held> held;
+    List<&HeldConnection::byAge> byAge;
+    List<&HeldConnection::byDeadline> byDeadline;
 };
 
 #endif

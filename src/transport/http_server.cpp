@@ -1,15 +1,22 @@
 #include "transport/http_server.h"
 
 #include "transport/request_framing.h"
-#include <boost/asio/buffer.hpp>
-#include <boost/asio/read.hpp>
-#include <boost/asio/read_until.hpp>
-#include <boost/asio/write.hpp>
+#include <algorithm>
+#include <boost/asio/error.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/log/trivial.hpp>
+#include <optional>
 
 namespace asio = boost::asio;
 
 namespace {
+
+// What one read asks of the connection: a browser's whole request header, as a rule.
+constexpr std::size_t readChunkBytes = 4096;
+// A body that arrives faster than it is read is read in turns with the other connections:
+// connections closed to make room then give their memory back between the turns, and one
+// large body does not hold up the others' answers.
+constexpr std::size_t bodyBytesPerTurn = 64 * 1024;
 
 // Whatever a failing handler had written is dropped, so that the answer is only the error.
 void answerWithText(HttpResponse& response, int status, const std::string& reason,
@@ -26,62 +33,91 @@ void answerWithText(HttpResponse& response, int status, const std::string& reaso
 HttpServer::~HttpServer() = default;
 
 void HttpServer::readRequest(Connection connection) {
-    Timer timer = setTimeout(connection);
     auto request = std::make_shared<HttpRequest>();
     auto response = std::make_shared<HttpResponse>();
     prepareResponse(response);
-    asio::async_read_until(*connection, request->buffer, HeaderEnd(request->buffer),
-                           [this, connection, request, response,
-                            timer](const boost::system::error_code& error, std::size_t bytes) {
-                               onHeaderRead(connection, request, response, timer, error, bytes);
-                           });
+    renewTimeout(connection);
+    readHeader(connection, request, response);
 }
 
-void HttpServer::onHeaderRead(Connection connection, Request request, Response response,
-                              Timer timer, const boost::system::error_code& error,
-                              std::size_t headerBytes) {
-    timer->cancel();
-    // A failed read (the peer went, or the connection was closed to make room) ends the
-    // connection when the last reference goes.
-    if (error) {
-        return;
+void HttpServer::readHeader(const Connection& connection, const Request& request,
+                            const Response& response) {
+    boost::system::error_code error;
+    while (!error) {
+        const std::size_t bytes =
+            connection->readSome(request->buffer.prepare(readChunkBytes), error);
+        request->buffer.commit(bytes);
+        if (const std::optional<std::size_t> headerBytes =
+                bytes > 0 ? headerLength(request->buffer) : std::nullopt) {
+            onHeaderRead(connection, request, response, *headerBytes);
+            return;
+        }
     }
-    bool bodyPending = false;
+    // Any other failure (the peer went, or the connection was closed) ends the connection
+    // when the last reference goes.
+    if (error == asio::error::would_block) {
+        connection->whenReady(
+            [this, connection, request, response](const boost::system::error_code& error) {
+                if (!error) {
+                    readHeader(connection, request, response);
+                }
+            });
+    }
+}
+
+void HttpServer::onHeaderRead(const Connection& connection, const Request& request,
+                              const Response& response, std::size_t headerBytes) {
+    std::size_t bodyPending = 0;
     answerFailures(response, [&] {
         checkHeaderSize(headerBytes);
         parseRequest(*request);
         const std::size_t remaining = bodyBytesToRead(*request);
-        if (remaining > 0) {
-            if (!reserveBody(connection, remaining)) {
-                throw HttpException(503, "Service Unavailable");
-            }
-            readBody(connection, request, response, remaining);
-            bodyPending = true;
-            return;
+        if (remaining > 0 && !reserveBody(connection, remaining)) {
+            throw HttpException(503, "Service Unavailable");
         }
-        handleRequest(request, response);
+        bodyPending = remaining;
+        if (remaining == 0) {
+            handleRequest(request, response);
+        }
     });
-    if (!bodyPending) {
+    if (bodyPending == 0) {
         writeResponse(connection, response);
-    }
-}
-
-void HttpServer::readBody(Connection connection, Request request, Response response,
-                          std::size_t bytes) {
-    Timer timer = setTimeout(connection);
-    asio::async_read(*connection, request->buffer, asio::transfer_exactly(bytes),
-                     [this, connection, request, response,
-                      timer](const boost::system::error_code& error, std::size_t) {
-                         onBodyRead(connection, request, response, timer, error);
-                     });
-}
-
-void HttpServer::onBodyRead(Connection connection, Request request, Response response, Timer timer,
-                            const boost::system::error_code& error) {
-    timer->cancel();
-    if (error) {
         return;
     }
+    renewTimeout(connection);
+    readBody(connection, request, response, bodyPending);
+}
+
+void HttpServer::readBody(const Connection& connection, const Request& request,
+                          const Response& response, std::size_t remaining) {
+    boost::system::error_code error;
+    std::size_t readThisTurn = 0;
+    while (remaining > 0 && !error && readThisTurn < bodyBytesPerTurn) {
+        const std::size_t bytes = connection->readSome(
+            request->buffer.prepare(std::min(remaining, readChunkBytes)), error);
+        request->buffer.commit(bytes);
+        remaining -= bytes;
+        readThisTurn += bytes;
+    }
+    if (remaining == 0) {
+        onBodyRead(connection, request, response);
+        return;
+    }
+    auto goOn = [this, connection, request, response,
+                 remaining](const boost::system::error_code& error) {
+        if (!error) {
+            readBody(connection, request, response, remaining);
+        }
+    };
+    if (error == asio::error::would_block) {
+        connection->whenReady(std::move(goOn));
+    } else if (!error) {
+        asio::post(ioContext, [goOn] { goOn(boost::system::error_code()); });
+    }
+}
+
+void HttpServer::onBodyRead(const Connection& connection, const Request& request,
+                            const Response& response) {
     answerFailures(response, [&] { handleRequest(request, response); });
     writeResponse(connection, response);
 }
@@ -98,16 +134,10 @@ void HttpServer::answerFailures(const Response& response, const std::function<vo
     }
 }
 
-void HttpServer::writeResponse(Connection connection, Response response) {
+void HttpServer::writeResponse(const Connection& connection, const Response& response) {
     answerStarted(connection);
     response->finalizeHeaders();
-    auto text = std::make_shared<std::string>(response->serialize());
-    Timer timer = setTimeout(connection);
-    // No close-notify is sent: the connection closes when the last reference goes.
-    asio::async_write(*connection, asio::buffer(*text),
-                      [connection, text, timer](const boost::system::error_code&, std::size_t) {
-                          timer->cancel();
-                      });
+    writeAll(connection, std::make_shared<const std::string>(response->serialize()));
 }
 
 void HttpServer::onUnknownException(std::shared_ptr<HttpResponse> response) {

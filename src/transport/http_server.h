@@ -32,15 +32,17 @@ private:
     using Request = std::shared_ptr<HttpRequest>;
     using Response = std::shared_ptr<HttpResponse>;
 
-    void onHeaderRead(Connection connection, Request request, Response response, Timer timer,
-                      const boost::system::error_code& error, std::size_t headerBytes);
-    void readBody(Connection connection, Request request, Response response, std::size_t bytes);
-    void onBodyRead(Connection connection, Request request, Response response, Timer timer,
-                    const boost::system::error_code& error);
+    // Each read goes on as long as the connection has bytes at once, then waits for more.
+    void readHeader(const Connection& connection, const Request& request, const Response& response);
+    void onHeaderRead(const Connection& connection, const Request& request,
+                      const Response& response, std::size_t headerBytes);
+    void readBody(const Connection& connection, const Request& request, const Response& response,
+                  std::size_t remaining);
+    void onBodyRead(const Connection& connection, const Request& request, const Response& response);
     // Runs one step of request handling; an exception becomes an error answer through the
     // three exception handlers.
     void answerFailures(const Response& response, const std::function<void()>& step);
-    void writeResponse(Connection connection, Response response);
+    void writeResponse(const Connection& connection, const Response& response);
 };
 
 // Parses the request line and header lines from `request.content`; throws

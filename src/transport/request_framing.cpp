@@ -4,6 +4,7 @@
 #include <boost/asio/buffers_iterator.hpp>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -16,6 +17,19 @@ void keepOnlyFirst(std::size_t count, boost::asio::streambuf& buffer) {
 }
 
 } // namespace
+
+std::optional<std::size_t> headerLength(const boost::asio::streambuf& buffer) {
+    const auto data = buffer.data();
+    const std::string_view read(static_cast<const char*>(data.data()), data.size());
+    const std::size_t blankLine = read.find("\r\n\r\n");
+    if (blankLine != std::string_view::npos) {
+        return blankLine + 4;
+    }
+    if (read.size() > maxHeaderBytes) {
+        return read.size();
+    }
+    return std::nullopt;
+}
 
 void checkHeaderSize(std::size_t headerBytes) {
     if (headerBytes > maxHeaderBytes) {

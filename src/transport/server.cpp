@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/log/trivial.hpp>
+#include <chrono>
 #include <exception>
 #include <openssl/ssl.h>
+#include <optional>
 #include <sstream>
 
 namespace asio = boost::asio;
@@ -68,15 +70,6 @@ void resumeFromTicketsOnly(asio::ssl::context& context) {
                                                                 SSL_SESS_CACHE_NO_INTERNAL_STORE);
 }
 
-// The handshake's last flight and the answer are small writes that follow one another before
-// the client has acknowledged the first; Nagle's algorithm would hold the second back until
-// it has. A socket that refuses the option (the peer already reset it) fails its handshake
-// next, so the refusal itself needs no handling.
-void sendWithoutDelay(TlsStream& connection) {
-    boost::system::error_code ignored;
-    connection.lowest_layer().set_option(asio::ip::tcp::no_delay(true), ignored);
-}
-
 } // namespace
 
 Server::Server(const ServerSettings& settings)
@@ -84,7 +77,8 @@ Server::Server(const ServerSettings& settings)
       limits(std::make_shared<ConnectionLimits>(
           std::max<std::size_t>(
               1, std::min(settings.maxConnections, platform::raiseDescriptorLimit() / 2)),
-          settings.maxBodyBytesHeld)) {
+          settings.maxBodyBytesHeld)),
+      deadlineTimer(ioContext) {
     listen();
     // Browsers and curl speak TLS 1.2 or 1.3; older versions have known weaknesses.
     sslContext.set_options(asio::ssl::context::no_compression | asio::ssl::context::no_sslv2 |
@@ -155,15 +149,47 @@ std::vector<tcp::endpoint> Server::listeningEndpoints() const {
     return endpoints;
 }
 
-Server::Timer Server::setTimeout(Connection connection) {
-    auto timer = std::make_shared<asio::deadline_timer>(ioContext);
-    timer->expires_from_now(boost::posix_time::seconds(settings.timeoutSeconds));
-    timer->async_wait([connection](const boost::system::error_code& error) {
+void Server::renewTimeout(const Connection& connection) {
+    limits->renewDeadline(*connection,
+                          DeadlineClock::now() + std::chrono::seconds(settings.timeoutSeconds));
+    if (!watchingDeadlines) {
+        watchDeadlines();
+    }
+}
+
+void Server::watchDeadlines() {
+    const std::optional<DeadlineClock::time_point> next = limits->nextDeadline();
+    watchingDeadlines = next.has_value();
+    if (!watchingDeadlines) {
+        return;
+    }
+    deadlineTimer.expires_at(*next);
+    deadlineTimer.async_wait([this](const boost::system::error_code& error) {
+        // Only the server's end cancels the wait.
         if (!error) {
-            closeConnection(*connection, "a timed-out connection");
+            limits->closeOverdue(DeadlineClock::now());
+            watchDeadlines();
         }
     });
-    return timer;
+}
+
+void Server::writeAll(const Connection& connection, std::shared_ptr<const std::string> text,
+                      std::size_t written) {
+    if (written == 0) {
+        renewTimeout(connection);
+    }
+    boost::system::error_code error;
+    while (written < text->size() && !error) {
+        written += connection->writeSome(asio::buffer(*text) + written, error);
+    }
+    if (error == asio::error::would_block) {
+        connection->whenReady(
+            [this, connection, text, written](const boost::system::error_code& error) {
+                if (!error) {
+                    writeAll(connection, text, written);
+                }
+            });
+    }
 }
 
 void Server::answerStarted(const Connection& connection) {
@@ -175,13 +201,9 @@ bool Server::reserveBody(const Connection& connection, std::size_t bytes) {
 }
 
 void Server::acceptConnection(Acceptor& acceptor) {
-    // The limits learn when a connection is freed, whoever held its last reference.
-    const std::shared_ptr<ConnectionLimits> limits = this->limits;
-    Connection connection(new TlsStream(ioContext, sslContext), [limits](TlsStream* stream) {
-        limits->release(stream);
-        delete stream;
-    });
-    acceptor.async_accept(connection->lowest_layer(),
+    auto connection =
+        std::make_shared<TlsConnection>(ioContext, sslContext.native_handle(), limits);
+    acceptor.async_accept(connection->socket(),
                           [this, &acceptor, connection](const boost::system::error_code& error) {
                               onAccepted(acceptor, connection, error);
                           });
@@ -195,20 +217,31 @@ void Server::onAccepted(Acceptor& acceptor, Connection connection,
     }
     acceptConnection(acceptor);
     if (!limits->admit(*connection)) {
-        closeConnection(*connection, "a connection beyond the limit");
+        connection->close("a connection beyond the limit");
         return;
     }
-    sendWithoutDelay(*connection);
-    // Without this timer a client that connects and never speaks would hold its socket
-    // for ever; enough of them exhaust the process's descriptors.
-    Timer timer = setTimeout(connection);
-    connection->async_handshake(asio::ssl::stream_base::server,
-                                [this, connection, timer](const boost::system::error_code& error) {
-                                    timer->cancel();
-                                    if (!error) {
-                                        readRequest(connection);
-                                    }
-                                });
+    boost::system::error_code failure;
+    if (!connection->begin(failure)) {
+        BOOST_LOG_TRIVIAL(error) << "Setting up TLS on a connection failed: " << failure.message();
+        return;
+    }
+    // Without a deadline a client that connects and never speaks would hold its socket for
+    // ever; enough of them exhaust the process's descriptors.
+    renewTimeout(connection);
+    handshake(connection);
+}
+
+void Server::handshake(const Connection& connection) {
+    boost::system::error_code error;
+    if (connection->handshake(error)) {
+        readRequest(connection);
+    } else if (error == asio::error::would_block) {
+        connection->whenReady([this, connection](const boost::system::error_code& error) {
+            if (!error) {
+                handshake(connection);
+            }
+        });
+    }
 }
 
 void Server::acceptAfterFailure(Acceptor& acceptor) {
@@ -218,8 +251,8 @@ void Server::acceptAfterFailure(Acceptor& acceptor) {
     }
     // An accept that failed for want of descriptors fails again at once; waiting a moment
     // lets timed-out connections give theirs back instead of spinning the loop.
-    auto retry = std::make_shared<asio::deadline_timer>(ioContext);
-    retry->expires_from_now(boost::posix_time::milliseconds(100));
+    auto retry = std::make_shared<asio::steady_timer>(ioContext);
+    retry->expires_after(std::chrono::milliseconds(100));
     retry->async_wait([this, &acceptor, retry](const boost::system::error_code& error) {
         if (!error) {
             acceptConnection(acceptor);

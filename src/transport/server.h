@@ -2,11 +2,11 @@
 #define TRANSPORT_SERVER_H
 
 #include "transport/connection_limits.h"
-#include <boost/asio/deadline_timer.hpp>
+#include "transport/tls_connection.h"
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
-#include <boost/asio/ssl/stream.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <cstddef>
 #include <list>
 #include <memory>
@@ -51,12 +51,14 @@ public:
     std::thread* serverThread = nullptr;
 
 protected:
-    using Timer = std::shared_ptr<boost::asio::deadline_timer>;
-
     virtual void readRequest(Connection connection) = 0;
-    // A timer that closes the connection when the configured timeout passes; cancel it
-    // when the guarded step completes.
-    Timer setTimeout(Connection connection);
+    // The connection starts a step (reading, writing) that must end within the configured
+    // timeout; the connection is closed when it does not. The next step starts anew.
+    void renewTimeout(const Connection& connection);
+    // Writes the whole text under the timeout; the connection then closes as its last
+    // reference goes (at once when the write fails).
+    void writeAll(const Connection& connection, std::shared_ptr<const std::string> text,
+                  std::size_t written = 0);
     // The connection is being answered; see ConnectionLimits.
     void answerStarted(const Connection& connection);
     // Room for the rest of a request's body; false when the bodies held leave none.
@@ -73,6 +75,10 @@ private:
     void onAccepted(Acceptor& acceptor, Connection connection,
                     const boost::system::error_code& error);
     void acceptAfterFailure(Acceptor& acceptor);
+    void handshake(const Connection& connection);
+    // Waits for the first connection to come due, unless a wait is on already: deadlines
+    // only ever move later, so the wait never ends too late.
+    void watchDeadlines();
     void runEventLoop();
 
     // One per listening address; a list, so that an acceptor never moves while an accept
@@ -81,7 +87,12 @@ private:
     unsigned threadCount;
     std::vector<std::thread> workerThreads;
     boost::asio::ssl::context sslContext;
+    // Shared with every connection, which leaves the limits when it is freed, also when
+    // that happens as the event loop is destroyed after the server.
     std::shared_ptr<ConnectionLimits> limits;
+    // One timer for all connections' deadlines.
+    boost::asio::steady_timer deadlineTimer;
+    bool watchingDeadlines = false;
 };
 
 #endif

@@ -4,7 +4,6 @@
 #include "support/tls_client.h"
 #include "transport/server.h"
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/write.hpp>
 #include <boost/system/system_error.hpp>
 #include <future>
 #include <gtest/gtest.h>
@@ -31,10 +30,7 @@ protected:
             }
             throw std::runtime_error("connection refused by the test");
         }
-        auto text = std::make_shared<std::string>("HTTP/1.1 200 Hello\r\n\r\n");
-        boost::asio::async_write(
-            *connection, boost::asio::buffer(*text),
-            [connection, text](const boost::system::error_code&, std::size_t) {});
+        writeAll(connection, std::make_shared<const std::string>("HTTP/1.1 200 Hello\r\n\r\n"));
     }
 };
 
