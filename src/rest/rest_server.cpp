@@ -127,16 +127,16 @@ void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
 }
 
 const RestServer::MethodHandlers* RestServer::findRoute(const std::string& path) const {
+    const auto named = routes.find(path);
+    if (named != routes.end() && named->second.literal) {
+        return &named->second.handlers;
+    }
     for (const auto& route : routes) {
-        if (route.second.matches(path, route.first)) {
+        if (!route.second.literal && std::regex_match(path, route.second.pattern)) {
             return &route.second.handlers;
         }
     }
     return nullptr;
-}
-
-bool RestServer::Route::matches(const std::string& text, const std::string& patternText) const {
-    return literal ? text == patternText : std::regex_match(text, pattern);
 }
 
 void RestServer::answerPreflight(const HttpRequest& request, HttpResponse& response) const {

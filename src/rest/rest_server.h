@@ -55,17 +55,16 @@ private:
     using MethodHandlers = std::map<std::string, RouteHandler>;
     // The pattern is compiled once, when the route is added: compiling it for every request
     // cost more than the rest of the request's handling outside the TLS handshake. A pattern
-    // without special characters matches only its own text; a comparison finds it faster than
-    // the matcher, and it is not compiled at all.
+    // without special characters matches only its own text: it is found by a look-up, and it
+    // is not compiled at all.
     struct Route {
         std::regex pattern;
         bool literal;
         MethodHandlers handlers;
-
-        bool matches(const std::string& text, const std::string& patternText) const;
     };
 
-    // The handlers of the first route whose pattern matches the whole path; null for none.
+    // The handlers of the route whose literal pattern is the path, else of the first
+    // pattern that matches the whole path; null for none.
     const MethodHandlers* findRoute(const std::string& path) const;
     void answerPreflight(const HttpRequest& request, HttpResponse& response) const;
     // Throws RestException 403 for a caller the policy refuses, after taking the CORS
