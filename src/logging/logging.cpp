@@ -4,14 +4,16 @@
 #include <algorithm>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <boost/filesystem/operations.hpp>
+#include <boost/log/attributes/clock.hpp>
 #include <boost/log/core.hpp>
 #include <boost/log/expressions.hpp>
+#include <boost/log/sinks/sync_frontend.hpp>
+#include <boost/log/sinks/text_file_backend.hpp>
 #include <boost/log/sources/severity_logger.hpp>
+#include <boost/log/support/date_time.hpp>
 #include <boost/log/trivial.hpp>
 #include <boost/log/utility/exception_handler.hpp>
-#include <boost/log/utility/setup/common_attributes.hpp>
-#include <boost/log/utility/setup/file.hpp>
-#include <boost/log/utility/setup/formatter_parser.hpp>
+#include <boost/make_shared.hpp>
 #include <ctime>
 #include <exception>
 #include <ios>
@@ -38,7 +40,31 @@ struct ReportLoggingFailure {
     }
 };
 
-struct LogFile {
+// The log file, written line by line as each comes, except that a line marked `writeLater`
+// waits in the file's buffer for the next line or the next `flushLog`.
+class LogFile : public logging::sinks::basic_formatted_sink_backend<
+                    char, logging::sinks::combine_requirements<logging::sinks::synchronized_feeding,
+                                                               logging::sinks::flushing>::type> {
+public:
+    explicit LogFile(boost::shared_ptr<logging::sinks::text_file_backend> file)
+        : file(std::move(file)) {}
+
+    void consume(const logging::record_view& record, const string_type& line) {
+        file->consume(record, line);
+        if (record.attribute_values().count(writeLaterName) == 0) {
+            file->flush();
+        }
+    }
+    void flush() { file->flush(); }
+
+private:
+    const boost::shared_ptr<logging::sinks::text_file_backend> file;
+};
+
+using FileSink = logging::sinks::synchronous_sink<LogFile>;
+boost::shared_ptr<FileSink> fileSink;
+
+struct FolderFile {
     boost::filesystem::path path;
     std::time_t written;
     unsigned long long size;
@@ -50,8 +76,8 @@ bool isLogFileName(const std::string& name) {
 }
 
 // Newest first.
-std::vector<LogFile> logFiles(const boost::filesystem::path& folder) {
-    std::vector<LogFile> files;
+std::vector<FolderFile> logFiles(const boost::filesystem::path& folder) {
+    std::vector<FolderFile> files;
     boost::system::error_code error;
     for (boost::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
          entry.increment(error)) {
@@ -63,7 +89,7 @@ std::vector<LogFile> logFiles(const boost::filesystem::path& folder) {
         }
     }
     std::sort(files.begin(), files.end(),
-              [](const LogFile& a, const LogFile& b) { return a.written > b.written; });
+              [](const FolderFile& a, const FolderFile& b) { return a.written > b.written; });
     return files;
 }
 
@@ -72,7 +98,7 @@ std::vector<LogFile> logFiles(const boost::filesystem::path& folder) {
 void makeRoomForNextFile(const boost::filesystem::path& folder) {
     unsigned long long kept = 0;
     std::size_t count = 0;
-    for (const LogFile& file : logFiles(folder)) {
+    for (const FolderFile& file : logFiles(folder)) {
         kept += file.size;
         ++count;
         if (count >= folderFiles || kept > folderSizeBytes - rotationSizeBytes) {
@@ -99,22 +125,34 @@ boost::filesystem::path logDirectory() {
 void initLogging() {
     logging::core::get()->set_filter(logging::trivial::severity >= logging::trivial::info);
     const boost::filesystem::path folder = logDirectory();
-    logging::register_simple_formatter_factory<logging::trivial::severity_level, char>("Severity");
-    logging::add_common_attributes();
+    // The time stamp is the only attribute the lines show.
+    logging::core::get()->add_global_attribute("TimeStamp", logging::attributes::local_clock());
     makeRoomForNextFile(folder);
-    const auto sink = logging::add_file_log(
+    const auto file = boost::make_shared<logging::sinks::text_file_backend>(
         logging::keywords::file_name = folder / "log_%N.txt",
         logging::keywords::rotation_size = rotationSizeBytes,
         logging::keywords::time_based_rotation =
             logging::sinks::file::rotation_at_time_point(0, 0, 0),
-        logging::keywords::format = "[%TimeStamp%] <%Severity%> : %Message% ",
-        logging::keywords::auto_flush = true, logging::keywords::open_mode = std::ios_base::app,
+        logging::keywords::open_mode = std::ios_base::app,
         // The last file is closed as the process ends, without making room: file-system
         // calls are not safe while static objects are destroyed (on Windows they ended the
         // process abnormally).
         logging::keywords::enable_final_rotation = false);
-    sink->locked_backend()->set_close_handler(
-        [folder](std::ostream&) { makeRoomForNextFile(folder); });
+    file->set_close_handler([folder](std::ostream&) { makeRoomForNextFile(folder); });
+    fileSink = boost::make_shared<FileSink>(boost::make_shared<LogFile>(file));
+    fileSink->set_formatter(logging::expressions::stream
+                            << "["
+                            << logging::expressions::format_date_time<boost::posix_time::ptime>(
+                                   "TimeStamp", "%Y-%m-%d %H:%M:%S.%f")
+                            << "] <" << logging::trivial::severity
+                            << "> : " << logging::expressions::smessage << " ");
+    logging::core::get()->add_sink(fileSink);
     logging::core::get()->set_exception_handler(
         logging::make_exception_handler<std::exception>(ReportLoggingFailure()));
+}
+
+void flushLog() {
+    if (fileSink) {
+        fileSink->flush();
+    }
 }

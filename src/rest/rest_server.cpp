@@ -1,6 +1,8 @@
 #include "rest/rest_server.h"
 
 #include "logging/log_text.h"
+#include "logging/logging.h"
+#include <boost/asio/post.hpp>
 #include <boost/log/trivial.hpp>
 #include <json/writer.h>
 
@@ -102,8 +104,9 @@ void RestServer::allowCrossSiteNavigation(const std::string& path) {
 
 void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
                                std::shared_ptr<HttpResponse> response) {
-    BOOST_LOG_TRIVIAL(info) << "REST Request: " << request->method << " "
+    BOOST_LOG_TRIVIAL(info) << writeLater() << "REST Request: " << request->method << " "
                             << escapeForLog(request->path);
+    writeLogAfterAnswer();
     checkCaller(*request, *response);
     if (request->method == "OPTIONS") {
         answerPreflight(*request, *response);
@@ -124,6 +127,19 @@ void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
     handler->second(restRequest, restResponse);
     restResponse->send();
     response->headers["Content-Type"] = restResponse->contentType();
+}
+
+void RestServer::writeLogAfterAnswer() {
+    // The answer is written before the event loop turns to what is posted now; when requests
+    // come faster than that, one write of the file serves several. Lines logged by the
+    // handler are written at once, and the waiting ones before them.
+    if (!logFlushPosted) {
+        logFlushPosted = true;
+        boost::asio::post(ioContext, [this] {
+            logFlushPosted = false;
+            flushLog();
+        });
+    }
 }
 
 const RestServer::MethodHandlers* RestServer::findRoute(const std::string& path) const {

@@ -63,6 +63,8 @@ private:
         MethodHandlers handlers;
     };
 
+    // The request's log line waits for its answer, unless the handler logs a line first.
+    void writeLogAfterAnswer();
     // The handlers of the route whose literal pattern is the path, else of the first
     // pattern that matches the whole path; null for none.
     const MethodHandlers* findRoute(const std::string& path) const;
@@ -74,6 +76,7 @@ private:
     OriginPolicy originPolicy;
     // By pattern text, so that the methods of one path share one entry.
     std::unordered_map<std::string, Route> routes;
+    bool logFlushPosted = false;
 };
 
 #endif

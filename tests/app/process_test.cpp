@@ -208,6 +208,8 @@ TEST_F(ProgramTest, SecondInstanceEndsSilentlyWhileTheFirstKeepsServing) {
     const HttpAnswer answer = ::exchange(programPort, "GET /config/version HTTP/1.1\r\n\r\n");
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, "\"1.0.0.9\"");
+    // Written after the answer while the program runs on, with nothing logged after it.
+    EXPECT_TRUE(awaitLogLine("info : REST Request: GET /config/version"));
 }
 
 class ProgramEndTest : public ProgramTest, public ::testing::WithParamInterface<int> {};
