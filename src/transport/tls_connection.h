@@ -1,6 +1,6 @@
 // One accepted connection speaking TLS directly on its socket: OpenSSL reads and writes the
 // non-blocking socket itself, and the event loop only waits until the socket is ready. No
-// copy passes through memory buffers in between, and no byte is read before it is needed.
+// byte passes through memory buffers of the event loop's in between.
 #ifndef TRANSPORT_TLS_CONNECTION_H
 #define TRANSPORT_TLS_CONNECTION_H
 
