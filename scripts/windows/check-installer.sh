@@ -13,19 +13,11 @@
 # with anything else on the machine, on an Xvfb screen of their own.
 set -euo pipefail
 
-if [ -z "${CHECK_INSTALLER_ISOLATED:-}" ]; then
-    exec unshare --net env CHECK_INSTALLER_ISOLATED=1 \
-        xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" "$0" "$@"
-fi
-ip link set lo up
+WINE_SECONDS=300
+source "$(dirname "${BASH_SOURCE[0]}")/wine-isolation.sh" "$@"
 
 setup=$(readlink -f "$1")
 read_shortcut=$(readlink -f "$2")
-wineserver=/usr/lib/wine/wineserver
-# Every start is bounded, so that a program that hangs fails its check instead of the run.
-wine() {
-    timeout 300 /usr/lib/wine/wine64 "$@"
-}
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all

@@ -11,19 +11,11 @@
 # so the fixed port 9003 cannot clash with anything else on the machine.
 set -euo pipefail
 
-if [ -z "${CHECK_PROGRAM_ISOLATED:-}" ]; then
-    exec unshare --net env CHECK_PROGRAM_ISOLATED=1 \
-        xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" "$0" "$@"
-fi
-ip link set lo up
+WINE_SECONDS=120
+source "$(dirname "${BASH_SOURCE[0]}")/wine-isolation.sh" "$@"
 
 program=$(readlink -f "$1")
 virtual_printer=$(readlink -f "$2")
-wineserver=/usr/lib/wine/wineserver
-# Every start is bounded, so that a program that hangs fails its check instead of the run.
-wine() {
-    timeout 120 /usr/lib/wine/wine64 "$@"
-}
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 work=$(mktemp -d)
