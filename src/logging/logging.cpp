@@ -14,6 +14,7 @@
 #include <boost/log/trivial.hpp>
 #include <boost/log/utility/exception_handler.hpp>
 #include <boost/make_shared.hpp>
+#include <cstdio>
 #include <ctime>
 #include <exception>
 #include <ios>
@@ -40,26 +41,57 @@ struct ReportLoggingFailure {
     }
 };
 
-// The log file, written line by line as each comes, except that a line marked `writeLater`
-// waits in the file's buffer for the next line or the next `flushLog`.
+// The log file, written line by line as each comes. Lines queued by `logInfoLater` wait,
+// formatted, for the next line or the next flush and go before it.
 class LogFile : public logging::sinks::basic_formatted_sink_backend<
                     char, logging::sinks::combine_requirements<logging::sinks::synchronized_feeding,
                                                                logging::sinks::flushing>::type> {
 public:
     explicit LogFile(boost::shared_ptr<logging::sinks::text_file_backend> file)
         : file(std::move(file)) {}
-
     void consume(const logging::record_view& record, const string_type& line) {
+        writeWaiting();
         file->consume(record, line);
-        if (record.attribute_values().count(writeLaterName) == 0) {
-            file->flush();
-        }
+        file->flush();
     }
-    void flush() { file->flush(); }
+    void flush() {
+        writeWaiting();
+        file->flush();
+    }
+    void addLater(const std::string& line) { waiting.append(line).push_back('\n'); }
 
 private:
+    void writeWaiting() {
+        if (waiting.empty()) {
+            return;
+        }
+        // One write for all of them; the file adds the last line feed itself. Its rotation
+        // does not look at the record, and queued lines have none.
+        waiting.pop_back();
+        const std::string lines = std::move(waiting);
+        waiting.clear();
+        file->consume(logging::record_view(), lines);
+    }
+
     const boost::shared_ptr<logging::sinks::text_file_backend> file;
+    std::string waiting;
 };
+
+// The line the file's formatter makes of an info record logged now.
+std::string infoLine(const std::string& message) {
+    const boost::posix_time::ptime now = boost::posix_time::microsec_clock::local_time();
+    const boost::gregorian::date day = now.date();
+    const boost::posix_time::time_duration time = now.time_of_day();
+    const auto microseconds =
+        time.fractional_seconds() * 1000000 / boost::posix_time::time_duration::ticks_per_second();
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp,
+                  "[%04d-%02d-%02d %02d:%02d:%02d.%06lld] <info> : ", static_cast<int>(day.year()),
+                  static_cast<int>(day.month()), static_cast<int>(day.day()),
+                  static_cast<int>(time.hours()), static_cast<int>(time.minutes()),
+                  static_cast<int>(time.seconds()), static_cast<long long>(microseconds));
+    return stamp + message + " ";
+}
 
 using FileSink = logging::sinks::synchronous_sink<LogFile>;
 boost::shared_ptr<FileSink> fileSink;
@@ -146,9 +178,18 @@ void initLogging() {
                                    "TimeStamp", "%Y-%m-%d %H:%M:%S.%f")
                             << "] <" << logging::trivial::severity
                             << "> : " << logging::expressions::smessage << " ");
-    logging::core::get()->add_sink(fileSink);
-    logging::core::get()->set_exception_handler(
+    // On the sink rather than the core, so that it also covers `flushLog`.
+    fileSink->set_exception_handler(
         logging::make_exception_handler<std::exception>(ReportLoggingFailure()));
+    logging::core::get()->add_sink(fileSink);
+}
+
+void logInfoLater(const std::string& message) {
+    if (!fileSink) {
+        BOOST_LOG_TRIVIAL(info) << message;
+        return;
+    }
+    fileSink->locked_backend()->addLater(infoLine(message));
 }
 
 void flushLog() {

@@ -2,7 +2,7 @@
 #define LOGGING_LOGGING_H
 
 #include <boost/filesystem/path.hpp>
-#include <boost/log/utility/manipulators/add_value.hpp>
+#include <string>
 
 // The log folder "TrivaneFiscalProxy/Logs" under the local application-data folder,
 // created on the way; failures to create it are not reported.
@@ -12,15 +12,13 @@ boost::filesystem::path logDirectory();
 // before the first log line.
 void initLogging();
 
-// Marks a line (`BOOST_LOG_TRIVIAL(info) << writeLater() << ...`) that need not reach the file
-// before the thread goes on: it is written with the next line, or by `flushLog`. For the
-// line of each request, so that the answer does not wait for the file system.
-constexpr const char* writeLaterName = "WriteLater";
-inline auto writeLater() {
-    return boost::log::add_value(writeLaterName, true);
-}
+// Queues an info line that need not reach the file before the thread goes on: it is written
+// before the next line logged, or by `flushLog`, with the time of this call. For the line of
+// each request, so that the answer waits neither for the file system nor for the making of a
+// log record. Before `initLogging` the line is logged at once.
+void logInfoLater(const std::string& message);
 
-// Writes the lines marked `writeLater` that are still waiting.
+// Writes the lines that `logInfoLater` queued.
 void flushLog();
 
 #endif

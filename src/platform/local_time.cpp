@@ -4,8 +4,17 @@
 
 namespace platform {
 
+// Answers ask for it many times a second, and the conversion to local time takes the C
+// library's lock and reads the time zone: the text is made again only when the second changes.
 std::string ctimeNow() {
-    return ctimeText(localTimeNow());
+    thread_local std::time_t madeFor = -1;
+    thread_local std::string text;
+    const std::time_t now = std::time(nullptr);
+    if (now != madeFor) {
+        text = ctimeText(localTimeNow());
+        madeFor = now;
+    }
+    return text;
 }
 
 // Spelled out rather than taken from strftime, so that the names stay English whatever the

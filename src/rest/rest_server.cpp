@@ -104,8 +104,7 @@ void RestServer::allowCrossSiteNavigation(const std::string& path) {
 
 void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
                                std::shared_ptr<HttpResponse> response) {
-    BOOST_LOG_TRIVIAL(info) << writeLater() << "REST Request: " << request->method << " "
-                            << escapeForLog(request->path);
+    logInfoLater("REST Request: " + request->method + " " + escapeForLog(request->path));
     writeLogAfterAnswer();
     checkCaller(*request, *response);
     if (request->method == "OPTIONS") {

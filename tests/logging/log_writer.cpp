@@ -1,7 +1,8 @@
 // Sets up logging and writes one record per argument, at each severity in turn:
 // "log_writer A B" writes "A" at trace, debug, info, warning, error and fatal, then "B".
 // "log_writer --fill N" instead writes info records of 1000 characters until N characters
-// have been written.
+// have been written. "log_writer --later A B C" queues A, logs B as a warning, queues C and
+// flushes.
 #include "logging/logging.h"
 #include <boost/log/trivial.hpp>
 #include <string>
@@ -21,6 +22,13 @@ int main(int argc, char* argv[]) {
     initLogging();
     if (argc == 3 && std::string(argv[1]) == "--fill") {
         fill(std::stoul(argv[2]));
+        return 0;
+    }
+    if (argc == 5 && std::string(argv[1]) == "--later") {
+        logInfoLater(argv[2]);
+        BOOST_LOG_TRIVIAL(warning) << argv[3];
+        logInfoLater(argv[4]);
+        flushLog();
         return 0;
     }
     for (int index = 1; index < argc; ++index) {

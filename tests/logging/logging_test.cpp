@@ -89,6 +89,19 @@ TEST_F(LoggingTest, LinesHaveTheTimeStampSeverityMessageAndATrailingSpace) {
         << lines.front();
 }
 
+TEST_F(LoggingTest, QueuedLinesHaveTheSameFormatAndGoBeforeLaterLines) {
+    run("--later first second third");
+    const std::vector<std::string> lines = logLines();
+    ASSERT_EQ(lines.size(), 3u);
+    const std::string stamp = R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{6}\] )";
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(stamp + "<info> : first "))) << lines[0];
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(stamp + "<warning> : second "))) << lines[1];
+    EXPECT_TRUE(std::regex_match(lines[2], std::regex(stamp + "<info> : third "))) << lines[2];
+    // Each stamp is the time of its line's making, so they keep the lines' order.
+    EXPECT_LE(lines[0].substr(0, 28), lines[1].substr(0, 28));
+    EXPECT_LE(lines[1].substr(0, 28), lines[2].substr(0, 28));
+}
+
 TEST_F(LoggingTest, OnlyInfoAndAboveReachTheFile) {
     runWriter("m");
     std::vector<std::string> severities;
