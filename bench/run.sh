@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The program's costs, printed as one table (Markdown):
 #   1. GET "/config/version" with a new TLS connection per request, at concurrency 1 and 32:
-#      requests per second and latency p50/p99, and the same for nginx serving the same body
-#      over TLS 1.2 or 1.3 with "Connection: close" on another loopback port with the same
-#      certificate; the ratio to nginx is the figure that counts. Two load generators measure
-#      it, in turn within every round: the project's own (bench/https_load.cpp: a full
-#      handshake for every connection, latency from connect to close) and wrk (it resumes
-#      the TLS session of its previous connection, as browsers do, and times only from
-#      request to answer).
+#      requests per second, latency p50/p99 and the server's processor time per request, and
+#      the same for nginx serving the same body over TLS 1.2 or 1.3 with "Connection: close"
+#      on another loopback port with the same certificate; the ratio to nginx is the figure
+#      that counts. Two load generators measure it, in turn within every round: the
+#      project's own (bench/https_load.cpp: a full handshake for every connection, latency
+#      from connect to close) and wrk (it resumes the TLS session of its previous
+#      connection, as browsers do, and times only from request to answer).
 #   2. The program's resident size idle after start-up and its peak during that load.
 #   3. A receipt of 100 lines through HTTPS and the driver to the virtual printer, against
 #      the time its frames need on a 9600-baud line.
@@ -23,7 +23,16 @@ wrk_seconds="${3:-10}"
 program_port=9003
 nginx_port=9443
 warm_up=200
-rounds=3
+rounds=5
+# The servers share one core and the load generators another, so that neither server meets a
+# load generator on its core by the scheduler's chance (one core: no pinning).
+if [ "$(nproc)" -ge 2 ]; then
+    on_server_core=(taskset -c 0)
+    on_load_core=(taskset -c 1)
+else
+    on_server_core=()
+    on_load_core=()
+fi
 
 scripts/install-deps.sh >&2
 cmake -S . -B build -G Ninja >/dev/null
@@ -66,7 +75,7 @@ start_nginx() {
     sed -e "s|@FOLDER@|$folder/nginx|g" -e "s|@PORT@|$nginx_port|g" \
         -e "s|@CERTIFICATE@|$certificate|g" -e "s|@KEY@|$key|g" \
         bench/nginx.conf.in >"$folder/nginx/nginx.conf"
-    nginx -p "$folder/nginx" -c "$folder/nginx/nginx.conf" &
+    "${on_server_core[@]}" nginx -p "$folder/nginx" -c "$folder/nginx/nginx.conf" &
     pids+=($!)
     nginx_pid=$!
     wait_for_answer "$nginx_port"
@@ -78,7 +87,7 @@ start_program() {
     cp "$certificate" "$key" "$folder/program/"
     (cd "$folder/program" && XDG_DATA_HOME="$folder/program/data" \
         XDG_RUNTIME_DIR="$folder/program/runtime" \
-        exec "$program" >"$folder/program/output.txt" 2>&1) &
+        exec "${on_server_core[@]}" "$program" >"$folder/program/output.txt" 2>&1) &
     pids+=($!)
     program_pid=$!
     wait_for_answer "$program_port"
@@ -99,22 +108,44 @@ nginx_resident_mib() { # FIELD
     printf "%.1f" "$total"
 }
 
-# Each load prints "completed failed seconds rate p50 p99" after a short warm-up.
-load_https_load() { # PORT CONCURRENCY
-    build/bench/https_load "$1" /config/version '"1.0.0.9"' "$2" "$warm_up" "$seconds" >/dev/null
-    build/bench/https_load "$1" /config/version '"1.0.0.9"' "$2" "$requests" "$seconds"
+# Processor time (user and system) of processes, in clock ticks.
+cpu_ticks() { # PID...
+    local total=0 pid
+    for pid in "$@"; do
+        total=$((total + $(awk '{ print $14 + $15 }' "/proc/$pid/stat")))
+    done
+    echo "$total"
+}
+
+# The load's line with the server's processor time per completed request (µs) appended.
+with_cpu() { # "PIDS" COMMAND...
+    local pids="$1" before after line
+    shift
+    before=$(cpu_ticks $pids)
+    line="$("$@")"
+    after=$(cpu_ticks $pids)
+    awk -v line="$line" -v ticks=$((after - before)) -v hz="$(getconf CLK_TCK)" \
+        'BEGIN { split(line, f, " "); printf "%s %.0f\n", line, (f[1] > 0 ? ticks * 1e6 / hz / f[1] : 0) }'
+}
+
+# Each load prints "completed failed seconds rate p50 p99 cpu" after a short warm-up.
+load_https_load() { # PORT CONCURRENCY "PIDS"
+    "${on_load_core[@]}" build/bench/https_load "$1" /config/version '"1.0.0.9"' "$2" "$warm_up" \
+        "$seconds" >/dev/null
+    with_cpu "$3" "${on_load_core[@]}" build/bench/https_load "$1" /config/version '"1.0.0.9"' \
+        "$2" "$requests" "$seconds"
 }
 
 # One wrk thread, like https_load's one, leaves the other core to the server. The report
 # script's line comes last, after wrk's own summary.
 wrk_for() { # PORT CONCURRENCY SECONDS
-    wrk -t1 -c"$2" -d"$3s" -H 'Connection: close' --timeout 10s -s bench/wrk_report.lua \
+    "${on_load_core[@]}" wrk -t1 -c"$2" -d"$3s" -H 'Connection: close' --timeout 10s -s bench/wrk_report.lua \
         "https://127.0.0.1:$1/config/version" | tail -n1
 }
 
-load_wrk() { # PORT CONCURRENCY
+load_wrk() { # PORT CONCURRENCY "PIDS"
     wrk_for "$1" "$2" 1 >/dev/null
-    wrk_for "$1" "$2" "$wrk_seconds"
+    with_cpu "$3" wrk_for "$1" "$2" "$wrk_seconds"
 }
 
 # The round with the median rate of several, taken in turn with the other server's rounds so
@@ -129,6 +160,7 @@ start_nginx
 start_program
 program_idle=$(resident_mib "$program_pid" VmRSS)
 nginx_idle=$(nginx_resident_mib VmRSS)
+nginx_pids="$nginx_pid $(cat "/proc/$nginx_pid/task/$nginx_pid/children")"
 
 generators=(https_load wrk)
 declare -A program nginx # by "generator concurrency"
@@ -137,8 +169,8 @@ for concurrency in 1 32; do
     declare -A nginx_rounds=() program_rounds=()
     for _ in $(seq "$rounds"); do
         for generator in "${generators[@]}"; do
-            nginx_rounds[$generator]+="$("load_$generator" "$nginx_port" "$concurrency")"$'\n'
-            program_rounds[$generator]+="$("load_$generator" "$program_port" "$concurrency")"$'\n'
+            nginx_rounds[$generator]+="$("load_$generator" "$nginx_port" "$concurrency" "$nginx_pids")"$'\n'
+            program_rounds[$generator]+="$("load_$generator" "$program_port" "$concurrency" "$program_pid")"$'\n'
         done
     done
     for generator in "${generators[@]}"; do
@@ -160,16 +192,18 @@ echo "| Measure | fiscal-printer-proxy | nginx $(nginx -v 2>&1 | sed 's|.*/||') 
 echo "|---|---:|---:|---:|"
 declare -A generator_name=([https_load]="https_load (full handshakes)"
     [wrk]="$(wrk -v 2>&1 | sed -n '1s|^wrk [^0-9]*\([0-9.]*[0-9]\).*|wrk \1|p') (resumed sessions)")
+# A row of one measure of the round in `p` and `n`, with the ratio.
+measure_row() { # LABEL FIELD
+    echo "| $1 | $(field "$p" "$2") | $(field "$n" "$2") |" \
+        "$(ratio "$(field "$p" "$2")" "$(field "$n" "$2")") |"
+}
 for generator in "${generators[@]}"; do
     for concurrency in 1 32; do
         p="${program[$generator $concurrency]}" n="${nginx[$generator $concurrency]}"
-        echo "| ${generator_name[$generator]}: GET /config/version, concurrency $concurrency:" \
-            "requests/s | $(field "$p" 4) | $(field "$n" 4) |" \
-            "$(ratio "$(field "$p" 4)" "$(field "$n" 4)") |"
-        echo "| &nbsp; latency p50 (ms) | $(field "$p" 5) | $(field "$n" 5) |" \
-            "$(ratio "$(field "$p" 5)" "$(field "$n" 5)") |"
-        echo "| &nbsp; latency p99 (ms) | $(field "$p" 6) | $(field "$n" 6) |" \
-            "$(ratio "$(field "$p" 6)" "$(field "$n" 6)") |"
+        measure_row "${generator_name[$generator]}: GET /config/version, concurrency $concurrency: requests/s" 4
+        measure_row "&nbsp; latency p50 (ms)" 5
+        measure_row "&nbsp; latency p99 (ms)" 6
+        measure_row "&nbsp; server's processor time per request (µs)" 7
         echo "| &nbsp; answers right / wrong | $(field "$p" 1) / $(field "$p" 2) |" \
             "$(field "$n" 1) / $(field "$n" 2) | |"
     done
@@ -189,4 +223,4 @@ echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc)
     "$(date -u +%Y-%m-%d). Each load figure is the median-rate round of $rounds; a round of" \
     "https_load is $requests requests or $seconds s after $warm_up to warm up, one of wrk" \
     "$wrk_seconds s after 1 s to warm up. The rounds of both servers and both generators" \
-    "take turns."
+    "take turns$([ ${#on_server_core[@]} -gt 0 ] && echo "; the servers run on core 0, the load generators on core 1")."
