@@ -2,6 +2,7 @@
 
 #include "platform/app_data.h"
 #include <algorithm>
+#include <boost/date_time/c_time.hpp>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <boost/log/attributes/clock.hpp>
@@ -77,20 +78,34 @@ private:
     std::string waiting;
 };
 
-// The line the file's formatter makes of an info record logged now.
+// The line the file's formatter makes of an info record logged now, from the same clock. The
+// part of the time stamp down to the second is made again only when the second changes:
+// converting to local time takes the C library's lock and reads the time zone.
 std::string infoLine(const std::string& message) {
-    const boost::posix_time::ptime now = boost::posix_time::microsec_clock::local_time();
-    const boost::gregorian::date day = now.date();
-    const boost::posix_time::time_duration time = now.time_of_day();
-    const auto microseconds =
-        time.fractional_seconds() * 1000000 / boost::posix_time::time_duration::ticks_per_second();
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp,
-                  "[%04d-%02d-%02d %02d:%02d:%02d.%06lld] <info> : ", static_cast<int>(day.year()),
-                  static_cast<int>(day.month()), static_cast<int>(day.day()),
-                  static_cast<int>(time.hours()), static_cast<int>(time.minutes()),
-                  static_cast<int>(time.seconds()), static_cast<long long>(microseconds));
-    return stamp + message + " ";
+    static const boost::posix_time::ptime epoch(boost::gregorian::date(1970, 1, 1));
+    const boost::posix_time::time_duration sinceEpoch =
+        boost::posix_time::microsec_clock::universal_time() - epoch;
+    const std::time_t second = static_cast<std::time_t>(sinceEpoch.total_seconds());
+    thread_local std::time_t stampedSecond = -1;
+    thread_local char secondText[64];
+    if (second != stampedSecond) {
+        std::tm local{};
+        boost::date_time::c_time::localtime(&second, &local);
+        std::snprintf(secondText, sizeof secondText, "[%04d-%02d-%02d %02d:%02d:%02d.",
+                      local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                      local.tm_min, local.tm_sec);
+        stampedSecond = second;
+    }
+    auto microseconds = sinceEpoch.fractional_seconds() * 1000000 /
+                        boost::posix_time::time_duration::ticks_per_second();
+    char digits[6];
+    for (int index = 5; index >= 0; --index) {
+        digits[index] = static_cast<char>('0' + microseconds % 10);
+        microseconds /= 10;
+    }
+    std::string line(secondText);
+    line.append(digits, sizeof digits).append("] <info> : ").append(message).push_back(' ');
+    return line;
 }
 
 using FileSink = logging::sinks::synchronous_sink<LogFile>;
