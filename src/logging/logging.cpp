@@ -50,6 +50,7 @@ class LogFile : public logging::sinks::basic_formatted_sink_backend<
 public:
     explicit LogFile(boost::shared_ptr<logging::sinks::text_file_backend> file)
         : file(std::move(file)) {}
+
     void consume(const logging::record_view& record, const string_type& line) {
         writeWaiting();
         file->consume(record, line);
@@ -193,10 +194,12 @@ void initLogging() {
                                    "TimeStamp", "%Y-%m-%d %H:%M:%S.%f")
                             << "] <" << logging::trivial::severity
                             << "> : " << logging::expressions::smessage << " ");
-    // On the sink rather than the core, so that it also covers `flushLog`.
+    // On the sink as well as the core, so that it also covers `flushLog`.
     fileSink->set_exception_handler(
         logging::make_exception_handler<std::exception>(ReportLoggingFailure()));
     logging::core::get()->add_sink(fileSink);
+    logging::core::get()->set_exception_handler(
+        logging::make_exception_handler<std::exception>(ReportLoggingFailure()));
 }
 
 void logInfoLater(const std::string& message) {
