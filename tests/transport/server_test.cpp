@@ -20,6 +20,9 @@ public:
 
     int refusals = 0;
     bool refuseWithUnknown = false;
+    std::string greeting = "HTTP/1.1 200 Hello\r\n\r\n";
+    // When not 0, the size of each connection's socket send buffer.
+    int sendBufferBytes = 0;
 
 protected:
     void readRequest(Connection connection) override {
@@ -30,7 +33,11 @@ protected:
             }
             throw std::runtime_error("connection refused by the test");
         }
-        writeAll(connection, std::make_shared<const std::string>("HTTP/1.1 200 Hello\r\n\r\n"));
+        if (sendBufferBytes > 0) {
+            connection->socket().set_option(
+                boost::asio::socket_base::send_buffer_size(sendBufferBytes));
+        }
+        writeAll(connection, std::make_shared<const std::string>(greeting));
     }
 };
 
@@ -152,6 +159,22 @@ TEST(Server, ResumesSessionsFromTicketsInTls12And13) {
         EXPECT_EQ(second.receive().reason, "Hello");
         EXPECT_TRUE(second.resumed());
     }
+}
+
+// The answer is far larger than the socket takes at once: every byte still arrives, in
+// order, though most writes must wait until the client has read.
+TEST(Server, AnswerLargerThanTheSocketTakesArrivesWhole) {
+    GreetingServer server(testServerSettings());
+    server.sendBufferBytes = 4096;
+    std::string body;
+    for (int line = 0; body.size() < 1024 * 1024; ++line) {
+        body += std::to_string(line) + "\n";
+    }
+    server.greeting += body;
+    ServerThread running(server);
+    const HttpAnswer answer = TlsClient(running.port()).receive();
+    EXPECT_EQ(answer.reason, "Hello");
+    EXPECT_TRUE(answer.body == body) << answer.body.size() << " of " << body.size() << " bytes";
 }
 
 TEST(Server, PlainHttpIsClosedWithoutAnswerAndTheNextClientIsServed) {
