@@ -189,7 +189,7 @@ void Server::writeAll(const Connection& connection, std::shared_ptr<const std::s
         renewTimeout(connection);
     }
     boost::system::error_code error;
-    while ((written < text->size() || !connection->sent()) && !error) {
+    while (written < text->size() && !error) {
         written += connection->writeSome(asio::buffer(*text) + written, error);
     }
     if (error == asio::error::would_block) {

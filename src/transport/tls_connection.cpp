@@ -6,22 +6,52 @@
 #include <cerrno>
 #include <openssl/bio.h>
 #include <openssl/err.h>
-#include <string>
+#ifndef _WIN32
+#include <sys/socket.h>
+#endif
 
 namespace asio = boost::asio;
 using boost::system::error_code;
 
 namespace {
 
-// How many bytes a connection keeps to send before a write waits for the socket: an answer
-// larger than this is not copied whole.
-constexpr std::size_t outgoingBound = 64 * 1024;
-
 #ifdef _WIN32
+const BIO_METHOD* socketMethod() {
+    return BIO_s_socket();
+}
+
 int lastSocketError() {
     return WSAGetLastError();
 }
 #else
+// OpenSSL's socket BIO writes with write(), which raises SIGPIPE when the peer has gone and
+// ends a process that has not chosen to ignore it; this one sends with MSG_NOSIGNAL and is
+// the socket BIO otherwise.
+int sendWithoutSignal(BIO* bio, const char* data, int size) {
+    const ssize_t sent =
+        ::send(BIO_get_fd(bio, nullptr), data, static_cast<std::size_t>(size), MSG_NOSIGNAL);
+    BIO_clear_retry_flags(bio);
+    if (sent < 0 && BIO_sock_should_retry(-1)) {
+        BIO_set_retry_write(bio);
+    }
+    return static_cast<int>(sent);
+}
+
+const BIO_METHOD* socketMethod() {
+    static BIO_METHOD* const method = [] {
+        const BIO_METHOD* socket = BIO_s_socket();
+        BIO_METHOD* own = BIO_meth_new(BIO_TYPE_SOCKET, "socket without SIGPIPE");
+        BIO_meth_set_write(own, sendWithoutSignal);
+        BIO_meth_set_read(own, BIO_meth_get_read(socket));
+        BIO_meth_set_puts(own, BIO_meth_get_puts(socket));
+        BIO_meth_set_ctrl(own, BIO_meth_get_ctrl(socket));
+        BIO_meth_set_create(own, BIO_meth_get_create(socket));
+        BIO_meth_set_destroy(own, BIO_meth_get_destroy(socket));
+        return own;
+    }();
+    return method;
+}
+
 int lastSocketError() {
     return errno;
 }
@@ -32,41 +62,6 @@ error_code sslError(unsigned long code) {
 }
 
 } // namespace
-
-// OpenSSL reads the socket itself; what it writes is kept by the connection and sent in one
-// go when the connection next waits for its peer or has written its answer. A handshake's
-// session ticket then leaves with the answer when the request came with the handshake's
-// end, not in a segment of its own that wakes the client once more. Sending through the
-// socket also never raises SIGPIPE when the peer has gone (OpenSSL's socket BIO would).
-struct TlsConnection::Bio {
-    static const BIO_METHOD* method() {
-        static BIO_METHOD* const own = [] {
-            const BIO_METHOD* socket = BIO_s_socket();
-            BIO_METHOD* method = BIO_meth_new(BIO_TYPE_SOCKET, "socket sending in one go");
-            BIO_meth_set_write(method, keep);
-            BIO_meth_set_read(method, BIO_meth_get_read(socket));
-            BIO_meth_set_ctrl(method, BIO_meth_get_ctrl(socket));
-            BIO_meth_set_create(method, BIO_meth_get_create(socket));
-            BIO_meth_set_destroy(method, BIO_meth_get_destroy(socket));
-            return method;
-        }();
-        return own;
-    }
-
-    static int keep(BIO* bio, const char* data, int size) {
-        TlsConnection& connection = *static_cast<TlsConnection*>(BIO_get_data(bio));
-        BIO_clear_retry_flags(bio);
-        error_code error;
-        if (connection.outgoing.size() >= outgoingBound && !connection.sendOutgoing(error)) {
-            if (error == asio::error::would_block) {
-                BIO_set_retry_write(bio);
-            }
-            return -1;
-        }
-        connection.outgoing.append(data, static_cast<std::size_t>(size));
-        return size;
-    }
-};
 
 TlsConnection::TlsConnection(asio::io_context& ioContext, SSL_CTX* context,
                              std::shared_ptr<ConnectionLimits> limits)
@@ -90,14 +85,13 @@ bool TlsConnection::begin(error_code& error) {
     tcpSocket.set_option(asio::ip::tcp::no_delay(true), ignored);
     ERR_clear_error();
     ssl = SSL_new(context);
-    BIO* bio = ssl == nullptr ? nullptr : BIO_new(Bio::method());
+    BIO* bio = ssl == nullptr ? nullptr : BIO_new(socketMethod());
     if (bio == nullptr) {
         error = sslError(ERR_get_error());
         ERR_clear_error();
         return false;
     }
     BIO_set_fd(bio, static_cast<int>(tcpSocket.native_handle()), BIO_NOCLOSE);
-    BIO_set_data(bio, this);
     SSL_set_bio(ssl, bio, bio);
     SSL_set_accept_state(ssl);
     // Whatever the socket holds is read at once, not a record's header and then its body in
@@ -122,27 +116,10 @@ std::size_t TlsConnection::readSome(asio::mutable_buffer buffer, error_code& err
 
 std::size_t TlsConnection::writeSome(asio::const_buffer buffer, error_code& error) {
     std::size_t bytes = 0;
-    if (!usable(error) ||
-        (buffer.size() > 0 &&
-         !succeeded(SSL_write_ex(ssl, buffer.data(), buffer.size(), &bytes), error))) {
-        return 0;
-    }
-    sendOutgoing(error);
-    return bytes;
-}
-
-bool TlsConnection::sendOutgoing(error_code& error) {
-    while (!outgoing.empty()) {
-        const std::size_t sent = tcpSocket.send(asio::buffer(outgoing), 0, error);
-        if (error) {
-            waitsToWrite = true;
-            return false;
-        }
-        outgoing.erase(0, sent);
-    }
-    // A connection waiting for its peer holds no memory for sending.
-    std::string().swap(outgoing);
-    return true;
+    return usable(error) &&
+                   succeeded(SSL_write_ex(ssl, buffer.data(), buffer.size(), &bytes), error)
+               ? bytes
+               : 0;
 }
 
 bool TlsConnection::usable(error_code& error) {
@@ -165,11 +142,8 @@ bool TlsConnection::succeeded(int result, error_code& error) {
     }
     switch (SSL_get_error(ssl, result)) {
     case SSL_ERROR_WANT_READ:
-        // The peer answers only what it has been sent.
-        if (sendOutgoing(error)) {
-            waitsToWrite = false;
-            error = asio::error::would_block;
-        }
+        waitsToWrite = false;
+        error = asio::error::would_block;
         break;
     case SSL_ERROR_WANT_WRITE:
         waitsToWrite = true;

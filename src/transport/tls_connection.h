@@ -33,11 +33,7 @@ public:
     // True once the server side of the handshake is done.
     bool handshake(boost::system::error_code& error);
     std::size_t readSome(boost::asio::mutable_buffer buffer, boost::system::error_code& error);
-    // Writes what it can of `buffer` and sends it with whatever else waits to be sent; with
-    // an empty buffer it only sends. Bytes may be written and yet wait to be sent (the error
-    // is then would_block): the answer is out once `sent()`.
     std::size_t writeSome(boost::asio::const_buffer buffer, boost::system::error_code& error);
-    bool sent() const { return outgoing.empty(); }
 
     // Calls `next(error)` once the socket can do what the last step was waiting for; with
     // operation_aborted when the connection is closed first.
@@ -52,10 +48,6 @@ public:
     void close(const std::string& what) override;
 
 private:
-    struct Bio;
-
-    // Sends what waits to be sent; false, with the error set, while some of it still waits.
-    bool sendOutgoing(boost::system::error_code& error);
     // False, with the error set, when the socket is closed; clears OpenSSL's error queue.
     bool usable(boost::system::error_code& error);
     // What a step's result means: done, or the error it leaves.
@@ -65,7 +57,6 @@ private:
     SSL_CTX* const context;
     SSL* ssl = nullptr;
     bool waitsToWrite = false;
-    std::string outgoing;
     const std::shared_ptr<ConnectionLimits> limits;
 };
 
