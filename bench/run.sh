@@ -23,7 +23,7 @@ wrk_seconds="${3:-10}"
 program_port=9003
 nginx_port=9443
 warm_up=200
-rounds=5
+rounds=7
 # The servers share one core and the load generators another, so that neither server meets a
 # load generator on its core by the scheduler's chance (one core: no pinning).
 if [ "$(nproc)" -ge 2 ]; then
@@ -162,15 +162,27 @@ program_idle=$(resident_mib "$program_pid" VmRSS)
 nginx_idle=$(nginx_resident_mib VmRSS)
 nginx_pids="$nginx_pid $(cat "/proc/$nginx_pid/task/$nginx_pid/children")"
 
+round_of_nginx() { # GENERATOR CONCURRENCY
+    nginx_rounds[$1]+="$("load_$1" "$nginx_port" "$2" "$nginx_pids")"$'\n'
+}
+round_of_program() { # GENERATOR CONCURRENCY
+    program_rounds[$1]+="$("load_$1" "$program_port" "$2" "$program_pid")"$'\n'
+}
+
 generators=(https_load wrk)
 declare -A program nginx # by "generator concurrency"
 for concurrency in 1 32; do
     echo "load at concurrency $concurrency, $rounds rounds" >&2
     declare -A nginx_rounds=() program_rounds=()
-    for _ in $(seq "$rounds"); do
+    for round in $(seq "$rounds"); do
+        # Each server goes first in every other round, so that neither always meets the
+        # machine as the other leaves it.
+        servers=(nginx program)
+        ((round % 2)) || servers=(program nginx)
         for generator in "${generators[@]}"; do
-            nginx_rounds[$generator]+="$("load_$generator" "$nginx_port" "$concurrency" "$nginx_pids")"$'\n'
-            program_rounds[$generator]+="$("load_$generator" "$program_port" "$concurrency" "$program_pid")"$'\n'
+            for server in "${servers[@]}"; do
+                "round_of_$server" "$generator" "$concurrency"
+            done
         done
     done
     for generator in "${generators[@]}"; do
