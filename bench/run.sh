@@ -162,18 +162,14 @@ program_idle=$(resident_mib "$program_pid" VmRSS)
 nginx_idle=$(nginx_resident_mib VmRSS)
 nginx_pids="$nginx_pid $(cat "/proc/$nginx_pid/task/$nginx_pid/children")"
 
-round_of_nginx() { # GENERATOR CONCURRENCY
-    nginx_rounds[$1]+="$("load_$1" "$nginx_port" "$2" "$nginx_pids")"$'\n'
-}
-round_of_program() { # GENERATOR CONCURRENCY
-    program_rounds[$1]+="$("load_$1" "$program_port" "$2" "$program_pid")"$'\n'
-}
+declare -A port_of=([nginx]="$nginx_port" [program]="$program_port")
+declare -A pids_of=([nginx]="$nginx_pids" [program]="$program_pid")
 
 generators=(https_load wrk)
 declare -A program nginx # by "generator concurrency"
 for concurrency in 1 32; do
     echo "load at concurrency $concurrency, $rounds rounds" >&2
-    declare -A nginx_rounds=() program_rounds=()
+    declare -A rounds_of=() # by "server generator"
     for round in $(seq "$rounds"); do
         # Each server goes first in every other round, so that neither always meets the
         # machine as the other leaves it.
@@ -181,13 +177,14 @@ for concurrency in 1 32; do
         ((round % 2)) || servers=(program nginx)
         for generator in "${generators[@]}"; do
             for server in "${servers[@]}"; do
-                "round_of_$server" "$generator" "$concurrency"
+                rounds_of[$server $generator]+="$("load_$generator" "${port_of[$server]}" \
+                    "$concurrency" "${pids_of[$server]}")"$'\n'
             done
         done
     done
     for generator in "${generators[@]}"; do
-        nginx[$generator $concurrency]="$(printf "%s" "${nginx_rounds[$generator]}" | median_round)"
-        program[$generator $concurrency]="$(printf "%s" "${program_rounds[$generator]}" |
+        nginx[$generator $concurrency]="$(printf "%s" "${rounds_of[nginx $generator]}" | median_round)"
+        program[$generator $concurrency]="$(printf "%s" "${rounds_of[program $generator]}" |
             median_round)"
     done
 done
