@@ -195,11 +195,11 @@ void initLogging() {
                             << "] <" << logging::trivial::severity
                             << "> : " << logging::expressions::smessage << " ");
     // On the sink as well as the core, so that it also covers `flushLog`.
-    fileSink->set_exception_handler(
-        logging::make_exception_handler<std::exception>(ReportLoggingFailure()));
+    const auto reportFailure =
+        logging::make_exception_handler<std::exception>(ReportLoggingFailure());
+    fileSink->set_exception_handler(reportFailure);
     logging::core::get()->add_sink(fileSink);
-    logging::core::get()->set_exception_handler(
-        logging::make_exception_handler<std::exception>(ReportLoggingFailure()));
+    logging::core::get()->set_exception_handler(reportFailure);
 }
 
 void logInfoLater(const std::string& message) {
