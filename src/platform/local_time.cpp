@@ -1,5 +1,6 @@
 #include "platform/local_time.h"
 
+#include <boost/date_time/posix_time/posix_time.hpp>
 #include <cstdio>
 
 namespace platform {
@@ -29,6 +30,12 @@ std::string ctimeText(const std::tm& time) {
                   months[time.tm_mon], time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec,
                   time.tm_year + 1900);
     return text;
+}
+
+std::string utcTimestampNow() {
+    return boost::posix_time::to_iso_extended_string(
+               boost::posix_time::second_clock::universal_time()) +
+           "Z";
 }
 
 } // namespace platform

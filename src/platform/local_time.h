@@ -18,6 +18,10 @@ std::string ctimeNow();
 // A broken-down time in that form.
 std::string ctimeText(const std::tm& time);
 
+// The current time in UTC as ISO 8601, for example "2024-03-07T08:05:01Z": what the program's
+// page shows in the reader's local time.
+std::string utcTimestampNow();
+
 } // namespace platform
 
 #endif

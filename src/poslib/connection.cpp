@@ -84,7 +84,7 @@ void Connection::deliver(const DecodedFrame& frame) {
         return; // an answer to a command given up on, or to none of ours
     }
     forget(addressee);
-    if (answer.command != "ERR" && answer.command != addressee->answeredAs()) {
+    if (answer.command != "ERR" && !addressee->answersAs(answer.command)) {
         addressee->complete(kUnexpectedAnswer, {});
     } else {
         addressee->complete(answer.status, std::move(answer.values));
@@ -100,11 +100,11 @@ std::shared_ptr<Request> Connection::addresseeOf(const Answer& answer) {
     }
     const auto immediate =
         std::find_if(immediate_.begin(), immediate_.end(),
-                     [&](const auto& request) { return request->answeredAs() == answer.command; });
+                     [&](const auto& request) { return request->answersAs(answer.command); });
     if (immediate != immediate_.end()) {
         return *immediate;
     }
-    if (!queued_.empty() && queued_.front()->answeredAs() == answer.command) {
+    if (!queued_.empty() && queued_.front()->answersAs(answer.command)) {
         return queued_.front();
     }
     return nullptr;

@@ -218,6 +218,21 @@ POSNET_STATUS POSNET_API POS_PopResponseValue(POSNET_HANDLE hRequest, char* name
     });
 }
 
+POSNET_STATUS POSNET_API POS_GetRequestToken(POSNET_HANDLE hRequest, uint32_t* token) {
+    return guarded(hRequest, [&] {
+        require(token != nullptr, "token output missing");
+        *token = table().find<RequestEntry>(hRequest)->request->tokenNumber();
+    });
+}
+
+POSNET_HANDLE POSNET_API POS_CreateRepeatRequest(POSNET_HANDLE hLocalDevice, uint32_t token) {
+    return creating(hLocalDevice, [&] {
+        const auto device = table().find<OpenDevice>(hLocalDevice);
+        return table().add(
+            std::make_shared<RequestEntry>(hLocalDevice, device, Request::repeatOf(token)));
+    });
+}
+
 POSNET_STATUS POSNET_API POS_DestroyRequest(POSNET_HANDLE hRequest) {
     return guarded(hRequest, [&] {
         table().find<RequestEntry>(hRequest);

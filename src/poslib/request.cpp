@@ -10,13 +10,17 @@ namespace poslib {
 
 namespace {
 
-constexpr unsigned kTokenCount = 10000; // four decimal digits
+const std::string kRepeat = "rpt";
+
+std::string tokenText(unsigned number) {
+    char token[8];
+    std::snprintf(token, sizeof token, "@%04u", number % Request::kTokenCount);
+    return token;
+}
 
 std::string nextToken() {
     static std::atomic<unsigned> counter{0};
-    char token[8];
-    std::snprintf(token, sizeof token, "@%04u", counter++ % kTokenCount);
-    return token;
+    return tokenText(counter++);
 }
 
 // The token goes right after the command, where the printer takes it from any frame.
@@ -28,9 +32,28 @@ std::string withToken(std::string body, const std::string& token) {
 } // namespace
 
 Request::Request(const std::string& command, const std::string& parameters)
-    : token_(nextToken()), frame_(encodeFrame(withToken(requestBody(command, parameters), token_))),
+    : Request(command, parameters, nextToken()) {}
+
+Request::Request(const std::string& command, const std::string& parameters, std::string token)
+    : token_(std::move(token)),
+      frame_(encodeFrame(withToken(requestBody(command, parameters), token_))),
       answeredAs_(command.compare(0, 1, "!") == 0 ? command.substr(1) : command),
-      immediate_(answeredAs_.size() != command.size()) {}
+      immediate_(answeredAs_.size() != command.size()), repeat_(command == kRepeat) {}
+
+std::shared_ptr<Request> Request::repeatOf(unsigned tokenNumber) {
+    if (tokenNumber >= kTokenCount) {
+        throw LibraryError(kInvalidArgument, "token beyond four digits");
+    }
+    return std::shared_ptr<Request>(new Request(kRepeat, "", tokenText(tokenNumber)));
+}
+
+unsigned Request::tokenNumber() const {
+    return static_cast<unsigned>(std::stoul(token_.substr(1)));
+}
+
+bool Request::answersAs(const std::string& name) const {
+    return repeat_ || name == answeredAs_ || (immediate_ && name == "!" + answeredAs_);
+}
 
 void Request::complete(POSNET_STATUS status, std::vector<ResponseValue> values) {
     state_ = State::Completed;

@@ -5,6 +5,7 @@
 #include "poslib/request_text.h"
 
 #include <deque>
+#include <memory>
 #include <string>
 
 namespace poslib {
@@ -16,13 +17,21 @@ class Request {
 public:
     enum class State { Created, Posted, Completed };
 
+    static constexpr unsigned kTokenCount = 10000; // four decimal digits
+
     // command as the caller gave it ("trinit", "!sprn"); parameters as for requestBody().
     Request(const std::string& command, const std::string& parameters);
+    // "rpt" carrying the token of an earlier command, whose stored answer the printer sends
+    // again under that command's name. Throws LibraryError(kInvalidArgument) for a token
+    // beyond four digits.
+    static std::shared_ptr<Request> repeatOf(unsigned tokenNumber);
 
     const std::string& frame() const { return frame_; }
     const std::string& token() const { return token_; }
-    // The name the printer answers with: the command without the "!" of immediate execution.
-    const std::string& answeredAs() const { return answeredAs_; }
+    unsigned tokenNumber() const;
+    // Whether an answer of that name may be this request's: its command without the "!" of
+    // immediate execution, or with it (printers differ there); any name for a repeat.
+    bool answersAs(const std::string& name) const;
     bool immediate() const { return immediate_; }
     State state() const { return state_; }
 
@@ -36,10 +45,13 @@ public:
     bool popValue(ResponseValue& value);
 
 private:
+    Request(const std::string& command, const std::string& parameters, std::string token);
+
     std::string token_;
     std::string frame_;
     std::string answeredAs_;
     bool immediate_;
+    bool repeat_;
     State state_ = State::Created;
     POSNET_STATUS status_ = 0;
     std::deque<ResponseValue> values_;

@@ -32,7 +32,18 @@ bool printerReady(POSNET_HANDLE device) {
 
 } // namespace
 
+// A document left in doubt by a lost line is settled as soon as the printer can be asked.
 bool FiscalPrinterBase::connect(std::string port) {
+    if (!openConnection(port)) {
+        return false;
+    }
+    if (documentInDoubt) {
+        settleDocumentInDoubt();
+    }
+    return true;
+}
+
+bool FiscalPrinterBase::openConnection(const std::string& port) {
     BOOST_LOG_TRIVIAL(info) << "Trying to connect with device at " << escapeForLog(port);
     disconnect();
     std::string line;
@@ -61,6 +72,7 @@ bool FiscalPrinterBase::connect(std::string port) {
         return false;
     }
     connected = true;
+    connectedPort = port;
     stateChanged(Connected);
     return true;
 }

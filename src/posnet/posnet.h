@@ -22,7 +22,7 @@ typedef uint32_t POSNET_HANDLE;
 typedef int32_t POSNET_STATUS;
 
 // Device parameter ids accepted by POS_SetDeviceParam.
-#define POSNET_DEV_PARAM_COMSETTINGS 0x20001 /* value: "PORT,9600,8,N,1,H" */
+#define POSNET_DEV_PARAM_COMSETTINGS 0x20001    /* value: "PORT,9600,8,N,1,H" */
 #define POSNET_DEV_PARAM_OUTQUEUELENGTH 0x2000A /* value: address of an int32_t */
 
 // The library's code for a lost line (port gone, peer closed, no answer in time).
@@ -53,6 +53,17 @@ uint32_t POSNET_API POS_GetResponseValueCount(POSNET_HANDLE hRequest);
 POSNET_STATUS POSNET_API POS_PopResponseValue(POSNET_HANDLE hRequest, char* name, char* value,
                                               uint32_t valueLength);
 POSNET_STATUS POSNET_API POS_DestroyRequest(POSNET_HANDLE hRequest);
+
+// Beyond the maker's declarations: what the program needs to find out what became of a
+// command whose answer it never saw. Every frame carries a token ("@nnnn"), and the printer
+// keeps its last answers by token.
+//
+// The number of the token the request's frame carries (0..9999), read before it is posted.
+POSNET_STATUS POSNET_API POS_GetRequestToken(POSNET_HANDLE hRequest, uint32_t* token);
+// A request "rpt" carrying `token`: the printer answers it with its stored answer to the
+// command that carried that token, under that command's name and with its status, or with
+// frame error 13 when it no longer holds that answer.
+POSNET_HANDLE POSNET_API POS_CreateRepeatRequest(POSNET_HANDLE hLocalDevice, uint32_t token);
 
 #ifdef __cplusplus
 }

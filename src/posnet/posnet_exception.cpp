@@ -26,3 +26,9 @@ PosnetException::~PosnetException() = default;
 POSNET_STATUS PosnetException::code() const {
     return body["exception"]["code"].asInt();
 }
+
+OutcomeUnknownException::OutcomeUnknownException(const PosnetException& lostLine, DocumentKind kind)
+    : RestException(lostLine.status, lostLine.message, lostLine.body) {
+    body["exception"]["message"] = outcomeUnknownMessage(kind);
+    body["outcome"] = "unknown";
+}

@@ -7,14 +7,19 @@
 namespace {
 
 const std::string nipEntry = "ni,";
-// The printer's refusal of "trinit" while a receipt is open.
-const POSNET_STATUS receiptStillOpen = 2005;
+
+// The printer's refusals of "trinit" while a receipt is open: "device in transaction mode",
+// or "bad transaction state", which some models give instead.
+bool receiptStillOpen(POSNET_STATUS code) {
+    return code == 2038 || code == 2060;
+}
 
 } // namespace
 
 bool FiscalPrinterBase::print(PrinterTypes::FiscalReceipt receipt) {
     BOOST_LOG_TRIVIAL(info) << "Printing fiscal receipt.";
     try {
+        const DocumentInDoubt document = startDocument(DocumentKind::Receipt);
         openReceipt();
         const std::string nip = nipEntry + receipt.CustomerNip.value;
         if (!configuration.data.dontPrintNipOnFiscalPrinter && nip.size() > nipEntry.size()) {
@@ -24,7 +29,7 @@ bool FiscalPrinterBase::print(PrinterTypes::FiscalReceipt receipt) {
             runTransaction("trline", buildLineParameters(item));
         }
         runTransaction("trpayment", buildPaymentParameters(receipt));
-        runTransaction("trend", buildEndParameters(receipt));
+        endDocument(document, "trend", buildEndParameters(receipt));
     } catch (const RestException&) {
         // A half-printed receipt would block the printer's next one.
         cancelTransaction();
@@ -39,7 +44,7 @@ void FiscalPrinterBase::openReceipt() {
     try {
         runTransaction("trinit", "bm,1");
     } catch (const PosnetException& refusal) {
-        if (refusal.code() != receiptStillOpen) {
+        if (!receiptStillOpen(refusal.code())) {
             throw;
         }
         BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";

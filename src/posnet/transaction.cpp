@@ -15,9 +15,10 @@ std::string terminatedText(const char* buffer, size_t size) {
 
 } // namespace
 
-void FiscalPrinterBase::runTransaction(const std::string& command, const std::string& parameters) {
+void FiscalPrinterBase::runTransaction(const std::string& command, const std::string& parameters,
+                                       const TokenObserver& beforePosting) {
     BOOST_LOG_TRIVIAL(info) << "Posnet transaction: " << command;
-    const POSNET_HANDLE request = postRequest(command, parameters);
+    const POSNET_HANDLE request = postRequest(command, parameters, beforePosting);
     checkRequest(request, POS_GetRequestStatus(request), "POS_GetRequestStatus");
     POS_DestroyRequest(request);
     printerActivity.commandCompleted();
@@ -26,7 +27,7 @@ void FiscalPrinterBase::runTransaction(const std::string& command, const std::st
 PosnetResponse FiscalPrinterBase::runTransactionWithResponse(const std::string& command,
                                                              const std::string& parameters) {
     BOOST_LOG_TRIVIAL(info) << "Posnet transaction with response: " << command;
-    const POSNET_HANDLE request = postRequest(command, parameters);
+    const POSNET_HANDLE request = postRequest(command, parameters, TokenObserver());
     checkRequest(request, POS_GetRequestStatus(request), "POS_GetRequestStatus()");
     PosnetResponse values;
     if (POS_GetResponseValueCount(request) > 0) {
@@ -50,20 +51,34 @@ void FiscalPrinterBase::throwPosnetError(POSNET_STATUS code, const std::string& 
     throw refusal;
 }
 
-// Creates the request, posts it and waits until the printer has answered it.
-POSNET_HANDLE FiscalPrinterBase::postRequest(const std::string& command,
-                                             const std::string& parameters) {
+void FiscalPrinterBase::requireConnection() const {
     if (!connected) {
         throw RestException(500, "Internal Server Error", "Brak połączenia z drukarką");
     }
+}
+
+// Creates the request, posts it and waits until the printer has answered it.
+POSNET_HANDLE FiscalPrinterBase::postRequest(const std::string& command,
+                                             const std::string& parameters,
+                                             const TokenObserver& beforePosting) {
+    requireConnection();
     const POSNET_HANDLE request = POS_CreateRequestEx(device, command.c_str(), parameters.c_str());
     if (request == 0) {
         throwPosnetError(POS_GetError(device), "POS_CreateRequestEx()");
     }
+    if (beforePosting) {
+        uint32_t token = 0;
+        beforePosting(POS_GetRequestToken(request, &token) == 0 ? std::optional<uint32_t>(token)
+                                                                : std::nullopt);
+    }
+    awaitAnswer(request);
+    return request;
+}
+
+void FiscalPrinterBase::awaitAnswer(POSNET_HANDLE request) {
     checkRequest(request, POS_PostRequest(request, posnet::postMode), "POS_PostRequest()");
     checkRequest(request, POS_WaitForRequestCompleted(request, posnet::waitLimit),
                  "POS_WaitForRequestCompleted()");
-    return request;
 }
 
 // A failed request is given back to the library before the error leaves, and before a

@@ -69,5 +69,6 @@ void FiscalPrinterBase::dailyReport() {
     // The calendar type refuses a day, month or year that no calendar date has.
     const boost::gregorian::date today(now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
     BOOST_LOG_TRIVIAL(info) << "Printing daily report";
-    runTransaction("dailyrep", "da," + boost::gregorian::to_iso_extended_string(today));
+    endDocument(startDocument(DocumentKind::DailyReport), "dailyrep",
+                "da," + boost::gregorian::to_iso_extended_string(today));
 }

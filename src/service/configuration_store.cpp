@@ -1,4 +1,5 @@
 #include "platform/app_data.h"
+#include "service/atomic_file.h"
 #include "service/configuration.h"
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
@@ -9,7 +10,6 @@
 namespace {
 
 const char* const fileName = "config.json";
-const char* const temporaryFileName = "config.json.tmp";
 
 // Ends a read at the failing step; the step has written its own log line, if it has one.
 struct ReadFailure {};
@@ -81,13 +81,6 @@ void readFields(const Json::Value& root, ConfigurationData& data) {
     data.paymentMapping = paymentMapping;
 }
 
-// Best effort: the save has already failed and says so; a leftover temporary file is
-// overwritten by the next save.
-void discard(const boost::filesystem::path& file) {
-    boost::system::error_code ignored;
-    boost::filesystem::remove(file, ignored);
-}
-
 [[noreturn]] void failSave(const char* logLine, const std::string& what) {
     BOOST_LOG_TRIVIAL(error) << logLine;
     throw ConfigurationSaveError("Configuration not saved: " + what);
@@ -109,32 +102,14 @@ boost::filesystem::path createFolder() {
     return folder;
 }
 
-void writeFile(const boost::filesystem::path& file, const std::string& content) {
-    boost::filesystem::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) {
-        failSave("Configuration not saved, couldn't open file", "could not open " + file.string());
-    }
-    out << content;
-    out.close();
-    if (out.fail()) {
-        discard(file);
-        failSave("Configuration not saved, couldn't write file",
-                 "could not write " + file.string());
-    }
-}
-
-// Writes beside the target and renames over it, so that a crash or a full disk never
-// leaves a truncated file behind.
 void replaceFile(const boost::filesystem::path& folder, const std::string& content) {
-    const boost::filesystem::path temporary = folder / temporaryFileName;
-    const boost::filesystem::path target = folder / fileName;
-    writeFile(temporary, content);
-    boost::system::error_code error;
-    boost::filesystem::rename(temporary, target, error);
-    if (error) {
-        discard(temporary);
-        failSave("Configuration not saved, couldn't write file",
-                 "could not replace " + target.string() + ": " + error.message());
+    try {
+        replaceFileAtomically(folder / fileName, content);
+    } catch (const AtomicWriteError& error) {
+        failSave(error.step == AtomicWriteError::Step::Open
+                     ? "Configuration not saved, couldn't open file"
+                     : "Configuration not saved, couldn't write file",
+                 error.what());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "service/fiscal_printer_base.h"
 #include "service/handler_adapters.h"
+#include "service/idempotent_route.h"
 #include "service/own_page.h"
 #include "service/web_application.h"
 #include <boost/log/trivial.hpp>
@@ -30,11 +31,28 @@ FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings, const Acces
     : RestServer(listening(settings, access)),
       certificate(readCertificateSummary(settings.certificateChainFile)) {
     configuration.read();
+    openIdempotencyStore();
     BOOST_LOG_TRIVIAL(info) << "Starting server...";
     BOOST_LOG_TRIVIAL(info) << "Setup handlers...";
     registerRoutes();
     allowCallers(access);
     connectIfConfigured();
+}
+
+// A document that a crash or a lost line left in doubt is settled at the first connection.
+void FiscalPrinterBase::openIdempotencyStore() {
+    try {
+        idempotency.open(configurationFolder() / "idempotency.json");
+    } catch (const std::runtime_error&) {
+        // Without a data folder the keys are kept in memory only; the configuration's read
+        // has already said that the folder is missing.
+    }
+    documentInDoubt = idempotency.unsettled();
+    documentProgress.connect(
+        [this](const DocumentInDoubt& document) { idempotency.progress(document); });
+    documentSettled.connect([this](const DocumentInDoubt& document, DocumentOutcome outcome) {
+        idempotency.settle(document, outcome);
+    });
 }
 
 FiscalPrinterBase::~FiscalPrinterBase() {
@@ -47,7 +65,8 @@ void FiscalPrinterBase::registerRoutes() {
     addRoute("/connect", Method::POST, adapt(bound(this, &Self::connect)));
     addRoute("/disconnect", Method::GET, adapt(bound(this, &Self::disconnect)));
     addRoute("/config/reload", Method::GET, adapt(bound(this, &Self::reload)));
-    addRoute("/printer/print", Method::POST, adapt(bound(this, &Self::print)));
+    addRoute("/printer/print", Method::POST,
+             oncePerKey(adapt(bound(this, &Self::print)), idempotency, true));
     addRoute("/config/version", Method::GET, adapt(bound(this, &Self::version)));
     addRoute("/config/is_configured", Method::GET, adapt(bound(this, &Self::isConfigured)));
     addRoute("/config/is_connected", Method::GET, adapt(bound(this, &Self::isConnected)));
@@ -56,7 +75,8 @@ void FiscalPrinterBase::registerRoutes() {
     addRoute("/config/get", Method::GET, adapt(bound(this, &Self::getConfiguration)));
     addRoute("/config/save", Method::POST, adapt(bound(this, &Self::saveConfiguration)));
     addRoute("/printer/get_vat_mapping", Method::GET, adapt(bound(this, &Self::getVatMapping)));
-    addRoute("/daily_report", Method::GET, adapt(bound(this, &Self::dailyReport)));
+    addRoute("/daily_report", Method::GET,
+             oncePerKey(adapt(bound(this, &Self::dailyReport)), idempotency, Json::Value()));
     addRoute("/config/firefox", Method::GET,
              adapt(bound(this, &Self::redirectToConfigurationPage)));
     registerPageRoutes();

@@ -11,10 +11,23 @@ Json::Value FiscalPrinterBase::status() {
     answer["port"] = configuration.data.port;
     answer["lastCompletedCommand"] = printerActivity.lastCompleted();
     answer["lastRefusal"] = printerActivity.lastRefusal();
+    answer["documentInDoubt"] = documentInDoubtStatus();
     answer["certificate"]["subject"] = certificate.subject;
     answer["certificate"]["expires"] = certificate.expires;
     answer["logFolder"] = platform::utf8Name(logDirectory());
     return answer;
+}
+
+// What the cashier must check on the printer before printing the document again.
+Json::Value FiscalPrinterBase::documentInDoubtStatus() const {
+    if (!documentInDoubt) {
+        return Json::Value();
+    }
+    Json::Value status(Json::objectValue);
+    status["document"] = documentName(documentInDoubt->kind);
+    status["since"] = documentInDoubt->since;
+    status["message"] = outcomeUnknownMessage(documentInDoubt->kind);
+    return status;
 }
 
 void FiscalPrinterBase::checkConnection() {

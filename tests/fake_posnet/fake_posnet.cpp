@@ -155,6 +155,16 @@ POSNET_STATUS POS_PopResponseValue(POSNET_HANDLE hRequest, char* name, char* val
     return result;
 }
 
+POSNET_STATUS POS_GetRequestToken(POSNET_HANDLE hRequest, uint32_t* token) {
+    *token = 0;
+    return record("POS_GetRequestToken", {text(hRequest)}, 0);
+}
+
+POSNET_HANDLE POS_CreateRepeatRequest(POSNET_HANDLE hLocalDevice, uint32_t token) {
+    return record("POS_CreateRepeatRequest", {text(hLocalDevice), text(token)},
+                  fakeposnet::request);
+}
+
 POSNET_STATUS POS_DestroyRequest(POSNET_HANDLE hRequest) {
     return record("POS_DestroyRequest", {text(hRequest)}, 0);
 }

@@ -2,10 +2,13 @@
 // printer library, printed by the virtual printer on TCP.
 #include "service_test_support.h"
 #include "support/virtual_printer_process.h"
+#include <boost/filesystem/fstream.hpp>
+#include <boost/filesystem/operations.hpp>
 #include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <json/writer.h>
+#include <openssl/evp.h>
 #include <regex>
 
 namespace {
@@ -301,6 +304,113 @@ TEST_F(PrintingTest, ClosedConnectionSendsNothing) {
     }
     EXPECT_EQ(printer.journal(), "");
     EXPECT_EQ(countLines(log, "info : Canceling transaction"), 1u);
+}
+
+// The printer carries out the receipt's closing "trend" but its answer never arrives: the
+// program asks the printer, on the same connection's successor, instead of answering as if it
+// had refused; a retry with the same key prints nothing either way.
+TEST_F(PrintingTest, LostClosingAnswerEndsInOneReceiptOrAnUnknownOutcome) {
+    struct Case {
+        const char* key;
+        std::vector<std::string> printerOptions;
+        int status;
+        size_t receipts;
+    };
+    // Two frames open the connection; "scnt" to "trpayment" are the next five.
+    for (const Case& lost : {Case{"answer-dropped", {"--drop-answer", "trend:1"}, 200, 1},
+                             Case{"line-closed", {"--close-after", "trend:1"}, 200, 1},
+                             Case{"printer-gone", {"--silent-after", "7"}, 500, 0}}) {
+        SCOPED_TRACE(lost.key);
+        VirtualPrinterProcess printer(lost.printerOptions);
+        configure(printer);
+        RunningService service;
+        const std::string key = std::string("Idempotency-Key: ") + lost.key + "\r\n";
+
+        const HttpAnswer answer = service.post("/printer/print", twoLineSale, key);
+
+        EXPECT_EQ(answer.status, lost.status);
+        EXPECT_EQ(service.post("/printer/print", twoLineSale, key).body, answer.body);
+        EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), lost.receipts);
+        const Json::Value inDoubt = parseJson(service.get("/status").body)["documentInDoubt"];
+        if (lost.status == 200) {
+            EXPECT_EQ(answer.body, "true");
+            EXPECT_EQ(countLines(log, "info : Answer recovered: the receipt was completed"), 1u);
+            EXPECT_TRUE(inDoubt.isNull());
+            continue;
+        }
+        const Json::Value body = parseJson(answer.body);
+        EXPECT_EQ(body["outcome"], "unknown");
+        EXPECT_EQ(body["exception"]["code"], 8);
+        EXPECT_EQ(body["exception"]["message"], outcomeUnknownMessage(DocumentKind::Receipt));
+        EXPECT_EQ(inDoubt["document"], "receipt");
+    }
+}
+
+TEST_F(PrintingTest, IdempotencyKeyPrintsOnceAcrossRetriesAndRestarts) {
+    // The first attempt is refused: nothing was printed, so the key's retry prints.
+    VirtualPrinterProcess printer({"--refuse", "trline:1:2000"});
+    configure(printer);
+    const std::string key = "Idempotency-Key: \"sale-7\"\r\n";
+    {
+        RunningService service;
+        EXPECT_EQ(service.post("/printer/print", twoLineSale, key).status, 500);
+        EXPECT_EQ(service.post("/printer/print", twoLineSale, key).body, "true");
+        EXPECT_EQ(service.post("/printer/print", twoLineSale, key).body, "true");
+        EXPECT_EQ(service.post("/printer/print", sale, key).status, 422);
+    }
+    RunningService restarted;
+    EXPECT_EQ(restarted.post("/printer/print", twoLineSale, key).body, "true");
+    EXPECT_EQ(restarted.post("/printer/print", twoLineSale, "Idempotency-Key: \r\n").status, 400);
+
+    EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 1u);
+    EXPECT_EQ(occurrences(printer.journal(), "END CANCELLED RECEIPT"), 1u);
+}
+
+// A crash between the start of a keyed receipt and its answer leaves the key started: a
+// repeat waits (409) until the printer, at the next connection, tells that the receipt was
+// not completed, which frees the key for the retry to print.
+TEST_F(PrintingTest, ReceiptCutShortByACrashIsSettledAtTheNextConnection) {
+    std::string fingerprint;
+    {
+        const std::string request =
+            "POST /printer/print\n" + Json::FastWriter().write(parseJson(twoLineSale));
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        EVP_Digest(request.data(), request.size(), digest, &length, EVP_sha256(), nullptr);
+        for (unsigned int i = 0; i < length; ++i) {
+            fingerprint += "0123456789abcdef"[digest[i] >> 4];
+            fingerprint += "0123456789abcdef"[digest[i] & 15];
+        }
+    }
+    boost::filesystem::create_directories(environment.folder());
+    boost::filesystem::ofstream(environment.folder() / "idempotency.json")
+        << R"({"requests": {"sale-9": {"fingerprint": ")" << fingerprint
+        << R"(", "state": "started", "time": )" << std::time(nullptr)
+        << R"(, "document": {"kind": "receipt", "since": "2026-12-09T08:00:00Z",
+              "completed": 0, "cancelled": 0}}}})";
+    const std::string key = "Idempotency-Key: sale-9\r\n";
+    {
+        RunningService withoutPrinter;
+        EXPECT_EQ(withoutPrinter.post("/printer/print", twoLineSale, key).status, 409);
+    }
+    VirtualPrinterProcess printer;
+    configure(printer);
+    RunningService service;
+
+    EXPECT_EQ(service.post("/printer/print", twoLineSale, key).body, "true");
+    EXPECT_EQ(countLines(log, "info : The receipt in doubt since 2026-12-09T08:00:00Z: the "
+                              "printer did not complete it"),
+              1u);
+    EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 1u);
+}
+
+TEST_F(PrintingTest, StatusAnswersNamedWithTheImmediateMarkAreTaken) {
+    VirtualPrinterProcess printer({"--immediate-names"});
+    configure(printer);
+    RunningService service;
+
+    EXPECT_TRUE(service.connected());
+    EXPECT_EQ(service.post("/printer/print", twoLineSale).body, "true");
 }
 
 } // namespace

@@ -69,11 +69,12 @@ HttpAnswer RunningService::get(const std::string& path, const std::string& heade
                     "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n" + headers + "\r\n");
 }
 
-HttpAnswer RunningService::post(const std::string& path, const std::string& body) {
+HttpAnswer RunningService::post(const std::string& path, const std::string& body,
+                                const std::string& headers) {
     return exchange(serverThread->port(), "POST " + path +
                                               " HTTP/1.1\r\nHost: localhost\r\n"
-                                              "Content-Type: application/json;charset=utf-8\r\n"
-                                              "Content-Length: " +
+                                              "Content-Type: application/json;charset=utf-8\r\n" +
+                                              headers + "Content-Length: " +
                                               std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 

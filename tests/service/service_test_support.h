@@ -45,8 +45,9 @@ public:
 
     // `headers`: more header lines, each ending in "\r\n".
     HttpAnswer get(const std::string& path, const std::string& headers = "");
-    // Sends `body` as JSON.
-    HttpAnswer post(const std::string& path, const std::string& body);
+    // Sends `body` as JSON; `headers` as for get().
+    HttpAnswer post(const std::string& path, const std::string& body,
+                    const std::string& headers = "");
     HttpAnswer options(const std::string& path);
     // Sends the whole request text as it is.
     HttpAnswer send(const std::string& request);

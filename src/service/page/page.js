@@ -67,6 +67,12 @@ function showStatus(status) {
   show('certificate',
     `${status.certificate.subject}, ważny do ${localTime(status.certificate.expires)}`);
   show('log-folder', status.logFolder);
+  const inDoubt = document.getElementById('in-doubt');
+  inDoubt.hidden = !status.documentInDoubt;
+  if (status.documentInDoubt) {
+    inDoubt.textContent =
+      `${status.documentInDoubt.message} (${localTime(status.documentInDoubt.since)})`;
+  }
 }
 
 async function refresh() {
