@@ -7,8 +7,11 @@
 namespace {
 
 const std::string nipEntry = "ni,";
-// The printer's refusal of "trinit" while a receipt is open.
-const POSNET_STATUS receiptStillOpen = 2005;
+// The printer's refusals of "trinit" while a receipt is open: "device in transaction mode",
+// and "bad transaction state", which fits as well.
+bool receiptStillOpen(POSNET_STATUS code) {
+    return code == 2038 || code == 2060;
+}
 
 } // namespace
 
@@ -39,7 +42,7 @@ void FiscalPrinterBase::openReceipt() {
     try {
         runTransaction("trinit", "bm,1");
     } catch (const PosnetException& refusal) {
-        if (refusal.code() != receiptStillOpen) {
+        if (!receiptStillOpen(refusal.code())) {
             throw;
         }
         BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";

@@ -151,14 +151,14 @@ TEST_F(PrintingTest, ReceiptLeftOpenIsCancelledBeforeTheNextOne) {
 }
 
 TEST_F(PrintingTest, SecondRefusalToOpenAReceiptIsAnswered) {
-    VirtualPrinterProcess printer({"--refuse", "trinit:1:2005", "--refuse", "trinit:2:2005"});
+    VirtualPrinterProcess printer({"--refuse", "trinit:1:2060", "--refuse", "trinit:2:2038"});
     configure(printer);
     RunningService service;
 
     const HttpAnswer refused = service.post("/printer/print", twoLineSale);
 
     EXPECT_EQ(refused.status, 500);
-    EXPECT_EQ(parseJson(refused.body)["exception"]["code"], 2005);
+    EXPECT_EQ(parseJson(refused.body)["exception"]["code"], 2038);
     EXPECT_EQ(commandsSent(), (std::vector<std::string>{"trinit", "trinit"}));
     EXPECT_EQ(countLines(log, "info : Canceling transaction"), 2u);
     EXPECT_EQ(printer.journal(), "");
