@@ -52,7 +52,7 @@ Command parseCommand(const std::string& body) {
         throw FrameError{frame_error::kFrameError, {}, {}};
     }
     if (command.immediate && !isStatusQuery(command.name)) {
-        throw FrameError{frame_error::kUnknownCommand, command.name, {}};
+        throw FrameError{frame_error::kNotImmediate, command.name, {}};
     }
     for (const std::string& field : content.fields) {
         addField(command, field);
