@@ -4,8 +4,9 @@
 Copies the checkout (as it is in the working tree) to a temporary folder, builds it once
 with Ninja, then for each of N mutants changes one operator in one product source file
 (== and !=, && and ||, < and <=, > and >=, true and false, a "+ 1" or "- 1" dropped),
-rebuilds incrementally and runs CTest. A mutant that makes a test fail is killed; one that
-passes every test survived and points at a behaviour no test looks at.
+rebuilds incrementally and runs the CTest tests whose programs are built from that file. A
+mutant that makes a test fail is killed; one that passes them all survived and points at a
+behaviour no test looks at.
 
     scripts/mutate.py [--seed S] [--count N] [--since REV] [PATH...]
 
@@ -21,6 +22,7 @@ process a killed test left behind with it.
 import argparse
 import dataclasses
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -263,6 +265,8 @@ class Workspace:
         self.build = folder / "build"
         self.options = options
         self.isolation = isolation
+        self.tests = []  # (CTest's number, the executable's path relative to the build)
+        self.inputs = {}  # executable: every file its build reads, its helper programs' too
         # Compilations are cached apart from the folder's name, so that a later run's first
         # build is mostly cache hits.
         self.environment = dict(os.environ, CCACHE_BASEDIR=str(folder), CCACHE_NOHASHDIR="1")
@@ -276,17 +280,51 @@ class Workspace:
                         *launcher], check=True, env=self.environment,
                        stdout=subprocess.DEVNULL)
 
-    def compile(self, verbose=False):
-        output = None if verbose else subprocess.DEVNULL
-        command = ["ninja", "-C", str(self.build), f"-j{self.options.jobs}"]
-        return subprocess.run(command, env=self.environment, stdout=output,
-                              stderr=output).returncode == 0
+    def compile(self, targets=()):
+        """Ninja's output when the build failed, None when it succeeded."""
+        command = ["ninja", "-C", str(self.build), f"-j{self.options.jobs}", *targets]
+        built = subprocess.run(command, env=self.environment, capture_output=True, text=True)
+        return None if built.returncode == 0 else built.stdout + built.stderr
 
-    def test(self):
+    def learn_tests(self):
+        """Which test runs which executable, and which files each executable is built from:
+        ninja's inputs include the programs a test starts (the program under test, the
+        virtual printer), as the tests' targets depend on them."""
+        listed = subprocess.run(["ctest", "--test-dir", str(self.build),
+                                 "--show-only=json-v1"], check=True, capture_output=True,
+                                text=True).stdout
+        for number, test in enumerate(json.loads(listed)["tests"], start=1):
+            executable = os.path.relpath(test["command"][0], self.build)
+            self.tests.append((number, executable))
+            if executable not in self.inputs:
+                self.inputs[executable] = self.inputs_of(executable)
+
+    def inputs_of(self, executable):
+        found = subprocess.run(["ninja", "-C", str(self.build), "-t", "inputs", executable],
+                               capture_output=True, text=True)
+        if found.returncode != 0:
+            return None  # a script, not built here: it may run anything
+        return {(self.build / name).resolve() for name in found.stdout.split()}
+
+    def affected(self, mutant):
+        """The executables to rebuild (None: everything) and the numbers of the tests to run
+        for a mutant. A header's includers are not in ninja's graph, so it takes them all."""
+        source = (self.folder / mutant.path).resolve()
+        if source.suffix != ".cpp":
+            return None, [number for number, _ in self.tests]
+        chosen = [(number, executable) for number, executable in self.tests
+                  if self.inputs[executable] is None or source in self.inputs[executable]]
+        targets = sorted({executable for _, executable in chosen
+                          if self.inputs[executable] is not None})
+        return targets, [number for number, _ in chosen]
+
+    def test(self, numbers=None):
         """None when every test passed, else the failing tests' names or "timed out"."""
         options = self.options
         command = ["ctest", "--test-dir", str(self.build), f"-j{options.jobs}",
                    "--timeout", str(options.timeout), "--stop-on-failure"]
+        if numbers is not None:
+            command += ["-I", ",".join(["0", "0", "0", *map(str, numbers)])]
         if options.exclude:
             command += ["-E", options.exclude]
         # No run should take anything like this long: every test has its own time-out.
@@ -315,10 +353,13 @@ def run_mutant(workspace, mutant):
     end = mutant.column + len(mutant.before)
     lines[mutant.line - 1] = line[:mutant.column] + mutant.after + line[end:]
     source.write_text("\n".join(lines), encoding="utf-8")
+    targets, numbers = workspace.affected(mutant)
     try:
-        if not workspace.compile():
+        if workspace.compile(targets or ()) is not None:
             return "did not build", ""
-        failed = workspace.test()
+        if not numbers:
+            return "survived", "no test runs this file"
+        failed = workspace.test(numbers)
         return ("survived", "") if failed is None else ("killed", failed)
     finally:
         source.write_text(original, encoding="utf-8")
@@ -353,6 +394,19 @@ def summarize(results, checkout):
               f"{shown(mutant.after.strip())} in: {text[mutant.line - 1].strip()}")
 
 
+DONE_LINE = re.compile(r"^(\S+):(\d+) +(.+?) -> (.+?) +(killed|did not build) ")
+
+
+def not_done_in(log, chosen):
+    """The chosen mutants that an earlier run's output does not show killed, or failing to
+    build, at the same line: its survivors, and the sites new or moved since."""
+    done = {match.groups()[:4] for match in map(DONE_LINE.match, log.read_text().split("\n"))
+            if match}
+    return [mutant for mutant in chosen
+            if (mutant.path, str(mutant.line), shown(mutant.before.strip()),
+                shown(mutant.after.strip())) not in done]
+
+
 def parse_arguments():
     parser = argparse.ArgumentParser(
         description=__doc__.split("\n\n")[0],
@@ -370,6 +424,9 @@ def parse_arguments():
                         help="parallel compilations and tests (default: the processors)")
     parser.add_argument("--exclude", default=DEFAULT_EXCLUDE,
                         help=f"CTest -E pattern of tests not run (default {DEFAULT_EXCLUDE})")
+    parser.add_argument("--retry", metavar="LOG", type=Path,
+                        help="of the sample, try only what an earlier run's output does not "
+                             "show killed at the same line (after tests were added)")
     parser.add_argument("--list", action="store_true",
                         help="print the chosen mutants without building anything")
     parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
@@ -381,6 +438,8 @@ def main():
     os.nice(max(0, 19 - os.nice(0)))  # the others on this machine keep working
     files = candidate_files(ROOT, options.paths, options.since)
     total, chosen = choose(ROOT, files, options.seed, options.count)
+    if options.retry:
+        chosen = not_done_in(options.retry, chosen)
     print(f"{len(chosen)} of {total} sites in {len(files)} files, seed {options.seed}",
           flush=True)
     if options.list or not chosen:
@@ -404,13 +463,15 @@ def run_all(options, folder, chosen):
     copy_checkout(ROOT, folder)
     started = time.monotonic()
     workspace.configure()
-    if not workspace.compile(verbose=True):
-        print("the checkout does not build as it is", file=sys.stderr)
+    failure = workspace.compile()
+    if failure is not None:
+        print(f"{failure}\nthe checkout does not build as it is", file=sys.stderr)
         return 2
     failed = workspace.test()
     if failed is not None:
         print(f"the tests fail without any mutant: {failed}", file=sys.stderr)
         return 2
+    workspace.learn_tests()
     print(f"built and tested as it is in {time.monotonic() - started:.0f} s; tests run in "
           f"{isolation.describe()}", flush=True)
     results = []
