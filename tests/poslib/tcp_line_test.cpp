@@ -1,4 +1,5 @@
 #include "poslib/connection.h"
+#include "poslib/frame.h"
 #include "poslib/library_error.h"
 #include "poslib/line.h"
 #include "poslib/tcp_address.h"
@@ -181,6 +182,43 @@ TEST(Connection, WaitEndsAtTheLimitHoweverManyBytesArrive) {
         FAIL() << "noise taken for an answer";
     } catch (const LibraryError& error) {
         EXPECT_EQ(error.code(), kLineLost);
+    }
+}
+
+// A printer that echoes no token, as a model may for the immediate commands: each read gives
+// the next of its answers, then nothing. The virtual printer always echoes the token.
+class TokenlessPrinter : public Line {
+public:
+    explicit TokenlessPrinter(std::vector<std::string> answers) : answers_(std::move(answers)) {}
+    void write(const std::string&, Clock::time_point) override {}
+    std::string read(Clock::time_point) override {
+        if (next_ == answers_.size()) {
+            return "";
+        }
+        return encodeFrame(answers_[next_++]);
+    }
+
+private:
+    std::vector<std::string> answers_;
+    std::size_t next_ = 0;
+};
+
+// Without a token an answer goes to the waiting request of its command; one that no request
+// waits for is dropped.
+TEST(Connection, AnswerWithoutATokenReachesTheRequestOfItsCommand) {
+    struct Case {
+        const char* command;
+        std::vector<std::string> answers;
+        std::size_t values;
+    };
+    for (const Case& test : {Case{"!sdev", {"sdev\tds0\t"}, 1},
+                             Case{"sid", {"sprn\tpr0\t", "sid\tnmVirtual\tvr1.00\t"}, 2}}) {
+        Connection connection(std::make_unique<TokenlessPrinter>(test.answers));
+        const auto request = std::make_shared<Request>(test.command, "");
+        connection.post(request);
+        connection.waitFor(*request, std::chrono::seconds(1));
+        EXPECT_EQ(request->status(), 0) << test.command;
+        EXPECT_EQ(request->valueCount(), test.values) << test.command;
     }
 }
 
