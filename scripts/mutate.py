@@ -340,7 +340,7 @@ class Workspace:
 
 def read_lines(path):
     try:
-        return path.read_text().split()
+        return path.read_text().splitlines()
     except OSError:
         return []
 
