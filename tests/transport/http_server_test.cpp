@@ -2,6 +2,7 @@
 #include "support/server_thread.h"
 #include "support/test_certificate.h"
 #include "support/tls_client.h"
+#include "transport/connection_limits.h"
 #include "transport/http_server.h"
 #include <algorithm>
 #include <fstream>
@@ -261,6 +262,33 @@ TEST(HttpServerLimits, OldestIdleConnectionsAreClosedFirstSoThatAPromptClientIsS
     EXPECT_EQ(countLines(log, "error : Connection limit of 8 reached: closed the oldest "
                               "connection that had not sent a whole request"),
               13u);
+}
+
+// A connection being answered (a receipt being printed) is never closed to make room: the
+// oldest one still waiting for its request goes, and with none waiting the new one is refused.
+TEST(HttpServerLimits, ConnectionsBeingAnsweredAreNeverClosedToMakeRoom) {
+    struct Held : HeldConnection {
+        void close(const std::string&) override { closed = true; }
+        bool answered = false;
+        bool closed = false;
+    };
+    LogCapture log;
+    for (const bool secondAnswered : {false, true}) {
+        ConnectionLimits limits(2, announcedBody);
+        Held held[3];
+        held[0].answered = true;
+        held[1].answered = secondAnswered;
+        for (Held& connection : held) {
+            if (limits.admit(connection) && connection.answered) {
+                limits.answerStarted(connection);
+            }
+        }
+        EXPECT_FALSE(held[0].closed);
+        EXPECT_EQ(held[1].closed, !secondAnswered);
+        for (Held& connection : held) {
+            limits.release(connection);
+        }
+    }
 }
 
 TEST(HttpServerLimits, BodiesHeldAcrossConnectionsStayWithinTheirBound) {
