@@ -36,9 +36,8 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 SOURCE_SUFFIXES = {".cpp", ".h"}
 
-# Tests that need what a mutant run must not wait for or cannot have: the Debian package's
-# check builds and inspects a package. The browser test, Wine and the fuzz targets are not
-# CTest tests of the Linux build at all.
+# The Debian package's check builds a package and runs lintian, minutes that tell nothing more
+# about a mutant. The browser test, Wine and the fuzz targets are not CTest tests at all.
 DEFAULT_EXCLUDE = r"^deb_package$"
 
 # Each operator with its replacement. The binary operators must stand between blanks (or at a
@@ -79,30 +78,37 @@ def code_only(text):
     """The text with comments and string and character literals blanked, lines kept."""
     out = []
     i = 0
-    n = len(text)
-    while i < n:
-        raw = re.match(r'R"([^(\s]*)\(', text[i:i + 20]) if text[i] == "R" else None
-        if raw and (i == 0 or not (text[i - 1].isalnum() or text[i - 1] == "_")):
-            end = text.find(")" + raw.group(1) + '"', i)
-            end = n if end < 0 else end + len(raw.group(1)) + 2
-        elif text.startswith("//", i):
-            end = text.find("\n", i)
-            end = n if end < 0 else end
-        elif text.startswith("/*", i):
-            end = text.find("*/", i + 2)
-            end = n if end < 0 else end + 2
-        elif text[i] in "\"'" and not (text[i] == "'" and i > 0 and text[i - 1].isalnum()):
-            end = i + 1
-            while end < n and text[end] not in (text[i], "\n"):
-                end += 2 if text[end] == "\\" else 1
-            end = min(end + 1, n)
-        else:
+    while i < len(text):
+        end = end_of_literal_or_comment(text, i)
+        if end is None:
             out.append(text[i])
             i += 1
-            continue
-        out.append("".join(c if c == "\n" else " " for c in text[i:end]))
-        i = end
+        else:
+            out.append("".join(c if c == "\n" else " " for c in text[i:end]))
+            i = end
     return "".join(out)
+
+
+def end_of_literal_or_comment(text, i):
+    """Where the comment or literal that starts at `i` ends; None when none starts there."""
+    n = len(text)
+    raw = re.match(r'R"([^(\s]*)\(', text[i:i + 20]) if text[i] == "R" else None
+    if raw and (i == 0 or not (text[i - 1].isalnum() or text[i - 1] == "_")):
+        end = text.find(")" + raw.group(1) + '"', i)
+        return n if end < 0 else end + len(raw.group(1)) + 2
+    if text.startswith("//", i):
+        end = text.find("\n", i)
+        return n if end < 0 else end
+    if text.startswith("/*", i):
+        end = text.find("*/", i + 2)
+        return n if end < 0 else end + 2
+    # A quote after a digit or letter is a digit separator (1'000) or part of a name.
+    if text[i] == '"' or (text[i] == "'" and not (i > 0 and text[i - 1].isalnum())):
+        end = i + 1
+        while end < n and text[end] not in (text[i], "\n"):
+            end += 2 if text[end] == "\\" else 1
+        return min(end + 1, n)
+    return None
 
 
 def windows_only_lines(code_lines):
