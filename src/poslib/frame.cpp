@@ -8,10 +8,6 @@ namespace {
 
 constexpr std::size_t kChecksumLength = 5; // '#' and four hex digits
 
-bool isUpperHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
 std::string checksumText(const std::string& body) {
     char text[8];
     std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(crc16Xmodem(body)));
@@ -98,11 +94,7 @@ DecodedFrame FrameDecoder::finish(std::size_t etxPosition) {
     }
     const std::string digits = content.substr(content.size() - 4);
     content.resize(content.size() - kChecksumLength);
-    for (char c : digits) {
-        if (!isUpperHex(c)) {
-            return {FrameFault::BadChecksum, content};
-        }
-    }
+    // The checksum is written as four upper-case hex digits: any other text differs from it.
     if (digits != checksumText(content)) {
         return {FrameFault::BadChecksum, content};
     }

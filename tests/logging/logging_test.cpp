@@ -137,9 +137,14 @@ TEST_F(LoggingTest, FileIsContinuedInTheNextOneAfter10MiB) {
 // At start, and whenever a file is closed in a rotation, the oldest files go until the next
 // file has room.
 TEST_F(LoggingTest, OldestFilesGoBeyondFiftyFiles) {
+    // Older than them all, but not the program's: what else is in the folder stays.
+    boost::filesystem::create_directories(logFolder());
+    boost::filesystem::ofstream(logFolder() / "notes-of-the-shop.txt") << "kept\n";
+    boost::filesystem::last_write_time(logFolder() / "notes-of-the-shop.txt", 0);
     makeOldFiles(100, 60, 10);
     runWriter("m");
-    EXPECT_EQ(fileNames().size(), 50u);
+    EXPECT_EQ(fileNames().size(), 51u);
+    EXPECT_TRUE(exists("notes-of-the-shop.txt"));
     EXPECT_FALSE(exists("log_110.txt"));
     EXPECT_TRUE(exists("log_111.txt"));
     EXPECT_TRUE(exists("log_159.txt"));

@@ -1,6 +1,7 @@
 #include "platform/system_version.h"
 
 #include <gtest/gtest.h>
+#include <sys/utsname.h>
 
 namespace {
 
@@ -22,6 +23,14 @@ TEST(KernelReleaseTest, TextWithoutMajorAndMinorGivesZero) {
     expectVersion("", 0, 0);
     expectVersion("6", 0, 0);
     expectVersion("linux-6.1", 0, 0);
+}
+
+TEST(SystemVersionTest, IsTheRunningKernelsRelease) {
+    utsname name{};
+    ASSERT_EQ(::uname(&name), 0);
+    const platform::SystemVersion version = platform::systemVersion();
+    expectVersion(name.release, version.major, version.minor);
+    EXPECT_GT(version.major, 0u);
 }
 
 } // namespace

@@ -5,8 +5,10 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using poslib::kControlByteInValue;
+using poslib::kInvalidArgument;
 using poslib::kInvalidHandle;
 using poslib::kLineLost;
 using poslib::kNoMoreValues;
@@ -102,6 +104,14 @@ TEST_P(LibraryWithPrinter, PopsValuesWithinTheCallersBuffers) {
     char value[6];
     std::memset(name, '#', sizeof name);
     std::memset(value, '#', sizeof value);
+    // A buffer missing, or one without room for the closing zero, is refused before anything
+    // is written, and the value stays to be popped.
+    const std::tuple<char*, char*, uint32_t> unusable[] = {
+        {nullptr, value, 5}, {name, nullptr, 5}, {name, value, 0}};
+    for (const auto& [names, values, length] : unusable) {
+        EXPECT_EQ(POS_PopResponseValue(request, names, values, length), kInvalidArgument);
+    }
+    EXPECT_EQ(POS_GetResponseValueCount(request), 2u);
     ASSERT_EQ(POS_PopResponseValue(request, name, value, 5), 0);
     EXPECT_STREQ(name, "nm");
     EXPECT_STREQ(value, "Virt");

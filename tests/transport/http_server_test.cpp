@@ -2,6 +2,7 @@
 #include "support/server_thread.h"
 #include "support/test_certificate.h"
 #include "support/tls_client.h"
+#include "transport/connection_limits.h"
 #include "transport/http_server.h"
 #include <algorithm>
 #include <fstream>
@@ -209,9 +210,11 @@ TEST_F(HttpServerTest, BodyWithATransferEncodingIsAnswered411) {
     }
 }
 
-TEST_F(HttpServerTest, HeaderJustUnder64KiBIsServed) {
-    const std::string filler = "X-Filler: " + std::string(63 * 1024, 'x') + "\r\n";
-    EXPECT_EQ(send("GET / HTTP/1.1\r\n" + filler + "\r\n").status, 200);
+TEST_F(HttpServerTest, HeaderOfExactly64KiBIsServed) {
+    const std::string start = "GET / HTTP/1.1\r\nX-Filler: ";
+    const std::string header = start + std::string(64 * 1024 - start.size() - 4, 'x') + "\r\n\r\n";
+    ASSERT_EQ(header.size(), 64u * 1024);
+    EXPECT_EQ(send(header).status, 200);
 }
 
 TEST_F(HttpServerTest, BodyOfExactly1MiBIsServed) {
@@ -259,6 +262,33 @@ TEST(HttpServerLimits, OldestIdleConnectionsAreClosedFirstSoThatAPromptClientIsS
     EXPECT_EQ(countLines(log, "error : Connection limit of 8 reached: closed the oldest "
                               "connection that had not sent a whole request"),
               13u);
+}
+
+// A connection being answered (a receipt being printed) is never closed to make room: the
+// oldest one still waiting for its request goes, and with none waiting the new one is refused.
+TEST(HttpServerLimits, ConnectionsBeingAnsweredAreNeverClosedToMakeRoom) {
+    struct Held : HeldConnection {
+        void close(const std::string&) override { closed = true; }
+        bool answered = false;
+        bool closed = false;
+    };
+    LogCapture log;
+    for (const bool secondAnswered : {false, true}) {
+        ConnectionLimits limits(2, announcedBody);
+        Held held[3];
+        held[0].answered = true;
+        held[1].answered = secondAnswered;
+        for (Held& connection : held) {
+            if (limits.admit(connection) && connection.answered) {
+                limits.answerStarted(connection);
+            }
+        }
+        EXPECT_FALSE(held[0].closed);
+        EXPECT_EQ(held[1].closed, !secondAnswered);
+        for (Held& connection : held) {
+            limits.release(connection);
+        }
+    }
 }
 
 TEST(HttpServerLimits, BodiesHeldAcrossConnectionsStayWithinTheirBound) {
