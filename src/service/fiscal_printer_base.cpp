@@ -3,6 +3,7 @@
 #include "service/idempotent_route.h"
 #include "service/own_page.h"
 #include "service/posnet_exception.h"
+#include "service/program_version.h"
 #include "service/web_application.h"
 #include <boost/log/trivial.hpp>
 #include <exception>
@@ -120,7 +121,7 @@ void FiscalPrinterBase::allowCallers(const AccessSettings& access) {
 }
 
 std::string FiscalPrinterBase::version() {
-    return "1.0.0.9";
+    return PROGRAM_VERSION_TEXT;
 }
 
 Redirect FiscalPrinterBase::redirectToConfigurationPage() {
