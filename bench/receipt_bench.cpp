@@ -51,10 +51,10 @@ Json::Value saleOfHundredLines() {
 
 // The commands the driver sends for the sale, as the program builds them.
 std::vector<std::pair<std::string, std::string>> commandsFor(const Json::Value& sale) {
-    const PrinterTypes::FiscalReceipt receipt(sale);
+    const Receipt receipt = PrinterTypes::FiscalReceipt(sale).forPrinter(true);
     std::vector<std::pair<std::string, std::string>> commands = {{"trinit", "bm,1"}};
-    for (const PrinterTypes::FiscalReceiptItem& item : receipt.Items.value) {
-        commands.emplace_back("trline", buildLineParameters(item));
+    for (const ReceiptLine& line : receipt.lines) {
+        commands.emplace_back("trline", buildLineParameters(line));
     }
     commands.emplace_back("trpayment", buildPaymentParameters(receipt));
     commands.emplace_back("trend", buildEndParameters(receipt));

@@ -22,6 +22,8 @@ seconds="${2:-20}"
 wrk_seconds="${3:-10}"
 program_port=9003
 nginx_port=9443
+# Both servers answer "/config/version" with the program's version.
+version=$(scripts/version.sh)
 warm_up=200
 rounds=7
 # The servers share one core and the load generators another, so that neither server meets a
@@ -74,7 +76,7 @@ start_nginx() {
     mkdir -p "$folder/nginx"
     sed -e "s|@FOLDER@|$folder/nginx|g" -e "s|@PORT@|$nginx_port|g" \
         -e "s|@CERTIFICATE@|$certificate|g" -e "s|@KEY@|$key|g" \
-        bench/nginx.conf.in >"$folder/nginx/nginx.conf"
+        -e "s|@VERSION@|$version|g" bench/nginx.conf.in >"$folder/nginx/nginx.conf"
     "${on_server_core[@]}" nginx -p "$folder/nginx" -c "$folder/nginx/nginx.conf" &
     pids+=($!)
     nginx_pid=$!
@@ -130,9 +132,9 @@ with_cpu() { # "PIDS" COMMAND...
 
 # Each load prints "completed failed seconds rate p50 p99 cpu" after a short warm-up.
 load_https_load() { # PORT CONCURRENCY "PIDS"
-    "${on_load_core[@]}" build/bench/https_load "$1" /config/version '"1.0.0.9"' "$2" "$warm_up" \
-        "$seconds" >/dev/null
-    with_cpu "$3" "${on_load_core[@]}" build/bench/https_load "$1" /config/version '"1.0.0.9"' \
+    "${on_load_core[@]}" build/bench/https_load "$1" /config/version "\"$version\"" "$2" \
+        "$warm_up" "$seconds" >/dev/null
+    with_cpu "$3" "${on_load_core[@]}" build/bench/https_load "$1" /config/version "\"$version\"" \
         "$2" "$requests" "$seconds"
 }
 

@@ -28,6 +28,11 @@ eventually() {
     return 1
 }
 
+# The version the program answers, as CMakeLists.txt gives it.
+program_version() {
+    "$(dirname "${BASH_SOURCE[0]}")/version.sh"
+}
+
 checks_passed() {
     echo "$1 checks: $passed passed, $failed failed"
     [ "$failed" = 0 ]

@@ -10,8 +10,7 @@ build=$(readlink -f "$1")
 mkdir -p "$2"
 out=$(readlink -f "$2")
 package=fiscal-printer-proxy
-version=$(sed -n 's/^project(fiscal_printer_proxy VERSION \([0-9.]*\).*/\1/p' \
-    "$source_dir/CMakeLists.txt")
+version=$("$source_dir/scripts/version.sh")
 maintainer=${DEB_MAINTAINER:-Trivane <packages@trivane.example>}
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -30,7 +29,8 @@ strip --strip-unneeded --remove-section=.comment --remove-section=.note \
     "$root/usr/bin/fiscal-printer-proxy" "$root/usr/lib/$package/fiscal-printer-proxy-certificate"
 
 for page in fiscal-printer-proxy fiscal-printer-proxy-setup; do
-    install -D -m644 "$source_dir/packaging/debian/$page.1" "$root/usr/share/man/man1/$page.1"
+    sed "s/@VERSION@/$version/" "$source_dir/packaging/debian/$page.1" |
+        install -D -m644 /dev/stdin "$root/usr/share/man/man1/$page.1"
     gzip -9n "$root/usr/share/man/man1/$page.1"
 done
 install -D -m644 "$source_dir/README.md" "$doc/README.md"

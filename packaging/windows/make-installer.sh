@@ -10,8 +10,7 @@ source_dir=$(cd "$here/../.." && pwd)
 build=$(readlink -f "$1")
 mkdir -p "$2"
 out=$(readlink -f "$2")
-version=$(sed -n 's/^project(fiscal_printer_proxy VERSION \([0-9.]*\).*/\1/p' \
-    "$source_dir/CMakeLists.txt")
+version=$("$source_dir/scripts/version.sh")
 setup=$out/fiscal-printer-proxy-$version-setup.exe
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT

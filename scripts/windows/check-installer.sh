@@ -116,7 +116,7 @@ version_answer() {
         https://localhost:9003/config/version
 }
 answers() {
-    [ "$(version_answer)" = '"1.0.0.9"' ]
+    [ "$(version_answer)" = "\"$(program_version)\"" ]
 }
 check "the installer starts the program" eventually answers
 # Ended as its menu's exit does, then started as the Startup shortcut starts it.

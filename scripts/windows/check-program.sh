@@ -80,7 +80,7 @@ for _ in $(seq 120); do
     kill -0 "$first_pid" 2>/dev/null || break
     sleep 1
 done
-check "answers /config/version over HTTPS" [ "$answered" = '"1.0.0.9"' ]
+check "answers /config/version over HTTPS" [ "$answered" = "\"$(program_version)\"" ]
 
 # What happens on the program's main thread may come after the server's answers.
 check "connects to the printer on COM5 at start" \
@@ -126,7 +126,8 @@ check "a closed printer connection changes the tray icon" eventually icon_change
 second_status=0
 (cd "$work/shop" && WINEDEBUG=-all wine "$program") >/dev/null 2>&1 || second_status=$?
 check "a second start ends with exit code 0" [ "$second_status" = 0 ]
-check "the first instance goes on serving" [ "$(version_answer || true)" = '"1.0.0.9"' ]
+check "the first instance goes on serving" \
+    [ "$(version_answer || true)" = "\"$(program_version)\"" ]
 
 # Without /F, taskkill closes the program's windows with WM_CLOSE, as its menu's exit does.
 WINEDEBUG=-all wine taskkill /IM "$(basename "$program")" >/dev/null 2>&1 || true

@@ -29,7 +29,7 @@ Application::Application() {
     service = new FiscalPrinterBase(ServerSettings(), readAccessSettings());
     service->stateChanged.connect(boost::function<void(FiscalPrinterBase::State)>(
         std::bind(&Application::onState, this, std::placeholders::_1)));
-    connectedAtStart = service->connected;
+    connectedAtStart = service->connected();
     service->serverThread = new std::thread(&FiscalPrinterBase::start, service);
 }
 

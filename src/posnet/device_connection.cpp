@@ -1,8 +1,6 @@
 #include "logging/log_text.h"
-#include "platform/serial_ports.h"
-#include "posnet/posnet_exception.h"
+#include "posnet/printer.h"
 #include "posnet/printer_port.h"
-#include "service/fiscal_printer_base.h"
 #include <boost/log/trivial.hpp>
 #include <vector>
 
@@ -13,37 +11,41 @@ namespace {
 const char* const lineSettings = ",9600,8,N,1,H";
 const int32_t outputQueueLength = 5;
 const int32_t statusMode = 1;
-const int firstSerialPort = 1;
-const int lastSerialPort = 24;
 
-void setLineSettings(POSNET_HANDLE deviceHandle, const std::string& port) {
+void setLineSettings(PosnetLibrary& library, POSNET_HANDLE deviceHandle, const std::string& port) {
     const std::string settings = port + lineSettings;
     std::vector<char> text(settings.begin(), settings.end());
     text.push_back('\0');
-    POS_SetDeviceParam(deviceHandle, POSNET_DEV_PARAM_COMSETTINGS, text.data());
+    library.setDeviceParam(deviceHandle, POSNET_DEV_PARAM_COMSETTINGS, text.data());
 }
 
-bool printerReady(POSNET_HANDLE device) {
+bool printerReady(PosnetLibrary& library, POSNET_HANDLE device) {
     int32_t status = 0;
     int32_t printerStatus = 0;
-    POS_GetPrnDeviceStatus(device, statusMode, &status, &printerStatus);
+    library.getPrnDeviceStatus(device, statusMode, &status, &printerStatus);
     return status == 0;
 }
 
 } // namespace
 
+Printer::Printer(PosnetLibrary& library) : library(library) {}
+
+Printer::~Printer() {
+    disconnect();
+}
+
 // A document left in doubt by a lost line is settled as soon as the printer can be asked.
-bool FiscalPrinterBase::connect(std::string port) {
+bool Printer::connect(const std::string& port) {
     if (!openConnection(port)) {
         return false;
     }
-    if (documentInDoubt) {
+    if (inDoubt) {
         settleDocumentInDoubt();
     }
     return true;
 }
 
-bool FiscalPrinterBase::openConnection(const std::string& port) {
+bool Printer::openConnection(const std::string& port) {
     BOOST_LOG_TRIVIAL(info) << "Trying to connect with device at " << escapeForLog(port);
     disconnect();
     std::string line;
@@ -53,48 +55,37 @@ bool FiscalPrinterBase::openConnection(const std::string& port) {
         BOOST_LOG_TRIVIAL(error) << "Port refused: " << refusal.what();
         return false;
     }
-    deviceHandle = POS_CreateDeviceHandle(1);
+    deviceHandle = library.createDeviceHandle(1);
     if (deviceHandle == 0) {
         return false;
     }
-    setLineSettings(deviceHandle, line);
-    device = POS_OpenDevice(deviceHandle);
+    setLineSettings(library, deviceHandle, line);
+    device = library.openDevice(deviceHandle);
     if (device == 0) {
-        const POSNET_STATUS code = POS_GetError(deviceHandle);
-        POS_DestroyDeviceHandle(deviceHandle);
-        throw PosnetException(code, "POS_OpenDevice()");
+        const POSNET_STATUS code = library.getError(deviceHandle);
+        library.destroyDeviceHandle(deviceHandle);
+        throw posnetError(code, "POS_OpenDevice()");
     }
     int32_t queueLength = outputQueueLength;
-    POS_SetDeviceParam(deviceHandle, POSNET_DEV_PARAM_OUTQUEUELENGTH, &queueLength);
-    if (!printerReady(device)) {
-        POS_CloseDevice(device);
-        POS_DestroyDeviceHandle(deviceHandle);
+    library.setDeviceParam(deviceHandle, POSNET_DEV_PARAM_OUTQUEUELENGTH, &queueLength);
+    if (!printerReady(library, device)) {
+        library.closeDevice(device);
+        library.destroyDeviceHandle(deviceHandle);
         return false;
     }
-    connected = true;
+    open = true;
     connectedPort = port;
-    stateChanged(Connected);
+    connectionChanged(true);
     return true;
 }
 
-void FiscalPrinterBase::disconnect() {
-    if (!connected) {
+void Printer::disconnect() {
+    if (!open) {
         return;
     }
     BOOST_LOG_TRIVIAL(info) << "Device disconnected.";
-    stateChanged(Disconnected);
-    connected = false;
-    POS_CloseDevice(device);
-    POS_DestroyDeviceHandle(deviceHandle);
-}
-
-PrinterTypes::SerialPortList FiscalPrinterBase::getSerialPortList() {
-    BOOST_LOG_TRIVIAL(info) << "Checking COM ports";
-    PrinterTypes::SerialPortList ports;
-    for (int number = firstSerialPort; number <= lastSerialPort; ++number) {
-        if (platform::serialPortPresent(number)) {
-            ports.push_back("COM" + std::to_string(number));
-        }
-    }
-    return ports;
+    connectionChanged(false);
+    open = false;
+    library.closeDevice(device);
+    library.destroyDeviceHandle(deviceHandle);
 }

@@ -54,7 +54,4 @@ DocumentOutcome outcomeByCounters(const std::optional<ReceiptCounters>& before,
 // "receipt", "daily report": for the log, the program's page and the idempotency file.
 const char* documentName(DocumentKind kind);
 
-// What the cashier is told when it is not known whether the document was printed.
-const char* outcomeUnknownMessage(DocumentKind kind);
-
 #endif

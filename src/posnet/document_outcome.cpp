@@ -1,7 +1,6 @@
 #include "platform/local_time.h"
 #include "posnet/document_in_doubt.h"
-#include "posnet/posnet_exception.h"
-#include "service/fiscal_printer_base.h"
+#include "posnet/printer.h"
 #include <boost/log/trivial.hpp>
 #include <chrono>
 #include <thread>
@@ -66,16 +65,11 @@ const char* documentName(DocumentKind kind) {
     return kind == DocumentKind::Receipt ? "receipt" : "daily report";
 }
 
-const char* outcomeUnknownMessage(DocumentKind kind) {
-    return kind == DocumentKind::Receipt
-               ? "Utracono połączenie z drukarką i nie wiadomo, czy paragon został wydrukowany. "
-                 "Sprawdź ostatni paragon na drukarce, zanim wydrukujesz go ponownie."
-               : "Utracono połączenie z drukarką i nie wiadomo, czy raport dobowy został "
-                 "wydrukowany. Sprawdź ostatni wydruk na drukarce, zanim wydrukujesz raport "
-                 "ponownie.";
+void Printer::resumeDocumentInDoubt(const std::optional<DocumentInDoubt>& document) {
+    inDoubt = document;
 }
 
-DocumentInDoubt FiscalPrinterBase::startDocument(DocumentKind kind) {
+DocumentInDoubt Printer::startDocument(DocumentKind kind) {
     DocumentInDoubt document;
     document.kind = kind;
     document.since = platform::utcTimestampNow();
@@ -86,33 +80,32 @@ DocumentInDoubt FiscalPrinterBase::startDocument(DocumentKind kind) {
     return document;
 }
 
-void FiscalPrinterBase::endDocument(DocumentInDoubt document, const std::string& command,
-                                    const std::string& parameters) {
+void Printer::endDocument(DocumentInDoubt document, const std::string& command,
+                          const std::string& parameters) {
     try {
         runTransaction(command, parameters, [&](std::optional<uint32_t> token) {
             document.endToken = token;
             documentProgress(document);
         });
-    } catch (const PosnetException& failure) {
-        if (failure.code() != POSNET_STATUS_DISCONNECTED) {
+    } catch (const PosnetError& failure) {
+        if (failure.code != POSNET_STATUS_DISCONNECTED) {
             throw;
         }
         recoverOutcome(document, failure);
     }
-    if (documentInDoubt) {
-        BOOST_LOG_TRIVIAL(info) << "The earlier " << documentName(documentInDoubt->kind)
+    if (inDoubt) {
+        BOOST_LOG_TRIVIAL(info) << "The earlier " << documentName(inDoubt->kind)
                                 << " in doubt is left unknown: a later document was completed";
-        documentInDoubt.reset();
+        inDoubt.reset();
     }
 }
 
 // The closing command may have been carried out with only its answer lost: answering as if
 // the printer had refused would make the cashier print the document a second time.
-void FiscalPrinterBase::recoverOutcome(const DocumentInDoubt& document,
-                                       const PosnetException& lostLine) {
+void Printer::recoverOutcome(const DocumentInDoubt& document, const PosnetError& lostLine) {
     BOOST_LOG_TRIVIAL(info) << "The printer's answer closing the " << documentName(document.kind)
                             << " was lost; asking the printer what became of it";
-    documentInDoubt = document;
+    inDoubt = document;
     switch (reconnectAndSettle()) {
     case DocumentOutcome::Completed:
         BOOST_LOG_TRIVIAL(info) << "Answer recovered: the " << documentName(document.kind)
@@ -121,18 +114,18 @@ void FiscalPrinterBase::recoverOutcome(const DocumentInDoubt& document,
     case DocumentOutcome::NotCompleted:
         throw lostLine;
     default:
-        throw OutcomeUnknownException(lostLine, document.kind);
+        throw DocumentOutcomeUnknown(lostLine, document.kind);
     }
 }
 
-DocumentOutcome FiscalPrinterBase::reconnectAndSettle() {
+DocumentOutcome Printer::reconnectAndSettle() {
     const auto deadline = std::chrono::steady_clock::now() + recoveryTime;
     for (;;) {
         try {
             if (openConnection(connectedPort)) {
                 return settleDocumentInDoubt();
             }
-        } catch (const RestException&) {
+        } catch (const PrinterError&) {
             // The port did not open; the library's failure is logged, and the next attempt
             // may find the printer back.
         }
@@ -143,19 +136,19 @@ DocumentOutcome FiscalPrinterBase::reconnectAndSettle() {
     }
 }
 
-DocumentOutcome FiscalPrinterBase::settleDocumentInDoubt() {
-    const DocumentInDoubt document = *documentInDoubt;
+DocumentOutcome Printer::settleDocumentInDoubt() {
+    const DocumentInDoubt document = *inDoubt;
     DocumentOutcome outcome = DocumentOutcome::Unknown;
     try {
         outcome = findOutcome(document);
-    } catch (const RestException&) {
+    } catch (const PrinterError&) {
         // The printer could not be asked to the end; the failure is logged where it arose,
         // and the document stays in doubt until the next connection.
     }
     BOOST_LOG_TRIVIAL(info) << "The " << documentName(document.kind) << " in doubt since "
                             << document.since << ": " << outcomeText(outcome);
     if (outcome != DocumentOutcome::Unknown) {
-        documentInDoubt.reset();
+        inDoubt.reset();
         documentSettled(document, outcome);
     }
     return outcome;
@@ -163,7 +156,7 @@ DocumentOutcome FiscalPrinterBase::settleDocumentInDoubt() {
 
 // The printer runs its commands in order, so the stored answer it gives is that of a closing
 // command still queued when the line was lost, once it has run.
-DocumentOutcome FiscalPrinterBase::findOutcome(const DocumentInDoubt& document) {
+DocumentOutcome Printer::findOutcome(const DocumentInDoubt& document) {
     std::optional<POSNET_STATUS> stored;
     if (document.endToken) {
         stored = storedAnswer(*document.endToken);
@@ -190,23 +183,23 @@ DocumentOutcome FiscalPrinterBase::findOutcome(const DocumentInDoubt& document) 
 
 // A frame error is no stored answer: 13 says the printer holds none for the token, and any
 // other may be the printer's refusal of "rpt" itself.
-std::optional<POSNET_STATUS> FiscalPrinterBase::storedAnswer(uint32_t token) {
+std::optional<POSNET_STATUS> Printer::storedAnswer(uint32_t token) {
     BOOST_LOG_TRIVIAL(info) << "Posnet transaction: rpt";
     requireConnection();
-    const POSNET_HANDLE request = POS_CreateRepeatRequest(device, token);
+    const POSNET_HANDLE request = library.createRepeatRequest(device, token);
     if (request == 0) {
-        throwPosnetError(POS_GetError(device), "POS_CreateRepeatRequest()");
+        throwPosnetError(library.getError(device), "POS_CreateRepeatRequest()");
     }
     awaitAnswer(request);
-    const POSNET_STATUS status = POS_GetRequestStatus(request);
-    POS_DestroyRequest(request);
+    const POSNET_STATUS status = library.getRequestStatus(request);
+    library.destroyRequest(request);
     if (status == 0 || (status > highestFrameError && status <= highestPrinterNumber)) {
         return status;
     }
     return std::nullopt;
 }
 
-std::optional<bool> FiscalPrinterBase::transactionOpen() {
+std::optional<bool> Printer::transactionOpen() {
     const PosnetResponse values = runTransactionWithResponse("strns", "");
     const auto open = values.find("to");
     if (open == values.end() || (open->second != "0" && open->second != "1")) {
@@ -215,11 +208,11 @@ std::optional<bool> FiscalPrinterBase::transactionOpen() {
     return open->second == "1";
 }
 
-std::optional<ReceiptCounters> FiscalPrinterBase::readReceiptCounters() {
+std::optional<ReceiptCounters> Printer::readReceiptCounters() {
     try {
         return receiptCounters(runTransactionWithResponse("scnt", ""));
-    } catch (const PosnetException& refusal) {
-        if (refusal.code() == POSNET_STATUS_DISCONNECTED) {
+    } catch (const PosnetError& refusal) {
+        if (refusal.code == POSNET_STATUS_DISCONNECTED) {
             throw;
         }
         // A printer without counters still prints; only a lost answer to its receipt is

@@ -32,24 +32,23 @@ std::string formatQuantity(int64_t tenThousandths) {
     return text + std::string(3 - lastDigits.size(), '0') + lastDigits;
 }
 
-std::string buildLineParameters(const PrinterTypes::FiscalReceiptItem& item) {
+std::string buildLineParameters(const ReceiptLine& line) {
     // A sale line without a quantity sells one unit.
-    const int64_t quantity = item.Quantity.present ? item.Quantity.value : oneUnit;
+    const int64_t quantity = line.quantity.value_or(oneUnit);
     // A printer may refuse a unit without a value, so a line without a unit names none.
-    const std::string& unit = item.ProductUnitOfMeasurment.value;
-    return entry("na", item.ProductName.value) + "\n" +
-           (unit.empty() ? "" : entry("jm", unit) + "\n") + entry("il", formatQuantity(quantity)) +
-           "\n" + entry("pr", std::to_string(item.ProductCurrencyGrossPrice.value)) + "\n" +
-           entry("vt", std::to_string(item.FiscalPrinterVatRateType.value)) + "\n" +
-           entry("wa", std::to_string(item.GrossValue.value));
+    const std::string unit = line.unit.empty() ? "" : entry("jm", line.unit) + "\n";
+    return entry("na", line.name) + "\n" + unit + entry("il", formatQuantity(quantity)) + "\n" +
+           entry("pr", std::to_string(line.price)) + "\n" +
+           entry("vt", std::to_string(line.vatRate)) + "\n" +
+           entry("wa", std::to_string(line.value));
 }
 
-std::string buildPaymentParameters(const PrinterTypes::FiscalReceipt& receipt) {
-    return buildParameterString({{"ty", std::to_string(receipt.FiscalPrinterPaymentId.value)},
-                                 {"wa", std::to_string(receipt.GrossTotal.value)}});
+std::string buildPaymentParameters(const Receipt& receipt) {
+    return buildParameterString(
+        {{"ty", std::to_string(receipt.paymentForm)}, {"wa", std::to_string(receipt.total)}});
 }
 
-std::string buildEndParameters(const PrinterTypes::FiscalReceipt& receipt) {
-    const std::string total = std::to_string(receipt.GrossTotal.value);
+std::string buildEndParameters(const Receipt& receipt) {
+    const std::string total = std::to_string(receipt.total);
     return buildParameterString({{"fp", total}, {"to", total}});
 }

@@ -2,7 +2,7 @@
 #ifndef POSNET_PARAMETER_TEXT_H
 #define POSNET_PARAMETER_TEXT_H
 
-#include "service/printer_types.h"
+#include "posnet/printer_records.h"
 #include <cstdint>
 #include <map>
 #include <string>
@@ -15,10 +15,10 @@ std::string buildParameterString(const std::map<std::string, std::string>& entri
 std::string formatQuantity(int64_t tenThousandths);
 
 // "trline": name, unit, quantity (1 when the sale gives none), price, VAT rate and value.
-std::string buildLineParameters(const PrinterTypes::FiscalReceiptItem& item);
+std::string buildLineParameters(const ReceiptLine& line);
 // "trpayment": the payment form and the total.
-std::string buildPaymentParameters(const PrinterTypes::FiscalReceipt& receipt);
+std::string buildPaymentParameters(const Receipt& receipt);
 // "trend": the fiscal total and the payments total, both the receipt's total.
-std::string buildEndParameters(const PrinterTypes::FiscalReceipt& receipt);
+std::string buildEndParameters(const Receipt& receipt);
 
 #endif

@@ -1,6 +1,6 @@
 // Declarations of the printer maker's communication library, as this program calls it.
-// Whatever is linked behind them (our open implementation in src/poslib, or a scripted
-// fake in unit tests) must keep these signatures and return conventions.
+// Whatever is linked behind them (our open implementation in src/poslib) must keep these
+// signatures and return conventions; the printer calls them through PosnetLibrary.
 #ifndef POSNET_POSNET_H
 #define POSNET_POSNET_H
 

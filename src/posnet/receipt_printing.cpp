@@ -1,7 +1,6 @@
 #include "posnet/parameter_text.h"
-#include "posnet/posnet_exception.h"
+#include "posnet/printer.h"
 #include "posnet/request_limits.h"
-#include "service/fiscal_printer_base.h"
 #include <boost/log/trivial.hpp>
 
 namespace {
@@ -16,35 +15,33 @@ bool receiptStillOpen(POSNET_STATUS code) {
 
 } // namespace
 
-bool FiscalPrinterBase::print(PrinterTypes::FiscalReceipt receipt) {
+void Printer::printReceipt(const Receipt& receipt) {
     BOOST_LOG_TRIVIAL(info) << "Printing fiscal receipt.";
     try {
         const DocumentInDoubt document = startDocument(DocumentKind::Receipt);
         openReceipt();
-        const std::string nip = nipEntry + receipt.CustomerNip.value;
-        if (!configuration.data.dontPrintNipOnFiscalPrinter && nip.size() > nipEntry.size()) {
-            runTransaction("trnipset", nip);
+        if (!receipt.buyerNip.empty()) {
+            runTransaction("trnipset", nipEntry + receipt.buyerNip);
         }
-        for (const PrinterTypes::FiscalReceiptItem& item : receipt.Items.value) {
-            runTransaction("trline", buildLineParameters(item));
+        for (const ReceiptLine& line : receipt.lines) {
+            runTransaction("trline", buildLineParameters(line));
         }
         runTransaction("trpayment", buildPaymentParameters(receipt));
         endDocument(document, "trend", buildEndParameters(receipt));
-    } catch (const RestException&) {
+    } catch (const PrinterError&) {
         // A half-printed receipt would block the printer's next one.
         cancelTransaction();
         throw;
     }
-    return true;
 }
 
 // A receipt left open, by a cancellation the printer refused or by a line lost half-way,
 // would make the printer refuse every later one until someone cancelled it by hand.
-void FiscalPrinterBase::openReceipt() {
+void Printer::openReceipt() {
     try {
         runTransaction("trinit", "bm,1");
-    } catch (const PosnetException& refusal) {
-        if (!receiptStillOpen(refusal.code())) {
+    } catch (const PosnetError& refusal) {
+        if (!receiptStillOpen(refusal.code)) {
             throw;
         }
         BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";
@@ -53,18 +50,18 @@ void FiscalPrinterBase::openReceipt() {
     }
 }
 
-void FiscalPrinterBase::cancelTransaction() {
+void Printer::cancelTransaction() {
     BOOST_LOG_TRIVIAL(info) << "Canceling transaction";
-    if (!connected) {
+    if (!open) {
         return;
     }
-    const POSNET_HANDLE request = POS_CreateRequest(device, "prncancel");
+    const POSNET_HANDLE request = library.createRequest(device, "prncancel");
     if (request == 0) {
         return;
     }
     // The failure that led here is what the caller hears about; whether the printer took the
     // cancellation shows on its next receipt.
-    POS_PostRequest(request, posnet::postMode);
-    POS_WaitForRequestCompleted(request, posnet::waitLimit);
-    POS_DestroyRequest(request);
+    library.postRequest(request, posnet::postMode);
+    library.waitForRequestCompleted(request, posnet::waitLimit);
+    library.destroyRequest(request);
 }

@@ -1,7 +1,7 @@
 #include "logging/log_text.h"
 #include "platform/local_time.h"
 #include "posnet/code_page_converter.h"
-#include "service/fiscal_printer_base.h"
+#include "posnet/printer.h"
 #include <algorithm>
 #include <boost/date_time/gregorian/gregorian.hpp>
 #include <boost/log/trivial.hpp>
@@ -38,19 +38,15 @@ float usableRate(const char* name, const std::string& text) {
     }
     BOOST_LOG_TRIVIAL(error) << "Unusable VAT rate " << name
                              << " from the printer: " << escapeForLog(text);
-    Json::Value body;
-    body["exception"] = "Drukarka podała stawkę VAT, której nie można użyć";
-    body["rate"] = name;
-    body["received"] = CodePageConverter::instance().toUtf8(text);
-    throw RestException(500, "Internal Server Error", body);
+    throw UnusableVatRate(name, CodePageConverter::instance().toUtf8(text));
 }
 
 } // namespace
 
-PrinterTypes::VatMapping FiscalPrinterBase::getVatMapping() {
+VatRates Printer::vatRates() {
     BOOST_LOG_TRIVIAL(info) << "Checking VAT rates";
     const PosnetResponse values = runTransactionWithResponse("vatget", "");
-    PrinterTypes::VatMapping rates;
+    VatRates rates;
     const std::pair<const char*, float*> fields[] = {
         {"va", &rates.va}, {"vb", &rates.vb}, {"vc", &rates.vc}, {"vd", &rates.vd},
         {"ve", &rates.ve}, {"vf", &rates.vf}, {"vg", &rates.vg},
@@ -64,7 +60,7 @@ PrinterTypes::VatMapping FiscalPrinterBase::getVatMapping() {
     return rates;
 }
 
-void FiscalPrinterBase::dailyReport() {
+void Printer::dailyReport() {
     const std::tm now = platform::localTimeNow();
     // The calendar type refuses a day, month or year that no calendar date has.
     const boost::gregorian::date today(now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);

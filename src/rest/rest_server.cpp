@@ -10,9 +10,6 @@ namespace {
 
 const char* const jsonContentType = "application/json";
 
-// The characters with a meaning of their own in an ECMAScript pattern.
-const char* const patternSpecials = "^$\\.*+?()[]{}|";
-
 HttpException notFound() {
     return HttpException(404, "Not Found");
 }
@@ -65,10 +62,6 @@ std::string methodName(Method method) {
         return "GET";
     case Method::POST:
         return "POST";
-    case Method::PUT:
-        return "PUT";
-    case Method::DELETE:
-        return "DELETE";
     }
     return "";
 }
@@ -82,16 +75,21 @@ RestServer::RestServer(const ServerSettings& settings) : HttpServer(settings) {
 
 RestServer::~RestServer() = default;
 
-void RestServer::addRoute(const std::string& pathPattern, Method method, RouteHandler handler) {
-    auto route = routes.find(pathPattern);
+void RestServer::addRoute(const std::string& path, Method method, RouteHandler handler) {
+    routeOf(path, true).handlers[methodName(method)] = std::move(handler);
+}
+
+void RestServer::addPatternRoute(const std::string& pattern, Method method, RouteHandler handler) {
+    routeOf(pattern, false).handlers[methodName(method)] = std::move(handler);
+}
+
+RestServer::Route& RestServer::routeOf(const std::string& text, bool literal) {
+    auto route = routes.find(text);
     if (route == routes.end()) {
-        const bool literal = pathPattern.find_first_of(patternSpecials) == std::string::npos;
-        route = routes
-                    .emplace(pathPattern,
-                             Route{literal ? std::regex() : std::regex(pathPattern), literal, {}})
+        route = routes.emplace(text, Route{literal ? std::regex() : std::regex(text), literal, {}})
                     .first;
     }
-    route->second.handlers[methodName(method)] = std::move(handler);
+    return route->second;
 }
 
 void RestServer::allowOrigin(const std::string& origin) {

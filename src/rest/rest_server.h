@@ -13,17 +13,13 @@
 #include <string>
 #include <unordered_map>
 
-// winnt.h defines DELETE as a macro; the enumerator below needs the plain name.
-#ifdef DELETE
-#undef DELETE
-#endif
-
 using RouteHandler =
     std::function<void(std::shared_ptr<RestRequest>, std::shared_ptr<RestResponse>)>;
 
-enum class Method { GET = 0, POST = 1, PUT = 2, DELETE = 3 };
+// The methods a route may have; "OPTIONS" is answered for every route by the server itself.
+enum class Method { GET = 0, POST = 1 };
 
-// "GET", "POST", "PUT", "DELETE"; empty for any other value.
+// "GET", "POST"; empty for any other value.
 std::string methodName(Method method);
 
 // A JSON REST framework for one browser client on another origin: routes by whole-path
@@ -36,7 +32,11 @@ public:
     explicit RestServer(const ServerSettings& settings = ServerSettings());
     ~RestServer() override;
 
-    void addRoute(const std::string& pathPattern, Method method, RouteHandler handler);
+    // A route for exactly `path`.
+    void addRoute(const std::string& path, Method method, RouteHandler handler);
+    // A route for every path that `pattern`, a regular expression, matches as a whole;
+    // throws std::regex_error when it does not compile.
+    void addPatternRoute(const std::string& pattern, Method method, RouteHandler handler);
     // See OriginPolicy; like routes, set while the service is built.
     void allowOrigin(const std::string& origin);
     void allowCrossSiteNavigation(const std::string& path);
@@ -54,15 +54,16 @@ protected:
 private:
     using MethodHandlers = std::map<std::string, RouteHandler>;
     // The pattern is compiled once, when the route is added: compiling it for every request
-    // cost more than the rest of the request's handling outside the TLS handshake. A pattern
-    // without special characters matches only its own text: it is found by a look-up, and it
-    // is not compiled at all.
+    // cost more than the rest of the request's handling outside the TLS handshake. A literal
+    // path is found by a look-up, and it is not compiled at all.
     struct Route {
         std::regex pattern;
         bool literal;
         MethodHandlers handlers;
     };
 
+    // The route of this text, made when it is new; a text keeps the kind it was added with.
+    Route& routeOf(const std::string& text, bool literal);
     // The request's log line waits for its answer, unless the handler logs a line first.
     void writeLogAfterAnswer();
     // The handlers of the route whose literal pattern is the path, else of the first

@@ -21,7 +21,7 @@ bool FiscalPrinterBase::isConnectedActive() {
     if (hasConfiguredPort()) {
         return connect(configuration.data.port);
     }
-    if (!connected) {
+    if (!connected()) {
         return false;
     }
     runTransaction("sid", "");

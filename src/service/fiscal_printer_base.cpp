@@ -2,6 +2,8 @@
 #include "service/handler_adapters.h"
 #include "service/idempotent_route.h"
 #include "service/own_page.h"
+#include "service/posnet_exception.h"
+#include "service/program_version.h"
 #include "service/web_application.h"
 #include <boost/log/trivial.hpp>
 #include <exception>
@@ -11,12 +13,16 @@
 namespace {
 
 // The operation as a callable of its own signature, bound to the service, so that the
-// adapter of that signature is chosen for it.
+// adapter of that signature is chosen for it; the printer's errors leave it as their answers.
 template <typename Result, typename... Arguments>
 std::function<Result(Arguments...)> bound(FiscalPrinterBase* service,
                                           Result (FiscalPrinterBase::*operation)(Arguments...)) {
     return [service, operation](Arguments... arguments) {
-        return (service->*operation)(std::move(arguments)...);
+        try {
+            return (service->*operation)(std::move(arguments)...);
+        } catch (const PrinterError&) {
+            rethrowAsAnswer();
+        }
     };
 }
 
@@ -31,6 +37,7 @@ FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings, const Acces
     : RestServer(listening(settings, access)),
       certificate(readCertificateSummary(settings.certificateChainFile)) {
     configuration.read();
+    followPrinter();
     openIdempotencyStore();
     BOOST_LOG_TRIVIAL(info) << "Starting server...";
     BOOST_LOG_TRIVIAL(info) << "Setup handlers...";
@@ -47,12 +54,22 @@ void FiscalPrinterBase::openIdempotencyStore() {
         // Without a data folder the keys are kept in memory only; the configuration's read
         // has already said that the folder is missing.
     }
-    documentInDoubt = idempotency.unsettled();
-    documentProgress.connect(
+    printer.resumeDocumentInDoubt(idempotency.unsettled());
+    printer.documentProgress.connect(
         [this](const DocumentInDoubt& document) { idempotency.progress(document); });
-    documentSettled.connect([this](const DocumentInDoubt& document, DocumentOutcome outcome) {
-        idempotency.settle(document, outcome);
-    });
+    printer.documentSettled.connect(
+        [this](const DocumentInDoubt& document, DocumentOutcome outcome) {
+            idempotency.settle(document, outcome);
+        });
+}
+
+// The tray follows the connection, and the program's page what the printer last did.
+void FiscalPrinterBase::followPrinter() {
+    printer.connectionChanged.connect(
+        [this](bool open) { stateChanged(open ? Connected : Disconnected); });
+    printer.commandCompleted.connect([this] { printerActivity.commandCompleted(); });
+    printer.commandRefused.connect(
+        [this](const PosnetError& refusal) { printerActivity.commandRefused(refusal); });
 }
 
 FiscalPrinterBase::~FiscalPrinterBase() {
@@ -104,7 +121,7 @@ void FiscalPrinterBase::allowCallers(const AccessSettings& access) {
 }
 
 std::string FiscalPrinterBase::version() {
-    return "1.0.0.9";
+    return PROGRAM_VERSION_TEXT;
 }
 
 Redirect FiscalPrinterBase::redirectToConfigurationPage() {

@@ -1,12 +1,13 @@
 #include "service/printer_activity.h"
 #include "platform/local_time.h"
-#include "rest/rest_exception.h"
+#include "service/posnet_exception.h"
 
 void PrinterActivity::commandCompleted() {
     lastCompleted_ = platform::utcTimestampNow();
 }
 
-void PrinterActivity::commandRefused(const RestException& refusal) {
-    lastRefusal_ = refusal.body["exception"];
+// Shown as the refusal's answer names it.
+void PrinterActivity::commandRefused(const PosnetError& refusal) {
+    lastRefusal_ = PosnetException(refusal).body["exception"];
     lastRefusal_["time"] = platform::utcTimestampNow();
 }

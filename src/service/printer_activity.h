@@ -3,16 +3,13 @@
 #ifndef SERVICE_PRINTER_ACTIVITY_H
 #define SERVICE_PRINTER_ACTIVITY_H
 
+#include "posnet/printer_errors.h"
 #include <json/value.h>
-
-class RestException;
 
 class PrinterActivity {
 public:
     void commandCompleted();
-    // `refusal`: a failed printer command, whose body names the code, the Polish text and
-    // the library call.
-    void commandRefused(const RestException& refusal);
+    void commandRefused(const PosnetError& refusal);
 
     // The time of the last completed command, as UTC text; null before the first.
     const Json::Value& lastCompleted() const { return lastCompleted_; }

@@ -134,6 +134,19 @@ FiscalReceiptItem::FiscalReceiptItem(const Json::Value& element) {
     requireScaled(element, "GrossValue", hundredths, GrossValue);
 }
 
+ReceiptLine FiscalReceiptItem::forPrinter() const {
+    ReceiptLine line;
+    line.name = ProductName.value;
+    line.unit = ProductUnitOfMeasurment.value;
+    if (Quantity.present) {
+        line.quantity = Quantity.value;
+    }
+    line.price = ProductCurrencyGrossPrice.value;
+    line.vatRate = FiscalPrinterVatRateType.value;
+    line.value = GrossValue.value;
+    return line;
+}
+
 FiscalReceipt::FiscalReceipt(const RestRequest& request) : FiscalReceipt(request.body) {}
 
 FiscalReceipt::FiscalReceipt(const Json::Value& body) {
@@ -148,6 +161,19 @@ FiscalReceipt::FiscalReceipt(const Json::Value& body) {
     }
     Items.present = true;
     optionalText(body, "CustomerNip", 10, CustomerNip);
+}
+
+Receipt FiscalReceipt::forPrinter(bool withBuyerNip) const {
+    Receipt receipt;
+    if (withBuyerNip) {
+        receipt.buyerNip = CustomerNip.value;
+    }
+    for (const FiscalReceiptItem& item : Items.value) {
+        receipt.lines.push_back(item.forPrinter());
+    }
+    receipt.paymentForm = FiscalPrinterPaymentId.value;
+    receipt.total = GrossTotal.value;
+    return receipt;
 }
 
 } // namespace PrinterTypes

@@ -2,6 +2,7 @@
 #ifndef SERVICE_PRINTER_TYPES_H
 #define SERVICE_PRINTER_TYPES_H
 
+#include "posnet/printer_records.h"
 #include <cstdint>
 #include <json/value.h>
 #include <string>
@@ -24,6 +25,9 @@ struct FiscalReceiptItem {
     // Reads one element of "Items"; throws RestException 400 at the first invalid field.
     explicit FiscalReceiptItem(const Json::Value& element);
 
+    // The line as the printer takes it.
+    ReceiptLine forPrinter() const;
+
     Field<std::string> ProductName;
     Field<std::string> ProductUnitOfMeasurment;
     Field<int64_t> Quantity;
@@ -40,22 +44,18 @@ struct FiscalReceipt {
     // nor null fails in the JSON library's own member lookup.
     explicit FiscalReceipt(const Json::Value& body);
 
+    // The receipt as the printer takes it; `withBuyerNip` false leaves out the buyer's tax
+    // number.
+    Receipt forPrinter(bool withBuyerNip) const;
+
     Field<int64_t> GrossTotal;
     Field<int64_t> FiscalPrinterPaymentId;
     Field<std::vector<FiscalReceiptItem>> Items;
     Field<std::string> CustomerNip;
 };
 
-// The printer's seven VAT rates; a rate it does not report stays 0.
-struct VatMapping {
-    float va = 0;
-    float vb = 0;
-    float vc = 0;
-    float vd = 0;
-    float ve = 0;
-    float vf = 0;
-    float vg = 0;
-};
+// The printer's seven VAT rates, as "/printer/get_vat_mapping" answers them.
+using VatMapping = VatRates;
 
 // Names of the serial ports present, in the order found.
 using SerialPortList = std::vector<std::string>;

@@ -1,13 +1,14 @@
 #include "logging/logging.h"
 #include "platform/app_data.h"
 #include "service/fiscal_printer_base.h"
+#include "service/posnet_exception.h"
 
 Json::Value FiscalPrinterBase::status() {
     checkConnection();
     Json::Value answer(Json::objectValue);
     answer["version"] = version();
     answer["configured"] = isConfigured();
-    answer["connected"] = connected;
+    answer["connected"] = connected();
     answer["port"] = configuration.data.port;
     answer["lastCompletedCommand"] = printerActivity.lastCompleted();
     answer["lastRefusal"] = printerActivity.lastRefusal();
@@ -20,18 +21,19 @@ Json::Value FiscalPrinterBase::status() {
 
 // What the cashier must check on the printer before printing the document again.
 Json::Value FiscalPrinterBase::documentInDoubtStatus() const {
-    if (!documentInDoubt) {
+    const std::optional<DocumentInDoubt>& document = printer.documentInDoubt();
+    if (!document) {
         return Json::Value();
     }
     Json::Value status(Json::objectValue);
-    status["document"] = documentName(documentInDoubt->kind);
-    status["since"] = documentInDoubt->since;
-    status["message"] = outcomeUnknownMessage(documentInDoubt->kind);
+    status["document"] = documentName(document->kind);
+    status["since"] = document->since;
+    status["message"] = outcomeUnknownMessage(document->kind);
     return status;
 }
 
 void FiscalPrinterBase::checkConnection() {
-    if (!connected) {
+    if (!connected()) {
         return;
     }
     try {

@@ -73,7 +73,7 @@ void resumeFromTicketsOnly(asio::ssl::context& context) {
 } // namespace
 
 Server::Server(const ServerSettings& settings)
-    : settings(settings), threadCount(1), sslContext(asio::ssl::context::tls_server),
+    : settings(settings), sslContext(asio::ssl::context::tls_server),
       limits(std::make_shared<ConnectionLimits>(
           std::max<std::size_t>(
               1, std::min(settings.maxConnections, platform::raiseDescriptorLimit() / 2)),
@@ -134,13 +134,7 @@ void Server::start() {
     for (Acceptor& acceptor : acceptors) {
         acceptConnection(acceptor);
     }
-    for (unsigned thread = 1; thread < threadCount; ++thread) {
-        workerThreads.emplace_back([this] { runEventLoop(); });
-    }
     runEventLoop();
-    for (std::thread& worker : workerThreads) {
-        worker.join();
-    }
 }
 
 void Server::stop() {

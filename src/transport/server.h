@@ -84,8 +84,6 @@ private:
     // One per listening address; a list, so that an acceptor never moves while an accept
     // on it is pending.
     std::list<Acceptor> acceptors;
-    unsigned threadCount;
-    std::vector<std::thread> workerThreads;
     boost::asio::ssl::context sslContext;
     // Shared with every connection, which leaves the limits when it is freed, also when
     // that happens as the event loop is destroyed after the server.

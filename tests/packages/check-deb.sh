@@ -94,8 +94,9 @@ for _ in $(seq 100); do
     sleep 0.2
 done
 check "the packaged program answers https://localhost:9003, verified against the authority" \
-    [ "$answered" = '"1.0.0.9"' ]
-check "and https://127.0.0.1:9003" [ "$(version_answer 127.0.0.1 || true)" = '"1.0.0.9"' ]
+    [ "$answered" = "\"$(program_version)\"" ]
+check "and https://127.0.0.1:9003" \
+    [ "$(version_answer 127.0.0.1 || true)" = "\"$(program_version)\"" ]
 
 cp "$folder/server.crt" "$work/first.crt"
 setup || true

@@ -4,21 +4,21 @@
 
 namespace {
 
-PrinterTypes::FiscalReceiptItem breadLine() {
-    PrinterTypes::FiscalReceiptItem item;
-    item.ProductName = {"Chleb \xBFytni", true};
-    item.ProductUnitOfMeasurment = {"szt", true};
-    item.Quantity = {10050, true};
-    item.ProductCurrencyGrossPrice = {1234, true};
-    item.FiscalPrinterVatRateType = {2, true};
-    item.GrossValue = {1240, true};
-    return item;
+ReceiptLine breadLine() {
+    ReceiptLine line;
+    line.name = "Chleb \xBFytni";
+    line.unit = "szt";
+    line.quantity = 10050;
+    line.price = 1234;
+    line.vatRate = 2;
+    line.value = 1240;
+    return line;
 }
 
-PrinterTypes::FiscalReceipt receiptOf(int64_t total, int64_t paymentId) {
-    PrinterTypes::FiscalReceipt receipt;
-    receipt.GrossTotal = {total, true};
-    receipt.FiscalPrinterPaymentId = {paymentId, true};
+Receipt receiptOf(int64_t total, int64_t paymentId) {
+    Receipt receipt;
+    receipt.total = total;
+    receipt.paymentForm = paymentId;
     return receipt;
 }
 
@@ -63,15 +63,15 @@ TEST(LineParameters, SixEntriesInFixedOrder) {
 }
 
 TEST(LineParameters, LineWithoutQuantitySellsOneUnit) {
-    PrinterTypes::FiscalReceiptItem item = breadLine();
-    item.Quantity = {};
+    ReceiptLine item = breadLine();
+    item.quantity.reset();
     EXPECT_EQ(buildLineParameters(item),
               "na,Chleb \xBFytni\njm,szt\nil,1.00\npr,1234\nvt,2\nwa,1240");
 }
 
 TEST(LineParameters, LineWithoutUnitNamesNoUnit) {
-    PrinterTypes::FiscalReceiptItem item = breadLine();
-    item.ProductUnitOfMeasurment = {};
+    ReceiptLine item = breadLine();
+    item.unit.clear();
     EXPECT_EQ(buildLineParameters(item), "na,Chleb \xBFytni\nil,1.0050\npr,1234\nvt,2\nwa,1240");
 }
 

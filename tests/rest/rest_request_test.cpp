@@ -70,10 +70,8 @@ TEST(Require, OnAValueThatIsNotAnObjectFindsTheMemberMissing) {
     }
 }
 
-TEST(MethodName, NamesTheFourMethodsAndNothingElse) {
+TEST(MethodName, NamesTheTwoMethodsAndNothingElse) {
     EXPECT_EQ(methodName(Method::GET), "GET");
     EXPECT_EQ(methodName(Method::POST), "POST");
-    EXPECT_EQ(methodName(Method::PUT), "PUT");
-    EXPECT_EQ(methodName(Method::DELETE), "DELETE");
-    EXPECT_EQ(methodName(static_cast<Method>(7)), "");
+    EXPECT_EQ(methodName(static_cast<Method>(2)), "");
 }

@@ -46,8 +46,8 @@ public:
         addRoute("/std-error", Method::GET,
                  [](Request, Response) { throw std::runtime_error("boom"); });
         addRoute("/unknown-error", Method::GET, [](Request, Response) { throw 42; });
-        addRoute("/receipt/[0-9]+", Method::GET,
-                 [](Request, Response response) { response->json = "a receipt"; });
+        addPatternRoute("/receipt/[0-9]+", Method::GET,
+                        [](Request, Response response) { response->json = "a receipt"; });
     }
 
     // Read between requests only: the server thread owns it while serving.
@@ -182,7 +182,7 @@ TEST_F(RestServerTest, PatternsMatchTheWholePathEveryTime) {
 TEST(RestServerRoutes, PatternThatDoesNotCompileIsRefusedWhenAdded) {
     LogCapture log;
     TestRestServer server(testServerSettings());
-    EXPECT_THROW(server.addRoute("/receipt/(", Method::GET, {}), std::regex_error);
+    EXPECT_THROW(server.addPatternRoute("/receipt/(", Method::GET, {}), std::regex_error);
 }
 
 TEST_F(RestServerTest, EveryErrorIsStyledJsonWithTheDefaultHeaders) {

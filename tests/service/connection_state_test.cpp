@@ -1,6 +1,6 @@
 // The connection's state as the routes change it and the signal announces it, with the
 // virtual printer on TCP.
-#include "posnet/posnet_exception.h"
+#include "service/posnet_exception.h"
 #include "service_test_support.h"
 #include "support/temporary_folder.h"
 #include "support/test_certificate.h"

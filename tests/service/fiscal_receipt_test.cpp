@@ -171,7 +171,8 @@ TEST(ReceiptFieldTypes, NumberGivenAsTextIsMissing) {
 TEST(ReceiptFieldTypes, QuantityGivenAsTextCountsAsAbsent) {
     const FiscalReceiptItem item = firstItem(saleWithItemField("Quantity", "2"));
     EXPECT_FALSE(item.Quantity.present);
-    EXPECT_EQ(buildLineParameters(item), "na,Chleb\njm,szt\nil,1.00\npr,350\nvt,0\nwa,700");
+    EXPECT_EQ(buildLineParameters(item.forPrinter()),
+              "na,Chleb\njm,szt\nil,1.00\npr,350\nvt,0\nwa,700");
 }
 
 TEST(ReceiptFieldTypes, IntegerFieldRefusesFractionsAndValuesBeyondThirtyTwoBits) {
@@ -295,7 +296,8 @@ TEST(ReceiptTexts, ControlBytesBecomeSpaces) {
 
 TEST(ReceiptTexts, NameCannotInjectParametersIntoItsLine) {
     const FiscalReceiptItem item = firstItem(saleWithItemField("ProductName", "Chleb\nwa,1"));
-    EXPECT_EQ(buildLineParameters(item), "na,Chleb wa,1\njm,szt\nil,2.00\npr,350\nvt,0\nwa,700");
+    EXPECT_EQ(buildLineParameters(item.forPrinter()),
+              "na,Chleb wa,1\njm,szt\nil,2.00\npr,350\nvt,0\nwa,700");
 }
 
 TEST(ReceiptReadOrder, GrossTotalIsReadBeforePaymentForm) {

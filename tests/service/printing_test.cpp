@@ -1,5 +1,6 @@
 // Receipts, VAT rates and the daily report through the real HTTPS listener and the open
 // printer library, printed by the virtual printer on TCP.
+#include "service/posnet_exception.h"
 #include "service_test_support.h"
 #include "support/virtual_printer_process.h"
 #include <boost/filesystem/fstream.hpp>

@@ -251,6 +251,8 @@ TEST_F(RoutesTest, OwnPageIsServedWhole) {
         EXPECT_EQ(answer.header("X-Frame-Options"), "DENY");
         EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Origin")) << document.path;
     }
+    // A path is not a pattern: its dot is a dot.
+    EXPECT_EQ(service.get("/pageXcss").status, 404);
     EXPECT_EQ(service.get("/config/version").header("Access-Control-Allow-Origin"), "*");
 }
 

@@ -54,7 +54,7 @@ public:
     // The states announced since construction (a start-up connection reaches nobody).
     std::vector<FiscalPrinterBase::State> states() const;
     // Read between requests only: the server thread owns the service while it serves.
-    bool connected() const { return service.connected; }
+    bool connected() const { return service.connected(); }
     unsigned short port() const { return serverThread->port(); }
 
 private:

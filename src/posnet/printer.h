@@ -1,0 +1,117 @@
+// The fiscal printer on its serial line or TCP address: the library's handles, the one
+// connection, and the commands the program sends (receipts, VAT rates, the daily report).
+// Failures are thrown as the errors of printer_errors.h and each one is logged where it
+// arises; what happens on the printer is announced through the signals below.
+#ifndef POSNET_PRINTER_H
+#define POSNET_PRINTER_H
+
+#include "posnet/document_in_doubt.h"
+#include "posnet/posnet_library.h"
+#include "posnet/printer_errors.h"
+#include "posnet/printer_records.h"
+#include <boost/signals2/signal.hpp>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+// Response values of a printer command by name, as the library delivers them.
+using PosnetResponse = std::unordered_map<std::string, std::string>;
+
+class Printer {
+public:
+    explicit Printer(PosnetLibrary& library = linkedPosnetLibrary());
+    // Closes an open connection, announcing it.
+    ~Printer();
+    Printer(const Printer&) = delete;
+    Printer& operator=(const Printer&) = delete;
+
+    // Closes any open connection and opens `port` (see printerPort()); false when the port
+    // is refused, no handle can be made or the printer does not report ready. Throws
+    // PosnetError when the library cannot open the port. A document left in doubt is then
+    // settled with the printer.
+    bool connect(const std::string& port);
+    void disconnect();
+    // True while a connection is open and its printer answered the status check.
+    bool connected() const { return open; }
+
+    // Told the token of a command's frame (none when the library gives none) before the
+    // frame is sent.
+    using TokenObserver = std::function<void(std::optional<uint32_t>)>;
+
+    // One printer command on the open connection; throws PrinterNotConnected when there is
+    // none and PosnetError when the library or the printer refuses it, closing the
+    // connection first when the line was lost.
+    void runTransaction(const std::string& command, const std::string& parameters,
+                        const TokenObserver& beforePosting = TokenObserver());
+    PosnetResponse runTransactionWithResponse(const std::string& command,
+                                              const std::string& parameters);
+
+    // Prints the receipt; a receipt it leaves half-printed is cancelled before the error
+    // leaves. When the answer to its closing command is lost, the printer is asked what
+    // became of it: returns when it was completed, throws the lost line's PosnetError when it
+    // was not, and DocumentOutcomeUnknown when the printer cannot tell.
+    void printReceipt(const Receipt& receipt);
+    // Asks the printer to drop the receipt it has open; never throws, as it runs while
+    // another failure is on its way to the caller.
+    void cancelTransaction();
+    // Throws UnusableVatRate for a rate that is not a rate.
+    VatRates vatRates();
+    // The daily report dated today in local time; a lost answer as for printReceipt().
+    void dailyReport();
+
+    // A document whose closing answer was lost and whose fate is not known yet; settled at
+    // the next connection.
+    const std::optional<DocumentInDoubt>& documentInDoubt() const { return inDoubt; }
+    // A document that an earlier run of the program left in doubt.
+    void resumeDocumentInDoubt(const std::optional<DocumentInDoubt>& document);
+
+    // True when a connection opened, false when it closed.
+    boost::signals2::signal<void(bool)> connectionChanged;
+    boost::signals2::signal<void()> commandCompleted;
+    boost::signals2::signal<void(const PosnetError&)> commandRefused;
+    // A receipt or daily report is about to be opened, or closed: what it takes to find out
+    // later what became of it.
+    boost::signals2::signal<void(const DocumentInDoubt&)> documentProgress;
+    // The printer told what became of the document in doubt.
+    boost::signals2::signal<void(const DocumentInDoubt&, DocumentOutcome)> documentSettled;
+
+private:
+    bool openConnection(const std::string& port);
+    void openReceipt();
+    // The error for a failed library call, with the library's text for its code; logged.
+    PosnetError posnetError(POSNET_STATUS code, const std::string& callName);
+    // Closes the connection first when the code says it was lost.
+    [[noreturn]] void throwPosnetError(POSNET_STATUS code, const std::string& callName);
+    void requireConnection() const;
+    POSNET_HANDLE postRequest(const std::string& command, const std::string& parameters,
+                              const TokenObserver& beforePosting);
+    void awaitAnswer(POSNET_HANDLE request);
+    void checkRequest(POSNET_HANDLE request, POSNET_STATUS code, const char* callName);
+
+    // A receipt's counters are read before it is opened, so that its fate can be told after
+    // a lost answer.
+    DocumentInDoubt startDocument(DocumentKind kind);
+    // Runs the document's closing command; when its answer is lost, finds out from the
+    // printer whether it was carried out: returns when it was, throws the lost line's error
+    // when it was not, and DocumentOutcomeUnknown when the printer cannot tell.
+    void endDocument(DocumentInDoubt document, const std::string& command,
+                     const std::string& parameters);
+    void recoverOutcome(const DocumentInDoubt& document, const PosnetError& lostLine);
+    DocumentOutcome reconnectAndSettle();
+    DocumentOutcome settleDocumentInDoubt();
+    DocumentOutcome findOutcome(const DocumentInDoubt& document);
+    std::optional<POSNET_STATUS> storedAnswer(uint32_t token);
+    std::optional<bool> transactionOpen();
+    std::optional<ReceiptCounters> readReceiptCounters();
+
+    PosnetLibrary& library;
+    POSNET_HANDLE deviceHandle = 0;
+    POSNET_HANDLE device = 0;
+    bool open = false;
+    // The port of the last connection that opened, where a lost line is sought again.
+    std::string connectedPort;
+    std::optional<DocumentInDoubt> inDoubt;
+};
+
+#endif

@@ -1,0 +1,54 @@
+#include "service/posnet_exception.h"
+
+namespace {
+
+const char* const internalError = "Internal Server Error";
+
+Json::Value unusableRateBody(const UnusableVatRate& error) {
+    Json::Value body;
+    body["exception"] = "Drukarka podała stawkę VAT, której nie można użyć";
+    body["rate"] = error.rate;
+    body["received"] = error.received;
+    return body;
+}
+
+} // namespace
+
+PosnetException::PosnetException(const PosnetError& error)
+    : RestException(500, internalError, Json::Value()) {
+    body["type"] = "POSNET";
+    body["exception"]["code"] = error.code;
+    body["exception"]["message"] = error.text;
+    body["exception"]["description"] = error.call;
+}
+
+PosnetException::~PosnetException() = default;
+
+OutcomeUnknownException::OutcomeUnknownException(const DocumentOutcomeUnknown& error)
+    : RestException(PosnetException(error.lostLine)) {
+    body["exception"]["message"] = outcomeUnknownMessage(error.kind);
+    body["outcome"] = "unknown";
+}
+
+const char* outcomeUnknownMessage(DocumentKind kind) {
+    return kind == DocumentKind::Receipt
+               ? "Utracono połączenie z drukarką i nie wiadomo, czy paragon został wydrukowany. "
+                 "Sprawdź ostatni paragon na drukarce, zanim wydrukujesz go ponownie."
+               : "Utracono połączenie z drukarką i nie wiadomo, czy raport dobowy został "
+                 "wydrukowany. Sprawdź ostatni wydruk na drukarce, zanim wydrukujesz raport "
+                 "ponownie.";
+}
+
+void rethrowAsAnswer() {
+    try {
+        throw;
+    } catch (const PosnetError& error) {
+        throw PosnetException(error);
+    } catch (const DocumentOutcomeUnknown& error) {
+        throw OutcomeUnknownException(error);
+    } catch (const UnusableVatRate& error) {
+        throw RestException(500, internalError, unusableRateBody(error));
+    } catch (const PrinterNotConnected&) {
+        throw RestException(500, internalError, "Brak połączenia z drukarką");
+    }
+}

@@ -1,0 +1,306 @@
+// The printer's conversation with the printer library in the cases only a scripted library
+// can produce: failures at a chosen call, missing error texts, a lost line.
+#include "posnet/printer.h"
+#include "scripted_posnet_library.h"
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+using Calls = std::vector<std::string>;
+using Library = ScriptedPosnetLibrary;
+// What the printer announced: true for a connection opened, false for one closed.
+using States = std::vector<bool>;
+const bool opened = true;
+const bool closed = false;
+const std::string comSettings = std::to_string(POSNET_DEV_PARAM_COMSETTINGS);
+const std::string queueLength = std::to_string(POSNET_DEV_PARAM_OUTQUEUELENGTH);
+const std::string handle = std::to_string(Library::deviceHandle);
+const std::string device = std::to_string(Library::device);
+const std::string request = std::to_string(Library::request);
+
+class PrinterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        printer = std::make_unique<Printer>(library);
+        printer->connectionChanged.connect([this](bool open) { states.push_back(open); });
+    }
+
+    void connectAndForget() {
+        ASSERT_TRUE(printer->connect("COM3"));
+        library.reset();
+        states.clear();
+    }
+
+    template <typename Action> PosnetError posnetFailure(Action action) {
+        try {
+            action();
+        } catch (const PosnetError& exception) {
+            return exception;
+        }
+        ADD_FAILURE() << "no PosnetError";
+        return PosnetError(0, "", "");
+    }
+
+    // Before the printer: its destructor still closes the connection and announces it.
+    Library library;
+    States states;
+    std::unique_ptr<Printer> printer;
+};
+
+TEST_F(PrinterTest, ConnectOpensTheDeviceWithTheLineSettingsAndAnnouncesIt) {
+    EXPECT_TRUE(printer->connect("COM3"));
+
+    const std::vector<Library::Call>& calls = library.calls();
+    ASSERT_EQ(library.callNames(),
+              (Calls{"POS_CreateDeviceHandle", "POS_SetDeviceParam", "POS_OpenDevice",
+                     "POS_SetDeviceParam", "POS_GetPrnDeviceStatus"}));
+    EXPECT_EQ(calls[0].arguments, (Calls{"1"}));
+    EXPECT_EQ(calls[1].arguments, (Calls{handle, comSettings, "COM3,9600,8,N,1,H"}));
+    EXPECT_EQ(calls[2].arguments, (Calls{handle}));
+    EXPECT_EQ(calls[3].arguments, (Calls{handle, queueLength, "5"}));
+    EXPECT_EQ(calls[4].arguments, (Calls{device, "1"}));
+    EXPECT_TRUE(printer->connected());
+    EXPECT_EQ(states, (States{opened}));
+}
+
+TEST_F(PrinterTest, HandleCreationFailingAnswersFalseWithoutOpening) {
+    library.forceResult("POS_CreateDeviceHandle", 1, 0);
+
+    EXPECT_FALSE(printer->connect("COM3"));
+
+    EXPECT_EQ(library.callNames(), (Calls{"POS_CreateDeviceHandle"}));
+    EXPECT_FALSE(printer->connected());
+    EXPECT_TRUE(states.empty());
+}
+
+TEST_F(PrinterTest, OpenFailingThrowsTheLibraryCodeAndDestroysTheHandle) {
+    library.forceResult("POS_OpenDevice", 1, 0);
+    library.forceResult("POS_GetError", 1, 1234);
+    library.setErrorText(1234, "Nie mo\xbf"
+                               "na otworzy\xe6 portu");
+
+    const PosnetError failure = posnetFailure([this] { printer->connect("COM9"); });
+
+    EXPECT_EQ(failure.code, 1234);
+    EXPECT_EQ(failure.text, "Nie można otworzyć portu");
+    EXPECT_EQ(failure.call, "POS_OpenDevice()");
+    const std::vector<Library::Call>& calls = library.calls();
+    ASSERT_EQ(library.callNames(),
+              (Calls{"POS_CreateDeviceHandle", "POS_SetDeviceParam", "POS_OpenDevice",
+                     "POS_GetError", "POS_DestroyDeviceHandle", "POS_GetErrorString"}));
+    EXPECT_EQ(calls[3].arguments, (Calls{handle}));
+    EXPECT_EQ(calls[4].arguments, (Calls{handle}));
+    EXPECT_EQ(calls[5].arguments, (Calls{"1234", "pl"}));
+    EXPECT_FALSE(printer->connected());
+    EXPECT_TRUE(states.empty());
+}
+
+TEST_F(PrinterTest, ErrorWithoutLibraryTextSaysSo) {
+    library.forceResult("POS_OpenDevice", 1, 0);
+    library.forceResult("POS_GetError", 1, 77);
+
+    const PosnetError failure = posnetFailure([this] { printer->connect("COM9"); });
+
+    EXPECT_EQ(failure.code, 77);
+    EXPECT_EQ(failure.text, "(brak opisu)");
+}
+
+TEST_F(PrinterTest, DestroyingThePrinterClosesTheConnection) {
+    connectAndForget();
+
+    printer.reset();
+
+    EXPECT_EQ(library.callNames(), (Calls{"POS_CloseDevice", "POS_DestroyDeviceHandle"}));
+    EXPECT_EQ(states, (States{closed}));
+}
+
+TEST_F(PrinterTest, TransactionPostsWaitsChecksAndDestroysTheRequest) {
+    connectAndForget();
+
+    printer->runTransaction("trline", "na,Chleb\nvt,0");
+
+    const std::vector<Library::Call>& calls = library.calls();
+    ASSERT_EQ(library.callNames(),
+              (Calls{"POS_CreateRequestEx", "POS_PostRequest", "POS_WaitForRequestCompleted",
+                     "POS_GetRequestStatus", "POS_DestroyRequest"}));
+    EXPECT_EQ(calls[0].arguments, (Calls{device, "trline", "na,Chleb\nvt,0"}));
+    EXPECT_EQ(calls[1].arguments, (Calls{request, "0"}));
+    EXPECT_EQ(calls[2].arguments, (Calls{request, "5000"}));
+    EXPECT_EQ(calls[3].arguments, (Calls{request}));
+    EXPECT_EQ(calls[4].arguments, (Calls{request}));
+}
+
+TEST_F(PrinterTest, RequestThatCannotBeCreatedReportsTheDeviceError) {
+    connectAndForget();
+    library.forceResult("POS_CreateRequestEx", 1, 0);
+    library.forceResult("POS_GetError", 1, 3);
+
+    const PosnetError failure = posnetFailure([this] { printer->runTransaction("sid", ""); });
+
+    EXPECT_EQ(failure.code, 3);
+    EXPECT_EQ(failure.call, "POS_CreateRequestEx()");
+    EXPECT_EQ(library.calls()[1].function, "POS_GetError");
+    EXPECT_EQ(library.calls()[1].arguments, (Calls{device}));
+    EXPECT_TRUE(printer->connected());
+}
+
+struct FailingStep {
+    const char* function;
+    const char* description;
+};
+
+void PrintTo(const FailingStep& step, std::ostream* out) {
+    *out << step.function;
+}
+
+class FailingStepTest : public PrinterTest, public ::testing::WithParamInterface<FailingStep> {};
+
+TEST_P(FailingStepTest, NamesTheCallAndGivesTheRequestBack) {
+    connectAndForget();
+    library.forceResult(GetParam().function, 1, 2000);
+
+    const PosnetError failure =
+        posnetFailure([this] { printer->runTransaction("trline", "na,Chleb"); });
+
+    EXPECT_EQ(failure.code, 2000);
+    EXPECT_EQ(failure.call, GetParam().description);
+    EXPECT_EQ(library.callNames().back(), "POS_GetErrorString");
+    const Calls names = library.callNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "POS_DestroyRequest"), 1);
+    EXPECT_TRUE(printer->connected());
+    EXPECT_TRUE(states.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, FailingStepTest,
+    ::testing::Values(FailingStep{"POS_PostRequest", "POS_PostRequest()"},
+                      FailingStep{"POS_WaitForRequestCompleted", "POS_WaitForRequestCompleted()"},
+                      FailingStep{"POS_GetRequestStatus", "POS_GetRequestStatus"}),
+    [](const ::testing::TestParamInfo<FailingStep>& info) {
+        return std::string(info.param.function).substr(4);
+    });
+
+TEST_F(PrinterTest, StatusFailureWithResponseNamesTheCallWithParentheses) {
+    connectAndForget();
+    library.forceResult("POS_GetRequestStatus", 1, 2000);
+
+    const PosnetError failure =
+        posnetFailure([this] { printer->runTransactionWithResponse("vatget", ""); });
+
+    EXPECT_EQ(failure.call, "POS_GetRequestStatus()");
+}
+
+TEST_F(PrinterTest, LostLineClosesTheConnectionBeforeTheErrorLeaves) {
+    connectAndForget();
+    library.forceResult("POS_WaitForRequestCompleted", 1, POSNET_STATUS_DISCONNECTED);
+
+    const PosnetError failure = posnetFailure([this] { printer->runTransaction("sid", ""); });
+
+    EXPECT_EQ(failure.code, 8);
+    EXPECT_FALSE(printer->connected());
+    EXPECT_EQ(states, (States{closed}));
+    const Calls names = library.callNames();
+    const auto destroyed = std::find(names.begin(), names.end(), "POS_DestroyRequest");
+    const auto closed = std::find(names.begin(), names.end(), "POS_CloseDevice");
+    ASSERT_NE(closed, names.end());
+    EXPECT_LT(destroyed, closed);
+}
+
+TEST_F(PrinterTest, ResponseValuesAreCollectedAndALaterNameWins) {
+    connectAndForget();
+    library.setResponseValues({{"va", "23,00"}, {"vb", "8,00"}, {"va", "5,00"}});
+
+    const PosnetResponse values = printer->runTransactionWithResponse("vatget", "");
+
+    EXPECT_EQ(values, (PosnetResponse{{"va", "5,00"}, {"vb", "8,00"}}));
+    EXPECT_EQ(library.callNames().back(), "POS_DestroyRequest");
+}
+
+Receipt oneLineReceipt() {
+    ReceiptLine bread;
+    bread.name = "Chleb";
+    bread.price = 700;
+    bread.value = 700;
+    Receipt receipt;
+    receipt.lines = {bread};
+    receipt.total = 700;
+    return receipt;
+}
+
+// The cancellation runs while the line's failure is on its way: its own failure must not
+// replace that one.
+TEST_F(PrinterTest, FailedCancellationLetsTheOriginalErrorLeave) {
+    connectAndForget();
+    library.forceResult("POS_GetRequestStatus", 2, 2000);
+    library.forceResult("POS_PostRequest", 3, 5);
+
+    const PosnetError failure = posnetFailure([this] { printer->printReceipt(oneLineReceipt()); });
+
+    EXPECT_EQ(failure.code, 2000);
+    EXPECT_EQ(failure.call, "POS_GetRequestStatus");
+    const std::vector<Library::Call>& calls = library.calls();
+    ASSERT_GE(calls.size(), 4u);
+    const std::vector<Library::Call> cancellation(calls.end() - 4, calls.end());
+    EXPECT_EQ(cancellation[0].function, "POS_CreateRequest");
+    EXPECT_EQ(cancellation[0].arguments, (Calls{device, "prncancel"}));
+    EXPECT_EQ(cancellation[1].function, "POS_PostRequest");
+    EXPECT_EQ(cancellation[1].arguments, (Calls{request, "0"}));
+    EXPECT_EQ(cancellation[2].function, "POS_WaitForRequestCompleted");
+    EXPECT_EQ(cancellation[2].arguments, (Calls{request, "5000"}));
+    EXPECT_EQ(cancellation[3].function, "POS_DestroyRequest");
+    EXPECT_TRUE(printer->connected());
+}
+
+// Rates come with a decimal comma; a rate the printer does not report stays 0.
+TEST_F(PrinterTest, VatRatesReadTheLeadingNumberOfTheirOwnNamesOnly) {
+    connectAndForget();
+    library.setResponseValues(
+        {{"va", "23,00"}, {"vb", "8,50"}, {"vd", " 7.25xyz"}, {"vh", "99,00"}, {"nm", "5"}});
+
+    const VatRates rates = printer->vatRates();
+
+    EXPECT_EQ(library.calls()[0].arguments, (Calls{device, "vatget", ""}));
+    EXPECT_FLOAT_EQ(rates.va, 23);
+    EXPECT_FLOAT_EQ(rates.vb, 8.5);
+    EXPECT_FLOAT_EQ(rates.vd, 7.25);
+    for (float absent : {rates.vc, rates.ve, rates.vf, rates.vg}) {
+        EXPECT_EQ(absent, 0);
+    }
+}
+
+TEST_F(PrinterTest, VatRateThatIsNotAFloatFailsWithTheConversionError) {
+    const struct {
+        const char* value;
+        const char* message;
+    } cases[] = {{"brak", "invalid stof argument"}, {"1e60", "stof argument out of range"}};
+    for (const auto& bad : cases) {
+        connectAndForget();
+        library.setResponseValues({{"va", "23,00"}, {"vc", bad.value}});
+        try {
+            printer->vatRates();
+            ADD_FAILURE() << bad.value << " accepted";
+        } catch (const std::logic_error& failure) {
+            EXPECT_STREQ(failure.what(), bad.message);
+        }
+    }
+}
+
+// A rate the web application could not use is not passed on as a number.
+TEST_F(PrinterTest, VatRateOutsideZeroToHundredAndOneIsRefusedNamingIt) {
+    for (const char* bad : {"nan", "inf", "-5,00", "1e30", "101,50"}) {
+        connectAndForget();
+        library.setResponseValues({{"va", "23,00"}, {"vf", "101,00"}, {"vg", bad}});
+        try {
+            printer->vatRates();
+            ADD_FAILURE() << bad << " accepted";
+        } catch (const UnusableVatRate& refusal) {
+            EXPECT_EQ(refusal.rate, "vg") << bad;
+            EXPECT_EQ(refusal.received, bad);
+        }
+    }
+}
+
+} // namespace
