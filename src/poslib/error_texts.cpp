@@ -23,19 +23,45 @@ const char* errorText(POSNET_STATUS code) {
              "dna d\xB3ugo\x9C\xE6 pola"},
         {11, "Przepe\xB3nienie bufora wej\x9C"
              "ciowego"},
+        {12, "Komenda niedozwolona w trybie natychmiastowym"},
+        {13, "Nie znaleziono tokenu"},
+        {14, "Przepe\xB3nienie kolejki wej\x9C"
+             "ciowej"},
         {15, "Brak sumy kontrolnej"},
         {382, "Pr\xF3"
               "ba wykonania raportu zerowego"},
-        {1950, "Przekroczony zakres totalizer\xF3w paragonu"},
         {1992, "Brak pozycji na paragonie"},
         {2000, "B\xB3\xB9"
                "d pola stawki VAT (b\xB3\xEA"
                "dny numer lub nieaktywna stawka)"},
-        {2005, "Niew\xB3"
-               "a\x9C"
-               "ciwy stan transakcji"},
+        {2005, "Brak trybu transakcji (paragon nie jest otwarty)"},
         {2006, "B\xB3\xB9"
                "d pola ceny (cena musi by\xE6 wi\xEAksza od zera)"},
+        {2007, "B\xB3\xB9"
+               "d pola ilo\x9C"
+               "ci (ilo\x9C\xE6 musi by\xE6 wi\xEAksza od zera)"},
+        {2008, "B\xB3\xEA"
+               "dna warto\x9C\xE6 pozycji (inna ni\xBF cena razy ilo\x9C\xE6)"},
+        {2009, "Zerowa warto\x9C\xE6 pozycji"},
+        {2010, "Przepe\xB3nienie totalizer\xF3w dobowych"},
+        {2038, "Urz\xB9"
+               "dzenie w trybie transakcji (paragon jest otwarty)"},
+        {2041, "Zerowa warto\x9C\xE6 paragonu"},
+        {2054, "Wp\xB3"
+               "aty nie pokrywaj\xB9 sumy paragonu"},
+        {2060, "Niew\xB3"
+               "a\x9C"
+               "ciwy stan transakcji"},
+        {2104, "Pusta nazwa towaru"},
+        {2705, "B\xB3\xEA"
+               "dna forma p\xB3"
+               "atno\x9C"
+               "ci"},
+        {2805, "Suma paragonu inna ni\xBF suma pozycji"},
+        {2808, "Kwota wp\xB3"
+               "at inna ni\xBF suma p\xB3"
+               "atno\x9C"
+               "ci"},
         {kInvalidHandle, "Nieprawid\xB3owy uchwyt"},
         {kInvalidArgument, "Nieprawid\xB3owy argument wywo\xB3"
                            "ania"},

@@ -15,9 +15,15 @@ bool isMnemonic(const std::string& text) {
            text.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789") == std::string::npos;
 }
 
+// A mnemonic, or one marked "!" for immediate execution; printers differ in whether they
+// answer such a command under its marked name.
+bool isCommandName(const std::string& text) {
+    const std::string name = text.compare(0, 1, "!") == 0 ? text.substr(1) : text;
+    return isMnemonic(name) && name.size() <= kLongestCommand;
+}
+
 std::string commandField(const std::string& command) {
-    const std::string name = command.compare(0, 1, "!") == 0 ? command.substr(1) : command;
-    if (!isMnemonic(name) || name.size() > kLongestCommand) {
+    if (!isCommandName(command)) {
         throw LibraryError(kMalformedRequest, "bad command: " + command);
     }
     return command;
@@ -86,7 +92,7 @@ Answer parseAnswer(const std::string& body) {
     if (content.command == "ERR") {
         return frameErrorAnswer(content);
     }
-    if (!isMnemonic(content.command)) {
+    if (!isCommandName(content.command)) {
         throw LibraryError(kBrokenAnswerFrame, "bad answer command: " + content.command);
     }
     Answer answer{content.command, {}, 0, {}};

@@ -35,10 +35,11 @@ std::string formatQuantity(int64_t tenThousandths) {
 std::string buildLineParameters(const PrinterTypes::FiscalReceiptItem& item) {
     // A sale line without a quantity sells one unit.
     const int64_t quantity = item.Quantity.present ? item.Quantity.value : oneUnit;
+    // A printer may refuse a unit without a value, so a line without a unit names none.
+    const std::string& unit = item.ProductUnitOfMeasurment.value;
     return entry("na", item.ProductName.value) + "\n" +
-           entry("jm", item.ProductUnitOfMeasurment.value) + "\n" +
-           entry("il", formatQuantity(quantity)) + "\n" +
-           entry("pr", std::to_string(item.ProductCurrencyGrossPrice.value)) + "\n" +
+           (unit.empty() ? "" : entry("jm", unit) + "\n") + entry("il", formatQuantity(quantity)) +
+           "\n" + entry("pr", std::to_string(item.ProductCurrencyGrossPrice.value)) + "\n" +
            entry("vt", std::to_string(item.FiscalPrinterVatRateType.value)) + "\n" +
            entry("wa", std::to_string(item.GrossValue.value));
 }

@@ -50,13 +50,13 @@ function startChild(executable, args, options) {
 }
 
 // The virtual printer, on a free TCP port, prints "virtual-printer listening on PORT-TEXT"
-// (tcp://127.0.0.1:PORT) when it is ready. It refuses the second payment it is asked for:
-// that of the receipt whose refusal the program's own page is to show.
+// (tcp://127.0.0.1:PORT) when it is ready. It refuses the second receipt's end it is asked
+// for: that of the receipt whose refusal the program's own page is to show.
 function startPrinter() {
   printer = startChild(path.join(buildDir, 'tools/virtual-printer/virtual-printer'), [
     '--tcp', '0',
     '--journal', path.join(folder, 'journal.txt'),
-    '--refuse', 'trpayment:2:1950',
+    '--refuse', 'trend:2:2805',
   ]);
   return new Promise((resolve, reject) => {
     const prefix = 'virtual-printer listening on ';
@@ -359,9 +359,9 @@ test('the program\'s own page shows the connection, the last refusal, a printer 
       ProductName: 'Woda', ProductCurrencyGrossPrice: 2.5, FiscalPrinterVatRateType: 0, GrossValue: 2.5,
     }],
   });
-  assert.equal(refused.body.exception.code, 1950);
+  assert.equal(refused.body.exception.code, 2805);
   await page.locator('#last-refusal',
-    { hasText: 'Przekroczony zakres totalizerów paragonu (kod 1950' }).waitFor();
+    { hasText: 'Suma paragonu inna niż suma pozycji (kod 2805' }).waitFor();
   fs.mkdirSync(path.join(__dirname, 'output'), { recursive: true });
   await page.screenshot({ path: path.join(__dirname, 'output', 'status-page.png'), fullPage: true });
 

@@ -39,8 +39,10 @@ TEST(ErrorTexts, DescribeLineLossInWindows1250) {
 
 TEST(ErrorTexts, CoverThePrintersNumbersAndTheLibrarysCodes) {
     for (POSNET_STATUS code :
-         {1,    2,    3, 4,     5,     6,     10,    11,    15,    382,   1950,  1992,  2000,
-          2005, 2006, 8, 10001, 10002, 10003, 10004, 10005, 10006, 10007, 10008, 10009, 10010}) {
+         {1,     2,     3,     4,     5,     6,     10,    11,    12,    13,
+          14,    15,    382,   1992,  2000,  2005,  2006,  2007,  2008,  2009,
+          2010,  2038,  2041,  2054,  2060,  2104,  2705,  2805,  2808,  8,
+          10001, 10002, 10003, 10004, 10005, 10006, 10007, 10008, 10009, 10010}) {
         const char* text = POS_GetErrorString(code, "pl");
         ASSERT_NE(text, nullptr) << code;
         EXPECT_GT(std::strlen(text), 5u) << code;

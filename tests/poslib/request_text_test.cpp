@@ -108,9 +108,10 @@ TEST(AnswerParsing, NeverReadsAFrameErrorAsSuccess) {
     EXPECT_EQ(parseAnswer("ERR\t?2\t?0\t").status, 2);
 }
 
-TEST(AnswerParsing, KeepsTheEchoedToken) {
+TEST(AnswerParsing, KeepsTheEchoedTokenAndTheImmediateMark) {
     EXPECT_EQ(parseAnswer("sid\t@0042\tnmX\t").token, "@0042");
     EXPECT_EQ(parseAnswer("trinit\t").token, "");
+    EXPECT_EQ(parseAnswer("!sdev\tds0\t").command, "!sdev");
 }
 
 TEST(AnswerParsing, RefusesBodiesThatAreNoAnswer) {
@@ -118,5 +119,6 @@ TEST(AnswerParsing, RefusesBodiesThatAreNoAnswer) {
     EXPECT_EQ(brokenAnswer("trline\t?"), kBrokenAnswerFrame);
     EXPECT_EQ(brokenAnswer("trline\tx\t"), kBrokenAnswerFrame);
     EXPECT_EQ(brokenAnswer("\x01\x02\t"), kBrokenAnswerFrame);
+    EXPECT_EQ(brokenAnswer("!\tds0\t"), kBrokenAnswerFrame);
     EXPECT_EQ(brokenAnswer("trline\t?99999999999"), kBrokenAnswerFrame);
 }

@@ -69,11 +69,10 @@ TEST(LineParameters, LineWithoutQuantitySellsOneUnit) {
               "na,Chleb \xBFytni\njm,szt\nil,1.00\npr,1234\nvt,2\nwa,1240");
 }
 
-TEST(LineParameters, LineWithoutUnitSendsAnEmptyUnit) {
+TEST(LineParameters, LineWithoutUnitNamesNoUnit) {
     PrinterTypes::FiscalReceiptItem item = breadLine();
     item.ProductUnitOfMeasurment = {};
-    EXPECT_EQ(buildLineParameters(item),
-              "na,Chleb \xBFytni\njm,\nil,1.0050\npr,1234\nvt,2\nwa,1240");
+    EXPECT_EQ(buildLineParameters(item), "na,Chleb \xBFytni\nil,1.0050\npr,1234\nvt,2\nwa,1240");
 }
 
 TEST(PaymentParameters, PaymentFormThenTotalInHundredths) {

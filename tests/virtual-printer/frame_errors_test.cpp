@@ -115,12 +115,64 @@ TEST_F(FrameErrors, AnswersAFieldWithoutMnemonic) {
 TEST_F(FrameErrors, EchoesAGoodTokenAndRefusesABadOne) {
     EXPECT_EQ(answerTo(encodeFrame("sid\t@0042\t")).compare(0, 10, "sid\t@0042\t"), 0);
     EXPECT_EQ(answerTo(encodeFrame("sid\t@42\t")), "ERR\t?4\tcmsid\t");
+    EXPECT_EQ(answerTo(encodeFrame("trfoo\t@0043\t")), "ERR\t@0043\t?1\tcmtrfoo\t");
+    EXPECT_EQ(answerTo(encodeFrame("trline\t@0044\tna\t")), "ERR\t@0044\t?6\tcmtrline\tfdna\t");
+    EXPECT_EQ(answerTo("\x02sid\t@0045\t#0000\x03"), "ERR\t@0045\t?5\t");
 }
 
 TEST_F(FrameErrors, AllowsImmediateExecutionOnlyForStatusQueries) {
     EXPECT_EQ(answerTo(encodeFrame("!sprn\t")), "sprn\tpr0\t");
-    EXPECT_EQ(answerTo(encodeFrame("!sdev\t")), "sdev\tds0\t");
-    EXPECT_EQ(answerTo(encodeFrame("!trinit\tbm0\t")), "ERR\t?1\tcmtrinit\t");
+    EXPECT_EQ(answerTo(encodeFrame("!sdev\t@0001\t")), "sdev\t@0001\tds0\t");
+    EXPECT_EQ(answerTo(encodeFrame("!trinit\tbm0\t")), "ERR\t?12\tcmtrinit\t");
+}
+
+TEST(ImmediateNames, AnswerStatusQueriesUnderTheirImmediateNames) {
+    VirtualPrinterProcess printer({"--immediate-names"});
+    RawLine line(printer.port());
+    line.send(encodeFrame("!sprn\t") + encodeFrame("!sdev\t@0001\t") + encodeFrame("sdev\t"));
+    for (const char* expected : {"!sprn\tpr0\t", "!sdev\t@0001\tds0\t", "sdev\tds0\t"}) {
+        EXPECT_EQ(line.answer(), expected);
+    }
+}
+
+// 33 tokened answers, refusals and frame errors among them; the first is forgotten, and the
+// answers to rpt push out none of the others.
+TEST_F(FrameErrors, RepeatsTheAnswersItKeeps) {
+    for (int token = 1000; token < 1031; ++token) {
+        answerTo(encodeFrame("sdev\t@" + std::to_string(token) + "\t"));
+    }
+    answerTo(encodeFrame("trnipset\t@1031\tni1\t"));
+    answerTo(encodeFrame("trfoo\t@1032\t"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"rpt\t@1000\t", "ERR\t@1000\t?13\tcmrpt\t"},
+        {"rpt\t@1001\t", "sdev\t@1001\tds0\t"},
+        {"rpt\t@1031\t", "trnipset\t@1031\t?2005"},
+        {"rpt\t@1032\t", "ERR\t@1032\t?1\tcmtrfoo\t"},
+        {"rpt\t@1030\t", "sdev\t@1030\tds0\t"},
+        {"rpt\t", "ERR\t?2\tcmrpt\t"},
+        {"!rpt\t@1001\t", "ERR\t@1001\t?12\tcmrpt\t"},
+    };
+    for (const auto& [frame, expected] : cases) {
+        EXPECT_EQ(answerTo(encodeFrame(frame)), expected) << frame;
+    }
+}
+
+// The command runs, its answer never comes, and rpt gives it; after a closed line the next
+// connection finds the printer as it was.
+TEST(LostAnswers, ExecuteTheCommandAndKeepTheAnswer) {
+    VirtualPrinterProcess printer({"--drop-answer", "trinit:1", "--close-after", "trinit:2"});
+    RawLine line(printer.port());
+    line.send(encodeFrame("trinit\t@0001\tbm1\t") + encodeFrame("strns\t@0002\t") +
+              encodeFrame("rpt\t@0001\t") + encodeFrame("prncancel\t") +
+              encodeFrame("trinit\t@0003\tbm0\t"));
+    EXPECT_EQ(line.answer(), "strns\t@0002\tto1\tts17\t");
+    EXPECT_EQ(line.answer(), "trinit\t@0001\t");
+    EXPECT_EQ(line.answer(), "prncancel\t");
+    EXPECT_THROW(line.answer(), std::runtime_error);
+    RawLine again(printer.port());
+    again.send(encodeFrame("strns\t@0004\t") + encodeFrame("rpt\t@0003\t"));
+    EXPECT_EQ(again.answer(), "strns\t@0004\tto1\tts16\t");
+    EXPECT_EQ(again.answer(), "trinit\t@0003\t");
 }
 
 TEST_F(FrameErrors, AnswersACommandErrorWithoutTabBeforeTheChecksum) {

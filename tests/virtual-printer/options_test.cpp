@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 
@@ -14,6 +16,11 @@ namespace {
 
 Options parse(std::vector<std::string> arguments) {
     return parseOptions(arguments);
+}
+
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream stream(text);
+    return {std::istream_iterator<std::string>(stream), std::istream_iterator<std::string>()};
 }
 
 struct ProgramRun {
@@ -48,9 +55,9 @@ TEST(Options, ReadTheLineAndThePrinterSettings) {
 
 TEST(Options, ReadTheFaults) {
     const Options options =
-        parse({"--tcp", "0", "--refuse", "trline:2:2000", "--refuse", "trend:1:1950",
-               "--mechanism-status", "5", "--device-status", "3", "--silent-after", "4",
-               "--chatter-after", "2", "--delay", "250"});
+        parse(words("--tcp 0 --refuse trline:2:2000 --refuse trend:1:2805 --mechanism-status 5 "
+                    "--device-status 3 --silent-after 4 --chatter-after 2 --delay 250 "
+                    "--drop-answer trend:3 --close-after dailyrep:1 --immediate-names"));
     EXPECT_EQ(options.tcpPort, 0);
     ASSERT_EQ(options.faults.refusals.size(), 2u);
     EXPECT_EQ(options.faults.refusals[0].command, "trline");
@@ -61,6 +68,10 @@ TEST(Options, ReadTheFaults) {
     EXPECT_EQ(options.faults.silentAfter, 4);
     EXPECT_EQ(options.faults.chatterAfter, 2);
     EXPECT_EQ(options.delay.count(), 250);
+    ASSERT_EQ(options.faults.droppedAnswers.size() + options.faults.closesAfter.size(), 2u);
+    EXPECT_EQ(options.faults.droppedAnswers[0].occurrence, 3);
+    EXPECT_EQ(options.faults.closesAfter[0].command, "dailyrep");
+    EXPECT_TRUE(options.immediateNames);
 }
 
 TEST(Options, NeedExactlyOneLine) {
@@ -78,6 +89,8 @@ TEST(Options, RefuseBadValues) {
         {"--tcp", "0", "--vat", "23,8,5,0,100,101,1.234"},
         {"--tcp", "0", "--refuse", "trline:0:2000"},
         {"--tcp", "0", "--refuse", "trline:2"},
+        {"--tcp", "0", "--drop-answer", "trend"},
+        {"--pty", "/tmp/p", "--close-after", "trend:1"},
         {"--tcp", "0", "--date", "2024-13-01"},
         {"--tcp", "0", "--date", "07.03.2024"},
         {"--tcp", "0", "--delay", "-1"},
@@ -92,10 +105,15 @@ TEST(Options, RefuseBadValues) {
 TEST(PrinterProgram, DocumentsEveryOptionInItsHelp) {
     const ProgramRun help = runPrinter("--help");
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* option : {"--pty", "--tcp", "--journal", "--vat", "--date", "--refuse",
-                               "--mechanism-status", "--device-status", "--silent-after",
-                               "--chatter-after", "--delay", "virtual-printer listening on"}) {
+    for (const std::string& option :
+         words("--pty --tcp --journal --vat --date --refuse --mechanism-status --device-status "
+               "--silent-after --chatter-after --delay --drop-answer --close-after "
+               "--immediate-names rpt strns scnt stot 382 1992 2000 2005 2006 2007 2008 2009 2010 "
+               "2038 2041 2054 2104 2705 2805 2808")) {
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
+    }
+    for (const char* phrase : {"virtual-printer listening on", "rounded half up to the grosz"}) {
+        EXPECT_NE(help.output.find(phrase), std::string::npos) << phrase;
     }
 }
 

@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::size_t kNameLength = 2;
 constexpr std::size_t kLongestAmount = 10;
+constexpr std::size_t kLongestQuantity = 16;
 
 bool allDigits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -32,6 +33,9 @@ void addField(Command& command, const std::string& field) {
         command.token = field;
     } else if (field.size() < kNameLength) {
         throw FrameError{frame_error::kFrameError, command.name, {}};
+    } else if (field.size() == kNameLength) {
+        // A name without a value: the printer cannot tell "absent" from "empty" for it.
+        throw FrameError{frame_error::kFrameError, command.name, field};
     } else {
         command.fields[field.substr(0, kNameLength)] = field.substr(kNameLength);
     }
@@ -48,7 +52,7 @@ Command parseCommand(const std::string& body) {
         throw FrameError{frame_error::kFrameError, {}, {}};
     }
     if (command.immediate && !isStatusQuery(command.name)) {
-        throw FrameError{frame_error::kUnknownCommand, command.name, {}};
+        throw FrameError{frame_error::kNotImmediate, command.name, {}};
     }
     for (const std::string& field : content.fields) {
         addField(command, field);
@@ -92,17 +96,18 @@ int integerField(const Command& command, const std::string& name) {
     return std::stoi(text);
 }
 
-std::string quantityField(const Command& command, const std::string& name) {
-    const std::string text = optionalText(command, name, 16).value_or("1");
+Quantity quantityField(const Command& command, const std::string& name) {
+    const std::string text = optionalText(command, name, kLongestQuantity).value_or("1");
+    const bool negative = text[0] == '-';
     const std::size_t separator = text.find_first_of(".,");
-    const std::string whole = text.substr(0, separator);
-    const std::string fraction = separator == std::string::npos ? "0" : text.substr(separator + 1);
-    if (!allDigits(whole) || !allDigits(fraction) ||
-        (whole.find_first_not_of('0') == std::string::npos &&
-         fraction.find_first_not_of('0') == std::string::npos)) {
+    const std::string whole = text.substr(negative ? 1 : 0, separator - (negative ? 1 : 0));
+    const std::string fraction = separator == std::string::npos ? "" : text.substr(separator + 1);
+    if (!allDigits(whole) || (separator != std::string::npos && !allDigits(fraction))) {
         fieldError(frame_error::kFieldConversion, command, name);
     }
-    return text;
+    // At most 16 characters, so the digits fit in 64 bits.
+    const int64_t units = std::stoll(whole + fraction);
+    return {text, negative ? -units : units, static_cast<int>(fraction.size())};
 }
 
 bool boolField(const Command& command, const std::string& name, bool absent) {

@@ -16,8 +16,8 @@ struct Command {
     std::map<std::string, std::string> fields;
 };
 
-// Throws FrameError for a body a printer cannot take apart (no mnemonic, bad token, "!" on
-// a command that is not a status query).
+// Throws FrameError for a body a printer cannot take apart (no mnemonic, bad token, a field
+// without a value, "!" on a command that is not a status query).
 Command parseCommand(const std::string& body);
 
 // The readers throw FrameError: 2 when a required field is absent, 3 when it does not
@@ -30,8 +30,14 @@ std::optional<std::string> optionalText(const Command& command, const std::strin
 int64_t amountField(const Command& command, const std::string& name);
 // A small whole number, such as a VAT rate or payment form number.
 int integerField(const Command& command, const std::string& name);
-// "Num.": decimal digits with "." or "," as separator, above 0.
-std::string quantityField(const Command& command, const std::string& name);
+// A "Num." as read: the text, for the journal, and its value as units / 10^places.
+struct Quantity {
+    std::string text;
+    int64_t units;
+    int places;
+};
+// "Num.": decimal digits with "." or "," as separator and an optional "-"; 1 when absent.
+Quantity quantityField(const Command& command, const std::string& name);
 bool boolField(const Command& command, const std::string& name, bool absent);
 // yyyy-mm-dd
 std::string dateField(const Command& command, const std::string& name);

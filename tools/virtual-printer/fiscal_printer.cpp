@@ -2,6 +2,7 @@
 
 #include "printer_errors.h"
 
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -36,6 +37,46 @@ char rateLetter(int rate) {
     return static_cast<char>('A' + rate);
 }
 
+constexpr int kReceiptKind = 16;
+constexpr int kBlockModeReceiptKind = 17;
+
+// Letters of Windows-1250 above ASCII: Š Ś Ť Ž Ź š ś ť ž ź, Ł Ą Ş Ż ł ą ş Ľ ľ ż, and every
+// byte from 0xC0 up but × and ÷.
+bool isWindows1250Letter(unsigned char byte) {
+    static const std::string letters = "\x8A\x8C\x8D\x8E\x8F\x9A\x9C\x9D\x9E\x9F"
+                                       "\xA3\xA5\xAA\xAF\xB3\xB9\xBA\xBC\xBE\xBF";
+    return (byte >= 0xC0 && byte != 0xD7 && byte != 0xF7) ||
+           letters.find(static_cast<char>(byte)) != std::string::npos;
+}
+
+// Spaces and punctuation alone print as a line nobody can read, so they count as empty.
+bool isEmptyName(const std::string& name) {
+    for (char byte : name) {
+        if (std::isalnum(static_cast<unsigned char>(byte)) ||
+            isWindows1250Letter(static_cast<unsigned char>(byte))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Price times quantity in hundredths, rounded half up to the grosz; 128 bits, as a ten-digit
+// price times a sixteen-digit quantity does not fit in 64.
+unsigned __int128 priceTimesQuantity(int64_t price, const Quantity& quantity) {
+    unsigned __int128 scale = 1;
+    for (int place = 0; place < quantity.places; ++place) {
+        scale *= 10;
+    }
+    const unsigned __int128 product =
+        static_cast<unsigned __int128>(price) * static_cast<uint64_t>(quantity.units);
+    return (product + scale / 2) / scale;
+}
+
+template <typename Item> int64_t sumOf(const std::vector<Item>& items, int64_t Item::*amount) {
+    return std::accumulate(items.begin(), items.end(), int64_t{0},
+                           [&](int64_t sum, const Item& item) { return sum + item.*amount; });
+}
+
 } // namespace
 
 std::string formatAmount(int64_t hundredths) {
@@ -54,12 +95,13 @@ std::string formatRate(int hundredths) {
 Reply FiscalPrinter::execute(const Command& command) {
     using Handler = Reply (FiscalPrinter::*)(const Command&);
     static const std::map<std::string, Handler> handlers = {
-        {"trinit", &FiscalPrinter::beginReceipt}, {"trnipset", &FiscalPrinter::setBuyer},
-        {"trline", &FiscalPrinter::addLine},      {"trpayment", &FiscalPrinter::addPayment},
-        {"trend", &FiscalPrinter::endReceipt},    {"prncancel", &FiscalPrinter::cancelReceipt},
-        {"vatget", &FiscalPrinter::vatRates},     {"dailyrep", &FiscalPrinter::dailyReport},
-        {"sid", &FiscalPrinter::identity},        {"sprn", &FiscalPrinter::mechanismStatus},
-        {"sdev", &FiscalPrinter::deviceStatus},
+        {"trinit", &FiscalPrinter::beginReceipt},  {"trnipset", &FiscalPrinter::setBuyer},
+        {"trline", &FiscalPrinter::addLine},       {"trpayment", &FiscalPrinter::addPayment},
+        {"trend", &FiscalPrinter::endReceipt},     {"prncancel", &FiscalPrinter::cancelReceipt},
+        {"vatget", &FiscalPrinter::vatRates},      {"dailyrep", &FiscalPrinter::dailyReport},
+        {"sid", &FiscalPrinter::identity},         {"sprn", &FiscalPrinter::mechanismStatus},
+        {"sdev", &FiscalPrinter::deviceStatus},    {"strns", &FiscalPrinter::transactionStatus},
+        {"scnt", &FiscalPrinter::receiptCounters}, {"stot", &FiscalPrinter::dayCounters},
     };
     const auto handler = handlers.find(command.name);
     if (handler == handlers.end()) {
@@ -69,11 +111,10 @@ Reply FiscalPrinter::execute(const Command& command) {
 }
 
 Reply FiscalPrinter::beginReceipt(const Command& command) {
-    boolField(command, "bm", false);
-    if (receipt_) {
-        throw CommandRefused{command_error::kTransactionState};
-    }
-    receipt_.emplace();
+    const bool blockMode = boolField(command, "bm", false);
+    refuseWhileOpen();
+    receipt_ = Receipt{blockMode, {}, {}, {}};
+    counters_.lastKind = blockMode ? kBlockModeReceiptKind : kReceiptKind;
     return {};
 }
 
@@ -94,22 +135,40 @@ Reply FiscalPrinter::addLine(const Command& command) {
                   integerField(command, "vt"),
                   amountField(command, "wa")};
     Receipt& receipt = openReceipt();
-    if (line.rate >= kVatRates || setup_.vatRates[line.rate] == kInactiveRate) {
-        throw CommandRefused{command_error::kBadVatRate};
-    }
-    if (line.price <= 0) {
-        throw CommandRefused{command_error::kBadPrice};
-    }
+    checkLine(line);
     receipt.lines.push_back(std::move(line));
     return {};
 }
 
+void FiscalPrinter::checkLine(const SaleLine& line) const {
+    if (line.rate >= kVatRates || setup_.vatRates[line.rate] == kInactiveRate) {
+        throw CommandRefused{command_error::kBadVatRate};
+    }
+    if (isEmptyName(line.name)) {
+        throw CommandRefused{command_error::kEmptyName};
+    }
+    if (line.price <= 0) {
+        throw CommandRefused{command_error::kBadPrice};
+    }
+    if (line.quantity.units <= 0) {
+        throw CommandRefused{command_error::kBadQuantity};
+    }
+    if (line.value == 0) {
+        throw CommandRefused{command_error::kZeroLineValue};
+    }
+    if (static_cast<unsigned __int128>(line.value) !=
+        priceTimesQuantity(line.price, line.quantity)) {
+        throw CommandRefused{command_error::kBadLineValue};
+    }
+}
+
 Reply FiscalPrinter::addPayment(const Command& command) {
     const Payment payment{integerField(command, "ty"), amountField(command, "wa")};
+    Receipt& receipt = openReceipt();
     if (paymentForms().count(payment.form) == 0) {
-        throw FrameError{frame_error::kFieldConversion, command.name, "ty"};
+        throw CommandRefused{command_error::kBadPaymentForm};
     }
-    openReceipt().payments.push_back(payment);
+    receipt.payments.push_back(payment);
     return {};
 }
 
@@ -117,14 +176,12 @@ Reply FiscalPrinter::endReceipt(const Command& command) {
     const int64_t total = amountField(command, "to");
     const int64_t paid = amountField(command, "fp");
     const Receipt& receipt = openReceipt();
-    if (receipt.lines.empty()) {
-        throw CommandRefused{command_error::kNoItems};
-    }
-    const int64_t sum =
-        std::accumulate(receipt.lines.begin(), receipt.lines.end(), int64_t{0},
-                        [](int64_t sum, const SaleLine& line) { return sum + line.value; });
-    if (total != sum || paid < total) {
-        throw CommandRefused{command_error::kTotalOutOfRange};
+    checkEnd(receipt, total, paid);
+    const std::array<int64_t, kVatRates> receiptByRate = byRate(receipt);
+    for (int rate = 0; rate < kVatRates; ++rate) {
+        if (day_.byRate[rate] + receiptByRate[rate] > kLargestAmount) {
+            throw CommandRefused{command_error::kTotalsOverflow};
+        }
     }
     std::string document = "RECEIPT " + stamp() + "\n";
     if (!receipt.buyer.empty()) {
@@ -132,7 +189,6 @@ Reply FiscalPrinter::endReceipt(const Command& command) {
     }
     for (const SaleLine& line : receipt.lines) {
         document += "LINE " + lineText(line) + "\n";
-        day_.byRate[line.rate] += line.value;
     }
     for (const Payment& payment : receipt.payments) {
         document += "PAYMENT " + paymentForms().at(payment.form) + " " +
@@ -140,9 +196,39 @@ Reply FiscalPrinter::endReceipt(const Command& command) {
     }
     document += "TOTAL " + formatAmount(total) + "\nEND RECEIPT\n\n";
     journal_.append(document);
+    for (int rate = 0; rate < kVatRates; ++rate) {
+        day_.byRate[rate] += receiptByRate[rate];
+    }
     ++day_.receipts;
+    ++counters_.completed;
     receipt_.reset();
     return {};
+}
+
+void FiscalPrinter::checkEnd(const Receipt& receipt, int64_t total, int64_t paid) const {
+    if (receipt.lines.empty()) {
+        throw CommandRefused{command_error::kNoItems};
+    }
+    if (total == 0) {
+        throw CommandRefused{command_error::kZeroTotal};
+    }
+    if (total != sumOf(receipt.lines, &SaleLine::value)) {
+        throw CommandRefused{command_error::kTotalNotLineSum};
+    }
+    if (paid != sumOf(receipt.payments, &Payment::amount)) {
+        throw CommandRefused{command_error::kPaidNotPaymentSum};
+    }
+    if (paid < total) {
+        throw CommandRefused{command_error::kPaymentsShort};
+    }
+}
+
+std::array<int64_t, kVatRates> FiscalPrinter::byRate(const Receipt& receipt) const {
+    std::array<int64_t, kVatRates> totals{};
+    for (const SaleLine& line : receipt.lines) {
+        totals[line.rate] += line.value;
+    }
+    return totals;
 }
 
 Reply FiscalPrinter::cancelReceipt(const Command&) {
@@ -154,6 +240,7 @@ Reply FiscalPrinter::cancelReceipt(const Command&) {
         document += "END CANCELLED RECEIPT\n\n";
         journal_.append(document);
         ++day_.cancelled;
+        ++counters_.cancelled;
         receipt_.reset();
     }
     return {};
@@ -173,8 +260,9 @@ Reply FiscalPrinter::dailyReport(const Command& command) {
     if (dateField(command, "da") != date()) {
         throw FrameError{frame_error::kFieldConversion, command.name, "da"};
     }
-    if (receipt_) {
-        throw CommandRefused{command_error::kTransactionState};
+    refuseWhileOpen();
+    if (day_.receipts == 0 && day_.cancelled == 0) {
+        throw CommandRefused{command_error::kZeroReport};
     }
     std::string document = "DAILY REPORT " + stamp() + "\n";
     document += "RECEIPTS " + std::to_string(day_.receipts) + "\n";
@@ -206,11 +294,31 @@ Reply FiscalPrinter::deviceStatus(const Command&) {
     return {{"ds", std::to_string(setup_.deviceStatus)}};
 }
 
+Reply FiscalPrinter::transactionStatus(const Command&) {
+    return {{"to", receipt_ ? "1" : "0"}, {"ts", std::to_string(counters_.lastKind)}};
+}
+
+Reply FiscalPrinter::receiptCounters(const Command&) {
+    return {{"bn", std::to_string(counters_.completed)},
+            {"bc", std::to_string(counters_.cancelled)},
+            {"bt", std::to_string(counters_.completed + counters_.cancelled)}};
+}
+
+Reply FiscalPrinter::dayCounters(const Command&) {
+    return {{"pn", std::to_string(day_.receipts)}, {"cn", std::to_string(day_.cancelled)}};
+}
+
 FiscalPrinter::Receipt& FiscalPrinter::openReceipt() {
     if (!receipt_) {
-        throw CommandRefused{command_error::kTransactionState};
+        throw CommandRefused{command_error::kNoTransaction};
     }
     return *receipt_;
+}
+
+void FiscalPrinter::refuseWhileOpen() const {
+    if (receipt_) {
+        throw CommandRefused{command_error::kInTransaction};
+    }
 }
 
 std::string FiscalPrinter::date() const {
@@ -222,7 +330,7 @@ std::string FiscalPrinter::stamp() const {
 }
 
 std::string FiscalPrinter::lineText(const SaleLine& line) const {
-    std::string text = line.name + " | " + line.quantity;
+    std::string text = line.name + " | " + line.quantity.text;
     if (!line.unit.empty()) {
         text += " " + line.unit;
     }

@@ -1,5 +1,5 @@
 // The simulated printer's fiscal side: the open receipt, the VAT table, the clock's date, the
-// status it reports, and the journal of what it printed.
+// status and counters it reports, and the journal of what it printed.
 #ifndef VIRTUAL_PRINTER_FISCAL_PRINTER_H
 #define VIRTUAL_PRINTER_FISCAL_PRINTER_H
 
@@ -17,6 +17,7 @@ namespace virtual_printer {
 constexpr int kVatRates = 7;         // va..vg
 constexpr int kExemptRate = 10000;   // 100,00
 constexpr int kInactiveRate = 10100; // 101,00
+constexpr int64_t kLargestAmount = 9999999999;
 
 struct PrinterSetup {
     // Hundredths of a percent, va first.
@@ -42,7 +43,7 @@ private:
     struct SaleLine {
         std::string name;
         std::string unit;
-        std::string quantity;
+        Quantity quantity;
         int64_t price;
         int rate;
         int64_t value;
@@ -52,6 +53,7 @@ private:
         int64_t amount;
     };
     struct Receipt {
+        bool blockMode;
         std::string buyer;
         std::vector<SaleLine> lines;
         std::vector<Payment> payments;
@@ -60,6 +62,12 @@ private:
         int receipts = 0;
         int cancelled = 0;
         std::array<int64_t, kVatRates> byRate{};
+    };
+    // Since the printer started: what scnt answers.
+    struct Counters {
+        int completed = 0;
+        int cancelled = 0;
+        int lastKind = 0; // strns's ts of the open or last receipt, 0 before the first
     };
 
     Reply beginReceipt(const Command& command);
@@ -73,8 +81,15 @@ private:
     Reply identity(const Command& command);
     Reply mechanismStatus(const Command& command);
     Reply deviceStatus(const Command& command);
+    Reply transactionStatus(const Command& command);
+    Reply receiptCounters(const Command& command);
+    Reply dayCounters(const Command& command);
 
     Receipt& openReceipt();
+    void refuseWhileOpen() const;
+    void checkLine(const SaleLine& line) const;
+    void checkEnd(const Receipt& receipt, int64_t total, int64_t paid) const;
+    std::array<int64_t, kVatRates> byRate(const Receipt& receipt) const;
     std::string date() const;
     std::string stamp() const;
     std::string lineText(const SaleLine& line) const;
@@ -83,6 +98,7 @@ private:
     Journal journal_;
     std::optional<Receipt> receipt_;
     DayTotals day_;
+    Counters counters_;
 };
 
 // "12.34" for 1234 hundredths.

@@ -29,7 +29,7 @@ int serve(const Options& options) {
     // A reader of the ready line may have gone; writing to it must not end the printer.
     std::signal(SIGPIPE, SIG_IGN);
     FiscalPrinter printer(options.setup, Journal(options.journalPath));
-    Session session(printer, options.faults);
+    Session session(printer, options.faults, options.immediateNames);
     const std::unique_ptr<Endpoint> endpoint =
         options.tcpPort ? listenTcp(*options.tcpPort) : openPseudoTerminal(options.ptyPath);
     std::printf("virtual-printer listening on %s\n", endpoint->portText().c_str());

@@ -56,13 +56,27 @@ std::array<int, kVatRates> vatRates(const std::string& text) {
     return rates;
 }
 
-Refusal refusal(const std::string& text) {
+// "CMD:N" and, for a refusal, ":NUMBER" after it, split at the colons.
+std::vector<std::string> cueParts(const std::string& text, const std::string& option,
+                                  const std::string& shape) {
     const std::vector<std::string> parts = split(text, ':');
-    if (parts.size() != 3 || parts[0].empty()) {
-        refuse("--refuse: expected COMMAND:N:NUMBER, got \"" + text + "\"");
+    if (parts.size() != split(shape, ':').size() || parts[0].empty()) {
+        refuse(option + ": expected " + shape + ", got \"" + text + "\"");
     }
-    return {parts[0], wholeNumber(parts[1], "--refuse", 1, 1000000),
-            wholeNumber(parts[2], "--refuse", 1, 9999)};
+    return parts;
+}
+
+Cue cueOf(const std::vector<std::string>& parts, const std::string& option) {
+    return {parts[0], wholeNumber(parts[1], option, 1, 1000000)};
+}
+
+Cue cue(const std::string& text, const std::string& option) {
+    return cueOf(cueParts(text, option, "COMMAND:N"), option);
+}
+
+Refusal refusal(const std::string& text) {
+    const std::vector<std::string> parts = cueParts(text, "--refuse", "COMMAND:N:NUMBER");
+    return {cueOf(parts, "--refuse"), wholeNumber(parts[2], "--refuse", 1, 9999)};
 }
 
 std::string date(const std::string& text) {
@@ -89,6 +103,14 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         {"--vat", [&](const std::string& v) { options.setup.vatRates = vatRates(v); }},
         {"--date", [&](const std::string& v) { options.setup.date = date(v); }},
         {"--refuse", [&](const std::string& v) { options.faults.refusals.push_back(refusal(v)); }},
+        {"--drop-answer",
+         [&](const std::string& v) {
+             options.faults.droppedAnswers.push_back(cue(v, "--drop-answer"));
+         }},
+        {"--close-after",
+         [&](const std::string& v) {
+             options.faults.closesAfter.push_back(cue(v, "--close-after"));
+         }},
         {"--mechanism-status",
          [&](const std::string& v) {
              options.setup.mechanismStatus = wholeNumber(v, "--mechanism-status", 0, 99);
@@ -115,6 +137,10 @@ Options parseOptions(const std::vector<std::string>& arguments) {
             options.help = true;
             return options;
         }
+        if (arguments[i] == "--immediate-names") {
+            options.immediateNames = true;
+            continue;
+        }
         const auto option = valued.find(arguments[i]);
         if (option == valued.end()) {
             refuse("unknown option \"" + arguments[i] + "\"");
@@ -126,6 +152,9 @@ Options parseOptions(const std::vector<std::string>& arguments) {
     }
     if (options.ptyPath.empty() == !options.tcpPort.has_value()) {
         refuse("give exactly one of --pty PATH and --tcp PORT");
+    }
+    if (!options.faults.closesAfter.empty() && !options.tcpPort) {
+        refuse("--close-after needs --tcp: the printer cannot close a pseudo-terminal");
     }
     return options;
 }
@@ -157,9 +186,17 @@ Printer:
   --date YYYY-MM-DD       the clock's date (default: today's local date); dailyrep must
                           name it
 
-Faults on cue:
-  --refuse CMD:N:NUMBER   answer the N-th CMD command (counted from 1) with ?NUMBER instead
-                          of executing it; may be given more than once
+Answers:
+  --immediate-names       answer !sprn and !sdev under the names !sprn and !sdev (default:
+                          sprn and sdev); printers differ in this
+
+Faults on cue (CMD without "!"; N counts that command's frames from 1):
+  --refuse CMD:N:NUMBER   answer the N-th CMD with ?NUMBER instead of executing it
+  --drop-answer CMD:N     execute the N-th CMD but never send its answer; rpt still has it
+  --close-after CMD:N     execute the N-th CMD, then close the line instead of answering;
+                          rpt still has the answer (--tcp only; the next connection is
+                          accepted and finds the printer as it was left)
+                          these three may each be given more than once
   --mechanism-status N    answer sprn with pr N (0 no error, 1 cover open, 5 out of paper)
   --device-status N       answer sdev with ds N (0 ready, 1 in menu, 2 waiting for a key,
                           3 waiting after an error)
@@ -169,11 +206,43 @@ Faults on cue:
   --delay MS              send every answer MS milliseconds late
 
 Commands: trinit, trnipset, trline, trpayment, trend, prncancel, vatget, dailyrep, sid,
-!sprn, !sdev. Refusals: 2005 a receipt command outside a receipt or trinit inside one,
-2000 an inactive or unknown VAT rate, 2006 a price of 0, 1992 trend without lines, 1950 a
-trend "to" other than the sum of the line values or "fp" below it; ERR ?3 for a dailyrep
-"da" other than the clock's date; ERR ?1, ?2, ?3, ?4, ?5, ?6, ?10, ?11, ?15 for frames that
-are malformed.
+sprn, sdev (also as !sprn, !sdev), strns, scnt, stot, rpt. Every answer, ERR frames too,
+echoes the command's token (@nnnn) right after the command name or ERR.
+  rpt (token @nnnn)       sends again, byte for byte, the answer to the command that carried
+                          that token; the last 32 such answers are kept (at most 1 KiB in
+                          all); answers to rpt itself are not kept
+  strns                   to 1 while a receipt is open, else 0; ts 16 receipt, 17 receipt in
+                          block mode (bm1), of the open or last receipt, 0 before the first
+  scnt                    bn receipts completed, bc receipts cancelled, bt the last one's
+                          number (bn + bc), all since the printer started
+  stot                    pn receipts completed, cn receipts cancelled since the last report
+The printer's state (open receipt, counters, kept answers) outlives a closed connection.
+
+Refusals (command errors, ?NUMBER):
+  2038  trinit or dailyrep while a receipt is open
+  2005  trnipset, trline, trpayment or trend with no receipt open
+  2000  trline: VAT rate outside 0..6 or inactive
+  2104  trline: empty name (spaces and punctuation alone count as empty)
+  2006  trline: price 0
+  2007  trline: quantity 0 or below
+  2009  trline: value 0
+  2008  trline: value other than price times quantity, rounded half up to the grosz
+        (pr 299, il 1.0050: 300.495 -> 300; pr 1, il 2.5: 2.5 -> 3)
+  2705  trpayment: payment form other than 0, 2, 3, 4, 5, 6, 7, 8
+  1992  trend: no lines
+  2041  trend: to 0
+  2805  trend: to other than the sum of the line values
+  2808  trend: fp other than the sum of the trpayment amounts (every receipt is paid by
+        trpayment)
+  2054  trend: fp below to
+  2010  trend: a VAT rate's total of the day would pass 99999999.99
+  382   dailyrep with no receipt completed or cancelled since the last one (a zero report)
+Frame errors (ERR ?N): 1 unknown command, 2 missing field, 3 field that does not convert
+(an amount with a sign or separator, a dailyrep date other than the clock's), 4 bad token,
+5 bad checksum, 6 broken frame or a field without a value (such as an empty jm), 10 field
+too long, 11 frame too long, 12 "!" before a command other than sprn and sdev, 13 rpt of a
+token no longer kept, 15 missing checksum.
+prncancel with no receipt open succeeds and does nothing.
 
 Journal documents:
   RECEIPT date time / BUYER NIP n / LINE name | quantity unit x price | value rate-letter /

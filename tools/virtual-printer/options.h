@@ -19,6 +19,7 @@ struct Options {
     std::string journalPath = "virtual-printer-journal.txt";
     PrinterSetup setup;
     FaultPlan faults;
+    bool immediateNames = false; // --immediate-names
     std::chrono::milliseconds delay{0};
 };
 

@@ -1,5 +1,6 @@
 // How the simulated printer refuses: a frame error (answered as an ERR frame) or a command
-// error (answered as "?nnnn" after the command's name). Numbers as a Posnet printer uses them.
+// error (answered as "?nnnn" after the command's name). Numbers from the maker's published
+// table, each given for the situation its name describes.
 #ifndef VIRTUAL_PRINTER_PRINTER_ERRORS_H
 #define VIRTUAL_PRINTER_PRINTER_ERRORS_H
 
@@ -13,18 +14,31 @@ constexpr int kMissingField = 2;
 constexpr int kFieldConversion = 3;
 constexpr int kBadToken = 4;
 constexpr int kBadChecksum = 5;
-constexpr int kFrameError = 6;
+constexpr int kFrameError = 6; // also an empty field value
 constexpr int kFieldLength = 10;
 constexpr int kInputBufferFull = 11;
+constexpr int kNotImmediate = 12;
+constexpr int kTokenNotFound = 13;
 constexpr int kMissingChecksum = 15;
 } // namespace frame_error
 
 namespace command_error {
-constexpr int kTotalOutOfRange = 1950;
+constexpr int kZeroReport = 382;
 constexpr int kNoItems = 1992;
 constexpr int kBadVatRate = 2000;
-constexpr int kTransactionState = 2005;
+constexpr int kNoTransaction = 2005;
 constexpr int kBadPrice = 2006;
+constexpr int kBadQuantity = 2007;
+constexpr int kBadLineValue = 2008;
+constexpr int kZeroLineValue = 2009;
+constexpr int kTotalsOverflow = 2010;
+constexpr int kInTransaction = 2038;
+constexpr int kZeroTotal = 2041;
+constexpr int kPaymentsShort = 2054;
+constexpr int kEmptyName = 2104;
+constexpr int kBadPaymentForm = 2705;
+constexpr int kTotalNotLineSum = 2805;
+constexpr int kPaidNotPaymentSum = 2808;
 } // namespace command_error
 
 struct FrameError {

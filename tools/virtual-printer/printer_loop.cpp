@@ -56,28 +56,49 @@ void PrinterLoop::receive() {
         return;
     }
     decoder_.feed(buffer, static_cast<std::size_t>(count));
-    while (const std::optional<poslib::DecodedFrame> frame = decoder_.next()) {
+    // Frames behind one that closes the line never reach the printer, as on a line cut there.
+    while (!closing_) {
+        const std::optional<poslib::DecodedFrame> frame = decoder_.next();
+        if (!frame) {
+            break;
+        }
         schedule(*frame);
     }
 }
 
 void PrinterLoop::schedule(const poslib::DecodedFrame& frame) {
-    if (std::optional<std::string> answer = session_.answer(frame)) {
-        scheduled_.push_back({Clock::now() + delay_, std::move(*answer)});
+    Reaction reaction = session_.answer(frame);
+    if (reaction.frame) {
+        scheduled_.push_back({Clock::now() + delay_, std::move(*reaction.frame), false});
+    }
+    if (reaction.hangUp) {
+        scheduled_.push_back({Clock::now() + delay_, {}, true});
+        closing_ = true;
     }
 }
 
 void PrinterLoop::send() {
-    while (!scheduled_.empty() && scheduled_.front().due <= Clock::now()) {
-        outgoing_ += scheduled_.front().frame;
-        scheduled_.pop_front();
-    }
+    takeDueAnswers();
     if (session_.chattering() && outgoing_.size() < kNoise.size()) {
         outgoing_ += kNoise;
     }
-    if (conversation_ < 0 || outgoing_.empty()) {
-        return;
+    if (conversation_ >= 0 && !outgoing_.empty()) {
+        write();
     }
+    if (closeWhenSent_ && outgoing_.empty()) {
+        endConversation();
+    }
+}
+
+void PrinterLoop::takeDueAnswers() {
+    while (!closeWhenSent_ && !scheduled_.empty() && scheduled_.front().due <= Clock::now()) {
+        closeWhenSent_ = scheduled_.front().hangUp;
+        outgoing_ += scheduled_.front().frame;
+        scheduled_.pop_front();
+    }
+}
+
+void PrinterLoop::write() {
     // send() on a socket so that a host gone away is an error here, not a SIGPIPE.
     const bool socket = endpoint_.listeningDescriptor() >= 0;
     const ssize_t count =
@@ -96,6 +117,8 @@ void PrinterLoop::endConversation() {
     decoder_.reset();
     scheduled_.clear();
     outgoing_.clear();
+    closing_ = false;
+    closeWhenSent_ = false;
 }
 
 int PrinterLoop::pollTimeout() const {

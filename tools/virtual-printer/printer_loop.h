@@ -1,5 +1,5 @@
 // The printer's one thread: reads frames from the conversation, answers them (late, when told
-// to), and ends on SIGINT or SIGTERM.
+// to), closes the line when told to, and ends on SIGINT or SIGTERM.
 #ifndef VIRTUAL_PRINTER_PRINTER_LOOP_H
 #define VIRTUAL_PRINTER_PRINTER_LOOP_H
 
@@ -26,11 +26,14 @@ private:
     struct Scheduled {
         Clock::time_point due;
         std::string frame;
+        bool hangUp; // close the line here instead of sending a frame
     };
 
     void receive();
     void schedule(const poslib::DecodedFrame& frame);
     void send();
+    void takeDueAnswers();
+    void write();
     void endConversation();
     int pollTimeout() const;
 
@@ -41,6 +44,8 @@ private:
     poslib::FrameDecoder decoder_;
     std::deque<Scheduled> scheduled_;
     std::string outgoing_;
+    bool closing_ = false;       // a hang-up is scheduled: later frames are not taken
+    bool closeWhenSent_ = false; // the hang-up is due: close once outgoing_ has gone
 };
 
 } // namespace virtual_printer

@@ -2,9 +2,13 @@
 
 #include "printer_errors.h"
 
+#include <algorithm>
+
 namespace virtual_printer {
 
 namespace {
+
+const std::string kRepeat = "rpt";
 
 int faultNumber(poslib::FrameFault fault) {
     switch (fault) {
@@ -19,8 +23,25 @@ int faultNumber(poslib::FrameFault fault) {
     }
 }
 
-std::string errBody(const FrameError& error) {
-    std::vector<std::string> fields = {"?" + std::to_string(error.number)};
+bool isToken(const std::string& field) {
+    return field.size() == 5 && field[0] == '@' &&
+           field.find_first_not_of("0123456789", 1) == std::string::npos;
+}
+
+// The frame's token even when the frame cannot be taken apart, so that the host learns which
+// of its commands the frame error answers.
+std::string tokenIn(const std::string& body) {
+    const std::vector<std::string> fields = poslib::splitBody(body).fields;
+    const auto token = std::find_if(fields.begin(), fields.end(), isToken);
+    return token == fields.end() ? std::string() : *token;
+}
+
+std::string errBody(const FrameError& error, const std::string& token) {
+    std::vector<std::string> fields;
+    if (!token.empty()) {
+        fields.push_back(token);
+    }
+    fields.push_back("?" + std::to_string(error.number));
     if (!error.command.empty()) {
         fields.push_back("cm" + error.command);
         if (!error.field.empty()) {
@@ -30,58 +51,89 @@ std::string errBody(const FrameError& error) {
     return poslib::composeBody("ERR", fields);
 }
 
-std::string commandHead(const Command& command) {
-    std::string head = command.name + poslib::kTab;
+template <typename Fault>
+const Fault* cued(const std::vector<Fault>& faults, const std::string& command, int occurrence) {
+    const auto found = std::find_if(faults.begin(), faults.end(), [&](const Fault& fault) {
+        return fault.command == command && fault.occurrence == occurrence;
+    });
+    return found == faults.end() ? nullptr : &*found;
+}
+
+} // namespace
+
+Reaction Session::answer(const poslib::DecodedFrame& frame) {
+    if ((faults_.silentAfter && received_ >= *faults_.silentAfter) || chattering()) {
+        return {};
+    }
+    ++received_;
+    Command command;
+    try {
+        if (frame.fault != poslib::FrameFault::None) {
+            throw FrameError{faultNumber(frame.fault), {}, {}};
+        }
+        command = parseCommand(frame.body);
+    } catch (const FrameError& error) {
+        const std::string token = tokenIn(frame.body);
+        return {kept(token, poslib::encodeFrame(errBody(error, token)))};
+    }
+    // Answers to rpt are not kept: asking again must not push out the answer asked for.
+    return command.name == kRepeat ? Reaction{repeat(command)} : run(command);
+}
+
+Reaction Session::run(const Command& command) {
+    const int occurrence = ++receivedByName_[command.name];
+    const std::string frame =
+        kept(command.token, poslib::encodeFrame(execute(command, occurrence)));
+    if (cued(faults_.closesAfter, command.name, occurrence)) {
+        return {std::nullopt, true};
+    }
+    if (cued(faults_.droppedAnswers, command.name, occurrence)) {
+        return {};
+    }
+    return {frame};
+}
+
+std::string Session::execute(const Command& command, int occurrence) {
+    try {
+        if (const Refusal* refusal = cued(faults_.refusals, command.name, occurrence)) {
+            return head(command) + "?" + std::to_string(refusal->number);
+        }
+        std::string body = head(command);
+        for (const auto& [name, value] : printer_.execute(command)) {
+            body += name + value + poslib::kTab;
+        }
+        return body;
+    } catch (const CommandRefused& refusal) {
+        return head(command) + "?" + std::to_string(refusal.number);
+    } catch (const FrameError& error) {
+        return errBody(error, command.token);
+    }
+}
+
+std::string Session::repeat(const Command& command) const {
+    if (command.token.empty()) {
+        return poslib::encodeFrame(errBody({frame_error::kMissingField, kRepeat, {}}, {}));
+    }
+    const std::optional<std::string> stored = answers_.find(command.token);
+    return stored ? *stored
+                  : poslib::encodeFrame(
+                        errBody({frame_error::kTokenNotFound, kRepeat, {}}, command.token));
+}
+
+std::string Session::head(const Command& command) const {
+    std::string head = (command.immediate && immediateNames_ ? "!" : "") + command.name;
+    head += poslib::kTab;
     if (!command.token.empty()) {
         head += command.token + poslib::kTab;
     }
     return head;
 }
 
-} // namespace
-
-std::optional<std::string> Session::answer(const poslib::DecodedFrame& frame) {
-    if ((faults_.silentAfter && received_ >= *faults_.silentAfter) || chattering()) {
-        return std::nullopt;
+std::string Session::kept(const std::string& token, const std::string& frame) {
+    if (!token.empty()) {
+        answers_.keep(token, frame);
     }
-    ++received_;
-    return poslib::encodeFrame(answerBody(frame));
-}
-
-std::string Session::answerBody(const poslib::DecodedFrame& frame) {
-    try {
-        if (frame.fault != poslib::FrameFault::None) {
-            throw FrameError{faultNumber(frame.fault), {}, {}};
-        }
-        return answerCommand(parseCommand(frame.body));
-    } catch (const FrameError& error) {
-        return errBody(error);
-    }
-}
-
-std::string Session::answerCommand(const Command& command) {
-    if (const std::optional<int> number = injectedRefusal(command.name)) {
-        return commandHead(command) + "?" + std::to_string(*number);
-    }
-    try {
-        std::string body = commandHead(command);
-        for (const auto& [name, value] : printer_.execute(command)) {
-            body += name + value + poslib::kTab;
-        }
-        return body;
-    } catch (const CommandRefused& refusal) {
-        return commandHead(command) + "?" + std::to_string(refusal.number);
-    }
-}
-
-std::optional<int> Session::injectedRefusal(const std::string& command) {
-    const int occurrence = ++receivedByName_[command];
-    for (const Refusal& refusal : faults_.refusals) {
-        if (refusal.command == command && refusal.occurrence == occurrence) {
-            return refusal.number;
-        }
-    }
-    return std::nullopt;
+    return frame;
 }
 
 } // namespace virtual_printer

@@ -3,6 +3,7 @@
 #ifndef VIRTUAL_PRINTER_SESSION_H
 #define VIRTUAL_PRINTER_SESSION_H
 
+#include "answer_store.h"
 #include "fiscal_printer.h"
 #include "poslib/frame.h"
 
@@ -13,39 +14,55 @@
 
 namespace virtual_printer {
 
-// Answer the occurrence-th command of this name (counted from 1) with "?number" instead of
-// executing it.
-struct Refusal {
+// The occurrence-th command of this name (counted from 1, "!" left out).
+struct Cue {
     std::string command;
     int occurrence;
+};
+
+// Answer the cued command with "?number" instead of executing it.
+struct Refusal : Cue {
     int number;
 };
 
 struct FaultPlan {
     std::vector<Refusal> refusals;
+    std::vector<Cue> droppedAnswers; // executed, the answer kept for rpt but never sent
+    std::vector<Cue> closesAfter;    // executed, then the line closed instead of the answer
     std::optional<int> silentAfter;  // frames answered before the printer stops answering
     std::optional<int> chatterAfter; // frames answered before it sends noise without end
 };
 
+// What goes back on the line for one frame.
+struct Reaction {
+    std::optional<std::string> frame; // nothing when no answer is sent
+    bool hangUp = false;              // close the line once the earlier answers are sent
+};
+
 class Session {
 public:
-    Session(FiscalPrinter& printer, FaultPlan faults)
-        : printer_(printer), faults_(std::move(faults)) {}
+    // immediateNames: answer "!sdev" as "!sdev" rather than "sdev" (printers differ).
+    Session(FiscalPrinter& printer, FaultPlan faults, bool immediateNames = false)
+        : printer_(printer), faults_(std::move(faults)), immediateNames_(immediateNames) {}
 
-    // The answer frame, or nothing once the printer has gone silent or chatters.
-    std::optional<std::string> answer(const poslib::DecodedFrame& frame);
+    // Nothing to send once the printer has gone silent or chatters.
+    Reaction answer(const poslib::DecodedFrame& frame);
     // True once the line should carry noise that is never a frame.
     bool chattering() const { return faults_.chatterAfter && received_ >= *faults_.chatterAfter; }
 
 private:
-    std::string answerBody(const poslib::DecodedFrame& frame);
-    std::string answerCommand(const Command& command);
-    std::optional<int> injectedRefusal(const std::string& command);
+    Reaction run(const Command& command);
+    std::string execute(const Command& command, int occurrence);
+    std::string repeat(const Command& command) const;
+    std::string head(const Command& command) const;
+    std::string kept(const std::string& token, const std::string& frame);
 
     FiscalPrinter& printer_;
     FaultPlan faults_;
+    bool immediateNames_;
     int received_ = 0;
     std::map<std::string, int> receivedByName_;
+    AnswerStore answers_;
 };
 
 } // namespace virtual_printer
