@@ -21,7 +21,7 @@ void Connection::post(const std::shared_ptr<Request>& request) {
     if (!line_) {
         throw LibraryError(kLineLost, "line lost earlier");
     }
-    request->markPosted();
+    request->markPosted(!synchronized_);
     if (request->immediate()) {
         immediate_.push_back(request);
     } else {
@@ -93,18 +93,21 @@ void Connection::deliver(const DecodedFrame& frame) {
 
 std::shared_ptr<Request> Connection::addresseeOf(const Answer& answer) {
     if (!answer.token.empty()) {
-        return withToken(answer.token);
+        const std::shared_ptr<Request> tokened = withToken(answer.token);
+        synchronized_ = synchronized_ || tokened;
+        return tokened;
     }
     if (answer.command == "ERR") {
         return oldestWaiting();
     }
-    const auto immediate =
-        std::find_if(immediate_.begin(), immediate_.end(),
-                     [&](const auto& request) { return request->answersAs(answer.command); });
+    const auto untokenedOfName = [&](const std::shared_ptr<Request>& request) {
+        return !request->tokened() && request->answersAs(answer.command);
+    };
+    const auto immediate = std::find_if(immediate_.begin(), immediate_.end(), untokenedOfName);
     if (immediate != immediate_.end()) {
         return *immediate;
     }
-    if (!queued_.empty() && queued_.front()->answersAs(answer.command)) {
+    if (!queued_.empty() && untokenedOfName(queued_.front())) {
         return queued_.front();
     }
     return nullptr;

@@ -1,4 +1,5 @@
 #include "poslib/connection.h"
+#include "poslib/frame.h"
 #include "poslib/library_error.h"
 #include "poslib/line.h"
 #include "poslib/tcp_address.h"
@@ -174,6 +175,47 @@ TEST(Connection, WaitEndsAtTheLimitHoweverManyBytesArrive) {
     } catch (const LibraryError& error) {
         EXPECT_EQ(error.code(), kLineLost);
     }
+}
+
+// What the library wrote, and answers given on cue: which frames carry their token is seen
+// only on the wire.
+class RecordingLine : public Line {
+public:
+    explicit RecordingLine(std::vector<std::string>& written) : written_(written) {}
+    void write(const std::string& bytes, Clock::time_point) override { written_.push_back(bytes); }
+    std::string read(Clock::time_point) override {
+        std::string answers;
+        answers.swap(pending);
+        return answers;
+    }
+    std::string pending;
+
+private:
+    std::vector<std::string>& written_;
+};
+
+// Until an answer echoes a token, a late answer to a command given up on may still come; after
+// it, only the frames whose answer may be asked for again carry one.
+TEST(Connection, FramesCarryTheirTokenOnlyWhereItPays) {
+    std::vector<std::string> written;
+    auto owned = std::make_unique<RecordingLine>(written);
+    RecordingLine& line = *owned;
+    Connection connection(std::move(owned));
+    const auto first = std::make_shared<Request>("sid", "");
+    const auto second = std::make_shared<Request>("sid", "");
+    const auto closing = std::make_shared<Request>("trend", "");
+    closing->wantToken();
+    connection.post(first);
+    line.pending = encodeFrame("sid\tnmLate\t") + encodeFrame("sid\t" + first->token() + "\t");
+    connection.waitFor(*first, std::chrono::seconds(1));
+    connection.post(second);
+    connection.post(closing);
+
+    EXPECT_NE(written[0].find(first->token()), std::string::npos);
+    EXPECT_EQ(written[1].find('@'), std::string::npos);
+    EXPECT_NE(written[2].find(closing->token()), std::string::npos);
+    EXPECT_EQ(first->valueCount(), 0u); // the untokened late answer was not taken for it
+    EXPECT_THROW(second->wantToken(), LibraryError);
 }
 
 } // namespace
