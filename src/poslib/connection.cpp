@@ -21,7 +21,7 @@ void Connection::post(const std::shared_ptr<Request>& request) {
     if (!line_) {
         throw LibraryError(kLineLost, "line lost earlier");
     }
-    request->markPosted();
+    request->markPosted(!synchronized_);
     if (request->immediate()) {
         immediate_.push_back(request);
     } else {
@@ -93,18 +93,23 @@ void Connection::deliver(const DecodedFrame& frame) {
 
 std::shared_ptr<Request> Connection::addresseeOf(const Answer& answer) {
     if (!answer.token.empty()) {
-        return withToken(answer.token);
+        const std::shared_ptr<Request> tokened = withToken(answer.token);
+        synchronized_ = synchronized_ || tokened;
+        return tokened;
     }
     if (answer.command == "ERR") {
         return oldestWaiting();
     }
+    // Whether a printer echoes the token of a "!" command is not settled, and a status answer
+    // that comes late only tells an older status: those take an answer of their name anyway.
     const auto immediate =
         std::find_if(immediate_.begin(), immediate_.end(),
                      [&](const auto& request) { return request->answersAs(answer.command); });
     if (immediate != immediate_.end()) {
         return *immediate;
     }
-    if (!queued_.empty() && queued_.front()->answersAs(answer.command)) {
+    if (!queued_.empty() && !queued_.front()->tokened() &&
+        queued_.front()->answersAs(answer.command)) {
         return queued_.front();
     }
     return nullptr;

@@ -17,10 +17,15 @@ class LibraryError;
 // An answer goes to the waiting request whose token it echoes; one that echoes no waiting
 // request's token answers a command given up on (before a timeout, or before the line was
 // opened again) and is dropped. An answer without a token goes to the waiting immediate
-// request ("!sprn") of its name, or else to the oldest queued request when that has its name;
-// a frame error, which may carry no token, to the oldest waiting request. Once the line is
-// lost (port gone, peer closed, no answer in time) every request still waiting ends with
-// kLineLost, and so does every later one on this connection.
+// request ("!sprn") of its name, or else to the oldest queued request when that is untokened
+// and has its name; a frame error, which may carry no token, to the oldest waiting request. Once the line is lost (port gone, peer closed, no answer in time) every request
+// still waiting ends with kLineLost, and so does every later one on this connection.
+//
+// Tokens where they pay: a late answer to a command given up on can only be on the line until
+// a command posted after it has its own answer, because the printer answers in order. So
+// frames carry their token until the first answer that echoes one arrives on this connection
+// (a connection starts anew after every lost line or run-out wait); from then on only the
+// requests whose answer may be asked for again (wantToken(), "rpt") carry one.
 class Connection {
 public:
     explicit Connection(std::unique_ptr<Line> line) : line_(std::move(line)) {}
@@ -44,6 +49,7 @@ private:
     FrameDecoder decoder_;
     std::deque<std::shared_ptr<Request>> queued_;
     std::vector<std::shared_ptr<Request>> immediate_;
+    bool synchronized_ = false;
 };
 
 } // namespace poslib

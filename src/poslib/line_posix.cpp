@@ -157,7 +157,10 @@ void configureTerminal(int fd, const PortSettings& settings) {
     mode.c_cflag |= CLOCAL | CREAD | (settings.dataBits == 7 ? CS7 : CS8);
     mode.c_cflag |=
         settings.parity == 'N' ? 0 : (settings.parity == 'O' ? PARENB | PARODD : PARENB);
-    mode.c_cflag |= (settings.stopBits == 2 ? CSTOPB : 0) | (settings.handshake ? CRTSCTS : 0);
+    mode.c_cflag |= (settings.stopBits == 2 ? CSTOPB : 0) |
+                    (settings.flowControl == FlowControl::RtsCts ? CRTSCTS : 0);
+    // Frames never hold the XON and XOFF bytes, so the line may use them to pause the sender.
+    mode.c_iflag |= settings.flowControl == FlowControl::XonXoff ? IXON | IXOFF : 0;
     mode.c_cc[VMIN] = 1;
     mode.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &mode) != 0) {

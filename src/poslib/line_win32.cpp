@@ -117,13 +117,18 @@ void configurePort(HANDLE port, const PortSettings& settings) {
     control.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
     control.fBinary = TRUE;
     control.fParity = settings.parity != 'N';
-    control.fOutxCtsFlow = settings.handshake;
-    control.fRtsControl = settings.handshake ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+    const bool rtsCts = settings.flowControl == FlowControl::RtsCts;
+    const bool xonXoff = settings.flowControl == FlowControl::XonXoff;
+    control.fOutxCtsFlow = rtsCts;
+    control.fRtsControl = rtsCts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
     control.fOutxDsrFlow = FALSE;
     control.fDtrControl = DTR_CONTROL_ENABLE;
     control.fDsrSensitivity = FALSE;
-    control.fOutX = FALSE;
-    control.fInX = FALSE;
+    // Frames never hold the XON and XOFF bytes, so the line may use them to pause the sender.
+    control.fOutX = xonXoff;
+    control.fInX = xonXoff;
+    control.XonChar = 0x11;
+    control.XoffChar = 0x13;
     control.fNull = FALSE;
     control.fAbortOnError = FALSE;
     if (!SetCommState(port, &control)) {

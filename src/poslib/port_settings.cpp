@@ -2,6 +2,7 @@
 
 #include "poslib/library_error.h"
 
+#include <map>
 #include <set>
 #include <vector>
 
@@ -37,6 +38,8 @@ PortSettings parsePortSettings(const std::string& text) {
         rest.resize(comma);
     }
     static const std::set<int> baudRates = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    static const std::map<std::string, FlowControl> flowControls = {
+        {"H", FlowControl::RtsCts}, {"X", FlowControl::XonXoff}, {"N", FlowControl::None}};
     PortSettings settings;
     settings.port = rest;
     settings.baudRate = number(fields[0], text);
@@ -46,11 +49,11 @@ PortSettings parsePortSettings(const std::string& text) {
         (settings.dataBits != 7 && settings.dataBits != 8) ||
         (settings.stopBits != 1 && settings.stopBits != 2) || fields[2].size() != 1 ||
         std::string("NEO").find(fields[2][0]) == std::string::npos ||
-        (fields[4] != "H" && fields[4] != "N")) {
+        flowControls.count(fields[4]) == 0) {
         refuse(text);
     }
     settings.parity = fields[2][0];
-    settings.handshake = fields[4] == "H";
+    settings.flowControl = flowControls.at(fields[4]);
     return settings;
 }
 

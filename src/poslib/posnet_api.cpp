@@ -221,7 +221,9 @@ POSNET_STATUS POSNET_API POS_PopResponseValue(POSNET_HANDLE hRequest, char* name
 POSNET_STATUS POSNET_API POS_GetRequestToken(POSNET_HANDLE hRequest, uint32_t* token) {
     return guarded(hRequest, [&] {
         require(token != nullptr, "token output missing");
-        *token = table().find<RequestEntry>(hRequest)->request->tokenNumber();
+        Request& request = *table().find<RequestEntry>(hRequest)->request;
+        request.wantToken();
+        *token = request.tokenNumber();
     });
 }
 

@@ -35,10 +35,26 @@ Request::Request(const std::string& command, const std::string& parameters)
     : Request(command, parameters, nextToken()) {}
 
 Request::Request(const std::string& command, const std::string& parameters, std::string token)
-    : token_(std::move(token)),
-      frame_(encodeFrame(withToken(requestBody(command, parameters), token_))),
+    : token_(std::move(token)), body_(requestBody(command, parameters)),
       answeredAs_(command.compare(0, 1, "!") == 0 ? command.substr(1) : command),
-      immediate_(answeredAs_.size() != command.size()), repeat_(command == kRepeat) {}
+      immediate_(answeredAs_.size() != command.size()), repeat_(command == kRepeat),
+      tokenWanted_(repeat_) {}
+
+std::string Request::frame() const {
+    return encodeFrame(tokened_ ? withToken(body_, token_) : body_);
+}
+
+void Request::wantToken() {
+    if (state_ != State::Created && !tokened_) {
+        throw LibraryError(kWrongCallOrder, "request posted without its token");
+    }
+    tokenWanted_ = true;
+}
+
+void Request::markPosted(bool tokened) {
+    state_ = State::Posted;
+    tokened_ = tokened || tokenWanted_;
+}
 
 std::shared_ptr<Request> Request::repeatOf(unsigned tokenNumber) {
     if (tokenNumber >= kTokenCount) {

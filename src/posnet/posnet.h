@@ -55,10 +55,11 @@ POSNET_STATUS POSNET_API POS_PopResponseValue(POSNET_HANDLE hRequest, char* name
 POSNET_STATUS POSNET_API POS_DestroyRequest(POSNET_HANDLE hRequest);
 
 // Beyond the maker's declarations: what the program needs to find out what became of a
-// command whose answer it never saw. Every frame carries a token ("@nnnn"), and the printer
+// command whose answer it never saw: a frame may carry a token ("@nnnn"), and the printer
 // keeps its last answers by token.
 //
-// The number of the token the request's frame carries (0..9999), read before it is posted.
+// The number of the request's token (0..9999); asked before the request is posted, it makes
+// the frame carry that token.
 POSNET_STATUS POSNET_API POS_GetRequestToken(POSNET_HANDLE hRequest, uint32_t* token);
 // A request "rpt" carrying `token`: the printer answers it with its stored answer to the
 // command that carried that token, under that command's name and with its status, or with

@@ -214,8 +214,8 @@ TEST(Connection, AnswerWithoutATokenReachesTheRequestOfItsCommand) {
         std::vector<std::string> answers;
         std::size_t values;
     };
-    for (const Case& test : {Case{"!sdev", {"sdev\tds0\t"}, 1},
-                             Case{"sid", {"sprn\tpr0\t", "sid\tnmVirtual\tvr1.00\t"}, 2}}) {
+    for (const Case& test :
+         {Case{"!sdev", {"sdev\tds0\t"}, 1}, Case{"!sprn", {"sdev\tds0\t", "sprn\tpr0\t"}, 1}}) {
         Connection connection(std::make_unique<TokenlessPrinter>(test.answers));
         const auto request = std::make_shared<Request>(test.command, "");
         connection.post(request);
@@ -223,6 +223,47 @@ TEST(Connection, AnswerWithoutATokenReachesTheRequestOfItsCommand) {
         EXPECT_EQ(request->status(), 0) << test.command;
         EXPECT_EQ(request->valueCount(), test.values) << test.command;
     }
+}
+
+// What the library wrote, and answers given on cue: which frames carry their token is seen
+// only on the wire.
+class RecordingLine : public Line {
+public:
+    explicit RecordingLine(std::vector<std::string>& written) : written_(written) {}
+    void write(const std::string& bytes, Clock::time_point) override { written_.push_back(bytes); }
+    std::string read(Clock::time_point) override {
+        std::string answers;
+        answers.swap(pending);
+        return answers;
+    }
+    std::string pending;
+
+private:
+    std::vector<std::string>& written_;
+};
+
+// Until an answer echoes a token, a late answer to a command given up on may still come; after
+// it, only the frames whose answer may be asked for again carry one.
+TEST(Connection, FramesCarryTheirTokenOnlyWhereItPays) {
+    std::vector<std::string> written;
+    auto owned = std::make_unique<RecordingLine>(written);
+    RecordingLine& line = *owned;
+    Connection connection(std::move(owned));
+    const auto first = std::make_shared<Request>("sid", "");
+    const auto second = std::make_shared<Request>("sid", "");
+    const auto closing = std::make_shared<Request>("trend", "");
+    closing->wantToken();
+    connection.post(first);
+    line.pending = encodeFrame("sid\tnmLate\t") + encodeFrame("sid\t" + first->token() + "\t");
+    connection.waitFor(*first, std::chrono::seconds(1));
+    connection.post(second);
+    connection.post(closing);
+
+    EXPECT_NE(written[0].find(first->token()), std::string::npos);
+    EXPECT_EQ(written[1].find('@'), std::string::npos);
+    EXPECT_NE(written[2].find(closing->token()), std::string::npos);
+    EXPECT_EQ(first->valueCount(), 0u); // the untokened late answer was not taken for it
+    EXPECT_THROW(second->wantToken(), LibraryError);
 }
 
 } // namespace

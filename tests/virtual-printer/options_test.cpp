@@ -1,4 +1,5 @@
 // The virtual printer's command line, parsed and as a process.
+#include "line_timing.h"
 #include "options.h"
 #include "support/temporary_folder.h"
 
@@ -57,7 +58,8 @@ TEST(Options, ReadTheFaults) {
     const Options options =
         parse(words("--tcp 0 --refuse trline:2:2000 --refuse trend:1:2805 --mechanism-status 5 "
                     "--device-status 3 --silent-after 4 --chatter-after 2 --delay 250 "
-                    "--drop-answer trend:3 --close-after dailyrep:1 --immediate-names"));
+                    "--drop-answer trend:3 --close-after dailyrep:1 --immediate-names "
+                    "--baud 9600 --print-speed 25"));
     EXPECT_EQ(options.tcpPort, 0);
     ASSERT_EQ(options.faults.refusals.size(), 2u);
     EXPECT_EQ(options.faults.refusals[0].command, "trline");
@@ -72,6 +74,8 @@ TEST(Options, ReadTheFaults) {
     EXPECT_EQ(options.faults.droppedAnswers[0].occurrence, 3);
     EXPECT_EQ(options.faults.closesAfter[0].command, "dailyrep");
     EXPECT_TRUE(options.immediateNames);
+    EXPECT_EQ(options.speed.baud, 9600);
+    EXPECT_EQ(options.speed.linesPerSecond, 25);
 }
 
 TEST(Options, NeedExactlyOneLine) {
@@ -94,6 +98,8 @@ TEST(Options, RefuseBadValues) {
         {"--tcp", "0", "--date", "2024-13-01"},
         {"--tcp", "0", "--date", "07.03.2024"},
         {"--tcp", "0", "--delay", "-1"},
+        {"--tcp", "0", "--baud", "0"},
+        {"--tcp", "0", "--print-speed", "0"},
         {"--tcp", "0", "--colour"},
     };
     for (const auto& arguments : bad) {
@@ -107,7 +113,8 @@ TEST(PrinterProgram, DocumentsEveryOptionInItsHelp) {
     EXPECT_EQ(help.exitCode, 0);
     for (const std::string& option :
          words("--pty --tcp --journal --vat --date --refuse --mechanism-status --device-status "
-               "--silent-after --chatter-after --delay --drop-answer --close-after "
+               "--silent-after --chatter-after --delay --drop-answer --close-after --baud "
+               "--print-speed "
                "--immediate-names rpt strns scnt stot 382 1992 2000 2005 2006 2007 2008 2009 2010 "
                "2038 2041 2054 2104 2705 2805 2808")) {
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
@@ -130,4 +137,23 @@ TEST(PrinterProgram, RefusesToReplaceAFileWithItsLink) {
     const ProgramRun refused = runPrinter("--pty " + file);
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.output.find("not a symbolic link"), std::string::npos) << refused.output;
+}
+
+// Ten bits a byte at 1000 baud: 10 ms a byte each way; 20 lines a second: 50 ms a sale line.
+TEST(LineTiming, CostsEachDirectionAndTheMechanismOnTheirOwn) {
+    using std::chrono::milliseconds;
+    LineTiming timing(LineSpeed{1000, 20});
+    const LineTiming::Clock::time_point start{};
+    LineTiming::Clock::time_point lastByte;
+    for (int byte = 0; byte < 3; ++byte) {
+        lastByte = timing.received(start);
+    }
+    EXPECT_EQ(lastByte - start, milliseconds(30));
+    EXPECT_EQ(timing.executed("trline", lastByte) - start, milliseconds(80));
+    EXPECT_EQ(timing.executed("!sdev", lastByte) - start, milliseconds(30));
+    EXPECT_EQ(timing.executed("trend", lastByte) - start, milliseconds(80));
+    EXPECT_EQ(timing.sent(2, start + milliseconds(80)) - start, milliseconds(100));
+    // The next answer waits for the line, while bytes keep coming in meanwhile.
+    EXPECT_EQ(timing.sent(1, start + milliseconds(90)) - start, milliseconds(110));
+    EXPECT_EQ(timing.received(start + milliseconds(35)) - start, milliseconds(45));
 }

@@ -127,6 +127,12 @@ Options parseOptions(const std::vector<std::string>& arguments) {
          [&](const std::string& v) {
              options.faults.chatterAfter = wholeNumber(v, "--chatter-after", 0, 100000000);
          }},
+        {"--baud",
+         [&](const std::string& v) { options.speed.baud = wholeNumber(v, "--baud", 1, 1000000); }},
+        {"--print-speed",
+         [&](const std::string& v) {
+             options.speed.linesPerSecond = wholeNumber(v, "--print-speed", 1, 10000);
+         }},
         {"--delay",
          [&](const std::string& v) {
              options.delay = std::chrono::milliseconds(wholeNumber(v, "--delay", 0, 600000));
@@ -204,6 +210,15 @@ Faults on cue (CMD without "!"; N counts that command's frames from 1):
   --chatter-after N       answer the first N frames, then send bytes without end that hold
                           no frame (a device that talks but never answers)
   --delay MS              send every answer MS milliseconds late
+
+Timing of a real line (default: bytes pass at once, printing takes no time):
+  --baud N                every byte takes 10/N s down the line and 10/N s back, each
+                          direction on its own (a full-duplex serial line at N baud, 8N1);
+                          a frame is taken when its last byte has come in
+  --print-speed LINES_PER_S
+                          the mechanism prints that many sale lines a second (a thermal
+                          printer prints about 20 to 40): a trline is answered no sooner than
+                          it is printed, and the commands after it wait for it
 
 Commands: trinit, trnipset, trline, trpayment, trend, prncancel, vatget, dailyrep, sid,
 sprn, sdev (also as !sprn, !sdev), strns, scnt, stot, rpt. Every answer, ERR frames too,

@@ -3,6 +3,7 @@
 #define VIRTUAL_PRINTER_OPTIONS_H
 
 #include "fiscal_printer.h"
+#include "line_timing.h"
 #include "session.h"
 
 #include <chrono>
@@ -21,6 +22,7 @@ struct Options {
     FaultPlan faults;
     bool immediateNames = false; // --immediate-names
     std::chrono::milliseconds delay{0};
+    LineSpeed speed; // --baud, --print-speed
 };
 
 // Throws std::invalid_argument with a message for the user.

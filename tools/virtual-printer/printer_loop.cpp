@@ -55,24 +55,32 @@ void PrinterLoop::receive() {
         endConversation();
         return;
     }
-    decoder_.feed(buffer, static_cast<std::size_t>(count));
+    // Byte by byte, so that each frame is taken when its last byte has come down the line.
     // Frames behind one that closes the line never reach the printer, as on a line cut there.
-    while (!closing_) {
-        const std::optional<poslib::DecodedFrame> frame = decoder_.next();
-        if (!frame) {
-            break;
+    const Clock::time_point now = Clock::now();
+    for (ssize_t i = 0; i < count && !closing_; ++i) {
+        const Clock::time_point arrival = timing_.received(now);
+        decoder_.feed(buffer + i, 1);
+        while (!closing_) {
+            const std::optional<poslib::DecodedFrame> frame = decoder_.next();
+            if (!frame) {
+                break;
+            }
+            schedule(*frame, arrival);
         }
-        schedule(*frame);
     }
 }
 
-void PrinterLoop::schedule(const poslib::DecodedFrame& frame) {
+void PrinterLoop::schedule(const poslib::DecodedFrame& frame, Clock::time_point arrival) {
     Reaction reaction = session_.answer(frame);
+    const Clock::time_point ready =
+        timing_.executed(poslib::splitBody(frame.body).command, arrival) + delay_;
     if (reaction.frame) {
-        scheduled_.push_back({Clock::now() + delay_, std::move(*reaction.frame), false});
+        const Clock::time_point sent = timing_.sent(reaction.frame->size(), ready);
+        scheduled_.push_back({sent, std::move(*reaction.frame), false});
     }
     if (reaction.hangUp) {
-        scheduled_.push_back({Clock::now() + delay_, {}, true});
+        scheduled_.push_back({ready, {}, true});
         closing_ = true;
     }
 }
@@ -119,6 +127,7 @@ void PrinterLoop::endConversation() {
     outgoing_.clear();
     closing_ = false;
     closeWhenSent_ = false;
+    timing_.reset();
 }
 
 int PrinterLoop::pollTimeout() const {

@@ -4,6 +4,7 @@
 #define VIRTUAL_PRINTER_PRINTER_LOOP_H
 
 #include "endpoint.h"
+#include "line_timing.h"
 #include "poslib/frame.h"
 #include "session.h"
 
@@ -15,8 +16,9 @@ namespace virtual_printer {
 
 class PrinterLoop {
 public:
-    PrinterLoop(Endpoint& endpoint, Session& session, std::chrono::milliseconds delay)
-        : endpoint_(endpoint), session_(session), delay_(delay) {}
+    PrinterLoop(Endpoint& endpoint, Session& session, std::chrono::milliseconds delay,
+                LineSpeed speed)
+        : endpoint_(endpoint), session_(session), delay_(delay), timing_(speed) {}
 
     // Serves until signalFd (a signalfd for SIGINT and SIGTERM) becomes readable.
     void run(int signalFd);
@@ -30,7 +32,7 @@ private:
     };
 
     void receive();
-    void schedule(const poslib::DecodedFrame& frame);
+    void schedule(const poslib::DecodedFrame& frame, Clock::time_point arrival);
     void send();
     void takeDueAnswers();
     void write();
@@ -40,6 +42,7 @@ private:
     Endpoint& endpoint_;
     Session& session_;
     std::chrono::milliseconds delay_;
+    LineTiming timing_;
     int conversation_ = -1;
     poslib::FrameDecoder decoder_;
     std::deque<Scheduled> scheduled_;
