@@ -18,10 +18,9 @@ extern const PageDocument pageDocuments[5];
 // Answers `document` as it is.
 RouteHandler pageDocumentHandler(const PageDocument& document);
 
-// Lets `handler` answer only the page itself (its own origin on `port`) and top-level
-// navigations, such as a typed address or a link; anything else from a browser is refused
-// with 403. Its answers carry no CORS permission and may not be framed, so another site
-// can neither read nor show them.
-RouteHandler ownPageOnly(RouteHandler handler, unsigned short port);
+// `handler` with answers that may not be framed and are not kept; registered as
+// RouteKind::Page or PageData, they carry no CORS permission and answer only the page
+// itself and navigations, so another site can neither read nor show them.
+RouteHandler withPageHeaders(RouteHandler handler);
 
 #endif
