@@ -73,6 +73,17 @@ void withoutCorsPermission(HttpResponse& response) {
     response.headers.erase("Access-Control-Allow-Headers");
 }
 
+// The program's own page and its data, refusals included: no other site may read them, show
+// them in a frame or keep them.
+void setPageHeaders(HttpResponse& response) {
+    withoutCorsPermission(response);
+    response.headers["Content-Security-Policy"] = "default-src 'self'; frame-ancestors 'none'";
+    response.headers["X-Frame-Options"] = "DENY";
+    response.headers["X-Content-Type-Options"] = "nosniff";
+    response.headers["Referrer-Policy"] = "no-referrer";
+    response.headers["Cache-Control"] = "no-store";
+}
+
 // Its host name, and its full name in its domain when the resolver knows one.
 std::vector<std::string> machineNames() {
     std::vector<std::string> names{boost::asio::ip::host_name()};
@@ -145,7 +156,7 @@ void RestServer::admitRequest(const HttpRequest& request, HttpResponse& response
     const Route* route = findRoute(request.path);
     const RouteKind kind = route == nullptr ? RouteKind::Route : route->kind;
     if (kind == RouteKind::Page || kind == RouteKind::PageData) {
-        withoutCorsPermission(response);
+        setPageHeaders(response);
     }
     try {
         callerPolicy.check(request, kind);

@@ -38,7 +38,7 @@ public:
     ~RestServer() override;
 
     // `kind` says whom the route serves; the same for every method of one pattern. Routes
-    // of the page's kinds answer without CORS permission.
+    // of the page's kinds answer without CORS permission and may not be framed or kept.
     void addRoute(const std::string& pathPattern, Method method, RouteHandler handler,
                   RouteKind kind = RouteKind::Route);
     // See CallerPolicy; like routes, set while the service is built.

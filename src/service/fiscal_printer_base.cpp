@@ -66,11 +66,10 @@ void FiscalPrinterBase::registerRoutes() {
 // The program's own page, for the shop's IT person; the web application uses none of it.
 void FiscalPrinterBase::registerPageRoutes() {
     for (const PageDocument& document : pageDocuments) {
-        addRoute(document.path, Method::GET, withPageHeaders(pageDocumentHandler(document)),
-                 RouteKind::Page);
+        addRoute(document.path, Method::GET, pageDocumentHandler(document), RouteKind::Page);
     }
-    addRoute("/status", Method::GET,
-             withPageHeaders(adapt(bound(this, &FiscalPrinterBase::status))), RouteKind::PageData);
+    addRoute("/status", Method::GET, adapt(bound(this, &FiscalPrinterBase::status)),
+             RouteKind::PageData);
 }
 
 void FiscalPrinterBase::allowCallers(const AccessSettings& access) {

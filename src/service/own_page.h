@@ -15,12 +15,8 @@ struct PageDocument {
 // "/", the style sheet and script it loads, and its icon in the tray's two colours.
 extern const PageDocument pageDocuments[5];
 
-// Answers `document` as it is.
+// Answers `document` as it is; registered as RouteKind::Page, so that it answers only the
+// page itself and navigations, and another site can neither read nor frame it.
 RouteHandler pageDocumentHandler(const PageDocument& document);
-
-// `handler` with answers that may not be framed and are not kept; registered as
-// RouteKind::Page or PageData, they carry no CORS permission and answer only the page
-// itself and navigations, so another site can neither read nor show them.
-RouteHandler withPageHeaders(RouteHandler handler);
 
 #endif
