@@ -71,6 +71,23 @@ void resumeFromTicketsOnly(asio::ssl::context& context) {
                                                                 SSL_SESS_CACHE_NO_INTERNAL_STORE);
 }
 
+// Runs `then` at `next`, if there is a next time; `waiting` says whether a wait is on.
+template <typename Then>
+void waitUntil(asio::steady_timer& timer, std::optional<DeadlineClock::time_point> next,
+               bool& waiting, Then then) {
+    waiting = next.has_value();
+    if (!waiting) {
+        return;
+    }
+    timer.expires_at(*next);
+    timer.async_wait([then](const boost::system::error_code& error) {
+        // Only the server's end cancels the wait.
+        if (!error) {
+            then();
+        }
+    });
+}
+
 struct PeerRefusal {
     std::string caller;
     std::string line;
@@ -199,18 +216,9 @@ void Server::renewTimeout(const Connection& connection) {
 }
 
 void Server::watchDeadlines() {
-    const std::optional<DeadlineClock::time_point> next = limits->nextDeadline();
-    watchingDeadlines = next.has_value();
-    if (!watchingDeadlines) {
-        return;
-    }
-    deadlineTimer.expires_at(*next);
-    deadlineTimer.async_wait([this](const boost::system::error_code& error) {
-        // Only the server's end cancels the wait.
-        if (!error) {
-            limits->closeOverdue(DeadlineClock::now());
-            watchDeadlines();
-        }
+    waitUntil(deadlineTimer, limits->nextDeadline(), watchingDeadlines, [this] {
+        limits->closeOverdue(DeadlineClock::now());
+        watchDeadlines();
     });
 }
 
@@ -249,19 +257,8 @@ void Server::logRefusal(const std::string& caller, const std::string& line) {
 }
 
 void Server::writeRefusalCounts() {
-    const std::optional<RefusalLog::Clock::time_point> next =
-        refusals.writeDue(RefusalLog::Clock::now());
-    countingRefusals = next.has_value();
-    if (!countingRefusals) {
-        return;
-    }
-    refusalTimer.expires_at(*next);
-    refusalTimer.async_wait([this](const boost::system::error_code& error) {
-        // Only the server's end cancels the wait.
-        if (!error) {
-            writeRefusalCounts();
-        }
-    });
+    waitUntil(refusalTimer, refusals.writeDue(RefusalLog::Clock::now()), countingRefusals,
+              [this] { writeRefusalCounts(); });
 }
 
 void Server::acceptConnection(Acceptor& acceptor) {
