@@ -14,6 +14,7 @@
 #ifndef _WIN32
 #include <cstdio>
 #include <cstdlib>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -83,14 +84,16 @@ std::string addresses(const Server& server) {
 
 #ifndef _WIN32
 // A second account of this computer, made for the test with useradd (which needs root) and
-// removed after it.
+// removed after it; one left by a test that was killed is used again.
 class SecondAccount {
 public:
-    SecondAccount() : name("fpp-test-" + std::to_string(::getpid())) {
-        created =
-            ::geteuid() == 0 && std::system(("useradd --no-create-home --shell /usr/sbin/nologin " +
-                                             name + " >/dev/null 2>&1")
-                                                .c_str()) == 0;
+    SecondAccount() {
+        const int status = ::geteuid() != 0 ? -1
+                                            : std::system(("useradd --no-create-home --shell "
+                                                           "/usr/sbin/nologin " +
+                                                           name + " >/dev/null 2>&1")
+                                                              .c_str());
+        created = status == 0 || (WIFEXITED(status) && WEXITSTATUS(status) == alreadyThere);
     }
     ~SecondAccount() {
         if (created) {
@@ -100,10 +103,10 @@ public:
 
     // What curl run by the account prints when it asks `port` for a page.
     std::string curl(unsigned short port) const {
-        const std::string command =
-            "runuser -u " + name +
-            " -- curl --silent --show-error --insecure https://127.0.0.1:" + std::to_string(port) +
-            "/ 2>&1";
+        const std::string command = "runuser -u " + name +
+                                    " -- curl --silent --show-error --insecure --max-time 60 "
+                                    "https://127.0.0.1:" +
+                                    std::to_string(port) + "/ 2>&1";
         FILE* output = ::popen(command.c_str(), "r");
         std::string text;
         for (int c; output != nullptr && (c = std::fgetc(output)) != EOF;) {
@@ -115,8 +118,11 @@ public:
         return text;
     }
 
-    const std::string name;
+    const std::string name = "fpp-second-account";
     bool created = false;
+
+private:
+    static constexpr int alreadyThere = 9;
 };
 #endif
 
