@@ -78,6 +78,34 @@ std::string crossSiteRefusal(const std::string& path) {
            "\"allowedOrigins\" in access.json beside config.json.";
 }
 
+// A request with the browser's fetch metadata that names no origin.
+void checkBrowserRequest(const FetchMetadata& metadata, const HttpRequest& request, RouteKind kind,
+                         const std::string& port) {
+    // With the "Host" checked, the same origin is the program's own page.
+    if (metadata.site == "same-origin") {
+        return;
+    }
+    const bool byTheUser = metadata.site == "none";
+    if (metadata.topLevelNavigation(request) &&
+        (kind == RouteKind::Page || kind == RouteKind::NavigationTarget ||
+         (kind == RouteKind::PageData && byTheUser))) {
+        return;
+    }
+    const std::string caller = byTheUser ? fromTheUser : otherSites;
+    if (isPage(kind)) {
+        refuse(403, request, caller, pageOnly);
+    }
+    if (byTheUser) {
+        refuse(403, request, caller,
+               "Refused a link, bookmark or typed address for " + escapeForLog(request.path) +
+                   ": it is served only to the web application's own calls, and a link may "
+                   "have come in a mail or a document. The program's own page is "
+                   "https://localhost:" +
+                   port + "/.");
+    }
+    refuse(403, request, caller, crossSiteRefusal(request.path));
+}
+
 } // namespace
 
 std::string canonicalOrigin(const std::string& address) {
@@ -128,38 +156,16 @@ void CallerPolicy::check(const HttpRequest& request, RouteKind kind) const {
         return;
     }
     const FetchMetadata metadata(request);
-    // With the "Host" checked, the same origin is the program's own page.
-    if (metadata.site == "same-origin") {
+    if (metadata.present()) {
+        checkBrowserRequest(metadata, request, kind, port);
         return;
     }
-    if (!metadata.present()) {
-        const std::string referer = headerValue(request, "Referer");
-        // Refused as a route refuses that origin: where an old browser's page sent an
-        // image or a link, only an origin not allowed at all is known to be foreign.
-        if (!referer.empty()) {
-            checkOrigin(canonicalOrigin(referer), request, RouteKind::Route);
-        }
-        return;
+    // Refused as a route refuses that origin: where an old browser's page sent an image or a
+    // link, only an origin not allowed at all is known to be foreign.
+    const std::string referer = headerValue(request, "Referer");
+    if (!referer.empty()) {
+        checkOrigin(canonicalOrigin(referer), request, RouteKind::Route);
     }
-    const bool byTheUser = metadata.site == "none";
-    if (metadata.topLevelNavigation(request) &&
-        (kind == RouteKind::Page || kind == RouteKind::NavigationTarget ||
-         (kind == RouteKind::PageData && byTheUser))) {
-        return;
-    }
-    const std::string caller = byTheUser ? fromTheUser : otherSites;
-    if (isPage(kind)) {
-        refuse(403, request, caller, pageOnly);
-    }
-    if (byTheUser) {
-        refuse(403, request, caller,
-               "Refused a link, bookmark or typed address for " + escapeForLog(request.path) +
-                   ": it is served only to the web application's own calls, and a link may "
-                   "have come in a mail or a document. The program's own page is "
-                   "https://localhost:" +
-                   port + "/.");
-    }
-    refuse(403, request, caller, crossSiteRefusal(request.path));
 }
 
 void CallerPolicy::checkHost(const HttpRequest& request) const {
