@@ -1,6 +1,7 @@
 #include "logging/logging.h"
 
 #include "platform/app_data.h"
+#include "platform/local_time.h"
 #include <algorithm>
 #include <boost/date_time/c_time.hpp>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
@@ -118,9 +119,31 @@ struct FolderFile {
     unsigned long long size;
 };
 
+// Exactly the names the program writes, "log_" and the file's number: the folder may hold a
+// shop's own files ("log_kasa_listopad.txt"), which are not the clean-up's to remove.
 bool isLogFileName(const std::string& name) {
-    return name.size() > 8 && name.compare(0, 4, "log_") == 0 &&
-           name.compare(name.size() - 4, 4, ".txt") == 0;
+    static const std::string prefix = "log_";
+    static const std::string suffix = ".txt";
+    if (name.size() <= prefix.size() + suffix.size() ||
+        name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return false;
+    }
+    const auto digits = name.begin() + static_cast<std::ptrdiff_t>(prefix.size());
+    const auto end = name.end() - static_cast<std::ptrdiff_t>(suffix.size());
+    return std::all_of(digits, end, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The start of yesterday in local time. Files written since are never removed, whatever the
+// bounds say: a flood of lines must not take the record of the day's receipts with it.
+std::time_t startOfYesterday() {
+    std::tm day = platform::localTimeNow();
+    day.tm_hour = 0;
+    day.tm_min = 0;
+    day.tm_sec = 0;
+    day.tm_mday -= 1;
+    day.tm_isdst = -1;
+    return std::mktime(&day);
 }
 
 // Newest first.
@@ -144,12 +167,14 @@ std::vector<FolderFile> logFiles(const boost::filesystem::path& folder) {
 // Runs inside the sink, which cannot log; a file that cannot be removed now is tried again
 // at the next rotation.
 void makeRoomForNextFile(const boost::filesystem::path& folder) {
+    const std::time_t recent = startOfYesterday();
     unsigned long long kept = 0;
     std::size_t count = 0;
     for (const FolderFile& file : logFiles(folder)) {
         kept += file.size;
         ++count;
-        if (count >= folderFiles || kept > folderSizeBytes - rotationSizeBytes) {
+        if (file.written < recent &&
+            (count >= folderFiles || kept > folderSizeBytes - rotationSizeBytes)) {
             boost::system::error_code ignored;
             boost::filesystem::remove(file.path, ignored);
         }

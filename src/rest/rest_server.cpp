@@ -2,9 +2,12 @@
 
 #include "logging/log_text.h"
 #include "logging/logging.h"
+#include <boost/asio/ip/host_name.hpp>
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/log/trivial.hpp>
 #include <json/writer.h>
+#include <vector>
 
 namespace {
 
@@ -43,15 +46,53 @@ Json::Value exceptionBody(const std::string& text) {
     return body;
 }
 
-void answerWithJson(HttpResponse& response, int status, const std::string& reason,
-                    const Json::Value& body) {
+// Returns the body's text.
+std::string answerWithJson(HttpResponse& response, int status, const std::string& reason,
+                           const Json::Value& body) {
     const std::string text = Json::StyledWriter().write(body);
-    BOOST_LOG_TRIVIAL(error) << "Rest exception: " << text;
     response.status = status;
     response.statusText = reason;
     response.content.str("");
     response.content << text;
     response.headers["Content-Type"] = jsonContentType;
+    return text;
+}
+
+void logAndAnswer(HttpResponse& response, int status, const std::string& reason,
+                  const Json::Value& body) {
+    BOOST_LOG_TRIVIAL(error) << "Rest exception: "
+                             << answerWithJson(response, status, reason, body);
+}
+
+// Neither a refused page nor another site may read the answer.
+void withoutCorsPermission(HttpResponse& response) {
+    response.headers.erase("Access-Control-Allow-Origin");
+    response.headers.erase("Access-Control-Allow-Headers");
+}
+
+// The program's own page and its data, refusals included: no other site may read them, show
+// them in a frame or keep them.
+void setPageHeaders(HttpResponse& response) {
+    withoutCorsPermission(response);
+    response.headers["Content-Security-Policy"] = "default-src 'self'; frame-ancestors 'none'";
+    response.headers["X-Frame-Options"] = "DENY";
+    response.headers["X-Content-Type-Options"] = "nosniff";
+    response.headers["Referrer-Policy"] = "no-referrer";
+    response.headers["Cache-Control"] = "no-store";
+}
+
+// Its host name, and its full name in its domain when the resolver knows one.
+std::vector<std::string> machineNames() {
+    std::vector<std::string> names{boost::asio::ip::host_name()};
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::resolver resolver(io);
+    boost::system::error_code unknown;
+    const auto entries = resolver.resolve(names.front(), "",
+                                          boost::asio::ip::resolver_base::canonical_name, unknown);
+    if (!unknown && !entries.empty() && entries.begin()->host_name() != names.front()) {
+        names.push_back(entries.begin()->host_name());
+    }
+    return names;
 }
 
 } // namespace
@@ -66,56 +107,80 @@ std::string methodName(Method method) {
     return "";
 }
 
-RestServer::RestServer(const ServerSettings& settings) : HttpServer(settings) {
-    const std::string port = std::to_string(listeningPort());
-    for (const char* host : {"localhost", "127.0.0.1", "[::1]"}) {
-        allowOrigin("https://" + std::string(host) + ":" + port);
+RestServer::RestServer(const ServerSettings& settings)
+    : HttpServer(settings), callerPolicy(listeningPort()) {
+    if (settings.listenOnAllAddresses) {
+        allowMachineNames();
     }
 }
 
 RestServer::~RestServer() = default;
 
-void RestServer::addRoute(const std::string& path, Method method, RouteHandler handler) {
-    routeOf(path, true).handlers[methodName(method)] = std::move(handler);
+void RestServer::addRoute(const std::string& path, Method method, RouteHandler handler,
+                          RouteKind kind) {
+    routeOf(path, true, kind).handlers[methodName(method)] = std::move(handler);
 }
 
-void RestServer::addPatternRoute(const std::string& pattern, Method method, RouteHandler handler) {
-    routeOf(pattern, false).handlers[methodName(method)] = std::move(handler);
+void RestServer::addPatternRoute(const std::string& pattern, Method method, RouteHandler handler,
+                                 RouteKind kind) {
+    routeOf(pattern, false, kind).handlers[methodName(method)] = std::move(handler);
 }
 
-RestServer::Route& RestServer::routeOf(const std::string& text, bool literal) {
+RestServer::Route& RestServer::routeOf(const std::string& text, bool literal, RouteKind kind) {
     auto route = routes.find(text);
     if (route == routes.end()) {
-        route = routes.emplace(text, Route{literal ? std::regex() : std::regex(text), literal, {}})
-                    .first;
+        route =
+            routes
+                .emplace(text, Route{literal ? std::regex() : std::regex(text), literal, kind, {}})
+                .first;
     }
+    route->second.kind = kind;
     return route->second;
 }
 
 void RestServer::allowOrigin(const std::string& origin) {
-    originPolicy.allowOrigin(origin);
+    callerPolicy.allowOrigin(origin);
 }
 
-void RestServer::allowCrossSiteNavigation(const std::string& path) {
-    originPolicy.allowCrossSiteNavigation(path);
+void RestServer::allowMachineNames() {
+    std::string listed;
+    for (const std::string& name : machineNames()) {
+        callerPolicy.allowHostName(name);
+        listed += ", " + name;
+    }
+    BOOST_LOG_TRIVIAL(info) << "Answering as localhost, 127.0.0.1, [::1]" << listed
+                            << " and this computer's addresses";
+}
+
+void RestServer::admitRequest(const HttpRequest& request, HttpResponse& response) {
+    const Route* route = findRoute(request.path);
+    const RouteKind kind = route == nullptr ? RouteKind::Route : route->kind;
+    if (kind == RouteKind::Page || kind == RouteKind::PageData) {
+        setPageHeaders(response);
+    }
+    try {
+        callerPolicy.check(request, kind);
+    } catch (const Refusal&) {
+        withoutCorsPermission(response);
+        throw;
+    }
 }
 
 void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
                                std::shared_ptr<HttpResponse> response) {
     logInfoLater("REST Request: " + request->method + " " + escapeForLog(request->path));
     writeLogAfterAnswer();
-    checkCaller(*request, *response);
     if (request->method == "OPTIONS") {
         answerPreflight(*request, *response);
         return;
     }
-    const MethodHandlers* handlers = findRoute(request->path);
-    if (handlers == nullptr) {
+    const Route* route = findRoute(request->path);
+    if (route == nullptr) {
         throw notFound();
     }
     // A method the route lacks is a bad request, not 405: web clients rely on this answer.
-    const auto handler = handlers->find(request->method);
-    if (handler == handlers->end()) {
+    const auto handler = route->handlers.find(request->method);
+    if (handler == route->handlers.end()) {
         throw badRequest();
     }
     checkContentType(*request);
@@ -139,14 +204,14 @@ void RestServer::writeLogAfterAnswer() {
     }
 }
 
-const RestServer::MethodHandlers* RestServer::findRoute(const std::string& path) const {
+const RestServer::Route* RestServer::findRoute(const std::string& path) const {
     const auto named = routes.find(path);
     if (named != routes.end() && named->second.literal) {
-        return &named->second.handlers;
+        return &named->second;
     }
     for (const auto& route : routes) {
         if (!route.second.literal && std::regex_match(path, route.second.pattern)) {
-            return &route.second.handlers;
+            return &route.second;
         }
     }
     return nullptr;
@@ -157,12 +222,12 @@ void RestServer::answerPreflight(const HttpRequest& request, HttpResponse& respo
         response.headers["Allow"] = "GET,HEAD,POST,PUT,DELETE,OPTIONS";
         return;
     }
-    const MethodHandlers* handlers = findRoute(request.path);
-    if (handlers == nullptr) {
+    const Route* route = findRoute(request.path);
+    if (route == nullptr) {
         throw notFound();
     }
     std::string allowed;
-    for (const auto& handler : *handlers) {
+    for (const auto& handler : route->handlers) {
         allowed += handler.first + ",";
     }
     response.headers["Allow"] = allowed + "OPTIONS";
@@ -173,37 +238,32 @@ void RestServer::answerPreflight(const HttpRequest& request, HttpResponse& respo
     }
 }
 
-void RestServer::checkCaller(const HttpRequest& request, HttpResponse& response) const {
-    const std::string refusal = originPolicy.refusal(request);
-    if (refusal.empty()) {
-        return;
-    }
-    response.headers.erase("Access-Control-Allow-Origin");
-    response.headers.erase("Access-Control-Allow-Headers");
-    throw RestException(403, "Forbidden", exceptionBody(refusal));
-}
-
 void RestServer::prepareResponse(std::shared_ptr<HttpResponse> response) {
     response->headers["Connection"] = "close";
     response->headers["Access-Control-Allow-Headers"] =
-        "Origin, X-Requested-With, Content-Type, Accept, X-UserCulture";
+        "Origin, X-Requested-With, Content-Type, Accept, X-UserCulture, Idempotency-Key";
     response->headers["Access-Control-Allow-Origin"] = "*";
     response->headers["Server"] = "Trivane Ledvik printer proxy";
 }
 
 void RestServer::onHttpException(const HttpException& exception,
                                  std::shared_ptr<HttpResponse> response) {
+    if (const auto* refusal = dynamic_cast<const Refusal*>(&exception)) {
+        logRefusal(refusal->caller, refusal->logLine);
+        answerWithJson(*response, exception.status, exception.message,
+                       exceptionBody(refusal->explanation));
+        return;
+    }
     const auto* restException = dynamic_cast<const RestException*>(&exception);
-    answerWithJson(*response, exception.status, exception.message,
-                   restException != nullptr ? restException->body
-                                            : exceptionBody(exception.message));
+    logAndAnswer(*response, exception.status, exception.message,
+                 restException != nullptr ? restException->body : exceptionBody(exception.message));
 }
 
 void RestServer::onStdException(const std::exception& exception,
                                 std::shared_ptr<HttpResponse> response) {
-    answerWithJson(*response, 500, "Internal Server Error", exceptionBody(exception.what()));
+    logAndAnswer(*response, 500, "Internal Server Error", exceptionBody(exception.what()));
 }
 
 void RestServer::onUnknownException(std::shared_ptr<HttpResponse> response) {
-    answerWithJson(*response, 500, "Internal Server Error", exceptionBody("Internal Server Error"));
+    logAndAnswer(*response, 500, "Internal Server Error", exceptionBody("Internal Server Error"));
 }

@@ -1,7 +1,7 @@
 #ifndef REST_REST_SERVER_H
 #define REST_REST_SERVER_H
 
-#include "rest/origin_policy.h"
+#include "rest/caller_policy.h"
 #include "rest/rest_exception.h"
 #include "rest/rest_request.h"
 #include "rest/rest_response.h"
@@ -23,23 +23,27 @@ enum class Method { GET = 0, POST = 1 };
 std::string methodName(Method method);
 
 // A JSON REST framework for one browser client on another origin: routes by whole-path
-// pattern and method, the origins allowed to call, CORS headers and pre-flight answers,
+// pattern and method, who may call each (CallerPolicy), CORS headers and pre-flight answers,
 // JSON errors.
 class RestServer : public HttpServer {
 public:
-    // Allows the server's own origins (https://localhost, 127.0.0.1 and [::1] on its port),
-    // so that pages it serves itself may call it.
+    // Serves the server's own origins (https://localhost, 127.0.0.1 and [::1] on its port),
+    // so that pages it serves itself may call it; with the settings' listenOnAllAddresses,
+    // also requests naming this machine by its name or address.
     explicit RestServer(const ServerSettings& settings = ServerSettings());
     ~RestServer() override;
 
-    // A route for exactly `path`.
-    void addRoute(const std::string& path, Method method, RouteHandler handler);
+    // A route for exactly `path`. `kind` says whom the route serves; the same for every
+    // method of one path. Routes of the page's kinds answer without CORS permission and may
+    // not be framed or kept.
+    void addRoute(const std::string& path, Method method, RouteHandler handler,
+                  RouteKind kind = RouteKind::Route);
     // A route for every path that `pattern`, a regular expression, matches as a whole;
     // throws std::regex_error when it does not compile.
-    void addPatternRoute(const std::string& pattern, Method method, RouteHandler handler);
-    // See OriginPolicy; like routes, set while the service is built.
+    void addPatternRoute(const std::string& pattern, Method method, RouteHandler handler,
+                         RouteKind kind = RouteKind::Route);
+    // See CallerPolicy; like routes, set while the service is built.
     void allowOrigin(const std::string& origin);
-    void allowCrossSiteNavigation(const std::string& path);
 
 protected:
     void onUnknownException(std::shared_ptr<HttpResponse> response) override;
@@ -47,6 +51,9 @@ protected:
                         std::shared_ptr<HttpResponse> response) override;
     void onHttpException(const HttpException& exception,
                          std::shared_ptr<HttpResponse> response) override;
+    // Refuses a caller the policy refuses for the route's kind, before the body is read; a
+    // pre-flight follows the decision of the request it asks about.
+    void admitRequest(const HttpRequest& request, HttpResponse& response) override;
     void handleRequest(std::shared_ptr<HttpRequest> request,
                        std::shared_ptr<HttpResponse> response) override;
     void prepareResponse(std::shared_ptr<HttpResponse> response) override;
@@ -59,22 +66,22 @@ private:
     struct Route {
         std::regex pattern;
         bool literal;
+        RouteKind kind;
         MethodHandlers handlers;
     };
 
     // The route of this text, made when it is new; a text keeps the kind it was added with.
-    Route& routeOf(const std::string& text, bool literal);
+    Route& routeOf(const std::string& text, bool literal, RouteKind kind);
     // The request's log line waits for its answer, unless the handler logs a line first.
     void writeLogAfterAnswer();
-    // The handlers of the route whose literal pattern is the path, else of the first
-    // pattern that matches the whole path; null for none.
-    const MethodHandlers* findRoute(const std::string& path) const;
+    // The route whose literal pattern is the path, else the first pattern that matches the
+    // whole path; null for none.
+    const Route* findRoute(const std::string& path) const;
     void answerPreflight(const HttpRequest& request, HttpResponse& response) const;
-    // Throws RestException 403 for a caller the policy refuses, after taking the CORS
-    // headers off the answer so that the refused page cannot read it.
-    void checkCaller(const HttpRequest& request, HttpResponse& response) const;
+    // Other machines call this one by its name when they may call it at all.
+    void allowMachineNames();
 
-    OriginPolicy originPolicy;
+    CallerPolicy callerPolicy;
     // By pattern text, so that the methods of one path share one entry.
     std::unordered_map<std::string, Route> routes;
     bool logFlushPosted = false;

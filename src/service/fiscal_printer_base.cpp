@@ -94,21 +94,19 @@ void FiscalPrinterBase::registerRoutes() {
     addRoute("/printer/get_vat_mapping", Method::GET, adapt(bound(this, &Self::getVatMapping)));
     addRoute("/daily_report", Method::GET,
              oncePerKey(adapt(bound(this, &Self::dailyReport)), idempotency, Json::Value()));
-    addRoute("/config/firefox", Method::GET,
-             adapt(bound(this, &Self::redirectToConfigurationPage)));
+    // The web application links to it from its own pages.
+    addRoute("/config/firefox", Method::GET, adapt(bound(this, &Self::redirectToConfigurationPage)),
+             RouteKind::NavigationTarget);
     registerPageRoutes();
 }
 
 // The program's own page, for the shop's IT person; the web application uses none of it.
 void FiscalPrinterBase::registerPageRoutes() {
     for (const PageDocument& document : pageDocuments) {
-        addRoute(document.path, Method::GET,
-                 ownPageOnly(pageDocumentHandler(document), listeningPort()));
+        addRoute(document.path, Method::GET, pageDocumentHandler(document), RouteKind::Page);
     }
-    addRoute("/status", Method::GET,
-             ownPageOnly(adapt(bound(this, &FiscalPrinterBase::status)), listeningPort()));
-    // A link from another site's page may open it.
-    allowCrossSiteNavigation("/");
+    addRoute("/status", Method::GET, adapt(bound(this, &FiscalPrinterBase::status)),
+             RouteKind::PageData);
 }
 
 void FiscalPrinterBase::allowCallers(const AccessSettings& access) {
@@ -116,8 +114,6 @@ void FiscalPrinterBase::allowCallers(const AccessSettings& access) {
     for (const std::string& origin : access.allowedOrigins) {
         allowOrigin(origin);
     }
-    // The web application links to it from its own pages.
-    allowCrossSiteNavigation("/config/firefox");
 }
 
 std::string FiscalPrinterBase::version() {

@@ -15,13 +15,8 @@ struct PageDocument {
 // "/", the style sheet and script it loads, and its icon in the tray's two colours.
 extern const PageDocument pageDocuments[5];
 
-// Answers `document` as it is.
+// Answers `document` as it is; registered as RouteKind::Page, so that it answers only the
+// page itself and navigations, and another site can neither read nor frame it.
 RouteHandler pageDocumentHandler(const PageDocument& document);
-
-// Lets `handler` answer only the page itself (its own origin on `port`) and top-level
-// navigations, such as a typed address or a link; anything else from a browser is refused
-// with 403. Its answers carry no CORS permission and may not be framed, so another site
-// can neither read nor show them.
-RouteHandler ownPageOnly(RouteHandler handler, unsigned short port);
 
 #endif

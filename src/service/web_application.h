@@ -2,7 +2,7 @@
 #ifndef SERVICE_WEB_APPLICATION_H
 #define SERVICE_WEB_APPLICATION_H
 
-#include "rest/origin_policy.h"
+#include "rest/caller_policy.h"
 #include <string>
 
 constexpr const char* webApplicationAddress = "https://ledvik.trivane.pl/";

@@ -14,4 +14,18 @@ public:
     std::string message;
 };
 
+// A refusal that any web page could make the program repeat many times a second: of who
+// sent the request, or of a header too large to be read. Its answer is {"exception":
+// explanation}; its log line is collapsed with the other refusals of the same caller or kind
+// (see RefusalLog), so that no caller can flood the log.
+class Refusal : public HttpException {
+public:
+    Refusal(int status, std::string message, std::string caller, std::string explanation,
+            std::string logLine);
+
+    std::string caller;
+    std::string explanation;
+    std::string logLine;
+};
+
 #endif

@@ -1,6 +1,7 @@
 #ifndef TRANSPORT_HTTP_REQUEST_H
 #define TRANSPORT_HTTP_REQUEST_H
 
+#include <boost/asio/ip/address.hpp>
 #include <boost/asio/streambuf.hpp>
 #include <cstddef>
 #include <istream>
@@ -29,6 +30,8 @@ public:
     std::string httpVersion;
     HttpHeaders headers;
     std::istream content;
+    // The address of this computer that the client connected to.
+    boost::asio::ip::address serverAddress;
 };
 
 // The body length that "Content-Length" announces; 0 without one. Throws HttpException 400

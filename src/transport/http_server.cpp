@@ -35,6 +35,7 @@ HttpServer::~HttpServer() = default;
 void HttpServer::readRequest(Connection connection) {
     auto request = std::make_shared<HttpRequest>();
     auto response = std::make_shared<HttpResponse>();
+    request->serverAddress = connection->localAddress;
     prepareResponse(response);
     renewTimeout(connection);
     readHeader(connection, request, response);
@@ -71,6 +72,7 @@ void HttpServer::onHeaderRead(const Connection& connection, const Request& reque
     answerFailures(response, [&] {
         checkHeaderSize(headerBytes);
         parseRequest(*request);
+        admitRequest(*request, *response);
         const std::size_t remaining = bodyBytesToRead(*request);
         if (remaining > 0 && !reserveBody(connection, remaining)) {
             throw HttpException(503, "Service Unavailable");
@@ -154,9 +156,16 @@ void HttpServer::onStdException(const std::exception& exception,
 
 void HttpServer::onHttpException(const HttpException& exception,
                                  std::shared_ptr<HttpResponse> response) {
+    if (const auto* refusal = dynamic_cast<const Refusal*>(&exception)) {
+        logRefusal(refusal->caller, refusal->logLine);
+        answerWithText(*response, exception.status, exception.message, refusal->explanation);
+        return;
+    }
     BOOST_LOG_TRIVIAL(error) << "Http exception: " << exception.status << " " << exception.message;
     answerWithText(*response, exception.status, exception.message, exception.message);
 }
+
+void HttpServer::admitRequest(const HttpRequest&, HttpResponse&) {}
 
 void HttpServer::prepareResponse(std::shared_ptr<HttpResponse> response) {
     response->headers["Connection"] = "close";

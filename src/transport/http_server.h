@@ -24,6 +24,10 @@ protected:
                                 std::shared_ptr<HttpResponse> response);
     virtual void onHttpException(const HttpException& exception,
                                  std::shared_ptr<HttpResponse> response);
+    // Decides whether the request may be served at all, once its header is read and before
+    // its body is: throws HttpException (a Refusal) to answer it at once. Admits every
+    // request.
+    virtual void admitRequest(const HttpRequest& request, HttpResponse& response);
     virtual void handleRequest(std::shared_ptr<HttpRequest> request,
                                std::shared_ptr<HttpResponse> response) = 0;
     virtual void prepareResponse(std::shared_ptr<HttpResponse> response);

@@ -33,7 +33,10 @@ std::optional<std::size_t> headerLength(const boost::asio::streambuf& buffer) {
 
 void checkHeaderSize(std::size_t headerBytes) {
     if (headerBytes > maxHeaderBytes) {
-        throw HttpException(431, "Request Header Fields Too Large");
+        // What an image of another site's page can send: an address of over 64 KiB.
+        throw Refusal(431, "Request Header Fields Too Large", "requests with a header over 64 KiB",
+                      "Request Header Fields Too Large",
+                      "Refused a request with a header over 64 KiB (431)");
     }
 }
 

@@ -17,7 +17,7 @@ constexpr unsigned long long maxBodyBytes = 1024 * 1024;
 // may still go on.
 std::optional<std::size_t> headerLength(const boost::asio::streambuf& buffer);
 
-// Throws HttpException 431 "Request Header Fields Too Large" for a header that
+// Throws Refusal 431 "Request Header Fields Too Large" for a header that
 // HeaderEnd reported as longer than maxHeaderBytes.
 void checkHeaderSize(std::size_t headerBytes);
 

@@ -1,6 +1,7 @@
 #include "transport/server.h"
 
 #include "platform/descriptor_limit.h"
+#include "platform/peer_account.h"
 #include <algorithm>
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/log/trivial.hpp>
@@ -70,6 +71,52 @@ void resumeFromTicketsOnly(asio::ssl::context& context) {
                                                                 SSL_SESS_CACHE_NO_INTERNAL_STORE);
 }
 
+// Runs `then` at `next`, if there is a next time; `waiting` says whether a wait is on.
+template <typename Then>
+void waitUntil(asio::steady_timer& timer, std::optional<DeadlineClock::time_point> next,
+               bool& waiting, Then then) {
+    waiting = next.has_value();
+    if (!waiting) {
+        return;
+    }
+    timer.expires_at(*next);
+    timer.async_wait([then](const boost::system::error_code& error) {
+        // Only the server's end cancels the wait.
+        if (!error) {
+            then();
+        }
+    });
+}
+
+struct PeerRefusal {
+    std::string caller;
+    std::string line;
+};
+
+std::optional<PeerRefusal> refusalOf(const platform::PeerAccount& account,
+                                     const tcp::endpoint& peer, bool otherMachinesAllowed) {
+    std::ostringstream start;
+    start << "Refused the connection from " << peer << " before its TLS handshake: ";
+    switch (account.owner) {
+    case platform::PeerAccount::Owner::ThisAccount:
+        return std::nullopt;
+    case platform::PeerAccount::Owner::NoLocalSocket:
+        if (otherMachinesAllowed && !peer.address().is_loopback()) {
+            return std::nullopt;
+        }
+        return PeerRefusal{"connections that no program of this computer holds",
+                           start.str() + "no program of this computer holds its other end"};
+    case platform::PeerAccount::Owner::OtherAccount:
+        return PeerRefusal{"connections of the account " + account.name,
+                           start.str() + "it belongs to the account " + account.name +
+                               ", and only the account that runs this program may call it"};
+    case platform::PeerAccount::Owner::Unknown:
+        break;
+    }
+    return PeerRefusal{"connections of accounts that cannot be learnt",
+                       start.str() + "its account cannot be learnt (" + account.name + ")"};
+}
+
 } // namespace
 
 Server::Server(const ServerSettings& settings)
@@ -78,7 +125,7 @@ Server::Server(const ServerSettings& settings)
           std::max<std::size_t>(
               1, std::min(settings.maxConnections, platform::raiseDescriptorLimit() / 2)),
           settings.maxBodyBytesHeld)),
-      deadlineTimer(ioContext) {
+      deadlineTimer(ioContext), refusalTimer(ioContext) {
     listen();
     // Browsers and curl speak TLS 1.2 or 1.3; older versions have known weaknesses.
     sslContext.set_options(asio::ssl::context::no_compression | asio::ssl::context::no_sslv2 |
@@ -135,6 +182,7 @@ void Server::start() {
         acceptConnection(acceptor);
     }
     runEventLoop();
+    refusals.writeAll();
 }
 
 void Server::stop() {
@@ -162,18 +210,9 @@ void Server::renewTimeout(const Connection& connection) {
 }
 
 void Server::watchDeadlines() {
-    const std::optional<DeadlineClock::time_point> next = limits->nextDeadline();
-    watchingDeadlines = next.has_value();
-    if (!watchingDeadlines) {
-        return;
-    }
-    deadlineTimer.expires_at(*next);
-    deadlineTimer.async_wait([this](const boost::system::error_code& error) {
-        // Only the server's end cancels the wait.
-        if (!error) {
-            limits->closeOverdue(DeadlineClock::now());
-            watchDeadlines();
-        }
+    waitUntil(deadlineTimer, limits->nextDeadline(), watchingDeadlines, [this] {
+        limits->closeOverdue(DeadlineClock::now());
+        watchDeadlines();
     });
 }
 
@@ -204,6 +243,18 @@ bool Server::reserveBody(const Connection& connection, std::size_t bytes) {
     return limits->reserveBody(*connection, bytes);
 }
 
+void Server::logRefusal(const std::string& caller, const std::string& line) {
+    refusals.refuse(caller, line, RefusalLog::Clock::now());
+    if (!countingRefusals) {
+        writeRefusalCounts();
+    }
+}
+
+void Server::writeRefusalCounts() {
+    waitUntil(refusalTimer, refusals.writeDue(RefusalLog::Clock::now()), countingRefusals,
+              [this] { writeRefusalCounts(); });
+}
+
 void Server::acceptConnection(Acceptor& acceptor) {
     auto connection =
         std::make_shared<TlsConnection>(ioContext, sslContext.native_handle(), limits);
@@ -229,10 +280,38 @@ void Server::onAccepted(Acceptor& acceptor, Connection connection,
         BOOST_LOG_TRIVIAL(error) << "Setting up TLS on a connection failed: " << failure.message();
         return;
     }
+    if (!admitPeer(connection)) {
+        return;
+    }
     // Without a deadline a client that connects and never speaks would hold its socket for
     // ever; enough of them exhaust the process's descriptors.
     renewTimeout(connection);
     handshake(connection);
+}
+
+bool Server::admitPeer(const Connection& connection) {
+    boost::system::error_code localFailure;
+    boost::system::error_code peerFailure;
+    const tcp::endpoint local = connection->socket().local_endpoint(localFailure);
+    const tcp::endpoint peer = connection->socket().remote_endpoint(peerFailure);
+    // A peer that has already reset the connection leaves nothing to serve or refuse.
+    if (localFailure || peerFailure) {
+        return false;
+    }
+    connection->localAddress = local.address();
+    const std::optional<PeerRefusal> refusal = refusalOf(
+        platform::peerAccount(*local.data(), *peer.data()), peer, settings.listenOnAllAddresses);
+    if (!refusal) {
+        return true;
+    }
+    logRefusal(refusal->caller, refusal->line);
+    renewTimeout(connection);
+    connection->whenReady([connection](const boost::system::error_code& error) {
+        if (!error) {
+            connection->denyAccess();
+        }
+    });
+    return false;
 }
 
 void Server::handshake(const Connection& connection) {

@@ -1,6 +1,7 @@
 #ifndef TRANSPORT_SERVER_H
 #define TRANSPORT_SERVER_H
 
+#include "logging/refusal_log.h"
 #include "transport/connection_limits.h"
 #include "transport/tls_connection.h"
 #include <boost/asio/io_context.hpp>
@@ -21,7 +22,8 @@ struct ServerSettings {
     long timeoutSeconds = 30;
     std::string certificateChainFile = "server.crt";
     std::string privateKeyFile = "server.key";
-    // Every local address instead of the loopback addresses 127.0.0.1 and ::1 only.
+    // Every local address instead of the loopback addresses 127.0.0.1 and ::1 only; other
+    // machines may then call, but never other accounts of this one.
     bool listenOnAllAddresses = false;
     // Connections held at once; never more than half the descriptors the process may open.
     std::size_t maxConnections = 1000;
@@ -29,8 +31,9 @@ struct ServerSettings {
     std::size_t maxBodyBytesHeld = 64 * 1024 * 1024;
 };
 
-// The TLS listener: one event loop, one accept always pending on each listening address,
-// the server side of the handshake, then the connection goes to the derived class.
+// The TLS listener: one event loop, one accept always pending on each listening address, the
+// account check (a connection from another account of this computer is refused before its
+// handshake), the server side of the handshake, then the connection goes to the derived class.
 class Server {
 public:
     explicit Server(const ServerSettings& settings = ServerSettings());
@@ -63,6 +66,8 @@ protected:
     void answerStarted(const Connection& connection);
     // Room for the rest of a request's body; false when the bodies held leave none.
     bool reserveBody(const Connection& connection, std::size_t bytes);
+    // Logs a refusal collapsed with the others of `caller` (see RefusalLog).
+    void logRefusal(const std::string& caller, const std::string& line);
 
     boost::asio::io_context ioContext;
     const ServerSettings settings;
@@ -75,7 +80,12 @@ private:
     void onAccepted(Acceptor& acceptor, Connection connection,
                     const boost::system::error_code& error);
     void acceptAfterFailure(Acceptor& acceptor);
+    // False, with the connection refused, when its other end belongs to another account of
+    // this computer, or to another machine while only this one may call.
+    bool admitPeer(const Connection& connection);
     void handshake(const Connection& connection);
+    // Writes the refusals' counts as they fall due.
+    void writeRefusalCounts();
     // Waits for the first connection to come due, unless a wait is on already: deadlines
     // only ever move later, so the wait never ends too late.
     void watchDeadlines();
@@ -91,6 +101,9 @@ private:
     // One timer for all connections' deadlines.
     boost::asio::steady_timer deadlineTimer;
     bool watchingDeadlines = false;
+    RefusalLog refusals;
+    boost::asio::steady_timer refusalTimer;
+    bool countingRefusals = false;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "transport/tls_connection.h"
 
+#include <array>
 #include <boost/asio/error.hpp>
 #include <boost/asio/ssl/error.hpp>
 #include <boost/log/trivial.hpp>
@@ -181,4 +182,18 @@ void TlsConnection::close(const std::string& what) {
     if (error) {
         BOOST_LOG_TRIVIAL(error) << "Closing " << what << " failed: " << error.message();
     }
+}
+
+void TlsConnection::denyAccess() {
+    // The client's first flight is read and dropped: a socket closed with bytes unread
+    // resets the connection, and the client could lose the alert to the reset.
+    std::array<char, 4096> dropped;
+    error_code error;
+    while (!error) {
+        tcpSocket.read_some(asio::buffer(dropped), error);
+    }
+    // A TLS record: alert (21), TLS 1.2 (3, 3), two bytes long: fatal (2), access_denied (49).
+    static const unsigned char accessDenied[] = {21, 3, 3, 0, 2, 2, 49};
+    tcpSocket.write_some(asio::buffer(accessDenied), error);
+    close("a refused connection");
 }

@@ -46,6 +46,12 @@ public:
     // Shuts the TCP connection down and closes the socket; a failure is logged, naming the
     // connection `what`.
     void close(const std::string& what) override;
+    // Answers the client's first bytes with TLS's "access denied" alert instead of a
+    // handshake, and closes: the client learns at once that it was refused.
+    void denyAccess();
+
+    // The address of this computer that the client connected to.
+    boost::asio::ip::address localAddress;
 
 private:
     // False, with the error set, when the socket is closed; clears OpenSSL's error queue.

@@ -1,6 +1,8 @@
 #include "logging/log_text.h"
 #include "logging/logging.h"
+#include "logging/refusal_log.h"
 #include "support/data_home.h"
+#include "support/log_capture.h"
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <cstdint>
@@ -37,16 +39,20 @@ protected:
     }
 
     // Files from earlier runs, `first` the oldest: log_FIRST.txt and on, each `size` bytes
-    // (sparse) and each written a minute after the one before, hours ago.
-    void makeOldFiles(int first, int count, std::uintmax_t size) const {
+    // (sparse) and each written a minute after the one before, `daysAgo` days ago.
+    void makeOldFiles(int first, int count, std::uintmax_t size, int daysAgo = 3) const {
         boost::filesystem::create_directories(logFolder());
-        const std::time_t start = std::time(nullptr) - 24 * 3600;
+        const std::time_t start = std::time(nullptr) - daysAgo * 24 * 3600;
         for (int index = 0; index < count; ++index) {
-            const auto file = logFolder() / ("log_" + std::to_string(first + index) + ".txt");
-            boost::filesystem::ofstream(file) << "old\n";
-            boost::filesystem::resize_file(file, size);
-            boost::filesystem::last_write_time(file, start + 60 * index);
+            makeFile("log_" + std::to_string(first + index) + ".txt", size, start + 60 * index);
         }
+    }
+
+    void makeFile(const std::string& name, std::uintmax_t size, std::time_t written) const {
+        const auto file = logFolder() / name;
+        boost::filesystem::ofstream(file) << "old\n";
+        boost::filesystem::resize_file(file, size);
+        boost::filesystem::last_write_time(file, written);
     }
 
     std::vector<std::string> fileNames() const {
@@ -142,9 +148,15 @@ TEST_F(LoggingTest, OldestFilesGoBeyondFiftyFiles) {
     boost::filesystem::ofstream(logFolder() / "notes-of-the-shop.txt") << "kept\n";
     boost::filesystem::last_write_time(logFolder() / "notes-of-the-shop.txt", 0);
     makeOldFiles(100, 60, 10);
+    // Older still, but not the program's: a shop's own files stay.
+    for (const char* name : {"log_kasa_raport_listopad.txt", "log_7a.txt", "log_.txt"}) {
+        makeFile(name, 10, std::time(nullptr) - 9 * 24 * 3600);
+    }
     runWriter("m");
-    EXPECT_EQ(fileNames().size(), 51u);
+    EXPECT_EQ(fileNames().size(), 54u);
     EXPECT_TRUE(exists("notes-of-the-shop.txt"));
+    EXPECT_TRUE(exists("log_kasa_raport_listopad.txt"));
+    EXPECT_TRUE(exists("log_7a.txt"));
     EXPECT_FALSE(exists("log_110.txt"));
     EXPECT_TRUE(exists("log_111.txt"));
     EXPECT_TRUE(exists("log_159.txt"));
@@ -158,6 +170,17 @@ TEST_F(LoggingTest, OldestFilesGoBeyond100MiB) {
     EXPECT_FALSE(exists("log_201.txt"));
     EXPECT_TRUE(exists("log_202.txt"));
     EXPECT_TRUE(exists("log_0.txt"));
+}
+
+// However many lines a caller makes the program write, today's and yesterday's stay.
+TEST_F(LoggingTest, FilesOfTodayAndYesterdayAreNeverRemoved) {
+    makeOldFiles(300, 8, 9 * 1024 * 1024, 1);
+    makeOldFiles(400, 8, 9 * 1024 * 1024, 0);
+    makeOldFiles(500, 2, 10, 2);
+    runWriter("m");
+    EXPECT_EQ(fileNames().size(), 17u);
+    EXPECT_FALSE(exists("log_501.txt"));
+    EXPECT_TRUE(exists("log_300.txt"));
 }
 
 TEST_F(LoggingTest, RotationKeepsTheFolderBounded) {
@@ -182,4 +205,34 @@ TEST(LogText, LongValuesAreCutAtACharacterAndSayHowMuchIsLeftOut) {
     EXPECT_EQ(escapeForLog(std::string(1000, 'x')), std::string(200, 'x') + "... (800 more bytes)");
     // "ż" is two bytes: the cut falls before it rather than in its middle.
     EXPECT_EQ(escapeForLog("abż" + std::string(10, 'y'), 3), "ab... (12 more bytes)");
+}
+
+TEST(RefusalLog, FirstRefusalInFullThenAtMostOneCountAMinute) {
+    LogCapture log;
+    RefusalLog refusals;
+    const RefusalLog::Clock::time_point start;
+    const auto at = [start](int second) { return start + std::chrono::seconds(second); };
+    refusals.refuse("requests of A", "A in full", at(0));
+    refusals.refuse("requests of A", "A again", at(10));
+    refusals.refuse("requests of A", "A again", at(30));
+    EXPECT_EQ(refusals.writeDue(at(59)), at(60));
+    EXPECT_EQ(refusals.writeDue(at(60)), std::nullopt);
+    refusals.refuse("requests of A", "A again", at(70));
+    EXPECT_EQ(refusals.writeDue(at(200)), std::nullopt);
+    // Quiet for a minute since its last line: in full again.
+    refusals.refuse("requests of A", "A in full later", at(300));
+    for (int caller = 0; caller < 34; ++caller) {
+        refusals.refuse("requests of " + std::to_string(caller), "caller " + std::to_string(caller),
+                        at(301));
+    }
+    refusals.writeAll();
+    const std::string count = "warning : Since the last line about them, refused ";
+    std::vector<std::string> expected{"error : A in full", count + "2 more: requests of A",
+                                      count + "1 more: requests of A", "error : A in full later"};
+    for (int caller = 0; caller < 31; ++caller) {
+        expected.push_back("error : caller " + std::to_string(caller));
+    }
+    expected.push_back("error : caller 31");
+    expected.push_back(count + "2 more: requests and connections of further callers");
+    EXPECT_EQ(log.lines(), expected);
 }

@@ -15,12 +15,13 @@ class TestRestServer : public RestServer {
 public:
     explicit TestRestServer(const ServerSettings& settings) : RestServer(settings) {
         allowOrigin("HTTPS://Shop.Example:443/app/");
-        allowCrossSiteNavigation("/page");
         addRoute("/connect", Method::POST, [this](Request, Response response) {
             ++handlerCalls;
             response->json = true;
         });
-        addRoute("/page", Method::GET, [](Request, Response response) { response->json = 1; });
+        addRoute(
+            "/page", Method::GET, [](Request, Response response) { response->json = 1; },
+            RouteKind::NavigationTarget);
         addRoute("/config/get", Method::GET, [](Request, Response response) {
             response->json["port"] = "COM1";
             response->json["text"] = "two\nlines";
@@ -72,7 +73,7 @@ protected:
 void expectDefaultHeaders(const HttpAnswer& answer) {
     EXPECT_EQ(answer.header("Connection"), "close");
     EXPECT_EQ(answer.header("Access-Control-Allow-Headers"),
-              "Origin, X-Requested-With, Content-Type, Accept, X-UserCulture");
+              "Origin, X-Requested-With, Content-Type, Accept, X-UserCulture, Idempotency-Key");
     EXPECT_EQ(answer.header("Access-Control-Allow-Origin"), "*");
     EXPECT_EQ(answer.header("Server"), "Trivane Ledvik printer proxy");
     EXPECT_TRUE(answer.hasHeader("Date"));
@@ -95,7 +96,7 @@ std::string post(const std::string& path, const std::string& body,
 }
 
 std::string get(const std::string& path, const std::string& headers) {
-    return "GET " + path + " HTTP/1.1\r\nHost: localhost:9003\r\n" + headers + "\r\n";
+    return "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n" + headers + "\r\n";
 }
 
 std::string originHeader(const std::string& origin) {
@@ -130,8 +131,8 @@ std::string refusedCrossSite(const std::string& path) {
         "\"allowedOrigins\" in access.json beside config.json.");
 }
 
-// A refusal: 403 with the JSON body, logged, and no header that lets the page read it.
-void expectRefusal(const HttpAnswer& answer, const std::string& body, const LogCapture& log) {
+// A refusal: 403 with the JSON body and no header that lets the page read it.
+void expectRefusal(const HttpAnswer& answer, const std::string& body) {
     EXPECT_EQ(answer.status, 403);
     EXPECT_EQ(answer.reason, "Forbidden");
     EXPECT_EQ(answer.body, body);
@@ -140,13 +141,23 @@ void expectRefusal(const HttpAnswer& answer, const std::string& body, const LogC
     EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Headers"));
     EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Private-Network"));
     EXPECT_FALSE(answer.hasHeader("Allow"));
-    EXPECT_TRUE(log.contains("error : Rest exception: " + body));
+}
+
+// The refusal's text starts with `refusal`; empty: served.
+void expectAnswer(const HttpAnswer& answer, int status, const std::string& refusal) {
+    EXPECT_EQ(answer.status, status);
+    EXPECT_EQ(answer.hasHeader("Access-Control-Allow-Origin"), refusal.empty());
+    if (!refusal.empty()) {
+        EXPECT_EQ(parsedJson(answer.body)["exception"].asString().rfind(refusal, 0), 0u)
+            << answer.body;
+    }
 }
 
 struct CallerRow {
     std::string headers;
     std::string path;
     int status;
+    std::string refusal;
 };
 
 struct ErrorRow {
@@ -236,7 +247,9 @@ TEST_F(RestServerTest, EveryErrorIsStyledJsonWithTheDefaultHeaders) {
         EXPECT_EQ(answer.header("Content-Type"), "application/json");
         expectDefaultHeaders(answer);
         EXPECT_EQ(answer.body, Json::StyledWriter().write(parsedJson(row.body)));
-        EXPECT_TRUE(log.contains("error : Rest exception: " + answer.body));
+        EXPECT_TRUE(log.contains(row.status == 431
+                                     ? "error : Refused a request with a header over 64 KiB (431)"
+                                     : "error : Rest exception: " + answer.body));
     }
 }
 
@@ -280,8 +293,9 @@ TEST_F(RestServerTest, BodyWithCommentsIsAccepted) {
 
 TEST_F(RestServerTest, AllowedOriginsAreServedAsAlways) {
     const std::string port = std::to_string(running.port());
-    const std::string origins[] = {"https://shop.example", "https://localhost:" + port,
-                                   "https://127.0.0.1:" + port, "https://[::1]:" + port};
+    const std::string origins[] = {"https://shop.example", "HTTPS://Shop.Example",
+                                   "https://localhost:" + port, "https://127.0.0.1:" + port,
+                                   "https://[::1]:" + port};
     for (const std::string& origin : origins) {
         SCOPED_TRACE(origin);
         HttpAnswer answer = send(post("/connect", "", jsonType, originHeader(origin)));
@@ -289,7 +303,7 @@ TEST_F(RestServerTest, AllowedOriginsAreServedAsAlways) {
         EXPECT_EQ(answer.body, "true");
         expectDefaultHeaders(answer);
     }
-    EXPECT_EQ(server.handlerCalls, 4);
+    EXPECT_EQ(server.handlerCalls, 5);
 }
 
 TEST_F(RestServerTest, ForeignOriginsAreRefusedBeforeAnyHandlerRuns) {
@@ -298,8 +312,8 @@ TEST_F(RestServerTest, ForeignOriginsAreRefusedBeforeAnyHandlerRuns) {
     for (const std::string& origin : origins) {
         SCOPED_TRACE(origin);
         expectRefusal(send(post("/connect", "", jsonType, originHeader(origin))),
-                      refusedOrigin(origin), log);
-        expectRefusal(send(get("/nowhere", originHeader(origin))), refusedOrigin(origin), log);
+                      refusedOrigin(origin));
+        expectRefusal(send(get("/nowhere", originHeader(origin))), refusedOrigin(origin));
     }
     EXPECT_EQ(server.handlerCalls, 0);
 }
@@ -321,30 +335,78 @@ TEST_F(RestServerTest, PreflightsFromAllowedOriginsAreAnsweredAsAlways) {
 TEST_F(RestServerTest, PreflightsFromForeignOriginsAreRefusedWithoutAllowHeaders) {
     expectRefusal(
         send(preflight("https://evil.example", "Access-Control-Request-Private-Network: true\r\n")),
-        refusedOrigin("https://evil.example"), log);
+        refusedOrigin("https://evil.example"));
 }
 
-TEST_F(RestServerTest, CrossSiteRequestsWithoutOriginAreRefusedExceptNavigationsToPages) {
+// A browser marks its requests; without an allowed origin they are an image, form or link of
+// another site, or a link opened from a mail, a bookmark or a typed address: none of them is
+// the web application, which calls with CORS fetch and so names its origin.
+TEST_F(RestServerTest, BrowserRequestsWithoutAnAllowedOriginReachOnlyNavigationTargets) {
+    const std::string link = "Sec-Fetch-Site: none\r\nSec-Fetch-Mode: navigate\r\n";
+    const std::string crossSite = "Refused a request from a page of another site";
+    const std::string prefetch = "Refused a prefetch or prerender";
     const CallerRow rows[] = {
-        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n", "/config/get", 403},
-        {"Sec-Fetch-Site: same-site\r\nSec-Fetch-Mode: no-cors\r\n", "/config/get", 403},
-        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n", "/config/get", 403},
-        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n", "/page", 403},
-        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n", "/page", 200},
-        {"Sec-Fetch-Site: same-origin\r\nSec-Fetch-Mode: cors\r\n", "/config/get", 200},
-        {"Sec-Fetch-Site: none\r\nSec-Fetch-Mode: navigate\r\n", "/config/get", 200},
+        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n", "/config/get", 403,
+         crossSite},
+        {"Sec-Fetch-Site: same-site\r\nSec-Fetch-Mode: no-cors\r\n", "/config/get", 403, crossSite},
+        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n", "/config/get", 403,
+         crossSite},
+        {"Sec-Fetch-Mode: navigate\r\n", "/config/get", 403, crossSite},
+        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n", "/page", 403, crossSite},
+        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n", "/page", 200, ""},
+        {"Sec-Fetch-Site: same-origin\r\nSec-Fetch-Mode: cors\r\n", "/config/get", 200, ""},
+        {link + "Sec-Fetch-Dest: document\r\n", "/config/get", 403, "Refused a link"},
+        {link, "/page", 200, ""},
+        {link + "Sec-Purpose: prefetch;prerender\r\n", "/page", 403, prefetch},
+        {"Purpose: prefetch\r\n", "/config/get", 403, prefetch},
         // No browser headers at all: curl, scripts, the workstation's own tools.
-        {"", "/config/get", 200},
+        {"", "/config/get", 200, ""},
     };
     for (const CallerRow& row : rows) {
         SCOPED_TRACE(row.headers + row.path);
-        HttpAnswer answer = send(get(row.path, row.headers));
-        if (row.status == 403) {
-            expectRefusal(answer, refusedCrossSite(row.path), log);
-        } else {
-            EXPECT_EQ(answer.status, 200);
-            expectDefaultHeaders(answer);
-        }
+        expectAnswer(send(get(row.path, row.headers)), row.status, row.refusal);
+    }
+}
+
+// A page that makes its own name lead to this computer (DNS rebinding) is same-origin there.
+TEST_F(RestServerTest, OnlyTheProgramsOwnHostNamesAreServed) {
+    const std::string port = ":" + std::to_string(running.port());
+    const std::string misdirected = "Refused a request for the host";
+    const CallerRow rows[] = {
+        {"Host: localhost\r\n", "/config/get", 200, ""},
+        {"Host: LocalHost" + port + "\r\n", "/config/get", 200, ""},
+        {"Host: 127.0.0.1" + port + "\r\n", "/config/get", 200, ""},
+        {"Host: [::1]" + port + "\r\n", "/config/get", 200, ""},
+        {"Host: attacker.example" + port + "\r\n", "/config/get", 421, misdirected},
+        {"Host: localhost:1\r\n", "/config/get", 421, misdirected},
+        {"Host: localhost:\r\n", "/config/get", 421, misdirected},
+        {"Host: 127.0.0.1.attacker.example\r\n", "/config/get", 421, misdirected},
+        {"Host: [::1\r\n", "/config/get", 421, misdirected},
+    };
+    for (const CallerRow& row : rows) {
+        SCOPED_TRACE(row.headers);
+        expectAnswer(send("GET " + row.path + " HTTP/1.1\r\n" + row.headers +
+                          "Sec-Fetch-Site: same-origin\r\n\r\n"),
+                     row.status, row.refusal);
+    }
+    EXPECT_EQ(send("GET /config/get HTTP/1.0\r\n\r\n").status, 200);
+}
+
+// Browsers without fetch metadata send neither "Origin" nor "Sec-Fetch-*" for an image.
+TEST_F(RestServerTest, ARefererOfAnOriginNotAllowedIsRefusedLikeThatOrigin) {
+    const std::string port = std::to_string(running.port());
+    const CallerRow rows[] = {
+        {"Referer: https://evil.example/page?x=1\r\n", "/config/get", 403,
+         "Requests from the origin https://evil.example are refused."},
+        {"Referer: https://shop.example/app/\r\n", "/config/get", 200, ""},
+        {"Referer: https://localhost:" + port + "/\r\n", "/config/get", 200, ""},
+        {"Referer: https://evil.example/\r\nSec-Fetch-Site: cross-site\r\n"
+         "Sec-Fetch-Mode: navigate\r\n",
+         "/page", 200, ""},
+    };
+    for (const CallerRow& row : rows) {
+        SCOPED_TRACE(row.headers);
+        expectAnswer(send(get(row.path, row.headers)), row.status, row.refusal);
     }
 }
 
@@ -377,5 +439,34 @@ TEST(RestServerAnyOrigin, StarAllowsEveryOriginButNotCrossSiteRequestsWithoutOne
         200);
     expectRefusal(exchange(running.port(), get("/daily_report", "Sec-Fetch-Site: cross-site\r\n"
                                                                 "Sec-Fetch-Mode: no-cors\r\n")),
-                  refusedCrossSite("/daily_report"), log);
+                  refusedCrossSite("/daily_report"));
+}
+
+// A page making hundreds of refused requests a second must not rotate the log away.
+TEST(RestServerRefusals, TheFirstOfEachCallerIsLoggedInFullAndTheRestCounted) {
+    LogCapture log;
+    {
+        TestRestServer server(testServerSettings());
+        ServerThread running(server);
+        for (int request = 0; request < 5; ++request) {
+            exchange(running.port(), get("/connect", originHeader("https://evil.example")));
+            exchange(running.port(), get("/config/get", "Sec-Fetch-Site: cross-site\r\n"));
+        }
+        exchange(running.port(), get("/config/get", originHeader("https://other.example")));
+    }
+    std::vector<std::string> refusals;
+    for (const std::string& line : log.lines()) {
+        EXPECT_EQ(line.find("REST Request"), std::string::npos) << line;
+        if (line.compare(0, 16, "error : Refused ") == 0) {
+            refusals.push_back(line.substr(0, line.find(':', 16)));
+        }
+    }
+    EXPECT_EQ(refusals, (std::vector<std::string>{"error : Refused GET /connect (403)",
+                                                  "error : Refused GET /config/get (403)",
+                                                  "error : Refused GET /config/get (403)"}));
+    // The counts still waiting are written as the server ends.
+    EXPECT_TRUE(log.contains("warning : Since the last line about them, refused 4 more: requests "
+                             "from the origin https://evil.example"));
+    EXPECT_TRUE(log.contains("warning : Since the last line about them, refused 4 more: requests "
+                             "of other sites' pages that name no origin"));
 }

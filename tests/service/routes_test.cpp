@@ -195,16 +195,31 @@ TEST_F(RoutesTest, SaleIsValidatedBeforeTheOperationRuns) {
     EXPECT_EQ(service.post("/printer/print", "{}").status, 400);
 }
 
-TEST_F(RoutesTest, OtherSitesReachOnlyTheConfigurationPageRedirect) {
+// A link in a mail opens as a typed address does; neither is the web application.
+TEST_F(RoutesTest, LinksAndOtherSitesReachOnlyTheConfigurationPageRedirect) {
     ASSERT_EQ(service.post("/connect", printerPort()).body, "true");
     const std::string image = "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n"
-                              "Sec-Fetch-Dest: image\r\n\r\n";
-    const std::string link = "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n"
-                             "Sec-Fetch-Dest: document\r\n\r\n";
-    EXPECT_EQ(service.send("GET /daily_report HTTP/1.1\r\n" + image).status, 403);
-    EXPECT_EQ(service.send("GET /daily_report HTTP/1.1\r\n" + link).status, 403);
-    EXPECT_EQ(service.send("GET /config/firefox HTTP/1.1\r\n" + link).status, 302);
+                              "Sec-Fetch-Dest: image\r\n";
+    const std::string navigation = "Sec-Fetch-Mode: navigate\r\nSec-Fetch-Dest: document\r\n";
+    const std::string link = "Sec-Fetch-Site: cross-site\r\n" + navigation;
+    const std::string typed = "Sec-Fetch-Site: none\r\nSec-Fetch-User: ?1\r\n" + navigation;
+    const struct {
+        const char* path;
+        std::string headers;
+        int status;
+    } requests[] = {
+        {"/daily_report", image, 403},   {"/daily_report", link, 403},
+        {"/daily_report", typed, 403},   {"/disconnect", typed, 403},
+        {"/config/reload", typed, 403},  {"/config/firefox", link, 302},
+        {"/config/firefox", typed, 302},
+    };
+    for (const auto& request : requests) {
+        EXPECT_EQ(service.get(request.path, request.headers).status, request.status)
+            << request.path << "\n"
+            << request.headers;
+    }
     EXPECT_EQ(printer.journal(), "");
+    EXPECT_TRUE(service.connected());
 }
 
 TEST_F(RoutesTest, TheWebApplicationsOwnOriginIsServed) {
@@ -276,27 +291,37 @@ TEST_F(RoutesTest, StatusWithoutConfigurationOrPrinter) {
 }
 
 // Another site can neither read the page's answers nor show them in a frame; the page
-// itself, a typed address and a followed link are served.
+// itself, a typed address and a followed link are served; "/status" is data, opened by the
+// page itself or the user.
 TEST_F(RoutesTest, PageAndStatusAnswerOnlyThePageAndNavigations) {
-    const std::string own = "https://localhost:" + std::to_string(service.port());
+    const std::string port = std::to_string(service.port());
     const std::string crossSite = "Sec-Fetch-Site: cross-site\r\n";
-    enum Answer { Served, RefusedByPage, RefusedByOriginPolicy };
+    const std::string navigation = "Sec-Fetch-Mode: navigate\r\nSec-Fetch-Dest: document\r\n";
+    const std::string typed = "Sec-Fetch-Site: none\r\n" + navigation;
+    const std::string prerender = "Sec-Purpose: prefetch;prerender\r\n";
+    enum Answer { Served, RefusedByPage, RefusedByOriginPolicy, RefusedAsPrefetch };
     const struct {
         const char* path;
         std::string headers;
         Answer answer;
     } requests[] = {
-        {"/status", "Origin: " + own + "\r\nSec-Fetch-Site: same-origin\r\n", Served},
-        {"/status", "Origin: https://127.0.0.1:" + std::to_string(service.port()) + "\r\n", Served},
-        {"/", "Sec-Fetch-Site: none\r\nSec-Fetch-Mode: navigate\r\n", Served},
-        {"/", crossSite + "Sec-Fetch-Mode: navigate\r\nSec-Fetch-Dest: document\r\n", Served},
+        {"/status", "Origin: https://localhost:" + port + "\r\nSec-Fetch-Site: same-origin\r\n",
+         Served},
+        {"/status", "Origin: https://127.0.0.1:" + port + "\r\n", Served},
+        {"/status", "Origin: https://[::1]:" + port + "\r\n", Served},
+        {"/status", "Sec-Fetch-Site: same-origin\r\nSec-Fetch-Mode: cors\r\n", Served},
+        {"/status", typed, Served},
+        {"/", typed, Served},
+        {"/", typed + prerender, Served},
+        {"/", crossSite + navigation, Served},
         // The web application may call the routes, but not read the page's answers.
         {"/status", "Origin: " + webApplicationOrigin() + "\r\n" + crossSite, RefusedByPage},
+        {"/status", crossSite + navigation, RefusedByPage},
         {"/", crossSite + "Sec-Fetch-Mode: navigate\r\nSec-Fetch-Dest: iframe\r\n", RefusedByPage},
+        {"/page.js", "sec-fetch-site: cross-site\r\nsec-fetch-mode: no-cors\r\n", RefusedByPage},
+        {"/status", typed + prerender, RefusedAsPrefetch},
         {"/status", "Origin: https://evil.example\r\n" + crossSite, RefusedByOriginPolicy},
         {"/status", "Origin: https://localhost:1\r\nSec-Fetch-Site: same-site\r\n",
-         RefusedByOriginPolicy},
-        {"/page.js", "sec-fetch-site: cross-site\r\nsec-fetch-mode: no-cors\r\n",
          RefusedByOriginPolicy},
     };
     for (const auto& request : requests) {
@@ -305,14 +330,18 @@ TEST_F(RoutesTest, PageAndStatusAnswerOnlyThePageAndNavigations) {
         EXPECT_EQ(answer.status, request.answer == Served ? 200 : 403) << request.path << "\n"
                                                                        << request.headers;
         EXPECT_FALSE(answer.hasHeader("Access-Control-Allow-Origin"));
-        if (request.answer != RefusedByOriginPolicy) {
-            EXPECT_EQ(answer.header("X-Frame-Options"), "DENY");
-        }
+        EXPECT_EQ(answer.header("X-Frame-Options"), "DENY");
         if (request.answer == RefusedByPage) {
             EXPECT_EQ(parseJson(answer.body)["exception"],
                       "Forbidden: the program's page answers only itself");
         }
     }
+    // A pre-flight is answered as the request it asks for would be.
+    EXPECT_EQ(service
+                  .send("OPTIONS /status HTTP/1.1\r\nOrigin: " + webApplicationOrigin() +
+                        "\r\nAccess-Control-Request-Method: GET\r\n\r\n")
+                  .status,
+              403);
 }
 
 } // namespace

@@ -3,12 +3,20 @@
 #include "support/test_certificate.h"
 #include "support/tls_client.h"
 #include "transport/server.h"
+#include <algorithm>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/system/system_error.hpp>
 #include <future>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
+#include <vector>
+#ifndef _WIN32
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -73,6 +81,50 @@ std::string addresses(const Server& server) {
     }
     return text;
 }
+
+#ifndef _WIN32
+// A second account of this computer, made for the test with useradd (which needs root) and
+// removed after it; one left by a test that was killed is used again.
+class SecondAccount {
+public:
+    SecondAccount() {
+        const int status = ::geteuid() != 0 ? -1
+                                            : std::system(("useradd --no-create-home --shell "
+                                                           "/usr/sbin/nologin " +
+                                                           name + " >/dev/null 2>&1")
+                                                              .c_str());
+        created = status == 0 || (WIFEXITED(status) && WEXITSTATUS(status) == alreadyThere);
+    }
+    ~SecondAccount() {
+        if (created) {
+            std::system(("userdel " + name + " >/dev/null 2>&1").c_str());
+        }
+    }
+
+    // What curl run by the account prints when it asks `port` for a page.
+    std::string curl(unsigned short port) const {
+        const std::string command = "runuser -u " + name +
+                                    " -- curl --silent --show-error --insecure --max-time 60 "
+                                    "https://127.0.0.1:" +
+                                    std::to_string(port) + "/ 2>&1";
+        FILE* output = ::popen(command.c_str(), "r");
+        std::string text;
+        for (int c; output != nullptr && (c = std::fgetc(output)) != EOF;) {
+            text.push_back(static_cast<char>(c));
+        }
+        if (output != nullptr) {
+            ::pclose(output);
+        }
+        return text;
+    }
+
+    const std::string name = "fpp-second-account";
+    bool created = false;
+
+private:
+    static constexpr int alreadyThere = 9;
+};
+#endif
 
 } // namespace
 
@@ -217,3 +269,29 @@ TEST(Server, UnknownExceptionEscapingAHandlerIsLoggedToo) {
     EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
     EXPECT_TRUE(log.contains("error : Server loop exception: unknown"));
 }
+
+#ifndef _WIN32
+// On a shared workstation or a terminal server every account's programs reach the loopback
+// port; listening on every address admits other machines, never other accounts.
+TEST(Server, ConnectionsOfAnotherAccountAreRefusedBeforeTheHandshake) {
+    const SecondAccount other;
+    if (!other.created) {
+        GTEST_SKIP() << "a second account is made with useradd, which needs root";
+    }
+    for (const bool everywhere : {false, true}) {
+        LogCapture log;
+        ServerSettings settings = testServerSettings();
+        settings.listenOnAllAddresses = everywhere;
+        GreetingServer server(settings);
+        ServerThread running(server);
+        EXPECT_NE(other.curl(running.port()).find("alert access denied"), std::string::npos);
+        const std::vector<std::string> lines = log.lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.rfind("error : Refused the connection from 127.0.0.1:", 0) == 0 &&
+                   line.find(" before its TLS handshake: it belongs to the account " + other.name +
+                             ",") != std::string::npos;
+        }));
+        EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
+    }
+}
+#endif

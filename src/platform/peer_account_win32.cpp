@@ -1,0 +1,165 @@
+#include "platform/peer_account.h"
+
+#include "platform/wide_text_win32.h"
+
+// Sockets first: windows.h without them pulls in the old Winsock declarations.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+#include <iphlpapi.h>
+#include <optional>
+#include <vector>
+#include <windows.h>
+
+namespace platform {
+
+namespace {
+
+struct Handle {
+    explicit Handle(HANDLE handle) : handle(handle) {}
+    ~Handle() {
+        if (handle != nullptr) {
+            CloseHandle(handle);
+        }
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    HANDLE handle;
+};
+
+std::string errorText(const char* step) {
+    return std::string(step) + " failed with error " + std::to_string(GetLastError());
+}
+
+// The system's table of TCP connections of one address family with the process that owns
+// each; it may grow between asking for its size and reading it.
+std::vector<char> connectionTable(ULONG family) {
+    std::vector<char> table(16384);
+    for (;;) {
+        DWORD size = static_cast<DWORD>(table.size());
+        const DWORD result = GetExtendedTcpTable(table.data(), &size, FALSE, family,
+                                                 TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+        if (result == NO_ERROR) {
+            return table;
+        }
+        if (result != ERROR_INSUFFICIENT_BUFFER) {
+            return {};
+        }
+        table.resize(size + 4096);
+    }
+}
+
+bool sameEnd(DWORD address, DWORD port, const sockaddr& end) {
+    sockaddr_in v4;
+    std::memcpy(&v4, &end, sizeof v4);
+    return address == v4.sin_addr.s_addr && static_cast<USHORT>(port) == v4.sin_port;
+}
+
+bool sameEnd(const UCHAR (&address)[16], DWORD port, const sockaddr& end) {
+    sockaddr_in6 v6;
+    std::memcpy(&v6, &end, sizeof v6);
+    return std::memcmp(address, &v6.sin6_addr, 16) == 0 &&
+           static_cast<USHORT>(port) == v6.sin6_port;
+}
+
+bool connects(const MIB_TCPROW_OWNER_PID& row, const sockaddr& own, const sockaddr& other) {
+    return sameEnd(row.dwLocalAddr, row.dwLocalPort, own) &&
+           sameEnd(row.dwRemoteAddr, row.dwRemotePort, other);
+}
+
+bool connects(const MIB_TCP6ROW_OWNER_PID& row, const sockaddr& own, const sockaddr& other) {
+    return sameEnd(row.ucLocalAddr, row.dwLocalPort, own) &&
+           sameEnd(row.ucRemoteAddr, row.dwRemotePort, other);
+}
+
+// The process that owns the connection whose own end is `own` and other end `other`; none
+// when the system has no such connection. A connection closed and waiting out its time is
+// owned by process 0, and so, under Wine, is one of a program that is not a Windows program.
+template <typename Table>
+std::optional<DWORD> owningProcess(ULONG family, const sockaddr& own, const sockaddr& other) {
+    const std::vector<char> table = connectionTable(family);
+    if (table.empty()) {
+        return std::nullopt;
+    }
+    const auto* rows = reinterpret_cast<const Table*>(table.data());
+    for (DWORD index = 0; index < rows->dwNumEntries; ++index) {
+        if (connects(rows->table[index], own, other)) {
+            return rows->table[index].dwOwningPid;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<DWORD> owningProcess(const sockaddr& own, const sockaddr& other) {
+    return own.sa_family == AF_INET ? owningProcess<MIB_TCPTABLE_OWNER_PID>(AF_INET, own, other)
+                                    : owningProcess<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, own, other);
+}
+
+// The account of a process's access token; empty with `why` set when it cannot be read.
+std::vector<char> tokenUser(HANDLE process, std::string& why) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) {
+        why = errorText("OpenProcessToken");
+        return {};
+    }
+    const Handle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<char> user(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) {
+        why = errorText("GetTokenInformation");
+        return {};
+    }
+    return user;
+}
+
+PSID sidOf(std::vector<char>& user) {
+    return reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+}
+
+std::string accountName(PSID sid) {
+    wchar_t name[256];
+    wchar_t domain[256];
+    DWORD nameSize = 256;
+    DWORD domainSize = 256;
+    SID_NAME_USE use;
+    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) {
+        return narrow(std::wstring(domain) + L"\\" + name);
+    }
+    return errorText("LookupAccountSid");
+}
+
+} // namespace
+
+PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer) {
+    const std::optional<DWORD> owner = owningProcess(peer, local);
+    if (!owner) {
+        // This program's own end is in the table whenever the table can be read.
+        return owningProcess(local, peer) ? PeerAccount{PeerAccount::Owner::NoLocalSocket, ""}
+                                          : PeerAccount{PeerAccount::Owner::Unknown,
+                                                        "the system's TCP table cannot be read"};
+    }
+    const DWORD process = *owner;
+    if (process == 0) {
+        return {PeerAccount::Owner::Unknown, "no process owns the other end"};
+    }
+    const Handle other(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+    if (other.handle == nullptr) {
+        return {PeerAccount::Owner::Unknown,
+                "process " + std::to_string(process) + ": " + errorText("OpenProcess")};
+    }
+    std::string why;
+    std::vector<char> otherUser = tokenUser(other.handle, why);
+    std::vector<char> ownUser = tokenUser(GetCurrentProcess(), why);
+    if (otherUser.empty() || ownUser.empty()) {
+        return {PeerAccount::Owner::Unknown, "process " + std::to_string(process) + ": " + why};
+    }
+    if (EqualSid(sidOf(otherUser), sidOf(ownUser))) {
+        return {PeerAccount::Owner::ThisAccount, ""};
+    }
+    return {PeerAccount::Owner::OtherAccount, accountName(sidOf(otherUser))};
+}
+
+} // namespace platform
