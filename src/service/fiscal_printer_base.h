@@ -51,6 +51,9 @@ public:
     // checked first with the printer's identity command, so that a printer switched off
     // shows as disconnected, here and in the tray.
     Json::Value status();
+    // Serves the certificate files as they are now to new connections and shows them on the
+    // page; throws, and serves the pair it had, when they cannot be loaded. Any thread.
+    void serveRenewedCertificate();
 
     // One printer command on the open connection; throws RestException when there is
     // none and PosnetException when the library or the printer refuses it.
@@ -80,8 +83,8 @@ private:
     POSNET_HANDLE postRequest(const std::string& command, const std::string& parameters);
     void checkRequest(POSNET_HANDLE request, POSNET_STATUS code, const char* callName);
 
-    // Read once, from the file the listener loaded.
-    const CertificateSummary certificate;
+    // From the file the listener loaded; changed on the event loop's thread only.
+    CertificateSummary certificate;
 };
 
 #endif
