@@ -3,6 +3,7 @@
 #ifndef PLATFORM_RUN_AND_WAIT_H
 #define PLATFORM_RUN_AND_WAIT_H
 
+#include <boost/filesystem/path.hpp>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct ProgramOutcome {
 // standard input empty, and waits for it. Throws std::runtime_error when it cannot be
 // started.
 ProgramOutcome runAndWait(const std::string& program, const std::vector<std::string>& arguments);
+
+// The folder of the running program's executable, where the programs it runs are installed.
+boost::filesystem::path executableFolder();
 
 } // namespace platform
 

@@ -1,5 +1,7 @@
 #include "platform/run_and_wait.h"
 
+#include <boost/filesystem/operations.hpp>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -74,6 +76,10 @@ ProgramOutcome runAndWait(const std::string& program, const std::vector<std::str
     outcome.output = readAll(reading.number);
     outcome.exitCode = waitFor(child);
     return outcome;
+}
+
+boost::filesystem::path executableFolder() {
+    return boost::filesystem::read_symlink("/proc/self/exe").parent_path();
 }
 
 } // namespace platform

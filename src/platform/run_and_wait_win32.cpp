@@ -80,4 +80,17 @@ ProgramOutcome runAndWait(const std::string& program, const std::vector<std::str
     return outcome;
 }
 
+boost::filesystem::path executableFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0)
+            failed("finding the program's own file");
+        if (length < path.size())
+            return boost::filesystem::path(path.substr(0, length)).parent_path();
+        path.resize(path.size() * 2);
+    }
+}
+
 } // namespace platform

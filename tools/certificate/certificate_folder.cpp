@@ -186,21 +186,6 @@ bool CertificateFolder::pairValidAt(std::time_t moment) const {
            verifiesForLocalhost(certificate.get(), authorityCertificate.get(), moment);
 }
 
-std::optional<std::time_t> CertificateFolder::serverEnd() const {
-    const X509Ptr certificate = server();
-    // As a distance from now, which needs no conversion from calendar time in UTC (the C
-    // library of Windows has none).
-    const std::time_t now = std::time(nullptr);
-    int days = 0;
-    int seconds = 0;
-    if (!certificate ||
-        ASN1_TIME_diff(&days, &seconds, nullptr, X509_get0_notAfter(certificate.get())) != 1) {
-        ERR_clear_error();
-        return std::nullopt;
-    }
-    return now + static_cast<std::time_t>(days) * 24 * 60 * 60 + seconds;
-}
-
 X509Ptr CertificateFolder::authority() const {
     const BioPtr file = readFile(folder / authorityName);
     return readCertificate(file.get());
@@ -252,10 +237,10 @@ void CertificateFolder::recover() const {
 void CertificateFolder::write(X509* server, X509* authority, EVP_PKEY* serverKey) const {
     recover();
     writeAll(folder, {
-        {folder / serverKeyName, pem(serverKey), true},
-        {folder / serverCertificateName, pem(server) + pem(authority), false},
-        {folder / authorityName, pem(authority), false},
-    });
+                         {folder / serverKeyName, pem(serverKey), true},
+                         {folder / serverCertificateName, pem(server) + pem(authority), false},
+                         {folder / authorityName, pem(authority), false},
+                     });
 }
 
 } // namespace certificate

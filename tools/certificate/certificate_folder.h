@@ -9,7 +9,6 @@
 
 #include <ctime>
 #include <filesystem>
-#include <optional>
 #include <vector>
 
 namespace certificate {
@@ -27,9 +26,6 @@ public:
 
     // Whether server.crt and server.key are there and belong together, whatever their dates.
     bool hasPair() const;
-
-    // The end of server.crt's validity; none when it holds no certificate.
-    std::optional<std::time_t> serverEnd() const;
 
     // The authority in ca.crt, or null when there is none or it cannot be read.
     X509Ptr authority() const;
