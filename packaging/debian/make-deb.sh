@@ -25,14 +25,13 @@ install -D -m755 "$source_dir/packaging/fiscal-printer-proxy-setup" \
     "$root/usr/bin/fiscal-printer-proxy-setup"
 install -D -m644 "$source_dir/packaging/fiscal-printer-proxy.service" \
     "$root/usr/lib/systemd/user/fiscal-printer-proxy.service"
-# Chromium and Chrome let the web application call https://localhost:9003 without asking
-# the user about the local network; policies are read from these folders only, which root
-# alone may write, so the package brings them.
-for policies in etc/chromium/policies/managed etc/opt/chrome/policies/managed; do
-    install -D -m644 "$source_dir/packaging/debian/local-network-access.json" \
-        "$root/$policies/fiscal-printer-proxy.json"
-    echo "/$policies/fiscal-printer-proxy.json" >>"$stage/conffiles"
-done
+# Chromium lets the web application call https://localhost:9003 without asking the user
+# about the local network; it reads policies only from this folder, which root alone may
+# write, so the package brings it. Google Chrome's folder is under /etc/opt, which a Debian
+# package may not fill: the setup command says how to link it there.
+install -D -m644 "$source_dir/packaging/debian/local-network-access.json" \
+    "$root/etc/chromium/policies/managed/fiscal-printer-proxy.json"
+echo /etc/chromium/policies/managed/fiscal-printer-proxy.json >"$stage/conffiles"
 # As Debian's own packaging does: no debugging symbols in the package.
 strip --strip-unneeded --remove-section=.comment --remove-section=.note \
     "$root/usr/bin/fiscal-printer-proxy" "$root/usr/lib/$package/fiscal-printer-proxy-certificate"
@@ -75,7 +74,7 @@ Description: HTTPS proxy between a web ERP application and a fiscal printer
  .
  Each user runs fiscal-printer-proxy-setup once: it makes the certificate for
  localhost, makes the browsers trust it, and starts the program as a systemd
- user service, which renews the certificate before it ends. Chromium and Chrome
- are told by policy to let the web application reach the program.
+ user service, which renews the certificate before it ends. Chromium is told
+ by policy to let the web application reach the program.
 CONTROL
 dpkg-deb --root-owner-group -Zxz --build "$root" "$out/${package}_${version}_amd64.deb"
