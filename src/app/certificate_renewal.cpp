@@ -1,6 +1,7 @@
 #include "app/certificate_renewal.h"
 
 #include "commands.h"
+#include "platform/app_data.h"
 #include "platform/run_and_wait.h"
 #include "service/certificate_summary.h"
 
@@ -40,7 +41,7 @@ std::string oneLine(std::string text) {
 } // namespace
 
 CertificateRenewal::CertificateRenewal(const boost::filesystem::path& folder)
-    : folder(std::filesystem::u8path(folder.string())) {}
+    : folder(std::filesystem::path(folder.native())) {}
 
 void CertificateRenewal::beforeListening() {
     if (!renewedByTask()) {
@@ -89,14 +90,22 @@ void CertificateRenewal::retireReplaced() {
     if (renewedByTask())
         return;
     try {
-        const platform::ProgramOutcome run =
-            platform::runAndWait(companion().string(), {"forget", folder.path().u8string()});
-        BOOST_LOG_TRIVIAL(info) << "The replaced certificate authority was removed: "
-                                << oneLine(run.output);
+        const platform::ProgramOutcome run = runCompanion("forget");
+        if (run.exitCode == certificate::done)
+            BOOST_LOG_TRIVIAL(info) << "The replaced certificate authority was removed: "
+                                    << oneLine(run.output);
+        else
+            BOOST_LOG_TRIVIAL(error) << "Removing the replaced certificate authority failed: "
+                                     << oneLine(run.output);
     } catch (const std::exception& error) {
         BOOST_LOG_TRIVIAL(error) << "Removing the replaced certificate authority failed: "
                                  << error.what();
     }
+}
+
+platform::ProgramOutcome CertificateRenewal::runCompanion(const char* command) const {
+    return platform::runAndWait(platform::utf8Name(companion()),
+                                {command, folder.path().u8string()});
 }
 
 bool CertificateRenewal::renewedByTask() const {
@@ -110,8 +119,7 @@ bool CertificateRenewal::renew(const char* when) {
     BOOST_LOG_TRIVIAL(info) << "Renewing the certificate: " << when;
     lastAttempt = std::time(nullptr);
     try {
-        const platform::ProgramOutcome run =
-            platform::runAndWait(companion().string(), {"renew", folder.path().u8string()});
+        const platform::ProgramOutcome run = runCompanion("renew");
         if (run.exitCode == certificate::done) {
             BOOST_LOG_TRIVIAL(info) << "Certificate renewed: " << oneLine(run.output);
             return true;

@@ -9,6 +9,7 @@
 #define APP_CERTIFICATE_RENEWAL_H
 
 #include "certificate_folder.h"
+#include "platform/run_and_wait.h"
 
 #include <boost/filesystem/path.hpp>
 #include <ctime>
@@ -37,6 +38,7 @@ public:
     void retireReplaced();
 
 private:
+    platform::ProgramOutcome runCompanion(const char* command) const;
     bool renewedByTask() const;
     bool attemptDue() const;
     bool renew(const char* when);
