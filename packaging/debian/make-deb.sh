@@ -18,12 +18,19 @@ root=$stage/root
 doc=$root/usr/share/doc/$package
 
 install -D -m755 "$build/src/app/fiscal-printer-proxy" "$root/usr/bin/fiscal-printer-proxy"
-install -D -m755 "$build/tools/certificate/fiscal-printer-proxy-certificate" \
+install -D -m755 "$build/src/app/fiscal-printer-proxy-certificate" \
     "$root/usr/lib/$package/fiscal-printer-proxy-certificate"
 install -D -m755 "$source_dir/packaging/fiscal-printer-proxy-setup" \
     "$root/usr/bin/fiscal-printer-proxy-setup"
 install -D -m644 "$source_dir/packaging/fiscal-printer-proxy.service" \
     "$root/usr/lib/systemd/user/fiscal-printer-proxy.service"
+# Chromium lets the web application call https://localhost:9003 without asking the user
+# about the local network; it reads policies only from this folder, which root alone may
+# write, so the package brings it. Google Chrome's folder is under /etc/opt, which a Debian
+# package may not fill: the setup command says how to link it there.
+install -D -m644 "$source_dir/packaging/debian/local-network-access.json" \
+    "$root/etc/chromium/policies/managed/fiscal-printer-proxy.json"
+echo /etc/chromium/policies/managed/fiscal-printer-proxy.json >"$stage/conffiles"
 # As Debian's own packaging does: no debugging symbols in the package.
 strip --strip-unneeded --remove-section=.comment --remove-section=.note \
     "$root/usr/bin/fiscal-printer-proxy" "$root/usr/lib/$package/fiscal-printer-proxy-certificate"
@@ -50,6 +57,7 @@ depends=$(cd "$stage" && dpkg-shlibdeps -O root/usr/bin/fiscal-printer-proxy \
     sed -n 's/^shlibs:Depends=//p')
 
 mkdir "$root/DEBIAN"
+install -m644 "$stage/conffiles" "$root/DEBIAN/conffiles"
 cat >"$root/DEBIAN/control" <<CONTROL
 Package: $package
 Version: $version
@@ -66,6 +74,7 @@ Description: HTTPS proxy between a web ERP application and a fiscal printer
  .
  Each user runs fiscal-printer-proxy-setup once: it makes the certificate for
  localhost, makes the browsers trust it, and starts the program as a systemd
- user service.
+ user service, which renews the certificate before it ends. Chromium is told
+ by policy to let the web application reach the program.
 CONTROL
 dpkg-deb --root-owner-group -Zxz --build "$root" "$out/${package}_${version}_amd64.deb"

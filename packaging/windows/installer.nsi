@@ -1,4 +1,5 @@
-; The per-user Windows installer of the fiscal printer proxy, built by make-installer.sh.
+; The Windows installer of the fiscal printer proxy, built by make-installer.sh. Per user
+; by default; run elevated with /ALLUSERS for every user of the machine (see README).
 ; makensis is given: VERSION, PROGRAMS (the folder holding the two programs), ICON,
 ; OUT_FILE, and SIGN (a command that signs the file it is given) when signing.
 Unicode true
@@ -9,6 +10,7 @@ SetCompressor /SOLID lzma
 !include WinMessages.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include x64.nsh
 
 !define PRODUCT_NAME "Trivane Ledvik Drukarki fiskalne"
 !define PUBLISHER "Trivane"
@@ -18,6 +20,15 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TrivaneFiscalProxy"
 ; The companion's exit code when the pair is there but Windows did not take its authority.
 !define NOT_TRUSTED 3
+; The installer's exit code when /ALLUSERS is run without administrator rights.
+!define ELEVATION_REQUIRED 740
+; Where Chrome and Edge read the origins that may reach local addresses without asking.
+!define CHROME_POLICY "Software\Policies\Google\Chrome\LocalNetworkAccessAllowedForUrls"
+!define EDGE_POLICY "Software\Policies\Microsoft\Edge\LocalNetworkAccessAllowedForUrls"
+!define WEB_APPLICATION "https://ledvik.trivane.pl"
+; In a machine-wide install: marks the folder whose pair the scheduled task renews.
+!define BY_TASK "renewed-by-task"
+!define TASK "Trivane Fiscal Proxy certificate renewal"
 
 Name "${PRODUCT_NAME}"
 OutFile "${OUT_FILE}"
@@ -26,6 +37,9 @@ RequestExecutionLevel user
 InstallDir "$LOCALAPPDATA\Programs\TrivaneFiscalProxy"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
+
+; 1 in a machine-wide install (/ALLUSERS), for the installer and the uninstaller.
+Var MachineWide
 
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT_NAME}"
@@ -59,11 +73,16 @@ LangString CertificateFailed ${LANG_POLISH} "Nie udało się utworzyć certyfika
 LangString CertificateFailed ${LANG_ENGLISH} "The certificate for localhost could not be made. The installation has stopped."
 LangString NotTrusted ${LANG_POLISH} "Certyfikat nie został dodany do zaufanych. Dopóki to się nie stanie, przeglądarka odrzuci połączenie z https://localhost:9003. Uruchom instalator ponownie i potwierdź dodanie certyfikatu."
 LangString NotTrusted ${LANG_ENGLISH} "The certificate was not added to the trusted ones. Until it is, the browser refuses https://localhost:9003. Run the installer again and confirm the certificate."
+LangString NeedsAdministrator ${LANG_POLISH} "Instalacja dla wszystkich użytkowników (/ALLUSERS) wymaga uprawnień administratora."
+LangString NeedsAdministrator ${LANG_ENGLISH} "Installing for all users (/ALLUSERS) needs administrator rights."
+LangString PolicyNotWritten ${LANG_POLISH} "Nie można zapisać zasad przeglądarek bez uprawnień administratora: przy pierwszym połączeniu przeglądarka zapyta o dostęp do sieci lokalnej."
+LangString PolicyNotWritten ${LANG_ENGLISH} "The browser policies cannot be written without administrator rights: at the first call the browser asks about local network access."
 LangString ProgramStillRunning ${LANG_POLISH} "Program nadal działa i nie może zostać zastąpiony. Zakończ go (menu ikony: Zakończ) i spróbuj ponownie."
 LangString ProgramStillRunning ${LANG_ENGLISH} "The program still runs and cannot be replaced. End it (the icon's menu: Zakończ) and try again."
 
 ; Ends a running program as its menu's exit does, through its window's WM_CLOSE, and waits
-; until its file can be replaced.
+; until its file can be replaced. Machine-wide, the programs of other users' sessions are
+; not ended: their file is renamed instead.
 !macro StopProgram un
 Function ${un}StopProgram
     FindWindow $0 "${WINDOW_CLASS}"
@@ -83,6 +102,18 @@ Function ${un}StopProgram
         ${EndIf}
         IntOp $1 $1 + 1
         ${If} $1 > 100
+        ${AndIf} $MachineWide == 1
+            ; Other users' programs go on from the renamed file until they end; it goes at
+            ; the next restart.
+            Delete "$INSTDIR\${PROGRAM}.old"
+            ClearErrors
+            Rename "$INSTDIR\${PROGRAM}" "$INSTDIR\${PROGRAM}.old"
+            ${IfNot} ${Errors}
+                Delete /REBOOTOK "$INSTDIR\${PROGRAM}.old"
+                Return
+            ${EndIf}
+        ${EndIf}
+        ${If} $1 > 100
             MessageBox MB_ICONSTOP "$(ProgramStillRunning)" /SD IDOK
             SetErrorLevel 2
             Quit
@@ -93,6 +124,158 @@ FunctionEnd
 !macroend
 !insertmacro StopProgram ""
 !insertmacro StopProgram "un."
+
+; Ends with ELEVATION_REQUIRED unless the user is an administrator.
+!macro RequireAdministrator
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 != "Admin"
+        MessageBox MB_ICONSTOP "$(NeedsAdministrator)" /SD IDOK
+        SetErrorLevel ${ELEVATION_REQUIRED}
+        Quit
+    ${EndIf}
+!macroend
+
+; /ALLUSERS: the common Start menu and Startup folder, HKLM (through SHCTX), and Program
+; Files unless /D names another folder.
+Function .onInit
+    StrCpy $MachineWide 0
+    ${GetParameters} $R0
+    ClearErrors
+    ${GetOptions} $R0 "/ALLUSERS" $R1
+    ${IfNot} ${Errors}
+        StrCpy $MachineWide 1
+        !insertmacro RequireAdministrator
+        SetShellVarContext all
+        SetRegView 64
+        ClearErrors
+        ${GetOptions} $R0 "/D=" $R1
+        ${If} ${Errors}
+            ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" "InstallLocation"
+            ${If} $INSTDIR == ""
+                StrCpy $INSTDIR "$PROGRAMFILES64\TrivaneFiscalProxy"
+            ${EndIf}
+        ${EndIf}
+    ${EndIf}
+FunctionEnd
+
+; The machine-wide uninstaller is told by the mark its installer left.
+Function un.onInit
+    StrCpy $MachineWide 0
+    ${If} ${FileExists} "$INSTDIR\${BY_TASK}"
+        StrCpy $MachineWide 1
+        !insertmacro RequireAdministrator
+        SetShellVarContext all
+        SetRegView 64
+    ${EndIf}
+FunctionEnd
+
+; Adds the web application's origin to the policy list whose key is on the stack, under the
+; first free number: the browsers read the values "1", "2", ... up to the first one missing.
+; A list that holds it already is left alone.
+!macro PolicyFunctions un
+Function ${un}AddOrigin
+    Exch $0
+    Push $1
+    Push $2
+    StrCpy $1 1
+    ${Do}
+        ClearErrors
+        ReadRegStr $2 SHCTX "$0" "$1"
+        ${If} ${Errors}
+            ClearErrors
+            WriteRegStr SHCTX "$0" "$1" "${WEB_APPLICATION}"
+            ${If} ${Errors}
+                DetailPrint "$(PolicyNotWritten)"
+            ${EndIf}
+            ${Break}
+        ${EndIf}
+        ${If} $2 == "${WEB_APPLICATION}"
+            ${Break}
+        ${EndIf}
+        IntOp $1 $1 + 1
+    ${Loop}
+    Pop $2
+    Pop $1
+    Pop $0
+FunctionEnd
+
+; Removes the origin from the list whose key is on the stack and moves the entries after it
+; down, so that none is cut off; an empty list's key goes.
+Function ${un}RemoveOrigin
+    Exch $0
+    Push $1
+    Push $2
+    Push $3
+    StrCpy $1 1
+    StrCpy $3 0
+    ${Do}
+        ClearErrors
+        ReadRegStr $2 SHCTX "$0" "$1"
+        ${If} ${Errors}
+            ${Break}
+        ${EndIf}
+        ${If} $3 != 0
+            WriteRegStr SHCTX "$0" "$3" "$2"
+            IntOp $3 $3 + 1
+        ${ElseIf} $2 == "${WEB_APPLICATION}"
+            StrCpy $3 $1
+        ${EndIf}
+        IntOp $1 $1 + 1
+    ${Loop}
+    ${If} $3 != 0
+        DeleteRegValue SHCTX "$0" "$3"
+    ${EndIf}
+    DeleteRegKey /ifempty SHCTX "$0"
+    Pop $3
+    Pop $2
+    Pop $1
+    Pop $0
+FunctionEnd
+!macroend
+!insertmacro PolicyFunctions ""
+!insertmacro PolicyFunctions "un."
+
+; The companion with --machine in a machine-wide install.
+!macro Companion command
+    ${If} $MachineWide == 1
+        ExecWait '"$INSTDIR\${COMPANION}" ${command} --machine "$INSTDIR"' $0
+    ${Else}
+        ExecWait '"$INSTDIR\${COMPANION}" ${command} "$INSTDIR"' $0
+    ${EndIf}
+!macroend
+
+; A task that runs as SYSTEM every day and at every start of the machine: it removes the
+; authorities replaced at its previous run (every user's program serves the new pair within
+; the hour) and renews the pair when it ends within 30 days.
+Function RegisterRenewalTask
+    InitPluginsDir
+    FileOpen $0 "$PLUGINSDIR\task.xml" w
+    FileWriteUTF16LE /BOM $0 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n\
+<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">\
+<RegistrationInfo><Description>${PRODUCT_NAME}</Description></RegistrationInfo>\
+<Triggers><CalendarTrigger><StartBoundary>2025-01-01T12:00:00</StartBoundary>\
+<ScheduleByDay><DaysInterval>1</DaysInterval></ScheduleByDay></CalendarTrigger>\
+<BootTrigger><Enabled>true</Enabled></BootTrigger></Triggers>\
+<Principals><Principal id="System"><UserId>S-1-5-18</UserId>\
+<RunLevel>HighestAvailable</RunLevel></Principal></Principals>\
+<Settings><StartWhenAvailable>true</StartWhenAvailable>\
+<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>\
+<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>\
+<ExecutionTimeLimit>PT1H</ExecutionTimeLimit></Settings>\
+<Actions Context="System">\
+<Exec><Command>"$INSTDIR\${COMPANION}"</Command><Arguments>forget --machine "$INSTDIR"</Arguments></Exec>\
+<Exec><Command>"$INSTDIR\${COMPANION}"</Command><Arguments>renew --machine "$INSTDIR"</Arguments></Exec>\
+</Actions></Task>$\r$\n'
+    FileClose $0
+    nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Create /TN "${TASK}" /XML "$PLUGINSDIR\task.xml" /F'
+    Pop $0
+    ${If} $0 != 0
+        DetailPrint "schtasks: $0"
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+FunctionEnd
 
 Section "Install"
     Call StopProgram
@@ -107,7 +290,7 @@ Section "Install"
     DetailPrint "$(MakingCertificate)"
     StrCpy $0 ""
     ClearErrors
-    ExecWait '"$INSTDIR\${COMPANION}" make --trust "$INSTDIR"' $0
+    !insertmacro Companion "make --trust"
     ${If} ${Errors}
         StrCpy $0 "not started"
     ${EndIf}
@@ -123,26 +306,50 @@ Section "Install"
     CreateShortCut "$SMPROGRAMS\${PRODUCT_NAME}.lnk" "$INSTDIR\${PROGRAM}"
     CreateShortCut "$SMSTARTUP\${PRODUCT_NAME}.lnk" "$INSTDIR\${PROGRAM}"
 
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM},0"
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
-    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
-    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+    Push "${CHROME_POLICY}"
+    Call AddOrigin
+    Push "${EDGE_POLICY}"
+    Call AddOrigin
 
-    Exec '"$INSTDIR\${PROGRAM}"'
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM},0"
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+    ; Machine-wide, the program starts with each user's next logon; the installing account
+    ; may be the deployment tool's own.
+    ${If} $MachineWide == 1
+        FileOpen $0 "$INSTDIR\${BY_TASK}" w
+        FileWrite $0 "The scheduled task $\"${TASK}$\" renews this folder's certificate pair.$\r$\n"
+        FileClose $0
+        Call RegisterRenewalTask
+    ${Else}
+        Exec '"$INSTDIR\${PROGRAM}"'
+    ${EndIf}
 SectionEnd
 
 ; Leaves the configuration and the logs in %LOCALAPPDATA%\TrivaneFiscalProxy.
 Section "Uninstall"
     Call un.StopProgram
-    ; Windows asks the user to confirm the removal; the rest goes on whatever the answer.
-    ExecWait '"$INSTDIR\${COMPANION}" untrust "$INSTDIR"'
+    ${If} $MachineWide == 1
+        nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
+        Pop $0
+    ${EndIf}
+    ; Per user, Windows asks the user to confirm each removal; the rest goes on whatever the
+    ; answer.
+    !insertmacro Companion "forget"
+    !insertmacro Companion "untrust"
+    Push "${CHROME_POLICY}"
+    Call un.RemoveOrigin
+    Push "${EDGE_POLICY}"
+    Call un.RemoveOrigin
     Delete "$SMPROGRAMS\${PRODUCT_NAME}.lnk"
     Delete "$SMSTARTUP\${PRODUCT_NAME}.lnk"
     Delete "$INSTDIR\${PROGRAM}"
@@ -150,8 +357,10 @@ Section "Uninstall"
     Delete "$INSTDIR\server.crt"
     Delete "$INSTDIR\server.key"
     Delete "$INSTDIR\ca.crt"
+    Delete "$INSTDIR\replaced-ca.crt"
+    Delete "$INSTDIR\${BY_TASK}"
     Delete "$INSTDIR\uninstall.exe"
     ; Only when empty: the folder may have been one the user chose and filled.
-    RMDir "$INSTDIR"
-    DeleteRegKey HKCU "${UNINSTALL_KEY}"
+    RMDir /REBOOTOK "$INSTDIR"
+    DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd

@@ -16,7 +16,7 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 
 cp "$build/src/app/fiscal-printer-proxy.exe" \
-    "$build/tools/certificate/fiscal-printer-proxy-certificate.exe" "$stage/"
+    "$build/src/app/fiscal-printer-proxy-certificate.exe" "$stage/"
 x86_64-w64-mingw32-strip "$stage"/*.exe
 signing=()
 if [ -n "${SIGNING_CERT:-}" ] && [ -n "${SIGNING_KEY:-}" ]; then

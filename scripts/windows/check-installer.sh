@@ -5,7 +5,11 @@
 # the user's trusted root certificates (and whose key is the only key on the disk); the
 # installed program answers curl over HTTPS, verified against that authority; a second
 # install keeps the pair and restarts the program; the uninstaller removes it all but the
-# configuration and the logs. It prints the installer's size and the time of the install.
+# configuration and the logs. On the way, the browser policies are added to a list that was
+# there and removed from it again, and the installed program renews a pair 10 days from its
+# end (made with the clock moved back by libfaketime). Then, in a second fresh prefix, the
+# same for all users (/ALLUSERS /S). It prints the installer's size and the time of the
+# install.
 #
 # Usage: scripts/windows/check-installer.sh SETUP.exe READ-SHORTCUT.exe
 # (read-shortcut.exe, built from tests/packages, reads a shortcut as Windows does.)
@@ -38,6 +42,22 @@ data_folder=$user_folder/AppData/Local/TrivaneFiscalProxy
 menu=$user_folder/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs
 shortcut_name="Trivane Ledvik Drukarki fiskalne.lnk"
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TrivaneFiscalProxy'
+
+# A browser policy list that an administrator keeps, which the install adds to.
+chrome_policy='Software\Policies\Google\Chrome\LocalNetworkAccessAllowedForUrls'
+edge_policy='Software\Policies\Microsoft\Edge\LocalNetworkAccessAllowedForUrls'
+wine reg add "HKCU\\$chrome_policy" /v 1 /d https://erp.example.com /f >/dev/null 2>&1
+# "1=VALUE 2=VALUE ..." of a policy list, read the way the browsers read it: from 1 up to the
+# first number missing.
+policy_list() {
+    local number=1 value list=""
+    while value=$(wine reg query "$1" /v "$number" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^ *$number *REG_SZ *//p") && [ -n "$value" ]; do
+        list+="$number=$value "
+        number=$((number + 1))
+    done
+    echo "${list% }"
+}
 
 # The configuration and logs of an earlier installation, which no install may touch.
 mkdir -p "$data_folder/Logs"
@@ -103,13 +123,23 @@ keys_in_prefix() {
 }
 check "no private key but server.key is anywhere in the prefix" \
     [ "$(keys_in_prefix)" = "${install_folder#"$WINEPREFIX/"}/server.key" ]
-thumbprint=$(openssl x509 -in "$install_folder/ca.crt" -noout -fingerprint -sha1 |
-    sed 's/.*=//; s/://g')
-root_store_entry="HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$thumbprint"
-in_root_store() {
-    wine reg query "$root_store_entry" >/dev/null 2>&1
+thumbprint_of() {
+    openssl x509 -in "$1" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g'
 }
-check "the authority is in the user's trusted root certificates" in_root_store
+# In the Root store of $1 (HKCU: the user's, HKLM: the machine's).
+trusted_in() {
+    wine reg query "$1\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$2" \
+        >/dev/null 2>&1
+}
+not_trusted_in() {
+    ! trusted_in "$@"
+}
+thumbprint=$(thumbprint_of "$install_folder/ca.crt")
+check "the authority is in the user's trusted root certificates" trusted_in HKCU "$thumbprint"
+check "the Chrome policy list gets the web application after the entry that was there" \
+    [ "$(policy_list "HKCU\\$chrome_policy")" = "1=https://erp.example.com 2=https://ledvik.trivane.pl" ]
+check "the Edge policy list is made with it" \
+    [ "$(policy_list "HKCU\\$edge_policy")" = "1=https://ledvik.trivane.pl" ]
 
 version_answer() {
     curl --silent --max-time 5 --cacert "$install_folder/ca.crt" \
@@ -131,6 +161,39 @@ start_folder=$(shortcut "$menu/StartUp/$shortcut_name" | cut -d'|' -f2)
 program_pid=$!
 check "started from the Startup shortcut's folder it answers curl --cacert ca.crt" \
     eventually answers
+
+start_installed() {
+    (cd "$install_folder" && exec /usr/lib/wine/wine64 fiscal-printer-proxy.exe) \
+        >"$work/program.out" 2>&1 &
+    program_pid=$!
+}
+stop_installed() {
+    wine taskkill /IM fiscal-printer-proxy.exe >/dev/null 2>&1 || true
+    wait "$program_pid" || true
+    program_pid=""
+}
+# A pair 10 days from its end: made and trusted by the companion with the clock 387 days back.
+stop_installed
+(cd "$install_folder" && exec faketime -f -387d /usr/lib/wine/wine64 \
+    fiscal-printer-proxy-certificate.exe make --trust .) >/dev/null 2>&1 || true
+aging=$(thumbprint_of "$install_folder/ca.crt")
+aged_pair_made() {
+    [ "$aging" != "$thumbprint" ] &&
+        ! openssl x509 -in "$install_folder/server.crt" -noout -checkend $((11 * 86400)) \
+            >/dev/null
+}
+check "a pair 10 days from its end is made" aged_pair_made
+check "and its authority trusted by the user" trusted_in HKCU "$aging"
+start_installed
+renewed() {
+    [ "$(thumbprint_of "$install_folder/ca.crt")" != "$aging" ] && answers &&
+        not_trusted_in HKCU "$aging"
+}
+check "the program renews it and serves the new pair, verified against the new authority" \
+    eventually renewed
+renewed_thumbprint=$(thumbprint_of "$install_folder/ca.crt")
+check "the Root store holds the new authority's thumbprint" trusted_in HKCU "$renewed_thumbprint"
+check "and not the old one's" not_trusted_in HKCU "$aging"
 
 cp "$install_folder/server.crt" "$work/server.crt"
 cp "$install_folder/server.key" "$work/server.key"
@@ -161,12 +224,68 @@ no_uninstall_entry() {
     ! wine reg query "$uninstall_key" >/dev/null 2>&1
 }
 check "it removes the Uninstall entry" eventually no_uninstall_entry
-not_in_root_store() {
-    ! in_root_store
+check "it removes the authority from the trusted root certificates" \
+    eventually not_trusted_in HKCU "$renewed_thumbprint"
+check "it removes only its own entry of the Chrome policy list" \
+    [ "$(policy_list "HKCU\\$chrome_policy")" = "1=https://erp.example.com" ]
+no_edge_policy() {
+    ! wine reg query "HKCU\\$edge_policy" >/dev/null 2>&1
 }
-check "it removes the authority from the trusted root certificates" eventually not_in_root_store
+check "and the Edge list it made" no_edge_policy
 check "it keeps the configuration and the logs" \
     sh -c "cmp -s '$data_folder/config.json' '$work/config.json' && [ -d '$data_folder/Logs' ]"
+
+# For all users, as a deployment tool runs it, in a fresh prefix (Wine's user is an
+# administrator, and Windows' machine-wide folders and keys are all there).
+"$wineserver" -k 2>/dev/null || true
+export WINEPREFIX=$work/machine-prefix
+wine wineboot --init >/dev/null 2>&1
+machine_folder=$WINEPREFIX/drive_c/Program\ Files/TrivaneFiscalProxy
+common_startup=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/StartUp
+task_file=$WINEPREFIX/drive_c/windows/system32/tasks/Trivane\ Fiscal\ Proxy\ certificate\ renewal
+machine_status=0
+wine "$setup" /ALLUSERS /S || machine_status=$?
+check "/ALLUSERS /S succeeds" [ "$machine_status" = 0 ]
+machine_files() {
+    local name
+    for name in fiscal-printer-proxy.exe fiscal-printer-proxy-certificate.exe uninstall.exe \
+        server.crt server.key ca.crt renewed-by-task; do
+        [ -f "$machine_folder/$name" ] || return 1
+    done
+}
+check "it installs the programs and the pair in Program Files" machine_files
+windows_machine_folder=$(wine winepath -w "$machine_folder" 2>/dev/null | tr -d '\r')
+check "the common Startup shortcut starts the program in that folder" \
+    [ "$(shortcut "$common_startup/$shortcut_name")" = \
+        "$windows_machine_folder\\fiscal-printer-proxy.exe|$windows_machine_folder" ]
+machine_thumbprint=$(thumbprint_of "$machine_folder/ca.crt")
+check "the authority is in the machine's trusted root certificates" \
+    trusted_in HKLM "$machine_thumbprint"
+check "and not in the user's" not_trusted_in HKCU "$machine_thumbprint"
+check "the policies are written for the machine" \
+    [ "$(policy_list "HKLM\\$chrome_policy") $(policy_list "HKLM\\$edge_policy")" = \
+        "1=https://ledvik.trivane.pl 1=https://ledvik.trivane.pl" ]
+renews_as_system() {
+    local task
+    task=$(iconv -f UTF-16 -t UTF-8 "$task_file" 2>/dev/null || cat "$task_file")
+    grep -q 'S-1-5-18' <<<"$task" && grep -q 'renew --machine' <<<"$task" &&
+        grep -q 'forget --machine' <<<"$task"
+}
+check "the scheduled task renews the pair as SYSTEM" renews_as_system
+check "the Uninstall entry is the machine's" \
+    wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TrivaneFiscalProxy"
+
+wine "$machine_folder/uninstall.exe" /S || true
+machine_uninstalled() {
+    [ ! -e "$machine_folder" ] && [ ! -e "$common_startup/$shortcut_name" ] &&
+        [ ! -e "$task_file" ] && not_trusted_in HKLM "$machine_thumbprint" &&
+        ! wine reg query "HKLM\\$chrome_policy" >/dev/null 2>&1 &&
+        ! wine reg query "HKLM\\$edge_policy" >/dev/null 2>&1 &&
+        ! wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TrivaneFiscalProxy" \
+            >/dev/null 2>&1
+}
+check "its uninstaller leaves nothing of its own: files, shortcut, task, authority, policies" \
+    eventually machine_uninstalled
 
 printf 'Installer: %s bytes; first silent install under Wine: %d.%03d s\n' \
     "$(stat -c %s "$setup")" $((install_milliseconds / 1000)) $((install_milliseconds % 1000))

@@ -3,12 +3,16 @@
 #ifndef APP_APPLICATION_H
 #define APP_APPLICATION_H
 
+#include "app/certificate_renewal.h"
 #include "platform/tray.h"
 #include "service/fiscal_printer_base.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 
 class Application {
 public:
@@ -19,8 +23,9 @@ public:
     // Creates the hidden window and adds the tray icon; when the window cannot be made,
     // the program goes on serving without it.
     void createWindow();
-    // Stops the server and waits for its thread, so that a request being served (a receipt
-    // half printed) is finished before the process ends.
+    // Stops the certificate's daily check and the server and waits for their threads, so
+    // that a request being served (a receipt half printed) is finished before the process
+    // ends.
     void stopServer();
 
     static long windowProc(platform::WindowHandle window, unsigned message, std::uintptr_t wParam,
@@ -40,6 +45,15 @@ private:
     void addTrayIcon(platform::WindowHandle window);
     void showTrayMenu(platform::WindowHandle window);
     void onCommand(platform::WindowHandle window, unsigned command);
+    // The thread that checks the certificate at start and once a day (renewing it, and
+    // switching the server to a new pair), and tells the tray what it found.
+    void watchCertificate();
+    void afterCheck(const CertificateRenewal::Outcome& outcome, bool atStart);
+    void serveRenewedCertificate();
+    // The tray's tooltip: the connection's state, and the certificate's coming end.
+    void showTooltip(platform::WindowHandle window);
+    void showCertificateOutcome(platform::WindowHandle window, std::uintptr_t daysLeft,
+                                std::intptr_t flags);
 
     static Application* single;
 
@@ -51,6 +65,16 @@ private:
     platform::Icon disconnectedIcon;
     // Read before the server thread starts, so the icon's first colour needs no lock.
     bool connectedAtStart = false;
+    // The icon and texts shown now; the loop's thread only.
+    platform::Icon currentIcon;
+    std::string stateTip;
+    std::string certificateNote;
+
+    CertificateRenewal renewal;
+    std::thread certificateWatch;
+    std::mutex watchMutex;
+    std::condition_variable watchWakes;
+    bool watchEnds = false;
 };
 
 #endif

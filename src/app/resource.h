@@ -18,6 +18,7 @@
 #define WM_TRAYICON 1025
 #define WM_PRINTER_CONNECTED 1028
 #define WM_PRINTER_DISCONNECTED 1029
+#define WM_CERTIFICATE_CHECKED 1030
 
 // Menu commands.
 #define ID_TRAY_OPEN 2001
@@ -36,6 +37,14 @@ constexpr const char* instanceMutexName = "TrivaneFiscalPrinterMutex";
 constexpr const char* productTooltip = "Trivane Ledvik Drukarki fiskalne";
 constexpr const char* connectedTooltip = "Nawiązano połączenie z drukarką";
 constexpr const char* disconnectedTooltip = "Brak połączenia z drukarką fiskalną";
+
+// The certificate's coming end: "<ends> <N> dni" or <expired>, and <notRenewed> when the
+// renewal failed.
+constexpr const char* certificateEndsText = "Certyfikat dla https://localhost:9003 wygasa za";
+constexpr const char* certificateDaysText = "dni";
+constexpr const char* certificateExpiredText = "Certyfikat dla https://localhost:9003 wygasł";
+constexpr const char* certificateNotRenewedText =
+    "Nie udało się go odnowić (szczegóły w dzienniku); kolejna próba jutro.";
 
 constexpr const char* openMenuText = "Uruchom Ledvik";
 constexpr const char* exitMenuText = "Zakończ";

@@ -68,6 +68,8 @@ public:
     // the window with the mouse message in lParam when the user clicks the icon.
     void addIcon(unsigned id, unsigned callbackMessage, const Icon& icon, const std::string& tip);
     void modifyIcon(const Icon& icon, const std::string& tip);
+    // A warning balloon (a notification) from the icon; on Linux the line "title: text".
+    void showBalloon(const std::string& title, const std::string& text);
     void removeIcon();
 
     // Shows the menu at the mouse pointer, `defaultCommand` in bold, and returns the chosen

@@ -158,6 +158,10 @@ void TrayWindow::modifyIcon(const Icon& icon, const std::string& tip) {
     std::cout << tip << " [" << icon << "]" << std::endl;
 }
 
+void TrayWindow::showBalloon(const std::string& title, const std::string& text) {
+    std::cout << title << ": " << text << std::endl;
+}
+
 void TrayWindow::removeIcon() {}
 
 unsigned TrayWindow::trackMenu(const std::vector<MenuItem>&, unsigned) {

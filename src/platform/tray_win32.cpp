@@ -108,6 +108,15 @@ void TrayWindow::modifyIcon(const Icon& icon, const std::string& tip) {
     Shell_NotifyIconW(NIM_MODIFY, &notifyIconData);
 }
 
+void TrayWindow::showBalloon(const std::string& title, const std::string& text) {
+    NOTIFYICONDATAW record = notifyIconData;
+    record.uFlags = NIF_INFO;
+    record.dwInfoFlags = NIIF_WARNING;
+    wcsncpy_s(record.szInfoTitle, ARRAYSIZE(record.szInfoTitle), widen(title).c_str(), _TRUNCATE);
+    wcsncpy_s(record.szInfo, ARRAYSIZE(record.szInfo), widen(text).c_str(), _TRUNCATE);
+    Shell_NotifyIconW(NIM_MODIFY, &record);
+}
+
 void TrayWindow::removeIcon() {
     NOTIFYICONDATAW record{};
     record.cbSize = sizeof record;

@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr std::time_t secondsPerDay = 24 * 60 * 60;
+
 using Bio = std::unique_ptr<BIO, decltype(&BIO_free)>;
 using Certificate = std::unique_ptr<X509, decltype(&X509_free)>;
 
@@ -31,7 +33,24 @@ std::string expiryText(const X509& certificate) {
     return text;
 }
 
+// As a distance from now, which needs no conversion from calendar time in UTC (the C library
+// of Windows has none).
+std::time_t endTime(const X509& certificate) {
+    int days = 0;
+    int seconds = 0;
+    if (ASN1_TIME_diff(&days, &seconds, nullptr, X509_get0_notAfter(&certificate)) != 1) {
+        throw std::runtime_error("the certificate's expiry date cannot be read");
+    }
+    return std::time(nullptr) + static_cast<std::time_t>(days) * secondsPerDay + seconds;
+}
+
 } // namespace
+
+long CertificateSummary::daysLeft(std::time_t now) const {
+    const std::time_t left = end - now;
+    return static_cast<long>(left >= 0 ? left / secondsPerDay
+                                       : -((-left + secondsPerDay - 1) / secondsPerDay));
+}
 
 CertificateSummary readCertificateSummary(const std::string& chainFile) {
     Bio file(BIO_new_file(chainFile.c_str(), "r"), BIO_free);
@@ -42,5 +61,5 @@ CertificateSummary readCertificateSummary(const std::string& chainFile) {
     if (!certificate) {
         throw std::runtime_error("no certificate in " + chainFile);
     }
-    return {subjectText(*certificate), expiryText(*certificate)};
+    return {subjectText(*certificate), expiryText(*certificate), endTime(*certificate)};
 }

@@ -2,11 +2,16 @@
 #ifndef SERVICE_CERTIFICATE_SUMMARY_H
 #define SERVICE_CERTIFICATE_SUMMARY_H
 
+#include <ctime>
 #include <string>
 
 struct CertificateSummary {
     std::string subject; // e.g. "CN=localhost"
     std::string expires; // the end of its validity, ISO 8601 in UTC
+    std::time_t end = 0; // the same moment
+
+    // Whole days from now until the end; negative once it has passed.
+    long daysLeft(std::time_t now) const;
 };
 
 // The first certificate of a PEM chain file. Throws std::runtime_error when the file holds

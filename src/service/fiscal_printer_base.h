@@ -47,6 +47,9 @@ public:
     // checked first with the printer's identity command, so that a printer switched off
     // shows as disconnected, here and in the tray.
     Json::Value status();
+    // Serves the certificate files as they are now to new connections and shows them on the
+    // page; throws, and serves the pair it had, when they cannot be loaded. Any thread.
+    void serveRenewedCertificate();
 
     // One printer command on the open connection; throws RestException 500 when there is
     // none and PosnetException when the library or the printer refuses it.
@@ -70,8 +73,8 @@ private:
     void connectIfConfigured();
     void followPrinter();
 
-    // Read once, from the file the listener loaded.
-    const CertificateSummary certificate;
+    // From the file the listener loaded; changed on the event loop's thread only.
+    CertificateSummary certificate;
     PrinterActivity printerActivity;
     IdempotencyStore idempotency;
     // Last, so that it closes its connection while what it announces to is still there.

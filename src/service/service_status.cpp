@@ -3,6 +3,9 @@
 #include "service/fiscal_printer_base.h"
 #include "service/posnet_exception.h"
 
+#include <boost/asio/post.hpp>
+#include <ctime>
+
 Json::Value FiscalPrinterBase::status() {
     checkConnection();
     Json::Value answer(Json::objectValue);
@@ -15,6 +18,7 @@ Json::Value FiscalPrinterBase::status() {
     answer["documentInDoubt"] = documentInDoubtStatus();
     answer["certificate"]["subject"] = certificate.subject;
     answer["certificate"]["expires"] = certificate.expires;
+    answer["certificate"]["daysLeft"] = Json::Int64(certificate.daysLeft(std::time(nullptr)));
     answer["logFolder"] = platform::utf8Name(logDirectory());
     return answer;
 }
@@ -42,4 +46,10 @@ void FiscalPrinterBase::checkConnection() {
         // The refusal is what the page shows as the printer's last one, and a lost line has
         // already closed the connection; the answer is the status either way.
     }
+}
+
+void FiscalPrinterBase::serveRenewedCertificate() {
+    reloadCertificate();
+    CertificateSummary renewed = readCertificateSummary(settings.certificateChainFile);
+    boost::asio::post(ioContext, [this, renewed] { certificate = renewed; });
 }

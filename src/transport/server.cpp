@@ -4,12 +4,14 @@
 #include "platform/peer_account.h"
 #include <algorithm>
 #include <boost/asio/ip/v6_only.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/log/trivial.hpp>
 #include <chrono>
 #include <exception>
 #include <openssl/ssl.h>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 
 namespace asio = boost::asio;
 using asio::ip::tcp;
@@ -117,6 +119,19 @@ std::optional<PeerRefusal> refusalOf(const platform::PeerAccount& account,
                        start.str() + "its account cannot be learnt (" + account.name + ")"};
 }
 
+// The pair as OpenSSL loads it for a context, checked before anything serves it.
+std::shared_ptr<asio::ssl::context> loadedPair(const ServerSettings& settings) {
+    auto loaded = std::make_shared<asio::ssl::context>(asio::ssl::context::tls_server);
+    loaded->use_certificate_chain_file(settings.certificateChainFile);
+    loaded->use_private_key_file(settings.privateKeyFile, asio::ssl::context::pem);
+    if (SSL_CTX_check_private_key(loaded->native_handle()) != 1) {
+        throw std::runtime_error("the key in " + settings.privateKeyFile +
+                                 " does not belong to the certificate in " +
+                                 settings.certificateChainFile);
+    }
+    return loaded;
+}
+
 } // namespace
 
 Server::Server(const ServerSettings& settings)
@@ -147,6 +162,23 @@ Server::Server(const ServerSettings& settings)
 }
 
 Server::~Server() = default;
+
+// The swap runs on the event loop, between two accepts, so no handshake sees half a pair; a
+// new connection copies the context's pair when it begins.
+void Server::reloadCertificate() {
+    const std::shared_ptr<asio::ssl::context> loaded = loadedPair(settings);
+    asio::post(ioContext, [this, loaded] {
+        SSL_CTX* from = loaded->native_handle();
+        SSL_CTX* to = sslContext.native_handle();
+        STACK_OF(X509)* chain = nullptr;
+        SSL_CTX_get0_chain_certs(from, &chain);
+        if (SSL_CTX_use_certificate(to, SSL_CTX_get0_certificate(from)) != 1 ||
+            SSL_CTX_use_PrivateKey(to, SSL_CTX_get0_privatekey(from)) != 1 ||
+            SSL_CTX_set1_chain(to, chain) != 1) {
+            BOOST_LOG_TRIVIAL(error) << "Switching to the renewed certificate failed";
+        }
+    });
+}
 
 // IPv4 first: its port, chosen by the system when the settings say 0, is the one IPv6
 // listens on too. A browser may try "localhost" as ::1 first, so IPv6 is listened on

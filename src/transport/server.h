@@ -49,6 +49,10 @@ public:
     unsigned short listeningPort() const;
     // The addresses and port listened on, IPv4 first.
     std::vector<boost::asio::ip::tcp::endpoint> listeningEndpoints() const;
+    // Reads the certificate files again and serves them to the connections accepted from
+    // now on; connections already open keep theirs. Throws, and goes on serving the pair it
+    // had, when the files cannot be loaded or do not belong together. Safe from any thread.
+    void reloadCertificate();
 
     // The thread that runs `start`, handed over by the application shell.
     std::thread* serverThread = nullptr;

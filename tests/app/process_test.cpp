@@ -2,6 +2,9 @@
 // folder holding (or lacking) the certificate files, with its own application-data and
 // runtime folders. The program always listens on port 9003, so these tests never run side
 // by side (see CMakeLists.txt).
+#include "authority.h"
+#include "commands.h"
+#include "platform/run_and_wait.h"
 #include "program_process.h"
 #include "support/temporary_folder.h"
 #include "support/test_certificate.h"
@@ -99,6 +102,16 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return false;
+    }
+
+    bool awaitLogLineStartingWith(const std::string& prefix) const {
+        const auto deadline = std::chrono::steady_clock::now() + processPatience;
+        while (!logHasLineStartingWith(prefix)) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
     }
 
     bool logHasLineStartingWith(const std::string& prefix) const {
@@ -342,6 +355,75 @@ TEST_F(ProgramTest, ReceiptSentToTheProgramIsPrinted) {
     EXPECT_EQ(answer.status, 200) << answer.body;
     EXPECT_EQ(answer.body, "true");
     EXPECT_NE(printer.journal().find("Chleb żytni"), std::string::npos) << printer.journal();
+}
+
+// A pair 397 days long made as if on an earlier day, so that daysLeft days of it are left;
+// its authority trusted in store.
+void agedPair(const fs::path& folder, std::time_t daysLeft, const fs::path& store) {
+    const certificate::CertificateFolder files(folder.string());
+    certificate::makeOrKeep(files, std::time(nullptr) -
+                                       (certificate::validityDays - daysLeft) * 24 * 60 * 60);
+    platform::runAndWait("certutil", {"-A", "-d", "sql:" + store.string(), "-n",
+                                      certificate::commonName(files.authority().get()), "-t", "C,,",
+                                      "-i", (folder / "ca.crt").string()});
+}
+
+std::string authorityName(const fs::path& folder) {
+    return certificate::commonName(
+        certificate::CertificateFolder(folder.string()).authority().get());
+}
+
+// What the store trusts, by the authorities' names.
+std::string trusted(const fs::path& store) {
+    return platform::runAndWait("certutil", {"-L", "-d", "sql:" + store.string()}).output;
+}
+
+// The program renews a pair that ends within 30 days at start, and one that has expired
+// before it listens; the renewed pair is served, and the browsers' store then trusts its
+// authority and no longer the old one.
+TEST_F(ProgramTest, PairNearItsEndIsRenewedAndServedAndTheOldAuthorityLeavesTheStore) {
+    const struct {
+        std::time_t daysLeft;
+        bool firstConnectionGetsTheNewPair;
+    } cases[] = {{10, false}, {-1, true}};
+    for (const auto& test : cases) {
+        TemporaryFolder home;
+        const fs::path store = home.path() / ".pki" / "nssdb";
+        fs::create_directories(store);
+        platform::runAndWait("certutil", {"-N", "-d", "sql:" + store.string(), "--empty-password"});
+        agedPair(work.path(), test.daysLeft, store);
+        const std::string old = authorityName(work.path());
+        const std::string oldThumbprint = certificate::thumbprint(
+            certificate::CertificateFolder(work.path().string()).authority().get());
+        std::map<std::string, std::string> variables = environment();
+        variables["HOME"] = home.path().string();
+        ProgramProcess program(work.path(), variables);
+        ASSERT_TRUE(program.awaitOutputLine(startedDisconnected)) << program.standardError();
+        const std::string authority = (work.path() / "ca.crt").string();
+        if (test.firstConnectionGetsTheNewPair) {
+            EXPECT_NO_THROW(TlsClient(programPort, TlsVersion::Any, nullptr, authority))
+                << "served before the renewal";
+        }
+
+        ASSERT_TRUE(awaitLogLineStartingWith("info : The replaced certificate authority was "
+                                             "removed: removed: the replaced authority " +
+                                             oldThumbprint))
+            << test.daysLeft;
+        const std::string renewed = authorityName(work.path());
+        EXPECT_NE(renewed, old);
+        TlsClient client(programPort, TlsVersion::Any, nullptr, authority);
+        std::string chain;
+        fs::load_string_file(work.path() / "server.crt", chain);
+        EXPECT_TRUE(startsWith(chain, client.peerCertificate()));
+        EXPECT_NE(trusted(store).find(renewed), std::string::npos) << trusted(store);
+        EXPECT_EQ(trusted(store).find(old), std::string::npos) << trusted(store);
+        client.send("GET /status HTTP/1.1\r\n\r\n");
+        const std::string status = client.receive().body;
+        EXPECT_EQ(status.find("396", status.find("daysLeft")), status.find("daysLeft") + 10)
+            << status;
+        program.signal(SIGTERM);
+        EXPECT_EQ(program.awaitExit(), 0);
+    }
 }
 
 } // namespace

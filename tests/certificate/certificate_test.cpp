@@ -3,6 +3,8 @@
 // server's is left on disk.
 #include "authority.h"
 #include "commands.h"
+#include "platform/run_and_wait.h"
+#include "root_store.h"
 #include "support/temporary_folder.h"
 
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include <set>
 #include <sstream>
 #ifndef _WIN32
+#include <cstdlib>
 #include <sys/stat.h>
 #endif
 
@@ -78,6 +81,15 @@ std::set<std::string> fileNames(const boost::filesystem::path& folder) {
         names.insert(entry.path().filename().string());
     }
     return names;
+}
+
+// A pair in folder, made as if on an earlier day, that ends daysLeft days from now.
+void agedPair(const CertificateFolder& folder, std::time_t daysLeft) {
+    makeOrKeep(folder, std::time(nullptr) - (validityDays - daysLeft) * day);
+}
+
+std::string authorityName(const CertificateFolder& folder) {
+    return commonName(folder.authority().get());
 }
 
 } // namespace
@@ -200,10 +212,125 @@ TEST(Command, AnswersBadUsageAndFailuresWithTheirExitCodes) {
     EXPECT_EQ(made.str().rfind("made: ", 0), 0u) << made.str();
     EXPECT_TRUE(
         CertificateFolder(std::filesystem::u8path(polishFolder)).pairValidAt(std::time(nullptr)));
-#ifndef _WIN32
-    std::ostringstream kept, keptErrors;
-    EXPECT_EQ(runCommand({"make", "--trust", polishFolder}, kept, keptErrors), notTrusted);
-    EXPECT_EQ(kept.str().rfind("kept: ", 0), 0u) << kept.str();
-    EXPECT_NE(keptErrors.str().find("ca.crt"), std::string::npos) << keptErrors.str();
-#endif
 }
+
+TEST(Write, AnInterruptedOneIsUndoneOrFinishedAsAWhole) {
+    // The files left with ".new" by a write that ended early: while the key's is there
+    // (written in the order key, certificate, authority) nothing was renamed and the old pair
+    // stays; once the key was renamed, the new pair is completed.
+    const std::vector<std::pair<std::set<std::string>, bool>> interrupted = {
+        {{"server.key"}, false},
+        {{"server.key", "server.crt"}, false},
+        {{"server.key", "server.crt", "ca.crt"}, false},
+        {{"server.crt", "ca.crt"}, true},
+        {{"ca.crt"}, true},
+    };
+    for (const auto& [pendingNames, becomesNew] : interrupted) {
+        TemporaryFolder oldFolder, newFolder;
+        const CertificateFolder oldPair(oldFolder.path().string());
+        makeOrKeep(oldPair, std::time(nullptr));
+        makeOrKeep(CertificateFolder(newFolder.path().string()), std::time(nullptr));
+        const std::string newCertificate = fileText(newFolder.path() / "server.crt");
+        std::set<std::string> renamed;
+        if (becomesNew) {
+            renamed = {"server.key", "server.crt", "ca.crt"};
+        }
+        for (const std::string& name : pendingNames) {
+            renamed.erase(name);
+            boost::filesystem::copy_file(newFolder.path() / name,
+                                         oldFolder.path() / (name + ".new"));
+        }
+        for (const std::string& name : renamed) {
+            boost::filesystem::copy_file(newFolder.path() / name, oldFolder.path() / name,
+                                         boost::filesystem::copy_options::overwrite_existing);
+        }
+        ASSERT_TRUE(oldPair.interrupted());
+
+        oldPair.recover();
+        EXPECT_FALSE(oldPair.interrupted());
+        EXPECT_TRUE(oldPair.pairValidAt(std::time(nullptr)));
+        EXPECT_EQ(fileText(oldFolder.path() / "server.crt") == newCertificate, becomesNew)
+            << ::testing::PrintToString(pendingNames);
+    }
+}
+
+#ifndef _WIN32
+// The user's browsers in a scratch HOME: Chromium's certificate store and a Firefox
+// profile's, made by certutil as the browsers make them.
+class BrowserStores : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* home = std::getenv("HOME");
+        savedHome = home ? home : "";
+        ::setenv("HOME", homeFolder.path().c_str(), 1);
+        for (const boost::filesystem::path& store : {chromium(), firefox()}) {
+            boost::filesystem::create_directories(store);
+            ASSERT_EQ(certutil({"-N", "-d", "sql:" + store.string(), "--empty-password"}), 0);
+        }
+    }
+    void TearDown() override { ::setenv("HOME", savedHome.c_str(), 1); }
+
+    static int certutil(const std::vector<std::string>& arguments) {
+        return platform::runAndWait("certutil", arguments).exitCode;
+    }
+
+    boost::filesystem::path chromium() const { return homeFolder.path() / ".pki/nssdb"; }
+    boost::filesystem::path firefox() const {
+        return homeFolder.path() / ".mozilla/firefox/a1b2.default";
+    }
+
+    // The nicknames in store, which are the authorities' names.
+    static std::set<std::string> trusted(const boost::filesystem::path& store) {
+        const std::string listing =
+            platform::runAndWait("certutil", {"-L", "-d", "sql:" + store.string()}).output;
+        std::set<std::string> names;
+        std::istringstream lines(listing);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("Fiscal printer proxy", 0) == 0) {
+                names.insert(line.substr(0, line.find("  ")));
+            }
+        }
+        return names;
+    }
+
+    std::string run(const std::vector<std::string>& arguments, int expected) {
+        std::ostringstream out, err;
+        EXPECT_EQ(runCommand(arguments, out, err), expected)
+            << ::testing::PrintToString(arguments) << out.str() << err.str();
+        return out.str();
+    }
+
+    TemporaryFolder homeFolder;
+    TemporaryFolder pairFolder;
+    std::string savedHome;
+};
+
+TEST_F(BrowserStores, RenewalTrustsTheNewAuthorityBeforeItsPairAndForgetsTheOldOneAfter) {
+    const CertificateFolder folder(pairFolder.path().string());
+    const std::string path = pairFolder.path().string();
+    agedPair(folder, 10);
+    trustAuthority(folder.authority().get(), StoreScope::user);
+    const std::string first = authorityName(folder);
+
+    EXPECT_EQ(run({"renew", path}, done).rfind("trusted: ", 0), 0u);
+    const std::string second = authorityName(folder);
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(folder.pairValidAt(std::time(nullptr) + 300 * day));
+    for (const auto& store : {chromium(), firefox()}) {
+        EXPECT_EQ(trusted(store), (std::set<std::string>{first, second})) << store;
+    }
+    run({"forget", path}, done);
+    for (const auto& store : {chromium(), firefox()}) {
+        EXPECT_EQ(trusted(store), std::set<std::string>{second}) << store;
+    }
+    EXPECT_TRUE(folder.replacedAuthorities().empty());
+
+    // A store that certutil cannot write: the pair and every store stay as they were.
+    agedPair(folder, -1);
+    const std::string expired = fileText(pairFolder.path() / "server.crt");
+    std::ofstream((firefox() / "cert9.db").string(), std::ios::trunc) << "not a database";
+    run({"renew", path}, notTrusted);
+    EXPECT_EQ(fileText(pairFolder.path() / "server.crt"), expired);
+    EXPECT_EQ(trusted(chromium()), std::set<std::string>{second});
+}
+#endif

@@ -41,6 +41,13 @@ check "the package holds the program" lists usr/bin/fiscal-printer-proxy
 check "the package holds the setup command" lists usr/bin/fiscal-printer-proxy-setup
 check "the package holds the systemd user unit" \
     lists usr/lib/systemd/user/fiscal-printer-proxy.service
+allows_the_web_application() {
+    dpkg-deb --fsys-tarfile "$deb" |
+        tar -xO ./etc/chromium/policies/managed/fiscal-printer-proxy.json |
+        jq -e '.LocalNetworkAccessAllowedForUrls == ["https://ledvik.trivane.pl"]' >/dev/null &&
+        dpkg-deb -I "$deb" conffiles | grep -qx /etc/chromium/policies/managed/fiscal-printer-proxy.json
+}
+check "it brings Chromium's local network access policy as a conffile" allows_the_web_application
 depends_on_program_libraries() {
     dpkg-deb -f "$deb" Depends | grep -q 'libboost-log1.74.0.*libssl3'
 }
@@ -75,7 +82,7 @@ check "it makes the pair in ~/.config/fiscal-printer-proxy, the key readable by 
 check "it leaves no key but the server's" \
     [ "$(grep -rl 'PRIVATE KEY' "$home" | sed "s|^$home/||")" = .config/fiscal-printer-proxy/server.key ]
 check "it adds the authority to the browser's store as trusted for websites" \
-    sh -c "certutil -L -d 'sql:$home/.pki/nssdb' | grep -q '^$nickname *C,, *\$'"
+    sh -c "certutil -L -d 'sql:$home/.pki/nssdb' | grep -q '^$nickname [0-9A-F]\{8\} *C,, *\$'"
 check "it says that without systemd the program is started by hand" \
     grep -q "No systemd user session here" "$work/setup.out"
 

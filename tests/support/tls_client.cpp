@@ -5,6 +5,7 @@
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/optional.hpp>
+#include <openssl/pem.h>
 #include <sstream>
 #include <stdexcept>
 
@@ -89,9 +90,13 @@ HttpAnswer parseAnswer(const std::string& raw) {
     return answer;
 }
 
-TlsClient::TlsClient(unsigned short port, TlsVersion version, const TlsSession& resume)
+TlsClient::TlsClient(unsigned short port, TlsVersion version, const TlsSession& resume,
+                     const std::string& authority)
     : context(clientMethod(version)), stream(io, context) {
-    context.load_verify_file(testCertificateFile());
+    context.load_verify_file(authority.empty() ? testCertificateFile() : authority);
+    if (!authority.empty() && SSL_set1_host(stream.native_handle(), "localhost") != 1) {
+        throw std::runtime_error("the name to verify was refused");
+    }
     // The server closes without a close-notify; browsers still resume such sessions, and
     // OpenSSL only does so with this option.
     SSL_CTX_set_options(context.native_handle(), SSL_OP_IGNORE_UNEXPECTED_EOF);
@@ -113,6 +118,18 @@ TlsClient::TlsClient(unsigned short port, TlsVersion version, const TlsSession& 
 }
 
 TlsClient::~TlsClient() = default;
+
+std::string TlsClient::peerCertificate() {
+    X509* certificate = SSL_get_peer_certificate(stream.native_handle());
+    BIO* text = BIO_new(BIO_s_mem());
+    PEM_write_bio_X509(text, certificate);
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(text, &data);
+    std::string pem(data, static_cast<std::size_t>(length));
+    BIO_free(text);
+    X509_free(certificate);
+    return pem;
+}
 
 void TlsClient::send(const std::string& piece) {
     awaitCompletion(io, stream.next_layer(),

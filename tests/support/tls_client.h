@@ -50,9 +50,10 @@ using TlsSession = std::shared_ptr<SSL_SESSION>;
 class TlsClient {
 public:
     // Connects and completes the handshake, offering `resume` when given; throws
-    // std::runtime_error when either fails.
+    // std::runtime_error when either fails. With `authority`, a PEM file, it trusts that
+    // instead of the test certificate and verifies the name "localhost" as a browser does.
     explicit TlsClient(unsigned short port, TlsVersion version = TlsVersion::Any,
-                       const TlsSession& resume = nullptr);
+                       const TlsSession& resume = nullptr, const std::string& authority = "");
     ~TlsClient();
     TlsClient(const TlsClient&) = delete;
     TlsClient& operator=(const TlsClient&) = delete;
@@ -68,6 +69,8 @@ public:
     TlsSession session();
     // Whether the handshake resumed the session offered.
     bool resumed();
+    // The server's certificate as PEM text.
+    std::string peerCertificate();
 
 private:
     boost::asio::io_context io;

@@ -112,6 +112,13 @@ std::string thumbprint(X509* certificate) {
     return hex(digest.data(), digest.size());
 }
 
+std::string commonName(X509* certificate) {
+    char name[256];
+    const int length = X509_NAME_get_text_by_NID(X509_get_subject_name(certificate),
+                                                 NID_commonName, name, sizeof name);
+    return length > 0 ? std::string(name, static_cast<std::size_t>(length)) : std::string();
+}
+
 CertificateAuthority::CertificateAuthority(const ServerNames& permitted, const Validity& validity)
     : key(newKey()), authorityCertificate(newCertificate(key.get(), validity)), validity(validity) {
     X509* certificate = authorityCertificate.get();

@@ -33,6 +33,9 @@ KeyPtr newKey();
 std::vector<unsigned char> thumbprintBytes(X509* certificate);
 std::string thumbprint(X509* certificate);
 
+// The subject's common name, unique to each authority: the name a user sees in a store.
+std::string commonName(X509* certificate);
+
 class CertificateAuthority {
 public:
     CertificateAuthority(const ServerNames& permitted, const Validity& validity);

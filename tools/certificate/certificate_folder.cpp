@@ -20,6 +20,7 @@ namespace {
 constexpr const char* serverCertificateName = "server.crt";
 constexpr const char* serverKeyName = "server.key";
 constexpr const char* authorityName = "ca.crt";
+constexpr const char* replacedName = "replaced-ca.crt";
 
 BioPtr readFile(const fs::path& path) {
     return BioPtr(BIO_new_file(path.u8string().c_str(), "rb"));
@@ -31,6 +32,15 @@ X509Ptr readCertificate(BIO* file) {
     X509Ptr certificate(file ? PEM_read_bio_X509(file, nullptr, nullptr, nullptr) : nullptr);
     ERR_clear_error();
     return certificate;
+}
+
+std::vector<X509Ptr> readCertificates(const fs::path& path) {
+    const BioPtr file = readFile(path);
+    std::vector<X509Ptr> certificates;
+    while (X509Ptr certificate = readCertificate(file.get())) {
+        certificates.push_back(std::move(certificate));
+    }
+    return certificates;
 }
 
 KeyPtr readKey(const fs::path& path) {
@@ -108,14 +118,15 @@ void writeNewFile(const fs::path& path, const std::string& content, bool ownerOn
         }
         written += count > 0 ? static_cast<std::size_t>(count) : 0;
     }
-    if (::close(descriptor) != 0) {
+    // On disk before any rename makes it count, so that a power cut leaves a whole file.
+    if (::fsync(descriptor) != 0 || ::close(descriptor) != 0) {
         throw std::system_error(errno, std::generic_category(), "cannot write " + path.u8string());
     }
 #endif
 }
 
-fs::path withSuffix(fs::path path, const char* suffix) {
-    return path += suffix;
+fs::path pending(fs::path path) {
+    return path += ".new";
 }
 
 struct PendingFile {
@@ -124,21 +135,55 @@ struct PendingFile {
     bool ownerOnly;
 };
 
+void removeIfThere(const fs::path& path) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+}
+
+void writeAll(const fs::path& folder, const std::vector<PendingFile>& files) {
+    fs::create_directories(folder);
+    try {
+        for (const PendingFile& file : files) {
+            writeNewFile(pending(file.path), file.content, file.ownerOnly);
+        }
+    } catch (...) {
+        // No copy of the key may stay behind beside the files that are kept.
+        for (const PendingFile& file : files) {
+            removeIfThere(pending(file.path));
+        }
+        throw;
+    }
+    for (const PendingFile& file : files) {
+        fs::rename(pending(file.path), file.path);
+    }
+}
+
 } // namespace
 
 CertificateFolder::CertificateFolder(fs::path folder) : folder(std::move(folder)) {}
 
-bool CertificateFolder::pairValidAt(std::time_t moment) const {
+X509Ptr CertificateFolder::server() const {
     const BioPtr chain = readFile(folder / serverCertificateName);
-    const X509Ptr server = readCertificate(chain.get());
+    return readCertificate(chain.get());
+}
+
+bool CertificateFolder::keyMatches(X509* server) const {
     const KeyPtr key = readKey(folder / serverKeyName);
-    const X509Ptr authorityCertificate = authority();
-    if (!server || !key || !authorityCertificate) {
-        return false;
-    }
-    const bool keyMatches = X509_check_private_key(server.get(), key.get()) == 1;
+    const bool matches = key && X509_check_private_key(server, key.get()) == 1;
     ERR_clear_error();
-    return keyMatches && verifiesForLocalhost(server.get(), authorityCertificate.get(), moment);
+    return matches;
+}
+
+bool CertificateFolder::hasPair() const {
+    const X509Ptr certificate = server();
+    return certificate && keyMatches(certificate.get());
+}
+
+bool CertificateFolder::pairValidAt(std::time_t moment) const {
+    const X509Ptr certificate = server();
+    const X509Ptr authorityCertificate = authority();
+    return certificate && authorityCertificate && keyMatches(certificate.get()) &&
+           verifiesForLocalhost(certificate.get(), authorityCertificate.get(), moment);
 }
 
 X509Ptr CertificateFolder::authority() const {
@@ -146,28 +191,56 @@ X509Ptr CertificateFolder::authority() const {
     return readCertificate(file.get());
 }
 
+std::vector<X509Ptr> CertificateFolder::replacedAuthorities() const {
+    return readCertificates(folder / replacedName);
+}
+
+void CertificateFolder::keepReplaced(X509* replaced) const {
+    std::string kept;
+    for (const X509Ptr& earlier : replacedAuthorities()) {
+        kept += pem(earlier.get());
+    }
+    writeAll(folder, {{folder / replacedName, kept + pem(replaced), false}});
+}
+
+void CertificateFolder::forgetReplaced() const {
+    fs::remove(folder / replacedName);
+}
+
+bool CertificateFolder::interrupted() const {
+    for (const char* name : {serverKeyName, serverCertificateName, authorityName}) {
+        if (fs::exists(pending(folder / name))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The key is renamed first. While its new file is there, the renames have not begun and
+// the new files may be incomplete, so they go; once it is gone, the others were written
+// whole and follow it.
+void CertificateFolder::recover() const {
+    const bool renamesBegun = !fs::exists(pending(folder / serverKeyName));
+    for (const char* name : {serverKeyName, serverCertificateName, authorityName}) {
+        const fs::path file = folder / name;
+        if (!fs::exists(pending(file))) {
+            continue;
+        }
+        if (renamesBegun) {
+            fs::rename(pending(file), file);
+        } else {
+            fs::remove(pending(file));
+        }
+    }
+}
+
 void CertificateFolder::write(X509* server, X509* authority, EVP_PKEY* serverKey) const {
-    const std::vector<PendingFile> files = {
-        {folder / serverKeyName, pem(serverKey), true},
-        {folder / serverCertificateName, pem(server) + pem(authority), false},
-        {folder / authorityName, pem(authority), false},
-    };
-    fs::create_directories(folder);
-    try {
-        for (const PendingFile& file : files) {
-            writeNewFile(withSuffix(file.path, ".new"), file.content, file.ownerOnly);
-        }
-    } catch (...) {
-        // No copy of the key may stay behind beside the files that are kept.
-        for (const PendingFile& file : files) {
-            std::error_code ignored;
-            fs::remove(withSuffix(file.path, ".new"), ignored);
-        }
-        throw;
-    }
-    for (const PendingFile& file : files) {
-        fs::rename(withSuffix(file.path, ".new"), file.path);
-    }
+    recover();
+    writeAll(folder, {
+                         {folder / serverKeyName, pem(serverKey), true},
+                         {folder / serverCertificateName, pem(server) + pem(authority), false},
+                         {folder / authorityName, pem(authority), false},
+                     });
 }
 
 } // namespace certificate

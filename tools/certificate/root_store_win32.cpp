@@ -23,11 +23,17 @@ using RootStore = std::unique_ptr<void, StoreCloser>;
     throw std::runtime_error(step + " failed: Windows error " + std::to_string(GetLastError()));
 }
 
-RootStore openRootStore() {
-    HCERTSTORE store =
-        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"ROOT");
+std::string storeName(StoreScope scope) {
+    return scope == StoreScope::machine ? "the machine's trusted root certificates"
+                                        : "the current user's trusted root certificates";
+}
+
+RootStore openRootStore(StoreScope scope) {
+    const DWORD location = scope == StoreScope::machine ? CERT_SYSTEM_STORE_LOCAL_MACHINE
+                                                        : CERT_SYSTEM_STORE_CURRENT_USER;
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, location, L"ROOT");
     if (store == nullptr) {
-        windowsError("opening the current user's trusted root certificates");
+        windowsError("opening " + storeName(scope));
     }
     return RootStore(store);
 }
@@ -50,26 +56,27 @@ PCCERT_CONTEXT find(HCERTSTORE store, X509* authority) {
 
 } // namespace
 
-void trustAuthority(X509* authority) {
-    const RootStore store = openRootStore();
+std::vector<std::string> trustAuthority(X509* authority, StoreScope scope) {
+    const RootStore store = openRootStore(scope);
     if (PCCERT_CONTEXT present = find(store.get(), authority)) {
         CertFreeCertificateContext(present);
-        return;
+        return {storeName(scope)};
     }
     std::vector<unsigned char> encoded = der(authority);
     if (!CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING, encoded.data(),
                                           static_cast<DWORD>(encoded.size()),
                                           CERT_STORE_ADD_USE_EXISTING, nullptr)) {
-        windowsError("adding the authority to the trusted root certificates");
+        windowsError("adding the authority to " + storeName(scope));
     }
+    return {storeName(scope)};
 }
 
-void distrustAuthority(X509* authority) {
-    const RootStore store = openRootStore();
+void distrustAuthority(X509* authority, StoreScope scope) {
+    const RootStore store = openRootStore(scope);
     if (PCCERT_CONTEXT present = find(store.get(), authority)) {
         // Frees the context whether or not it succeeds.
         if (!CertDeleteCertificateFromStore(present)) {
-            windowsError("removing the authority from the trusted root certificates");
+            windowsError("removing the authority from " + storeName(scope));
         }
         // Windows has written the removal already; Wine writes it to its registry only when
         // asked to, so it is asked, and what it answers changes nothing here.

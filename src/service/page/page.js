@@ -65,7 +65,8 @@ function showStatus(status) {
     ? `${refusal.message} (kod ${refusal.code}, ${refusal.description}), ${localTime(refusal.time)}`
     : 'brak');
   show('certificate',
-    `${status.certificate.subject}, ważny do ${localTime(status.certificate.expires)}`);
+    `${status.certificate.subject}, ważny do ${localTime(status.certificate.expires)}` +
+    ` (${daysLeftText(status.certificate.daysLeft)})`);
   show('log-folder', status.logFolder);
   const inDoubt = document.getElementById('in-doubt');
   inDoubt.hidden = !status.documentInDoubt;
@@ -73,6 +74,12 @@ function showStatus(status) {
     inDoubt.textContent =
       `${status.documentInDoubt.message} (${localTime(status.documentInDoubt.since)})`;
   }
+}
+
+function daysLeftText(days) {
+  if (days < 0) return 'wygasł';
+  if (days === 1) return 'został 1 dzień';
+  return `zostało dni: ${days}`;
 }
 
 async function refresh() {
