@@ -173,8 +173,7 @@ FunctionEnd
 ; Adds the web application's origin to the policy list whose key is on the stack, under the
 ; first free number: the browsers read the values "1", "2", ... up to the first one missing.
 ; A list that holds it already is left alone.
-!macro PolicyFunctions un
-Function ${un}AddOrigin
+Function AddOrigin
     Exch $0
     Push $1
     Push $2
@@ -202,7 +201,7 @@ FunctionEnd
 
 ; Removes the origin from the list whose key is on the stack and moves the entries after it
 ; down, so that none is cut off; an empty list's key goes.
-Function ${un}RemoveOrigin
+Function un.RemoveOrigin
     Exch $0
     Push $1
     Push $2
@@ -232,9 +231,6 @@ Function ${un}RemoveOrigin
     Pop $1
     Pop $0
 FunctionEnd
-!macroend
-!insertmacro PolicyFunctions ""
-!insertmacro PolicyFunctions "un."
 
 ; The companion with --machine in a machine-wide install.
 !macro Companion command
@@ -247,28 +243,31 @@ FunctionEnd
 
 ; A task that runs as SYSTEM every day and at every start of the machine: it removes the
 ; authorities replaced at its previous run (every user's program serves the new pair within
-; the hour) and renews the pair when it ends within 30 days.
+; the hour) and renews the pair when it ends within 30 days. Its definition stays in the
+; install folder, for an administrator to read or register again.
+!define TASK_FILE "renewal-task.xml"
 Function RegisterRenewalTask
-    InitPluginsDir
-    FileOpen $0 "$PLUGINSDIR\task.xml" w
-    FileWriteUTF16LE /BOM $0 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n\
-<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">\
-<RegistrationInfo><Description>${PRODUCT_NAME}</Description></RegistrationInfo>\
-<Triggers><CalendarTrigger><StartBoundary>2025-01-01T12:00:00</StartBoundary>\
-<ScheduleByDay><DaysInterval>1</DaysInterval></ScheduleByDay></CalendarTrigger>\
-<BootTrigger><Enabled>true</Enabled></BootTrigger></Triggers>\
-<Principals><Principal id="System"><UserId>S-1-5-18</UserId>\
-<RunLevel>HighestAvailable</RunLevel></Principal></Principals>\
-<Settings><StartWhenAvailable>true</StartWhenAvailable>\
-<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>\
-<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>\
-<ExecutionTimeLimit>PT1H</ExecutionTimeLimit></Settings>\
-<Actions Context="System">\
-<Exec><Command>"$INSTDIR\${COMPANION}"</Command><Arguments>forget --machine "$INSTDIR"</Arguments></Exec>\
-<Exec><Command>"$INSTDIR\${COMPANION}"</Command><Arguments>renew --machine "$INSTDIR"</Arguments></Exec>\
-</Actions></Task>$\r$\n'
+    FileOpen $0 "$INSTDIR\${TASK_FILE}" w
+    ; In pieces: an NSIS string holds at most 1024 characters.
+    FileWriteUTF16LE /BOM $0 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
+    FileWriteUTF16LE $0 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">'
+    FileWriteUTF16LE $0 '<RegistrationInfo><Description>${PRODUCT_NAME}</Description></RegistrationInfo>'
+    FileWriteUTF16LE $0 '<Triggers><CalendarTrigger><StartBoundary>2025-01-01T12:00:00</StartBoundary>'
+    FileWriteUTF16LE $0 '<ScheduleByDay><DaysInterval>1</DaysInterval></ScheduleByDay></CalendarTrigger>'
+    FileWriteUTF16LE $0 '<BootTrigger><Enabled>true</Enabled></BootTrigger></Triggers>'
+    FileWriteUTF16LE $0 '<Principals><Principal id="System"><UserId>S-1-5-18</UserId>'
+    FileWriteUTF16LE $0 '<RunLevel>HighestAvailable</RunLevel></Principal></Principals>'
+    FileWriteUTF16LE $0 '<Settings><StartWhenAvailable>true</StartWhenAvailable>'
+    FileWriteUTF16LE $0 '<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>'
+    FileWriteUTF16LE $0 '<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>'
+    FileWriteUTF16LE $0 '<ExecutionTimeLimit>PT1H</ExecutionTimeLimit></Settings><Actions Context="System">'
+    FileWriteUTF16LE $0 '<Exec><Command>"$INSTDIR\${COMPANION}"</Command>'
+    FileWriteUTF16LE $0 '<Arguments>forget --machine "$INSTDIR"</Arguments></Exec>'
+    FileWriteUTF16LE $0 '<Exec><Command>"$INSTDIR\${COMPANION}"</Command>'
+    FileWriteUTF16LE $0 '<Arguments>renew --machine "$INSTDIR"</Arguments></Exec>'
+    FileWriteUTF16LE $0 '</Actions></Task>$\r$\n'
     FileClose $0
-    nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Create /TN "${TASK}" /XML "$PLUGINSDIR\task.xml" /F'
+    nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Create /TN "${TASK}" /XML "$INSTDIR\${TASK_FILE}" /F'
     Pop $0
     ${If} $0 != 0
         DetailPrint "schtasks: $0"
@@ -359,6 +358,7 @@ Section "Uninstall"
     Delete "$INSTDIR\ca.crt"
     Delete "$INSTDIR\replaced-ca.crt"
     Delete "$INSTDIR\${BY_TASK}"
+    Delete "$INSTDIR\${TASK_FILE}"
     Delete "$INSTDIR\uninstall.exe"
     ; Only when empty: the folder may have been one the user chose and filled.
     RMDir /REBOOTOK "$INSTDIR"

@@ -240,6 +240,9 @@ check "it keeps the configuration and the logs" \
 "$wineserver" -k 2>/dev/null || true
 export WINEPREFIX=$work/machine-prefix
 wine wineboot --init >/dev/null 2>&1
+# Wine's services are still starting when wineboot returns, and its task scheduler answers
+# only once they are up; Windows' is up before anyone can log on.
+"$wineserver" -w
 machine_folder=$WINEPREFIX/drive_c/Program\ Files/TrivaneFiscalProxy
 common_startup=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/StartUp
 task_file=$WINEPREFIX/drive_c/windows/system32/tasks/Trivane\ Fiscal\ Proxy\ certificate\ renewal
@@ -265,15 +268,27 @@ check "and not in the user's" not_trusted_in HKCU "$machine_thumbprint"
 check "the policies are written for the machine" \
     [ "$(policy_list "HKLM\\$chrome_policy") $(policy_list "HKLM\\$edge_policy")" = \
         "1=https://ledvik.trivane.pl 1=https://ledvik.trivane.pl" ]
-renews_as_system() {
-    local task
-    task=$(iconv -f UTF-16 -t UTF-8 "$task_file" 2>/dev/null || cat "$task_file")
-    grep -q 'S-1-5-18' <<<"$task" && grep -q 'renew --machine' <<<"$task" &&
-        grep -q 'forget --machine' <<<"$task"
+# Wine's scheduler keeps a task's name and settings but not its triggers, account or
+# commands, so those are read from the definition the installer registered.
+registered() {
+    grep -q 'Trivane Ledvik Drukarki fiskalne' "$task_file"
 }
-check "the scheduled task renews the pair as SYSTEM" renews_as_system
-check "the Uninstall entry is the machine's" \
-    wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TrivaneFiscalProxy"
+check "the scheduled task is registered" registered
+renews_as_system() {
+    local task folder='"C:\Program Files\TrivaneFiscalProxy"'
+    task=$(iconv -f UTF-16 -t UTF-8 "$machine_folder/renewal-task.xml") || return 1
+    grep -qF '<UserId>S-1-5-18</UserId>' <<<"$task" && grep -qF '<CalendarTrigger>' <<<"$task" &&
+        grep -qF '<BootTrigger>' <<<"$task" &&
+        [ "$(grep -o '<Arguments>[^<]*</Arguments>' <<<"$task" | tr '\n' '|')" = \
+            "<Arguments>forget --machine $folder</Arguments>|<Arguments>renew --machine $folder</Arguments>|" ]
+}
+check "as SYSTEM, every day and at every start: forget, then renew, the machine's pair" \
+    renews_as_system
+machine_uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\TrivaneFiscalProxy'
+has_machine_entry() {
+    wine reg query "$machine_uninstall_key" >/dev/null 2>&1
+}
+check "the Uninstall entry is the machine's" has_machine_entry
 
 wine "$machine_folder/uninstall.exe" /S || true
 machine_uninstalled() {
@@ -281,8 +296,7 @@ machine_uninstalled() {
         [ ! -e "$task_file" ] && not_trusted_in HKLM "$machine_thumbprint" &&
         ! wine reg query "HKLM\\$chrome_policy" >/dev/null 2>&1 &&
         ! wine reg query "HKLM\\$edge_policy" >/dev/null 2>&1 &&
-        ! wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TrivaneFiscalProxy" \
-            >/dev/null 2>&1
+        ! has_machine_entry
 }
 check "its uninstaller leaves nothing of its own: files, shortcut, task, authority, policies" \
     eventually machine_uninstalled

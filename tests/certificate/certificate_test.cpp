@@ -83,15 +83,6 @@ std::set<std::string> fileNames(const boost::filesystem::path& folder) {
     return names;
 }
 
-// A pair in folder, made as if on an earlier day, that ends daysLeft days from now.
-void agedPair(const CertificateFolder& folder, std::time_t daysLeft) {
-    makeOrKeep(folder, std::time(nullptr) - (validityDays - daysLeft) * day);
-}
-
-std::string authorityName(const CertificateFolder& folder) {
-    return commonName(folder.authority().get());
-}
-
 } // namespace
 
 TEST(MadePair, ServesLocalhostAndItsAddressesUnderItsAuthority) {
@@ -255,6 +246,15 @@ TEST(Write, AnInterruptedOneIsUndoneOrFinishedAsAWhole) {
 }
 
 #ifndef _WIN32
+// A pair in folder, made as if on an earlier day, that ends daysLeft days from now.
+void agedPair(const CertificateFolder& folder, std::time_t daysLeft) {
+    makeOrKeep(folder, std::time(nullptr) - (validityDays - daysLeft) * day);
+}
+
+std::string authorityName(const CertificateFolder& folder) {
+    return commonName(folder.authority().get());
+}
+
 // The user's browsers in a scratch HOME: Chromium's certificate store and a Firefox
 // profile's, made by certutil as the browsers make them.
 class BrowserStores : public ::testing::Test {
