@@ -89,9 +89,10 @@ HttpAnswer parseAnswer(const std::string& raw) {
     return answer;
 }
 
-TlsClient::TlsClient(unsigned short port, TlsVersion version, const TlsSession& resume)
+TlsClient::TlsClient(unsigned short port, TlsVersion version, const TlsSession& resume,
+                     const std::string& trustedFile)
     : context(clientMethod(version)), stream(io, context) {
-    context.load_verify_file(testCertificateFile());
+    context.load_verify_file(trustedFile.empty() ? testCertificateFile() : trustedFile);
     // The server closes without a close-notify; browsers still resume such sessions, and
     // OpenSSL only does so with this option.
     SSL_CTX_set_options(context.native_handle(), SSL_OP_IGNORE_UNEXPECTED_EOF);

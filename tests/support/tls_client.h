@@ -49,10 +49,11 @@ using TlsSession = std::shared_ptr<SSL_SESSION>;
 // the middle.
 class TlsClient {
 public:
-    // Connects and completes the handshake, offering `resume` when given; throws
-    // std::runtime_error when either fails.
+    // Connects and completes the handshake, offering `resume` when given and trusting the
+    // certificates of `trustedFile` (empty: the test certificate); throws std::runtime_error
+    // when either fails.
     explicit TlsClient(unsigned short port, TlsVersion version = TlsVersion::Any,
-                       const TlsSession& resume = nullptr);
+                       const TlsSession& resume = nullptr, const std::string& trustedFile = "");
     ~TlsClient();
     TlsClient(const TlsClient&) = delete;
     TlsClient& operator=(const TlsClient&) = delete;
