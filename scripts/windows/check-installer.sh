@@ -3,7 +3,8 @@
 # a silent install puts the programs, the shortcuts (starting the program in the install
 # folder), the Uninstall entry and a certificate pair whose name-constrained authority is in
 # the user's trusted root certificates (and whose key is the only key on the disk); the
-# installed program answers curl over HTTPS, verified against that authority; a second
+# installed program answers a Windows program (https-call.exe) over HTTPS, verified against
+# that authority; a second
 # install keeps the pair and restarts the program; the uninstaller removes it all but the
 # configuration and the logs. On the way, the browser policies are added to a list that was
 # there and removed from it again, and the installed program renews a pair 10 days from its
@@ -11,8 +12,9 @@
 # same for all users (/ALLUSERS /S). It prints the installer's size and the time of the
 # install.
 #
-# Usage: scripts/windows/check-installer.sh SETUP.exe READ-SHORTCUT.exe
-# (read-shortcut.exe, built from tests/packages, reads a shortcut as Windows does.)
+# Usage: scripts/windows/check-installer.sh SETUP.exe READ-SHORTCUT.exe HTTPS-CALL.exe
+# (read-shortcut.exe, built from tests/packages, reads a shortcut as Windows does;
+# https-call.exe, from tests/windows, calls the program as a program of its account does.)
 # The checks run in a network namespace of their own, so the fixed port 9003 cannot clash
 # with anything else on the machine, on an Xvfb screen of their own.
 set -euo pipefail
@@ -22,6 +24,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine-isolation.sh" "$@"
 
 setup=$(readlink -f "$1")
 read_shortcut=$(readlink -f "$2")
+https_call=$(readlink -f "$3")
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all
@@ -142,8 +145,7 @@ check "the Edge policy list is made with it" \
     [ "$(policy_list "HKCU\\$edge_policy")" = "1=https://ledvik.trivane.pl" ]
 
 version_answer() {
-    curl --silent --max-time 5 --cacert "$install_folder/ca.crt" \
-        https://localhost:9003/config/version
+    wine "$https_call" --cacert "$install_folder/ca.crt" 9003 GET /config/version 2>/dev/null
 }
 answers() {
     [ "$(version_answer)" = "\"$(program_version)\"" ]
@@ -159,7 +161,7 @@ start_folder=$(shortcut "$menu/StartUp/$shortcut_name" | cut -d'|' -f2)
 (cd "$(wine winepath -u "$start_folder" 2>/dev/null)" && exec /usr/lib/wine/wine64 \
     fiscal-printer-proxy.exe) >"$work/program.out" 2>&1 &
 program_pid=$!
-check "started from the Startup shortcut's folder it answers curl --cacert ca.crt" \
+check "started from the Startup shortcut's folder it answers, verified against ca.crt" \
     eventually answers
 
 start_installed() {

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Checks the Windows program under Wine the way a shop meets it: started beside its
-# certificate pair it answers "/config/version" over HTTPS to curl on the Linux side, talks
-# to a printer on COM5 (the Linux virtual printer on a pseudo-terminal) and prints a receipt
+# certificate pair it answers "/config/version" over HTTPS to a Windows program of the same
+# account (https-call.exe) and refuses curl on the Linux side, whose account it cannot
+# learn, talks to a printer on COM5 (the Linux virtual printer on a pseudo-terminal) and prints a receipt
 # on it, logs under the Wine user's local application-data folder, adds its tray icon (on an
 # Xvfb screen) and changes it with the connection, lets no second instance start, and ends through its window's WM_CLOSE;
 # started without certificates it ends with exit code 1.
 #
-# Usage: scripts/windows/check-program.sh PROGRAM.exe VIRTUAL-PRINTER
+# Usage: scripts/windows/check-program.sh PROGRAM.exe VIRTUAL-PRINTER HTTPS-CALL.exe
 # WINEPREFIX names the Wine prefix to use. The checks run in a network namespace of their own,
 # so the fixed port 9003 cannot clash with anything else on the machine.
 set -euo pipefail
@@ -16,6 +17,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine-isolation.sh" "$@"
 
 program=$(readlink -f "$1")
 virtual_printer=$(readlink -f "$2")
+https_call=$(readlink -f "$3")
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 work=$(mktemp -d)
@@ -70,8 +72,17 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
     >"$work/first.out" 2>&1 &
 first_pid=$!
 
+# Wine's tray (in explorer.exe) starts with the first Windows program that needs a desktop,
+# and https-call.exe below is one: the program must come first, so that the tray's trace
+# goes where the program's goes.
+check "adds the tray icon" eventually grep -q "add_to_standalone_tray added 100 " "$work/first.out"
+
+# The program serves only programs of its own account: a Windows program under this Wine.
+call() { # METHOD PATH [BODY]
+    WINEDEBUG=-all wine "$https_call" --cacert "$work/shop/server.crt" 9003 "$@" 2>/dev/null
+}
 version_answer() {
-    curl --silent --insecure --max-time 5 https://127.0.0.1:9003/config/version
+    call GET /config/version
 }
 answered=""
 for _ in $(seq 120); do
@@ -84,19 +95,17 @@ check "answers /config/version over HTTPS" [ "$answered" = "\"$(program_version)
 
 # What happens on the program's main thread may come after the server's answers.
 check "connects to the printer on COM5 at start" \
-    [ "$(curl --silent --insecure --max-time 30 https://127.0.0.1:9003/config/is_connected)" = true ]
+    [ "$(call GET /config/is_connected)" = true ]
 receipt='{"GrossTotal": 12.30, "FiscalPrinterPaymentId": 0, "Items": [{"ProductName":
     "Chleb żytni", "ProductUnitOfMeasurment": "szt", "Quantity": 1,
     "ProductCurrencyGrossPrice": 12.30, "FiscalPrinterVatRateType": 0, "GrossValue": 12.30}]}'
-print_answer=$(curl --silent --insecure --max-time 60 --data "$receipt" \
-    --header 'Content-Type: application/json; charset=utf-8' \
-    https://127.0.0.1:9003/printer/print || true)
+print_answer=$(call POST /printer/print "$receipt" || true)
 check "prints a receipt on the printer" [ "$print_answer" = true ]
 check "the receipt reaches the printer with its Polish letters" \
     grep -qF "LINE Chleb żytni | 1.00 szt x 12.30 | 12.30 A" "$work/journal.txt"
 
 # The program's own page reads its details from "/status"; the log folder is the Windows one.
-status_answer=$(curl --silent --insecure --max-time 30 https://127.0.0.1:9003/status || true)
+status_answer=$(call GET /status || true)
 status_has() {
     grep -qF "$1" <<<"$status_answer"
 }
@@ -112,7 +121,12 @@ timestamp='\[[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{6}\]'
 check "logs under the local application-data folder in the log format" \
     log_has "^$timestamp <info> : Starting application\. \$"
 check "logs the Windows version" log_has "^$timestamp <info> : System version [0-9]+\.[0-9]+ \$"
-check "adds the tray icon" eventually grep -q "add_to_standalone_tray added 100 " "$work/first.out"
+curl_answer=$(curl --silent --show-error --insecure --max-time 30 \
+    https://127.0.0.1:9003/config/version 2>&1 || true)
+check "refuses curl, a program whose account it cannot learn, before the handshake" \
+    grep -q "alert access denied" <<<"$curl_answer"
+refusal="<error> : Refused the connection from 127\.0\.0\.1:[0-9]+ before its TLS handshake"
+check "logs the refusal" log_has "$refusal: its account cannot be learnt"
 check "the tray icon has id 100, a callback message, an icon and a tooltip (flags 7)" \
     grep -Eq "modify_icon id=0x64 hwnd=[0-9A-Fa-f]+ flags=7\$" "$work/first.out"
 # Closing the connection is published on the server thread and changes the icon on the main
@@ -120,7 +134,7 @@ check "the tray icon has id 100, a callback message, an icon and a tooltip (flag
 icon_changed() {
     [ "$(grep -c "modify_icon id=0x64 " "$work/first.out")" -ge 2 ]
 }
-curl --silent --insecure --max-time 30 https://127.0.0.1:9003/disconnect >/dev/null || true
+call GET /disconnect >/dev/null || true
 check "a closed printer connection changes the tray icon" eventually icon_changed
 
 second_status=0

@@ -53,11 +53,13 @@ cmake -S . -B build -G Ninja >/dev/null
 nice cmake --build build -j2 --target virtual-printer
 program_status=0
 scripts/windows/check-program.sh "$build/src/app/fiscal-printer-proxy.exe" \
-    build/tools/virtual-printer/virtual-printer || program_status=$?
+    build/tools/virtual-printer/virtual-printer "$build/tests/windows/https-call.exe" ||
+    program_status=$?
 
 # The installer, made from this build, installed and uninstalled in a Wine prefix of its own.
 packaging/windows/make-installer.sh "$build" "$build/installer" >/dev/null
 installer_status=0
 scripts/windows/check-installer.sh "$build"/installer/fiscal-printer-proxy-*-setup.exe \
-    "$build/tests/packages/read-shortcut.exe" || installer_status=$?
+    "$build/tests/packages/read-shortcut.exe" "$build/tests/windows/https-call.exe" ||
+    installer_status=$?
 [ "$ctest_status" = 0 ] && [ "$program_status" = 0 ] && [ "$installer_status" = 0 ]

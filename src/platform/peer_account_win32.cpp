@@ -137,9 +137,10 @@ PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer) {
     const std::optional<DWORD> owner = owningProcess(peer, local);
     if (!owner) {
         // This program's own end is in the table whenever the table can be read.
-        return owningProcess(local, peer) ? PeerAccount{PeerAccount::Owner::NoLocalSocket, ""}
-                                          : PeerAccount{PeerAccount::Owner::Unknown,
-                                                        "the system's TCP table cannot be read"};
+        return owningProcess(local, peer)
+                   ? PeerAccount{PeerAccount::Owner::NoLocalSocket, ""}
+                   : PeerAccount{PeerAccount::Owner::Unknown,
+                                 "the system's TCP table holds neither end of the connection"};
     }
     const DWORD process = *owner;
     if (process == 0) {

@@ -312,38 +312,46 @@ void Server::onAccepted(Acceptor& acceptor, Connection connection,
         BOOST_LOG_TRIVIAL(error) << "Setting up TLS on a connection failed: " << failure.message();
         return;
     }
-    if (!admitPeer(connection)) {
-        return;
-    }
     // Without a deadline a client that connects and never speaks would hold its socket for
     // ever; enough of them exhaust the process's descriptors.
     renewTimeout(connection);
-    handshake(connection);
+    admitPeer(connection, false);
 }
 
-bool Server::admitPeer(const Connection& connection) {
+void Server::admitPeer(const Connection& connection, bool spoken) {
     boost::system::error_code localFailure;
     boost::system::error_code peerFailure;
     const tcp::endpoint local = connection->socket().local_endpoint(localFailure);
     const tcp::endpoint peer = connection->socket().remote_endpoint(peerFailure);
     // A peer that has already reset the connection leaves nothing to serve or refuse.
     if (localFailure || peerFailure) {
-        return false;
+        return;
     }
     connection->localAddress = local.address();
-    const std::optional<PeerRefusal> refusal = refusalOf(
-        platform::peerAccount(*local.data(), *peer.data()), peer, settings.listenOnAllAddresses);
+    const platform::PeerAccount account = platform::peerAccount(*local.data(), *peer.data());
+    // Some systems learn a socket's owner only once it is used (under Wine, the server
+    // process holds a socket until its program first sends on it): an owner not known yet
+    // is looked up again when the first bytes are there.
+    if (account.owner == platform::PeerAccount::Owner::Unknown && !spoken) {
+        connection->whenReady([this, connection](const boost::system::error_code& error) {
+            if (!error) {
+                admitPeer(connection, true);
+            }
+        });
+        return;
+    }
+    const std::optional<PeerRefusal> refusal =
+        refusalOf(account, peer, settings.listenOnAllAddresses);
     if (!refusal) {
-        return true;
+        handshake(connection);
+        return;
     }
     logRefusal(refusal->caller, refusal->line);
-    renewTimeout(connection);
     connection->whenReady([connection](const boost::system::error_code& error) {
         if (!error) {
             connection->denyAccess();
         }
     });
-    return false;
 }
 
 void Server::handshake(const Connection& connection) {

@@ -84,9 +84,10 @@ private:
     void onAccepted(Acceptor& acceptor, Connection connection,
                     const boost::system::error_code& error);
     void acceptAfterFailure(Acceptor& acceptor);
-    // False, with the connection refused, when its other end belongs to another account of
-    // this computer, or to another machine while only this one may call.
-    bool admitPeer(const Connection& connection);
+    // Hands the connection to the handshake, unless its other end belongs to another account
+    // of this computer, or to another machine while only this one may call: then it is
+    // refused. `spoken`: its first bytes have arrived.
+    void admitPeer(const Connection& connection, bool spoken);
     void handshake(const Connection& connection);
     // Writes the refusals' counts as they fall due.
     void writeRefusalCounts();
