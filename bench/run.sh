@@ -9,8 +9,9 @@
 #      from connect to close) and wrk (it resumes the TLS session of its previous
 #      connection, as browsers do, and times only from request to answer).
 #   2. The program's resident size idle after start-up and its peak during that load.
-#   3. A receipt of 100 lines through HTTPS and the driver to the virtual printer, against
-#      the time its frames need on a 9600-baud line.
+#   3. Receipts of 1, 10 and 100 lines through HTTPS and the driver to a virtual printer on a
+#      9600-baud line: the wall time of "/printer/print", against the floor (the receipt's
+#      own frames, without tokens, one way on that line), in a table of their own.
 #   bench/run.sh [REQUESTS [SECONDS [WRK_SECONDS]]]
 #      per round: https_load runs 3000 requests or 20 s, wrk runs 10 s (by default)
 # Uses port 9003 (the program's fixed port) and 9443 (nginx) on 127.0.0.1; neither may be
@@ -193,9 +194,8 @@ done
 program_peak=$(resident_mib "$program_pid" VmHWM)
 nginx_peak=$(nginx_resident_mib VmHWM)
 
-echo "100-line receipt" >&2
-receipt="$(build/bench/receipt_bench "$program_port" 5)"
-read -r receipt_median receipt_best line_seconds receipt_commands <<<"$receipt"
+echo "receipts" >&2
+receipts="$(build/bench/receipt_bench "$program_port" 5)"
 
 field() { echo "$1" | awk -v n="$2" '{ print $n }'; }
 
@@ -221,12 +221,13 @@ for generator in "${generators[@]}"; do
 done
 echo "| Resident size idle after start-up (MiB; nginx: master and worker) | $program_idle | $nginx_idle | |"
 echo "| Resident size peak during the load (MiB) | $program_peak | $nginx_peak | |"
-echo "| 100-line receipt through HTTPS to the virtual printer, median of 5 (s) |" \
-    "$receipt_median (best $receipt_best) | | |"
-echo "| &nbsp; the same $receipt_commands commands and answers on a 9600-baud line (s) |" \
-    "$line_seconds | | |"
-echo "| &nbsp; time in the program and the printer as a share of the line's time |" \
-    "$(awk -v a="$receipt_median" -v b="$line_seconds" 'BEGIN { printf "%.1f%%", 100 * a / b }') | | |"
+echo
+echo "| Receipt at 9600 baud | /printer/print, median of 5 (best) (s) | floor: its frames one way (s) | median / floor |"
+echo "|---|---:|---:|---:|"
+while read -r lines median best floor; do
+    echo "| $lines line$([ "$lines" -eq 1 ] || echo s) | $median ($best) | $floor |" \
+        "$(awk -v a="$median" -v b="$floor" 'BEGIN { printf "%.2f", a / b }') |"
+done <<<"$receipts"
 echo
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores," \
     "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)," \

@@ -1,6 +1,7 @@
 #include "logging/log_text.h"
 #include "posnet/printer.h"
 #include "posnet/printer_port.h"
+#include "posnet/request_limits.h"
 #include <boost/log/trivial.hpp>
 #include <vector>
 
@@ -9,7 +10,6 @@ namespace {
 // The serial line's fixed settings: 9600 baud, 8 data bits, no parity, 1 stop bit and
 // hardware handshake.
 const char* const lineSettings = ",9600,8,N,1,H";
-const int32_t outputQueueLength = 5;
 const int32_t statusMode = 1;
 
 void setLineSettings(PosnetLibrary& library, POSNET_HANDLE deviceHandle, const std::string& port) {
@@ -66,7 +66,7 @@ bool Printer::openConnection(const std::string& port) {
         library.destroyDeviceHandle(deviceHandle);
         throw posnetError(code, "POS_OpenDevice()");
     }
-    int32_t queueLength = outputQueueLength;
+    int32_t queueLength = posnet::outputQueueLength;
     library.setDeviceParam(deviceHandle, POSNET_DEV_PARAM_OUTQUEUELENGTH, &queueLength);
     if (!printerReady(library, device)) {
         library.closeDevice(device);
@@ -74,6 +74,7 @@ bool Printer::openConnection(const std::string& port) {
         return false;
     }
     open = true;
+    oneAtATime = false;
     connectedPort = port;
     connectionChanged(true);
     return true;

@@ -190,6 +190,7 @@ std::optional<POSNET_STATUS> Printer::storedAnswer(uint32_t token) {
     if (request == 0) {
         throwPosnetError(library.getError(device), "POS_CreateRepeatRequest()");
     }
+    post(request);
     awaitAnswer(request);
     const POSNET_STATUS status = library.getRequestStatus(request);
     library.destroyRequest(request);

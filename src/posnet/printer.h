@@ -10,10 +10,12 @@
 #include "posnet/printer_errors.h"
 #include "posnet/printer_records.h"
 #include <boost/signals2/signal.hpp>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 // Response values of a printer command by name, as the library delivers them.
 using PosnetResponse = std::unordered_map<std::string, std::string>;
@@ -77,8 +79,26 @@ public:
     boost::signals2::signal<void(const DocumentInDoubt&, DocumentOutcome)> documentSettled;
 
 private:
+    // A printer command with its parameters, as a receipt sends it.
+    struct Command {
+        std::string name;
+        std::string parameters;
+    };
+    // The printer took commands sent after one it had no room for.
+    struct QueueOverrun {};
+
     bool openConnection(const std::string& port);
+    void printOnce(const Receipt& receipt);
     void openReceipt();
+    // Runs the commands in order, sent ahead of their answers unless the printer's queue
+    // overran on this connection; throws the first refusal, and QueueOverrun when the
+    // printer's receipt no longer matches the commands.
+    void runCommands(const std::vector<Command>& commands);
+    // The printer's answers in order, up to the first that is not a success or all of them;
+    // throws the error of a lost line.
+    std::vector<POSNET_STATUS> sendAhead(const std::vector<Command>& commands);
+    POSNET_STATUS takeAnswer(std::deque<POSNET_HANDLE>& outstanding);
+    void abandon(std::deque<POSNET_HANDLE>& outstanding);
     // The error for a failed library call, with the library's text for its code; logged.
     PosnetError posnetError(POSNET_STATUS code, const std::string& callName);
     // Closes the connection first when the code says it was lost.
@@ -86,6 +106,9 @@ private:
     void requireConnection() const;
     POSNET_HANDLE postRequest(const std::string& command, const std::string& parameters,
                               const TokenObserver& beforePosting);
+    POSNET_HANDLE sendRequest(const std::string& command, const std::string& parameters,
+                              const TokenObserver& beforePosting);
+    void post(POSNET_HANDLE request);
     void awaitAnswer(POSNET_HANDLE request);
     void checkRequest(POSNET_HANDLE request, POSNET_STATUS code, const char* callName);
 
@@ -109,6 +132,8 @@ private:
     POSNET_HANDLE deviceHandle = 0;
     POSNET_HANDLE device = 0;
     bool open = false;
+    // The printer had no room for a command sent ahead: one at a time until it reconnects.
+    bool oneAtATime = false;
     // The port of the last connection that opened, where a lost line is sought again.
     std::string connectedPort;
     std::optional<DocumentInDoubt> inDoubt;

@@ -18,21 +18,36 @@ bool receiptStillOpen(POSNET_STATUS code) {
 void Printer::printReceipt(const Receipt& receipt) {
     BOOST_LOG_TRIVIAL(info) << "Printing fiscal receipt.";
     try {
-        const DocumentInDoubt document = startDocument(DocumentKind::Receipt);
-        openReceipt();
-        if (!receipt.buyerNip.empty()) {
-            runTransaction("trnipset", nipEntry + receipt.buyerNip);
+        try {
+            printOnce(receipt);
+        } catch (const QueueOverrun&) {
+            // The receipt the printer holds misses a line it had no room for but has the
+            // later ones, so it is not this sale: it is cancelled and printed anew.
+            cancelTransaction();
+            printOnce(receipt);
         }
-        for (const ReceiptLine& line : receipt.lines) {
-            runTransaction("trline", buildLineParameters(line));
-        }
-        runTransaction("trpayment", buildPaymentParameters(receipt));
-        endDocument(document, "trend", buildEndParameters(receipt));
     } catch (const PrinterError&) {
         // A half-printed receipt would block the printer's next one.
         cancelTransaction();
         throw;
     }
+}
+
+// trinit and trend wait for their answers: a receipt still open is cancelled and opened
+// again, and the closing answer decides what the caller hears.
+void Printer::printOnce(const Receipt& receipt) {
+    const DocumentInDoubt document = startDocument(DocumentKind::Receipt);
+    openReceipt();
+    std::vector<Command> sale;
+    if (!receipt.buyerNip.empty()) {
+        sale.push_back({"trnipset", nipEntry + receipt.buyerNip});
+    }
+    for (const ReceiptLine& line : receipt.lines) {
+        sale.push_back({"trline", buildLineParameters(line)});
+    }
+    sale.push_back({"trpayment", buildPaymentParameters(receipt)});
+    runCommands(sale);
+    endDocument(document, "trend", buildEndParameters(receipt));
 }
 
 // A receipt left open, by a cancellation the printer refused or by a line lost half-way,

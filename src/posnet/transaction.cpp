@@ -68,6 +68,13 @@ void Printer::requireConnection() const {
 // Creates the request, posts it and waits until the printer has answered it.
 POSNET_HANDLE Printer::postRequest(const std::string& command, const std::string& parameters,
                                    const TokenObserver& beforePosting) {
+    const POSNET_HANDLE request = sendRequest(command, parameters, beforePosting);
+    awaitAnswer(request);
+    return request;
+}
+
+POSNET_HANDLE Printer::sendRequest(const std::string& command, const std::string& parameters,
+                                   const TokenObserver& beforePosting) {
     requireConnection();
     const POSNET_HANDLE request =
         library.createRequestEx(device, command.c_str(), parameters.c_str());
@@ -79,12 +86,15 @@ POSNET_HANDLE Printer::postRequest(const std::string& command, const std::string
         beforePosting(library.getRequestToken(request, &token) == 0 ? std::optional<uint32_t>(token)
                                                                     : std::nullopt);
     }
-    awaitAnswer(request);
+    post(request);
     return request;
 }
 
-void Printer::awaitAnswer(POSNET_HANDLE request) {
+void Printer::post(POSNET_HANDLE request) {
     checkRequest(request, library.postRequest(request, posnet::postMode), "POS_PostRequest()");
+}
+
+void Printer::awaitAnswer(POSNET_HANDLE request) {
     checkRequest(request, library.waitForRequestCompleted(request, posnet::waitLimit),
                  "POS_WaitForRequestCompleted()");
 }

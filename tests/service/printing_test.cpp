@@ -30,6 +30,15 @@ const char* const sale = R"({
          "FiscalPrinterVatRateType": 0, "GrossValue": 0.5}
     ]})";
 
+// The journal of `sale`, after its receipt's heading line.
+const char* const salePrinted = "BUYER NIP 526-025-09\n"
+                                "LINE Żółty ser gouda | 0.4520 kg x 29.99 | 13.56 B\n"
+                                "LINE Chleb żytni wa,1 | 2.00 x 3.95 | 7.90 C\n"
+                                "LINE Reklamówka | 1.00 x 0.50 | 0.50 A\n"
+                                "PAYMENT card 21.96\n"
+                                "TOTAL 21.96\n"
+                                "END RECEIPT\n\n";
+
 const char* const twoLineSale = R"({"GrossTotal": 10, "FiscalPrinterPaymentId": 0, "Items": [
     {"ProductName": "Masło", "ProductCurrencyGrossPrice": 7, "FiscalPrinterVatRateType": 0,
      "GrossValue": 7},
@@ -78,14 +87,7 @@ TEST_F(PrintingTest, ReceiptIsPrintedWithItsLinesTotalsAndPayment) {
 
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, "true");
-    EXPECT_EQ(printer.journal().substr(printer.journal().find('\n') + 1),
-              "BUYER NIP 526-025-09\n"
-              "LINE Żółty ser gouda | 0.4520 kg x 29.99 | 13.56 B\n"
-              "LINE Chleb żytni wa,1 | 2.00 x 3.95 | 7.90 C\n"
-              "LINE Reklamówka | 1.00 x 0.50 | 0.50 A\n"
-              "PAYMENT card 21.96\n"
-              "TOTAL 21.96\n"
-              "END RECEIPT\n\n");
+    EXPECT_EQ(printer.journal().substr(printer.journal().find('\n') + 1), salePrinted);
     EXPECT_EQ(printer.journal().compare(0, 8, "RECEIPT "), 0);
     EXPECT_EQ(commandsSent(), (std::vector<std::string>{"trinit", "trnipset", "trline", "trline",
                                                         "trline", "trpayment", "trend"}));
@@ -111,26 +113,59 @@ TEST_F(PrintingTest, BuyerNipIsSentOnlyWhenGivenAndAllowed) {
     EXPECT_EQ(countLines(log, "info : Posnet transaction: trnipset"), 0u);
 }
 
-TEST_F(PrintingTest, RefusedSecondLineCancelsTheReceipt) {
+// The lines go out ahead of their answers, so the printer runs those behind the refused one;
+// the refusal still decides and the receipt is cancelled.
+TEST_F(PrintingTest, RefusedLineInTheMiddleCancelsTheReceipt) {
     VirtualPrinterProcess printer({"--refuse", "trline:2:2000"});
     configure(printer);
     RunningService service;
 
-    const HttpAnswer refused = service.post("/printer/print", twoLineSale);
+    const HttpAnswer refused = service.post("/printer/print", sale);
 
     EXPECT_EQ(refused.status, 500);
     const Json::Value body = parseJson(refused.body);
     EXPECT_EQ(body["type"], "POSNET");
     EXPECT_EQ(body["exception"]["code"], 2000);
     EXPECT_EQ(body["exception"]["description"], "POS_GetRequestStatus");
-    EXPECT_EQ(printer.journal().substr(printer.journal().find('\n') + 1),
-              "LINE Masło | 1.00 x 7.00 | 7.00 A\nEND CANCELLED RECEIPT\n\n");
     EXPECT_EQ(printer.journal().compare(0, 18, "CANCELLED RECEIPT "), 0);
-    EXPECT_EQ(commandsSent(), (std::vector<std::string>{"trinit", "trline", "trline"}));
+    EXPECT_EQ(occurrences(printer.journal(), "END CANCELLED RECEIPT"), 1u);
+    EXPECT_EQ(occurrences(printer.journal(), "LINE Chleb"), 0u);
+    EXPECT_EQ(commandsSent(), (std::vector<std::string>{"trinit", "trnipset", "trline", "trline",
+                                                        "trline", "trpayment"}));
     EXPECT_EQ(countLines(log, "info : Canceling transaction"), 1u);
     // A receipt left open would make the printer refuse the next "trinit".
     EXPECT_EQ(service.post("/printer/print", twoLineSale).body, "true");
     EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 1u);
+}
+
+// A printer with no room for a command sent ahead answers it with frame error 14 and does not
+// run it; the program then sends one command at a time, and the sale prints once, whole.
+TEST_F(PrintingTest, PrinterWithoutRoomForCommandsSentAheadPrintsTheSaleOnce) {
+    struct Case {
+        std::vector<std::string> options;
+        size_t cancelled;
+    };
+    const Case cases[] = {
+        // Its queue holds one command: every command behind the first finds no room.
+        {{"--queue-limit", "1", "--delay", "100"}, 0},
+        // The second line found no room but the third did: that receipt is not the sale.
+        {{"--refuse", "trline:2:14"}, 1},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.options[0]);
+        VirtualPrinterProcess printer(each.options);
+        configure(printer);
+        RunningService service;
+
+        EXPECT_EQ(service.post("/printer/print", sale).body, "true");
+
+        const std::string journal = printer.journal();
+        EXPECT_EQ(occurrences(journal, "END RECEIPT"), 1u);
+        EXPECT_EQ(occurrences(journal, "END CANCELLED RECEIPT"), each.cancelled);
+        EXPECT_EQ(journal.substr(journal.size() - std::string(salePrinted).size()), salePrinted);
+        EXPECT_TRUE(log.contains("warning : The printer had no room for a command sent ahead "
+                                 "(frame error 14); sending one command at a time"));
+    }
 }
 
 TEST_F(PrintingTest, ReceiptLeftOpenIsCancelledBeforeTheNextOne) {
@@ -145,8 +180,8 @@ TEST_F(PrintingTest, ReceiptLeftOpenIsCancelledBeforeTheNextOne) {
     EXPECT_EQ(next.status, 200);
     EXPECT_EQ(next.body, "true");
     EXPECT_EQ(commandsSent(),
-              (std::vector<std::string>{"trinit", "trline", "trline", "trinit", "trinit", "trline",
-                                        "trline", "trpayment", "trend"}));
+              (std::vector<std::string>{"trinit", "trline", "trline", "trpayment", "trinit",
+                                        "trinit", "trline", "trline", "trpayment", "trend"}));
     EXPECT_EQ(countLines(log, "info : A receipt is still open; cancelling it and opening again"),
               1u);
     EXPECT_EQ(countLines(log, "info : Canceling transaction"), 2u);

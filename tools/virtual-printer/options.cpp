@@ -133,6 +133,10 @@ Options parseOptions(const std::vector<std::string>& arguments) {
          [&](const std::string& v) {
              options.speed.linesPerSecond = wholeNumber(v, "--print-speed", 1, 10000);
          }},
+        {"--queue-limit",
+         [&](const std::string& v) {
+             options.speed.queueLimit = wholeNumber(v, "--queue-limit", 1, 10000);
+         }},
         {"--delay",
          [&](const std::string& v) {
              options.delay = std::chrono::milliseconds(wholeNumber(v, "--delay", 0, 600000));
@@ -219,6 +223,9 @@ Timing of a real line (default: bytes pass at once, printing takes no time):
                           the mechanism prints that many sale lines a second (a thermal
                           printer prints about 20 to 40): a trline is answered no sooner than
                           it is printed, and the commands after it wait for it
+  --queue-limit N         the printer holds N commands that are not yet carried out (with
+                          --delay: not yet answered); one more is answered with frame error
+                          14 (input queue full) and not carried out; "!" commands pass
 
 Commands: trinit, trnipset, trline, trpayment, trend, prncancel, vatget, dailyrep, sid,
 sprn, sdev (also as !sprn, !sdev), strns, scnt, stot, rpt. Every answer, ERR frames too,

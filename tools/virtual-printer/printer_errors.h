@@ -19,6 +19,7 @@ constexpr int kFieldLength = 10;
 constexpr int kInputBufferFull = 11;
 constexpr int kNotImmediate = 12;
 constexpr int kTokenNotFound = 13;
+constexpr int kInputQueueFull = 14;
 constexpr int kMissingChecksum = 15;
 } // namespace frame_error
 

@@ -72,9 +72,22 @@ void PrinterLoop::receive() {
 }
 
 void PrinterLoop::schedule(const poslib::DecodedFrame& frame, Clock::time_point arrival) {
+    const std::string command = poslib::splitBody(frame.body).command;
+    const bool immediate = command.compare(0, 1, "!") == 0;
+    if (!immediate && queueFull(arrival)) {
+        scheduleAnswer(session_.overflow(frame), arrival);
+        return;
+    }
     Reaction reaction = session_.answer(frame);
-    const Clock::time_point ready =
-        timing_.executed(poslib::splitBody(frame.body).command, arrival) + delay_;
+    const Clock::time_point ready = timing_.executed(command, arrival) + delay_;
+    if (!immediate) {
+        queued_.push_back(ready);
+    }
+    scheduleAnswer(std::move(reaction), ready);
+}
+
+// Answers keep the order of their commands: an early one waits behind a later one's.
+void PrinterLoop::scheduleAnswer(Reaction reaction, Clock::time_point ready) {
     if (reaction.frame) {
         const Clock::time_point sent = timing_.sent(reaction.frame->size(), ready);
         scheduled_.push_back({sent, std::move(*reaction.frame), false});
@@ -124,10 +137,18 @@ void PrinterLoop::endConversation() {
     conversation_ = -1;
     decoder_.reset();
     scheduled_.clear();
+    queued_.clear();
     outgoing_.clear();
     closing_ = false;
     closeWhenSent_ = false;
     timing_.reset();
+}
+
+bool PrinterLoop::queueFull(Clock::time_point arrival) {
+    while (!queued_.empty() && queued_.front() <= arrival) {
+        queued_.pop_front();
+    }
+    return queueLimit_ > 0 && queued_.size() >= queueLimit_;
 }
 
 int PrinterLoop::pollTimeout() const {

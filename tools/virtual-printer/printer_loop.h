@@ -18,7 +18,8 @@ class PrinterLoop {
 public:
     PrinterLoop(Endpoint& endpoint, Session& session, std::chrono::milliseconds delay,
                 LineSpeed speed)
-        : endpoint_(endpoint), session_(session), delay_(delay), timing_(speed) {}
+        : endpoint_(endpoint), session_(session), delay_(delay), timing_(speed),
+          queueLimit_(static_cast<std::size_t>(speed.queueLimit)) {}
 
     // Serves until signalFd (a signalfd for SIGINT and SIGTERM) becomes readable.
     void run(int signalFd);
@@ -33,6 +34,8 @@ private:
 
     void receive();
     void schedule(const poslib::DecodedFrame& frame, Clock::time_point arrival);
+    void scheduleAnswer(Reaction reaction, Clock::time_point ready);
+    bool queueFull(Clock::time_point arrival);
     void send();
     void takeDueAnswers();
     void write();
@@ -43,9 +46,11 @@ private:
     Session& session_;
     std::chrono::milliseconds delay_;
     LineTiming timing_;
+    std::size_t queueLimit_;
     int conversation_ = -1;
     poslib::FrameDecoder decoder_;
     std::deque<Scheduled> scheduled_;
+    std::deque<Clock::time_point> queued_; // when each command in the input queue is done
     std::string outgoing_;
     bool closing_ = false;       // a hang-up is scheduled: later frames are not taken
     bool closeWhenSent_ = false; // the hang-up is due: close once outgoing_ has gone

@@ -80,6 +80,15 @@ Reaction Session::answer(const poslib::DecodedFrame& frame) {
     return command.name == kRepeat ? Reaction{repeat(command)} : run(command);
 }
 
+Reaction Session::overflow(const poslib::DecodedFrame& frame) {
+    if ((faults_.silentAfter && received_ >= *faults_.silentAfter) || chattering()) {
+        return {};
+    }
+    ++received_;
+    const std::string token = tokenIn(frame.body);
+    return {poslib::encodeFrame(errBody({frame_error::kInputQueueFull, {}, {}}, token))};
+}
+
 Reaction Session::run(const Command& command) {
     const int occurrence = ++receivedByName_[command.name];
     const std::string frame =

@@ -47,6 +47,8 @@ public:
 
     // Nothing to send once the printer has gone silent or chatters.
     Reaction answer(const poslib::DecodedFrame& frame);
+    // The frame error of a command the printer's input queue has no room for.
+    Reaction overflow(const poslib::DecodedFrame& frame);
     // True once the line should carry noise that is never a frame.
     bool chattering() const { return faults_.chatterAfter && received_ >= *faults_.chatterAfter; }
 
