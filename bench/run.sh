@@ -18,6 +18,7 @@
 # in use. Everything else lives in a temporary folder that is removed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/checks.sh
 requests="${1:-3000}"
 seconds="${2:-20}"
 wrk_seconds="${3:-10}"
@@ -57,11 +58,12 @@ program="$PWD/build/src/app/fiscal-printer-proxy"
 certificate="$PWD/build/tests/support/server.crt"
 key="$PWD/build/tests/support/server.key"
 
+answers() { # PORT
+    curl -sk --max-time 2 "https://127.0.0.1:$1/config/version" >/dev/null
+}
+
 wait_for_answer() { # PORT
-    for _ in $(seq 100); do
-        curl -sk --max-time 2 "https://127.0.0.1:$1/config/version" >/dev/null && return 0
-        sleep 0.1
-    done
+    eventually --seconds 10 answers "$1" && return
     echo "nothing answers on port $1" >&2
     return 1
 }

@@ -5,7 +5,7 @@
 #   scripts/run.sh                    the virtual printer, journal in run/journal.txt
 #   PRINTER=COM3 scripts/run.sh       a real printer: COMn, a device path or tcp://HOST:PORT
 #
-# Ctrl+C ends both.
+# Ctrl+C ends both (the virtual printer ends with this script).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -18,6 +18,7 @@ journal="$run_dir/journal.txt"
 printer_log="$run_dir/virtual-printer.log"
 address="https://localhost:9003"
 
+source scripts/checks.sh
 scripts/build.sh
 mkdir -p "$run_dir" "$data_home/TrivaneFiscalProxy"
 
@@ -76,56 +77,35 @@ write_configuration() {
         vatMappingForNoObligation: 0}' >"$config_file"
 }
 
-printer_pid=""
 program_pid=""
-stop_all() {
-    for pid in "$program_pid" "$printer_pid"; do
-        if [ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null; then
-            wait "$pid" 2>/dev/null || true
-        fi
-    done
+stop_program() {
+    if [ -n "$program_pid" ] && kill -TERM "$program_pid" 2>/dev/null; then
+        wait "$program_pid" 2>/dev/null || true
+    fi
 }
-trap stop_all EXIT
+trap stop_program EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# The virtual printer listens on a free TCP port of 127.0.0.1: the program opens no
-# pseudo-terminal, as it opens only what can be a printer.
-start_virtual_printer() {
-    "$virtual_printer" --tcp 0 --journal "$journal" >"$printer_log" 2>&1 &
-    printer_pid=$!
-    for _ in $(seq 100); do
-        grep -q '^virtual-printer listening on ' "$printer_log" && return
-        kill -0 "$printer_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    echo "The virtual printer did not start:" >&2
-    cat "$printer_log" >&2
-    exit 1
-}
-
-virtual_printer_port() {
-    sed -n 's/^virtual-printer listening on //p' "$printer_log" | head -n 1
+program_answers() {
+    curl -sk --max-time 2 "$address/config/version" >/dev/null
 }
 
 wait_until_serving() {
-    for _ in $(seq 300); do
-        curl -sk --max-time 2 "$address/config/version" >/dev/null && return
-        if ! kill -0 "$program_pid" 2>/dev/null; then
-            local status=0
-            wait "$program_pid" || status=$?
-            program_pid=""
-            if [ "$status" -eq 0 ]; then
-                echo "Another instance of the program is already running; stop it first." >&2
-            else
-                echo "The program stopped with exit code $status; its log is in" \
-                    "$data_home/TrivaneFiscalProxy/Logs." >&2
-            fi
-            exit 1
-        fi
-        sleep 0.2
-    done
-    echo "The program does not answer on $address." >&2
+    eventually --while-running "$program_pid" program_answers && return
+    if kill -0 "$program_pid" 2>/dev/null; then
+        echo "The program does not answer on $address." >&2
+        exit 1
+    fi
+    local status=0
+    wait "$program_pid" || status=$?
+    program_pid=""
+    if [ "$status" -eq 0 ]; then
+        echo "Another instance of the program is already running; stop it first." >&2
+    else
+        echo "The program stopped with exit code $status; its log is in" \
+            "$data_home/TrivaneFiscalProxy/Logs." >&2
+    fi
     exit 1
 }
 
@@ -133,8 +113,10 @@ ensure_certificate
 if [ -n "${PRINTER:-}" ]; then
     write_configuration "$PRINTER"
 else
-    start_virtual_printer
-    write_configuration "$(virtual_printer_port)"
+    # The virtual printer listens on a free TCP port of 127.0.0.1: the program opens no
+    # pseudo-terminal, as it opens only what can be a printer.
+    start_virtual_printer "$virtual_printer" "$printer_log" --tcp 0 --journal "$journal"
+    write_configuration "$virtual_printer_address"
 fi
 
 cd "$run_dir"
@@ -151,7 +133,7 @@ The fiscal printer proxy listens on $address (certificate and key in $run_dir).
 Print a receipt:
   curl $cacert-H 'Content-Type: application/json; charset=utf-8' -d '$receipt' $address/printer/print
 INFO
-if [ -n "$printer_pid" ]; then
+if [ -n "${virtual_printer_pid:-}" ]; then
     echo "The virtual printer writes what it prints to $journal."
 else
     echo "Printer: $PRINTER."

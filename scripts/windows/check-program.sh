@@ -22,12 +22,10 @@ https_call=$(readlink -f "$3")
 export WINEDLLOVERRIDES="mscoree,mshtml="
 work=$(mktemp -d)
 first_pid=""
-printer_pid=""
 com5=$WINEPREFIX/dosdevices/com5
 
 cleanup() {
     [ -z "$first_pid" ] || kill "$first_pid" 2>/dev/null || true
-    [ -z "$printer_pid" ] || kill "$printer_pid" 2>/dev/null || true
     "$wineserver" -k 2>/dev/null || true
     rm -f "$com5"
     rm -rf "$work"
@@ -46,15 +44,8 @@ log_file=$local_app_data/TrivaneFiscalProxy/Logs/log_0.txt
 rm -rf "$local_app_data/TrivaneFiscalProxy"
 
 # The printer: Wine opens COM5 as the device its dosdevices entry names.
-"$virtual_printer" --pty "$work/printer" --journal "$work/journal.txt" >"$work/printer.log" 2>&1 &
-printer_pid=$!
-printer_listens() {
-    grep -q '^virtual-printer listening on ' "$work/printer.log"
-}
-for _ in $(seq 100); do
-    printer_listens && break
-    sleep 0.1
-done
+start_virtual_printer "$virtual_printer" "$work/printer.log" --pty "$work/printer" \
+    --journal "$work/journal.txt"
 ln -sfn "$(readlink -f "$work/printer")" "$com5"
 mkdir -p "$local_app_data/TrivaneFiscalProxy"
 cat >"$local_app_data/TrivaneFiscalProxy/config.json" <<'CONFIG'
@@ -81,17 +72,11 @@ check "adds the tray icon" eventually grep -q "add_to_standalone_tray added 100 
 call() { # METHOD PATH [BODY]
     WINEDEBUG=-all wine "$https_call" --cacert "$work/shop/server.crt" 9003 "$@" 2>/dev/null
 }
-version_answer() {
-    call GET /config/version
+answers_version() {
+    [ "$(call GET /config/version)" = "\"$(program_version)\"" ]
 }
-answered=""
-for _ in $(seq 120); do
-    answered=$(version_answer || true)
-    [ -z "$answered" ] || break
-    kill -0 "$first_pid" 2>/dev/null || break
-    sleep 1
-done
-check "answers /config/version over HTTPS" [ "$answered" = "\"$(program_version)\"" ]
+check "answers /config/version over HTTPS" \
+    eventually --seconds 120 --while-running "$first_pid" answers_version
 
 # What happens on the program's main thread may come after the server's answers.
 check "connects to the printer on COM5 at start" \
@@ -140,8 +125,7 @@ check "a closed printer connection changes the tray icon" eventually icon_change
 second_status=0
 (cd "$work/shop" && WINEDEBUG=-all wine "$program") >/dev/null 2>&1 || second_status=$?
 check "a second start ends with exit code 0" [ "$second_status" = 0 ]
-check "the first instance goes on serving" \
-    [ "$(version_answer || true)" = "\"$(program_version)\"" ]
+check "the first instance goes on serving" answers_version
 
 # Without /F, taskkill closes the program's windows with WM_CLOSE, as its menu's exit does.
 WINEDEBUG=-all wine taskkill /IM "$(basename "$program")" >/dev/null 2>&1 || true

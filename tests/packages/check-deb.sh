@@ -89,21 +89,13 @@ check "it says that without systemd the program is started by hand" \
 (cd "$folder" && HOME="$home" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work" \
     exec timeout 300 "$root/usr/bin/fiscal-printer-proxy") >"$work/program.out" 2>&1 &
 program_pid=$!
-version_answer() {
-    curl --silent --show-error --max-time 5 --cacert "$folder/ca.crt" \
-        "https://$1:9003/config/version"
+answers_version() { # HOST
+    [ "$(curl --silent --max-time 5 --cacert "$folder/ca.crt" \
+        "https://$1:9003/config/version")" = "\"$(program_version)\"" ]
 }
-answered=""
-for _ in $(seq 100); do
-    answered=$(version_answer localhost 2>/dev/null || true)
-    [ -z "$answered" ] || break
-    kill -0 "$program_pid" 2>/dev/null || break
-    sleep 0.2
-done
 check "the packaged program answers https://localhost:9003, verified against the authority" \
-    [ "$answered" = "\"$(program_version)\"" ]
-check "and https://127.0.0.1:9003" \
-    [ "$(version_answer 127.0.0.1 || true)" = "\"$(program_version)\"" ]
+    eventually --seconds 20 --while-running "$program_pid" answers_version localhost
+check "and https://127.0.0.1:9003" answers_version 127.0.0.1
 
 cp "$folder/server.crt" "$work/first.crt"
 setup || true
