@@ -1,10 +1,13 @@
 // The configuration file as the service reads it at start and writes it on "/config/save".
+#include "posnet/printer.h"
+#include "scripted_posnet_library.h"
 #include "service_test_support.h"
 #include <algorithm>
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -24,6 +27,13 @@ const std::string savedFile =
 
 class ConfigurationFileTest : public ::testing::Test {
 protected:
+    // A settings file of the owner's, beside the configuration file.
+    fs::path ownerFile(const std::string& name) const { return environment.folder() / name; }
+    void writeOwnerFile(const std::string& name, const std::string& content) const {
+        fs::create_directories(environment.folder());
+        fs::ofstream(ownerFile(name), std::ios::binary) << content;
+    }
+
     ServiceTestEnvironment environment;
     LogCapture log;
 };
@@ -221,12 +231,8 @@ namespace {
 
 class AccessSettingsTest : public ConfigurationFileTest {
 protected:
-    fs::path accessFile() const { return environment.folder() / "access.json"; }
-
-    void writeAccess(const std::string& content) const {
-        fs::create_directories(environment.folder());
-        fs::ofstream(accessFile(), std::ios::binary) << content;
-    }
+    fs::path accessFile() const { return ownerFile("access.json"); }
+    void writeAccess(const std::string& content) const { writeOwnerFile("access.json", content); }
 
     std::string readAccess() const {
         fs::ifstream file(accessFile(), std::ios::binary);
@@ -311,4 +317,82 @@ TEST_F(AccessSettingsTest, MalformedFileIsLoggedAndGivesTheDefaults) {
     EXPECT_TRUE(readAccessSettings().allowedOrigins.empty());
     EXPECT_TRUE(log.contains("error : Access settings file " + accessFile().string() +
                              " is not a regular file; the defaults apply"));
+}
+
+// Each file as the settings text that reaches the printer library, and the lines it logs.
+TEST_F(ConfigurationFileTest, LineSettingsFileSetsTheSerialLineOrGivesTheDefaults) {
+    const std::string file = ownerFile("line.json").string();
+    const std::string malformed = "error : Line settings file " + file + " is malformed (";
+    const std::string factory =
+        "9600 baud, 8 data bits, no parity, 1 stop bit, RTS/CTS flow control";
+    const std::string allowedSpeeds = "1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)";
+    struct Case {
+        std::optional<std::string> content;
+        std::string comSettings;
+        std::string problem; // the line before the settings in force, if any
+        std::string inForce;
+    };
+    const Case cases[] = {
+        {std::nullopt, "COM3,9600,8,N,1,H",
+         "info : No line settings in " + file + "; the defaults apply", factory},
+        {"{}", "COM3,9600,8,N,1,H", "", factory},
+        {R"({"speed": 115200, "flowControl": "xonxoff"})", "COM3,115200,8,N,1,X", "",
+         "115200 baud, 8 data bits, no parity, 1 stop bit, XON/XOFF flow control"},
+        {R"({"parity": "even"})", "COM3,9600,8,E,1,H", "",
+         "9600 baud, 8 data bits, even parity, 1 stop bit, RTS/CTS flow control"},
+        {"\xEF\xBB\xBF{\"speed\": 1200, \"parity\": \"odd\", \"stopBits\": 2,\r\n"
+         "\"flowControl\": \"none\"}\r\n",
+         "COM3,1200,8,O,2,N", "",
+         "1200 baud, 8 data bits, odd parity, 2 stop bits, no flow control"},
+        {R"({"stopBits": 2, "speed": 9601})", "COM3,9600,8,N,1,H",
+         malformed + "\"speed\" is 9601, not one of " + allowedSpeeds + "; the defaults apply",
+         factory},
+        {R"({"speed": "19200"})", "COM3,9600,8,N,1,H",
+         malformed + "\"speed\" is \"19200\", not one of " + allowedSpeeds + "; the defaults apply",
+         factory},
+        {R"({"parity": "mark"})", "COM3,9600,8,N,1,H",
+         malformed + R"("parity" is "mark", not one of "none", "odd", "even"); the defaults apply)",
+         factory},
+        {R"({"stopBits": 1.5})", "COM3,9600,8,N,1,H",
+         malformed + R"("stopBits" is 1.5, not one of 1, 2); the defaults apply)", factory},
+        {R"({"flowControl": "RTSCTS"})", "COM3,9600,8,N,1,H",
+         malformed + R"("flowControl" is "RTSCTS", not one of "rtscts", "xonxoff", "none"); )"
+                     "the defaults apply",
+         factory},
+        {R"({"dataBits": 7})", "COM3,9600,8,N,1,H",
+         malformed + R"(unknown or mistyped key "dataBits"); the defaults apply)", factory},
+        {R"({"speed": 1200, "speed": 2400})", "COM3,9600,8,N,1,H",
+         malformed + "not JSON: * Line 1, Column 17 Duplicate key: 'speed'); the defaults apply",
+         factory},
+    };
+    for (const Case& line : cases) {
+        SCOPED_TRACE(line.content.value_or("no file"));
+        fs::remove(ownerFile("line.json"));
+        if (line.content) {
+            writeOwnerFile("line.json", *line.content);
+        }
+        const size_t before = log.lines().size();
+        const LineSettings settings = readLineSettings();
+        std::vector<std::string> logged = log.lines();
+        logged.erase(logged.begin(), logged.begin() + static_cast<std::ptrdiff_t>(before));
+        std::vector<std::string> expected = {"info : Reading line settings..."};
+        if (!line.problem.empty()) {
+            expected.push_back(line.problem);
+        }
+        expected.push_back("info : Line settings: " + line.inForce +
+                           " (for a serial port; a tcp:// printer ignores them)");
+        EXPECT_EQ(logged, expected);
+
+        ScriptedPosnetLibrary library;
+        ASSERT_TRUE(Printer(library, settings).connect("COM3"));
+        EXPECT_EQ(library.calls().at(1).arguments.at(2), line.comSettings);
+    }
+}
+
+TEST_F(ConfigurationFileTest, StatusShowsTheLineSettingsInForce) {
+    const std::string line = R"({"flowControl":"none","parity":"odd","speed":57600,"stopBits":2})";
+    writeOwnerFile("line.json", line);
+    RunningService service(AccessSettings(), readLineSettings());
+
+    EXPECT_EQ(parseJson(service.get("/status").body)["line"], parseJson(line));
 }
