@@ -282,8 +282,6 @@ TEST_F(RoutesTest, StatusWithoutConfigurationOrPrinter) {
     EXPECT_EQ(status["configured"], false);
     EXPECT_EQ(status["connected"], false);
     EXPECT_EQ(status["port"], "");
-    EXPECT_EQ(status["line"],
-              parseJson(R"({"speed":9600,"parity":"none","stopBits":1,"flowControl":"rtscts"})"));
     EXPECT_TRUE(status["lastCompletedCommand"].isNull());
     EXPECT_TRUE(status["lastRefusal"].isNull());
     EXPECT_EQ(status["certificate"]["subject"], "CN=localhost");
