@@ -49,7 +49,10 @@ Application* Application::instance() {
 Application::Application() : renewal(boost::filesystem::current_path()) {
     single = this;
     renewal.beforeListening();
-    service = new FiscalPrinterBase(ServerSettings(), readAccessSettings());
+    // One after the other, so that their log lines come in this order.
+    const AccessSettings access = readAccessSettings();
+    const LineSettings line = readLineSettings();
+    service = new FiscalPrinterBase(ServerSettings(), access, line);
     service->stateChanged.connect(boost::function<void(FiscalPrinterBase::State)>(
         std::bind(&Application::onState, this, std::placeholders::_1)));
     connectedAtStart = service->connected();

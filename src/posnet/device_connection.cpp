@@ -7,13 +7,23 @@
 
 namespace {
 
-// The serial line's fixed settings: 9600 baud, 8 data bits, no parity, 1 stop bit and
-// hardware handshake.
-const char* const lineSettings = ",9600,8,N,1,H";
 const int32_t statusMode = 1;
 
-void setLineSettings(PosnetLibrary& library, POSNET_HANDLE deviceHandle, const std::string& port) {
-    const std::string settings = port + lineSettings;
+// The library's text "PORT,BAUD,DATABITS,PARITY,STOPBITS,HANDSHAKE".
+std::string comSettings(const std::string& port, const LineSettings& line) {
+    using Parity = LineSettings::Parity;
+    using FlowControl = LineSettings::FlowControl;
+    const char parity = line.parity == Parity::Odd ? 'O' : line.parity == Parity::Even ? 'E' : 'N';
+    const char flowControl = line.flowControl == FlowControl::RtsCts    ? 'H'
+                             : line.flowControl == FlowControl::XonXoff ? 'X'
+                                                                        : 'N';
+    return port + "," + std::to_string(line.speed) + ",8," + parity + "," +
+           std::to_string(line.stopBits) + "," + flowControl;
+}
+
+void setLineSettings(PosnetLibrary& library, POSNET_HANDLE deviceHandle, const std::string& port,
+                     const LineSettings& line) {
+    const std::string settings = comSettings(port, line);
     std::vector<char> text(settings.begin(), settings.end());
     text.push_back('\0');
     library.setDeviceParam(deviceHandle, POSNET_DEV_PARAM_COMSETTINGS, text.data());
@@ -28,7 +38,7 @@ bool printerReady(PosnetLibrary& library, POSNET_HANDLE device) {
 
 } // namespace
 
-Printer::Printer(PosnetLibrary& library) : library(library) {}
+Printer::Printer(PosnetLibrary& library, const LineSettings& line) : library(library), line(line) {}
 
 Printer::~Printer() {
     disconnect();
@@ -48,9 +58,9 @@ bool Printer::connect(const std::string& port) {
 bool Printer::openConnection(const std::string& port) {
     BOOST_LOG_TRIVIAL(info) << "Trying to connect with device at " << escapeForLog(port);
     disconnect();
-    std::string line;
+    std::string portName;
     try {
-        line = posnet::printerPort(port);
+        portName = posnet::printerPort(port);
     } catch (const posnet::RefusedPort& refusal) {
         BOOST_LOG_TRIVIAL(error) << "Port refused: " << refusal.what();
         return false;
@@ -59,7 +69,7 @@ bool Printer::openConnection(const std::string& port) {
     if (deviceHandle == 0) {
         return false;
     }
-    setLineSettings(library, deviceHandle, line);
+    setLineSettings(library, deviceHandle, portName, line);
     device = library.openDevice(deviceHandle);
     if (device == 0) {
         const POSNET_STATUS code = library.getError(deviceHandle);

@@ -22,7 +22,9 @@ using PosnetResponse = std::unordered_map<std::string, std::string>;
 
 class Printer {
 public:
-    explicit Printer(PosnetLibrary& library = linkedPosnetLibrary());
+    // `line` sets a serial port; the library ignores it for a printer on the network.
+    explicit Printer(PosnetLibrary& library = linkedPosnetLibrary(),
+                     const LineSettings& line = LineSettings());
     // Closes an open connection, announcing it.
     ~Printer();
     Printer(const Printer&) = delete;
@@ -36,6 +38,7 @@ public:
     void disconnect();
     // True while a connection is open and its printer answered the status check.
     bool connected() const { return open; }
+    const LineSettings& lineSettings() const { return line; }
 
     // Told the token of a command's frame (none when the library gives none) before the
     // frame is sent.
@@ -129,6 +132,7 @@ private:
     std::optional<ReceiptCounters> readReceiptCounters();
 
     PosnetLibrary& library;
+    const LineSettings line;
     POSNET_HANDLE deviceHandle = 0;
     POSNET_HANDLE device = 0;
     bool open = false;

@@ -40,4 +40,16 @@ struct VatRates {
     float vg = 0;
 };
 
+// How the serial line to the printer is set, always with 8 data bits; the defaults are the
+// printers' factory settings. A printer on the network has no such line.
+struct LineSettings {
+    enum class Parity { None, Odd, Even };
+    enum class FlowControl { RtsCts, XonXoff, None };
+
+    int speed = 9600; // baud: 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200
+    Parity parity = Parity::None;
+    int stopBits = 1; // or 2
+    FlowControl flowControl = FlowControl::RtsCts;
+};
+
 #endif

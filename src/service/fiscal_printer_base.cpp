@@ -33,9 +33,11 @@ ServerSettings listening(ServerSettings settings, const AccessSettings& access) 
 
 } // namespace
 
-FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings, const AccessSettings& access)
+FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings, const AccessSettings& access,
+                                     const LineSettings& line)
     : RestServer(listening(settings, access)),
-      certificate(readCertificateSummary(settings.certificateChainFile)) {
+      certificate(readCertificateSummary(settings.certificateChainFile)),
+      printer(linkedPosnetLibrary(), line) {
     configuration.read();
     followPrinter();
     openIdempotencyStore();

@@ -9,6 +9,7 @@
 #include "service/certificate_summary.h"
 #include "service/configuration.h"
 #include "service/idempotency_store.h"
+#include "service/line_settings.h"
 #include "service/printer_activity.h"
 #include "service/printer_types.h"
 #include <boost/signals2/signal.hpp>
@@ -20,9 +21,10 @@ public:
 
     // Listens as the access settings say, reads the configuration, registers the routes and
     // the origins allowed to call them and, when a printer is configured, tries to connect
-    // to it; does not start serving.
+    // to it with the line settings; does not start serving.
     explicit FiscalPrinterBase(const ServerSettings& settings = ServerSettings(),
-                               const AccessSettings& access = AccessSettings());
+                               const AccessSettings& access = AccessSettings(),
+                               const LineSettings& line = LineSettings());
     ~FiscalPrinterBase() override;
 
     // The operations behind the routes.
@@ -42,10 +44,10 @@ public:
     PrinterTypes::VatMapping getVatMapping();
     void dailyReport();
     Redirect redirectToConfigurationPage();
-    // What the program's own page shows: version, configuration, connection, the printer's
-    // last command and refusal, the certificate and the log folder. An open connection is
-    // checked first with the printer's identity command, so that a printer switched off
-    // shows as disconnected, here and in the tray.
+    // What the program's own page shows: version, configuration, connection, the line
+    // settings, the printer's last command and refusal, the certificate and the log folder.
+    // An open connection is checked first with the printer's identity command, so that a
+    // printer switched off shows as disconnected, here and in the tray.
     Json::Value status();
     // Serves the certificate files as they are now to new connections and shows them on the
     // page; throws, and serves the pair it had, when they cannot be loaded. Any thread.

@@ -13,6 +13,7 @@ Json::Value FiscalPrinterBase::status() {
     answer["configured"] = isConfigured();
     answer["connected"] = connected();
     answer["port"] = configuration.data.port;
+    answer["line"] = lineSettingsStatus(printer.lineSettings());
     answer["lastCompletedCommand"] = printerActivity.lastCompleted();
     answer["lastRefusal"] = printerActivity.lastRefusal();
     answer["documentInDoubt"] = documentInDoubtStatus();

@@ -355,6 +355,8 @@ test('the program\'s own page shows the connection, the last refusal, a printer 
   await page.locator('#last-refusal', { hasText: '(kod 2000' }).waitFor();
   assert.match(await page.locator('#certificate').textContent(), /^CN=localhost, ważny do \d/);
   assert.equal(await page.locator('#port').textContent(), printerPort);
+  assert.equal(await page.locator('#line').textContent(), '9600 b/s, 8 bitów danych, ' +
+    'parzystość: brak, bity stopu: 1, sterowanie przepływem: RTS/CTS (drukarka sieciowa ich nie używa)');
 
   await page.click('#connect');
   await state('connected', 'Nawiązano połączenie z drukarką').waitFor();

@@ -1,10 +1,14 @@
 // The configuration file as the service reads it at start and writes it on "/config/save".
+#include "posnet/printer.h"
+#include "scripted_posnet_library.h"
 #include "service_test_support.h"
 #include <algorithm>
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <optional>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -24,6 +28,13 @@ const std::string savedFile =
 
 class ConfigurationFileTest : public ::testing::Test {
 protected:
+    // A settings file of the owner's, beside the configuration file.
+    fs::path ownerFile(const std::string& name) const { return environment.folder() / name; }
+    void writeOwnerFile(const std::string& name, const std::string& content) const {
+        fs::create_directories(environment.folder());
+        fs::ofstream(ownerFile(name), std::ios::binary) << content;
+    }
+
     ServiceTestEnvironment environment;
     LogCapture log;
 };
@@ -221,12 +232,8 @@ namespace {
 
 class AccessSettingsTest : public ConfigurationFileTest {
 protected:
-    fs::path accessFile() const { return environment.folder() / "access.json"; }
-
-    void writeAccess(const std::string& content) const {
-        fs::create_directories(environment.folder());
-        fs::ofstream(accessFile(), std::ios::binary) << content;
-    }
+    fs::path accessFile() const { return ownerFile("access.json"); }
+    void writeAccess(const std::string& content) const { writeOwnerFile("access.json", content); }
 
     std::string readAccess() const {
         fs::ifstream file(accessFile(), std::ios::binary);
@@ -311,4 +318,62 @@ TEST_F(AccessSettingsTest, MalformedFileIsLoggedAndGivesTheDefaults) {
     EXPECT_TRUE(readAccessSettings().allowedOrigins.empty());
     EXPECT_TRUE(log.contains("error : Access settings file " + accessFile().string() +
                              " is not a regular file; the defaults apply"));
+}
+
+// Each file as the settings text that reaches the printer library, and a line it logs.
+TEST_F(ConfigurationFileTest, LineSettingsFileSetsTheSerialLineOrGivesTheDefaults) {
+    const std::string file = ownerFile("line.json").string();
+    const auto inForce = [](const std::string& settings) {
+        return "info : Line settings: " + settings +
+               " (for a serial port; a tcp:// printer ignores them)";
+    };
+    const auto malformed = [&file](const std::string& reason) {
+        return "error : Line settings file " + file + " is malformed (" + reason +
+               "); the defaults apply";
+    };
+    const std::string factory = "COM3,9600,8,N,1,H";
+    const std::string speeds = ", not one of 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200";
+    // The file (none: no file), the settings text the library gets and a line logged.
+    const std::tuple<std::optional<std::string>, std::string, std::string> cases[] = {
+        {"{}", factory,
+         inForce("9600 baud, 8 data bits, no parity, 1 stop bit, RTS/CTS flow control")},
+        {std::nullopt, factory, "info : No line settings in " + file + "; the defaults apply"},
+        {R"({"speed": 115200, "flowControl": "xonxoff"})", "COM3,115200,8,N,1,X",
+         inForce("115200 baud, 8 data bits, no parity, 1 stop bit, XON/XOFF flow control")},
+        {R"({"parity": "even"})", "COM3,9600,8,E,1,H",
+         inForce("9600 baud, 8 data bits, even parity, 1 stop bit, RTS/CTS flow control")},
+        {"\xEF\xBB\xBF{\"speed\": 1200, \"parity\": \"odd\", \"stopBits\": 2,\r\n"
+         "\"flowControl\": \"none\"}\r\n",
+         "COM3,1200,8,O,2,N",
+         inForce("1200 baud, 8 data bits, odd parity, 2 stop bits, no flow control")},
+        {R"({"stopBits": 2, "speed": 9601})", factory, malformed("\"speed\" is 9601" + speeds)},
+        {R"({"speed": "19200"})", factory, malformed("\"speed\" is \"19200\"" + speeds)},
+        {R"({"parity": "mark"})", factory,
+         malformed(R"("parity" is "mark", not one of "none", "odd", "even")")},
+        {R"({"stopBits": 1.5})", factory, malformed(R"("stopBits" is 1.5, not one of 1, 2)")},
+        {R"({"flowControl": "RTSCTS"})", factory,
+         malformed(R"("flowControl" is "RTSCTS", not one of "rtscts", "xonxoff", "none")")},
+        {R"({"dataBits": 7})", factory, malformed(R"(unknown or mistyped key "dataBits")")},
+        {R"({"speed": 1200, "speed": 2400})", factory,
+         malformed("not JSON: * Line 1, Column 17 Duplicate key: 'speed'")},
+    };
+    for (const auto& [content, comSettings, logged] : cases) {
+        SCOPED_TRACE(content.value_or("no file"));
+        fs::remove(ownerFile("line.json"));
+        if (content) {
+            writeOwnerFile("line.json", *content);
+        }
+        ScriptedPosnetLibrary library;
+        ASSERT_TRUE(Printer(library, readLineSettings()).connect("COM3"));
+        EXPECT_EQ(library.calls().at(1).arguments.at(2), comSettings);
+        EXPECT_TRUE(log.contains(logged));
+    }
+}
+
+TEST_F(ConfigurationFileTest, StatusShowsTheLineSettingsInForce) {
+    const std::string line = R"({"flowControl":"none","parity":"odd","speed":57600,"stopBits":2})";
+    writeOwnerFile("line.json", line);
+    RunningService service(AccessSettings(), readLineSettings());
+
+    EXPECT_EQ(parseJson(service.get("/status").body)["line"], parseJson(line));
 }

@@ -51,8 +51,8 @@ std::string ServiceTestEnvironment::readConfiguration() const {
     return content.str();
 }
 
-RunningService::RunningService(const AccessSettings& access)
-    : service(testServerSettings(), access) {
+RunningService::RunningService(const AccessSettings& access, const LineSettings& line)
+    : service(testServerSettings(), access, line) {
     service.stateChanged.connect([this](FiscalPrinterBase::State state) {
         std::lock_guard<std::mutex> lock(statesMutex);
         recordedStates.push_back(state);

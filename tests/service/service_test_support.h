@@ -40,7 +40,8 @@ private:
 // serving on a background thread.
 class RunningService {
 public:
-    explicit RunningService(const AccessSettings& access = AccessSettings());
+    explicit RunningService(const AccessSettings& access = AccessSettings(),
+                            const LineSettings& line = LineSettings());
     ~RunningService();
 
     // `headers`: more header lines, each ending in "\r\n".

@@ -5,6 +5,8 @@
 
 const refreshMs = 4000;
 const vatRates = ['va', 'vb', 'vc', 'vd', 've', 'vf', 'vg'];
+const parityNames = { none: 'brak', odd: 'nieparzysta', even: 'parzysta' };
+const flowControlNames = { rtscts: 'RTS/CTS', xonxoff: 'XON/XOFF', none: 'brak' };
 let configuredPort = '';
 let refreshTimer;
 
@@ -59,6 +61,7 @@ function showStatus(status) {
   show('version', status.version);
   show('configured', status.configured ? 'tak' : 'nie');
   show('port', status.port || 'nie wybrano');
+  show('line', lineText(status.line, status.port));
   show('last-completed', localTime(status.lastCompletedCommand));
   const refusal = status.lastRefusal;
   show('last-refusal', refusal
@@ -74,6 +77,13 @@ function showStatus(status) {
     inDoubt.textContent =
       `${status.documentInDoubt.message} (${localTime(status.documentInDoubt.since)})`;
   }
+}
+
+// The settings of line.json; a printer on the network has no serial line to set.
+function lineText(line, port) {
+  const text = `${line.speed} b/s, 8 bitów danych, parzystość: ${parityNames[line.parity]}, ` +
+    `bity stopu: ${line.stopBits}, sterowanie przepływem: ${flowControlNames[line.flowControl]}`;
+  return port.startsWith('tcp://') ? `${text} (drukarka sieciowa ich nie używa)` : text;
 }
 
 function daysLeftText(days) {
