@@ -254,6 +254,46 @@ TEST_F(PrinterTest, FailedCancellationLetsTheOriginalErrorLeave) {
     EXPECT_TRUE(printer->connected());
 }
 
+// After the line was lost on the closing command, the printer's stored answer to it tells
+// what became of the document: a success, a refusal (a printer number up to 9999), or none (a
+// frame error such as 13, or a library code).
+TEST_F(PrinterTest, LostClosingAnswerIsSettledByThePrintersStoredAnswer) {
+    struct Case {
+        POSNET_STATUS stored;
+        const char* outcome;
+    };
+    for (const Case& each : {Case{0, "completed"}, Case{9999, "refused"}, Case{13, "unknown"},
+                             Case{10007, "unknown"}}) {
+        SCOPED_TRACE(each.stored);
+        connectAndForget();
+        library.forceResult("POS_WaitForRequestCompleted", 1, POSNET_STATUS_DISCONNECTED);
+        library.forceResult("POS_GetRequestStatus", 1, each.stored);
+        std::string outcome = "completed";
+        try {
+            printer->dailyReport();
+        } catch (const DocumentOutcomeUnknown&) {
+            outcome = "unknown";
+        } catch (const PosnetError& lostLine) {
+            EXPECT_EQ(lostLine.code, POSNET_STATUS_DISCONNECTED);
+            outcome = "refused";
+        }
+        EXPECT_EQ(outcome, each.outcome);
+    }
+}
+
+// A receipt's "trend" answer lost, no stored answer, and "strns" tells no transaction state:
+// the counters, which would say completed, are not asked.
+TEST_F(PrinterTest, LostReceiptIsUnknownWhenTheTransactionStateIsNotZeroOrOne) {
+    connectAndForget();
+    library.setResponseValues({{"bn", "1"}, {"bc", "0"}, {"to", "2"}, {"bn", "2"}, {"bc", "0"}});
+    library.forceResult("POS_PopResponseValue", 3, 1); // "scnt" before "trinit" ends
+    library.forceResult("POS_PopResponseValue", 5, 1); // "strns" ends
+    library.forceResult("POS_WaitForRequestCompleted", 5, POSNET_STATUS_DISCONNECTED); // trend
+    library.forceResult("POS_GetRequestStatus", 5, 13);                                // rpt
+
+    EXPECT_THROW(printer->printReceipt(oneLineReceipt()), DocumentOutcomeUnknown);
+}
+
 // Rates come with a decimal comma; a rate the printer does not report stays 0.
 TEST_F(PrinterTest, VatRatesReadTheLeadingNumberOfTheirOwnNamesOnly) {
     connectAndForget();
