@@ -97,9 +97,11 @@ TEST(Options, RefuseBadValues) {
         {"--pty", "/tmp/p", "--close-after", "trend:1"},
         {"--tcp", "0", "--date", "2024-13-01"},
         {"--tcp", "0", "--date", "07.03.2024"},
+        {"--tcp", "0", "--date", "2024-03-07-01"},
         {"--tcp", "0", "--delay", "-1"},
         {"--tcp", "0", "--baud", "0"},
         {"--tcp", "0", "--print-speed", "0"},
+        {"--tcp", "0", "--queue-limit", "0"},
         {"--tcp", "0", "--colour"},
     };
     for (const auto& arguments : bad) {
@@ -114,7 +116,7 @@ TEST(PrinterProgram, DocumentsEveryOptionInItsHelp) {
     for (const std::string& option :
          words("--pty --tcp --journal --vat --date --refuse --mechanism-status --device-status "
                "--silent-after --chatter-after --delay --drop-answer --close-after --baud "
-               "--print-speed "
+               "--print-speed --queue-limit "
                "--immediate-names rpt strns scnt stot 382 1992 2000 2005 2006 2007 2008 2009 2010 "
                "2038 2041 2054 2104 2705 2805 2808")) {
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
