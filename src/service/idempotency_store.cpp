@@ -112,97 +112,97 @@ Json::Value parsedFile(const boost::filesystem::path& file) {
 
 } // namespace
 
-void IdempotencyStore::open(boost::filesystem::path file) {
-    file_ = std::move(file);
-    entries_.clear();
+void IdempotencyStore::open(boost::filesystem::path location) {
+    file = std::move(location);
+    entries.clear();
     boost::system::error_code missing;
-    if (!boost::filesystem::exists(file_, missing)) {
+    if (!boost::filesystem::exists(file, missing)) {
         return;
     }
     try {
-        const Json::Value requests = parsedFile(file_)["requests"];
+        const Json::Value requests = parsedFile(file)["requests"];
         for (const std::string& key : requests.getMemberNames()) {
             if (std::optional<Entry> entry = entryFromJson(requests[key])) {
-                entries_[key] = std::move(*entry);
+                entries[key] = std::move(*entry);
             }
         }
     } catch (const std::exception& error) {
         // Only earlier answers are lost: a repeat of one of them prints again.
-        BOOST_LOG_TRIVIAL(error) << "Idempotency keys not read from " << file_.string() << ": "
+        BOOST_LOG_TRIVIAL(error) << "Idempotency keys not read from " << file.string() << ": "
                                  << error.what();
     }
 }
 
 const IdempotencyStore::Entry* IdempotencyStore::find(const std::string& key) const {
-    const auto found = entries_.find(key);
-    return found == entries_.end() ? nullptr : &found->second;
+    const auto found = entries.find(key);
+    return found == entries.end() ? nullptr : &found->second;
 }
 
 void IdempotencyStore::begin(const std::string& key, const std::string& fingerprint,
                              const Json::Value& completedAnswer) {
-    activeKey_ = key;
-    active_ = Entry();
-    active_.fingerprint = fingerprint;
-    active_.completedAnswer = completedAnswer;
+    activeKey = key;
+    active = Entry();
+    active.fingerprint = fingerprint;
+    active.completedAnswer = completedAnswer;
 }
 
 void IdempotencyStore::progress(const DocumentInDoubt& document) {
-    if (!activeKey_) {
+    if (!activeKey) {
         return;
     }
-    active_.document = document;
-    active_.time = std::time(nullptr);
-    entries_[*activeKey_] = active_;
+    active.document = document;
+    active.time = std::time(nullptr);
+    entries[*activeKey] = active;
     write();
 }
 
 void IdempotencyStore::finish(const Json::Value& answer) {
-    if (!activeKey_) {
+    if (!activeKey) {
         return;
     }
-    active_.state = State::Finished;
-    active_.answer = answer;
-    active_.time = std::time(nullptr);
-    entries_[*activeKey_] = active_;
-    activeKey_.reset();
+    active.state = State::Finished;
+    active.answer = answer;
+    active.time = std::time(nullptr);
+    entries[*activeKey] = active;
+    activeKey.reset();
     write();
 }
 
 void IdempotencyStore::fail(const Json::Value& body) {
-    if (!activeKey_) {
+    if (!activeKey) {
         return;
     }
-    const std::string key = *activeKey_;
-    activeKey_.reset();
+    const std::string key = *activeKey;
+    activeKey.reset();
     if (body.isObject() && body["outcome"] == "unknown") {
-        active_.state = State::Unknown;
-        active_.answer = body;
-        entries_[key] = active_;
-    } else if (entries_.erase(key) == 0) {
+        active.state = State::Unknown;
+        active.answer = body;
+        entries[key] = active;
+    } else if (entries.erase(key) == 0) {
         return;
     }
     write();
 }
 
 void IdempotencyStore::settle(const DocumentInDoubt& document, DocumentOutcome outcome) {
-    const auto settled = std::find_if(entries_.begin(), entries_.end(), [&](const auto& entry) {
+    const auto settled = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
         return entry.second.state != State::Finished && entry.second.document == document;
     });
-    if (settled == entries_.end() || outcome == DocumentOutcome::Unknown) {
+    if (settled == entries.end() || outcome == DocumentOutcome::Unknown) {
         return;
     }
     if (outcome == DocumentOutcome::Completed) {
         settled->second.state = State::Finished;
         settled->second.answer = settled->second.completedAnswer;
     } else {
-        entries_.erase(settled);
+        entries.erase(settled);
     }
     write();
 }
 
 std::optional<DocumentInDoubt> IdempotencyStore::unsettled() const {
     const Entry* newest = nullptr;
-    for (const auto& [key, entry] : entries_) {
+    for (const auto& [key, entry] : entries) {
         if (entry.state != State::Finished && entry.document &&
             (!newest || entry.time > newest->time)) {
             newest = &entry;
@@ -215,17 +215,17 @@ std::optional<DocumentInDoubt> IdempotencyStore::unsettled() const {
 // has been carried out, so the failure is logged rather than answered.
 void IdempotencyStore::write() {
     prune();
-    if (file_.empty()) {
+    if (file.empty()) {
         return;
     }
     Json::Value root(Json::objectValue);
     root["requests"] = Json::Value(Json::objectValue);
-    for (const auto& [key, entry] : entries_) {
+    for (const auto& [key, entry] : entries) {
         root["requests"][key] = entryToJson(entry);
     }
     try {
-        boost::filesystem::create_directories(file_.parent_path());
-        replaceFileAtomically(file_, Json::FastWriter().write(root));
+        boost::filesystem::create_directories(file.parent_path());
+        replaceFileAtomically(file, Json::FastWriter().write(root));
     } catch (const std::exception& error) {
         BOOST_LOG_TRIVIAL(error) << "Idempotency keys not saved: " << error.what();
     }
@@ -233,19 +233,19 @@ void IdempotencyStore::write() {
 
 void IdempotencyStore::prune() {
     const std::time_t oldest = std::time(nullptr) - keptFor;
-    for (auto entry = entries_.begin(); entry != entries_.end();) {
-        entry = entry->second.time < oldest ? entries_.erase(entry) : std::next(entry);
+    for (auto entry = entries.begin(); entry != entries.end();) {
+        entry = entry->second.time < oldest ? entries.erase(entry) : std::next(entry);
     }
-    if (entries_.size() <= mostEntries) {
+    if (entries.size() <= mostEntries) {
         return;
     }
     std::vector<std::pair<std::time_t, std::string>> byAge;
-    for (const auto& [key, entry] : entries_) {
+    for (const auto& [key, entry] : entries) {
         byAge.emplace_back(entry.time, key);
     }
     std::sort(byAge.begin(), byAge.end());
-    byAge.resize(entries_.size() - mostEntries);
+    byAge.resize(entries.size() - mostEntries);
     for (const auto& [time, key] : byAge) {
-        entries_.erase(key);
+        entries.erase(key);
     }
 }

@@ -37,7 +37,7 @@ public:
 
     // Reads the file; never throws: an unreadable file is logged and the store starts empty.
     // Until it is opened, the store keeps its entries in memory only.
-    void open(boost::filesystem::path file);
+    void open(boost::filesystem::path location);
     // Null when no entry has the key.
     const Entry* find(const std::string& key) const;
 
@@ -59,10 +59,10 @@ private:
     void write();
     void prune();
 
-    boost::filesystem::path file_;
-    std::map<std::string, Entry> entries_;
-    std::optional<std::string> activeKey_;
-    Entry active_;
+    boost::filesystem::path file;
+    std::map<std::string, Entry> entries;
+    std::optional<std::string> activeKey;
+    Entry active;
 };
 
 #endif

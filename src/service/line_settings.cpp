@@ -7,7 +7,6 @@
 #include <json/writer.h>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -15,25 +14,33 @@ namespace {
 using Parity = LineSettings::Parity;
 using FlowControl = LineSettings::FlowControl;
 
-// Each value a key may take, as the file writes it and as the program holds it.
-template <typename Setting> using Choices = std::vector<std::pair<Json::Value, Setting>>;
+// A value a key may take: as the file writes it, as the program holds it, and as the log
+// line says it (where a number alone does not).
+template <typename Setting> struct Choice {
+    Json::Value name;
+    Setting setting;
+    const char* logText;
+};
+template <typename Setting> using Choices = std::vector<Choice<Setting>>;
 
 Choices<int> numbers(std::initializer_list<int> values) {
     Choices<int> choices;
     for (const int value : values) {
-        choices.emplace_back(value, value);
+        choices.push_back({value, value, ""});
     }
     return choices;
 }
 
 // The speeds the printers' menus offer.
 const Choices<int> speeds = numbers({1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200});
-const Choices<Parity> parities = {
-    {"none", Parity::None}, {"odd", Parity::Odd}, {"even", Parity::Even}};
+const Choices<Parity> parities = {{"none", Parity::None, "no parity"},
+                                  {"odd", Parity::Odd, "odd parity"},
+                                  {"even", Parity::Even, "even parity"}};
 const Choices<int> stopBits = numbers({1, 2});
-const Choices<FlowControl> flowControls = {{"rtscts", FlowControl::RtsCts},
-                                           {"xonxoff", FlowControl::XonXoff},
-                                           {"none", FlowControl::None}};
+const Choices<FlowControl> flowControls = {
+    {"rtscts", FlowControl::RtsCts, "RTS/CTS flow control"},
+    {"xonxoff", FlowControl::XonXoff, "XON/XOFF flow control"},
+    {"none", FlowControl::None, "no flow control"}};
 
 std::string jsonText(const Json::Value& value) {
     Json::StreamWriterBuilder builder;
@@ -45,20 +52,20 @@ template <typename Setting>
 Setting choose(const std::string& key, const Json::Value& value, const Choices<Setting>& choices) {
     std::string allowed;
     for (const auto& choice : choices) {
-        if (value == choice.first) {
-            return choice.second;
+        if (value == choice.name) {
+            return choice.setting;
         }
-        allowed += (allowed.empty() ? "" : ", ") + jsonText(choice.first);
+        allowed += (allowed.empty() ? "" : ", ") + jsonText(choice.name);
     }
     throw MalformedSettings("\"" + key + "\" is " + escapeForLog(jsonText(value)) +
                             ", not one of " + allowed);
 }
 
 template <typename Setting>
-const Json::Value& named(Setting setting, const Choices<Setting>& choices) {
+const Choice<Setting>& chosen(Setting setting, const Choices<Setting>& choices) {
     for (const auto& choice : choices) {
-        if (choice.second == setting) {
-            return choice.first;
+        if (choice.setting == setting) {
+            return choice;
         }
     }
     throw std::logic_error("a line setting without a name");
@@ -82,28 +89,6 @@ LineSettings parseSettings(const Json::Value& root) {
     return line;
 }
 
-const char* parityText(Parity parity) {
-    switch (parity) {
-    case Parity::Odd:
-        return "odd parity";
-    case Parity::Even:
-        return "even parity";
-    default:
-        return "no parity";
-    }
-}
-
-const char* flowControlText(FlowControl flowControl) {
-    switch (flowControl) {
-    case FlowControl::RtsCts:
-        return "RTS/CTS flow control";
-    case FlowControl::XonXoff:
-        return "XON/XOFF flow control";
-    default:
-        return "no flow control";
-    }
-}
-
 } // namespace
 
 LineSettings readLineSettings() {
@@ -111,18 +96,18 @@ LineSettings readLineSettings() {
     readOwnerSettings("line.json", "line settings",
                       [&line](const Json::Value& root) { line = parseSettings(root); });
     BOOST_LOG_TRIVIAL(info) << "Line settings: " << line.speed << " baud, 8 data bits, "
-                            << parityText(line.parity) << ", " << line.stopBits << " stop bit"
-                            << (line.stopBits == 1 ? "" : "s") << ", "
-                            << flowControlText(line.flowControl)
+                            << chosen(line.parity, parities).logText << ", " << line.stopBits
+                            << " stop bit" << (line.stopBits == 1 ? "" : "s") << ", "
+                            << chosen(line.flowControl, flowControls).logText
                             << " (for a serial port; a tcp:// printer ignores them)";
     return line;
 }
 
 Json::Value lineSettingsStatus(const LineSettings& line) {
     Json::Value status(Json::objectValue);
-    status["speed"] = named(line.speed, speeds);
-    status["parity"] = named(line.parity, parities);
-    status["stopBits"] = named(line.stopBits, stopBits);
-    status["flowControl"] = named(line.flowControl, flowControls);
+    status["speed"] = chosen(line.speed, speeds).name;
+    status["parity"] = chosen(line.parity, parities).name;
+    status["stopBits"] = chosen(line.stopBits, stopBits).name;
+    status["flowControl"] = chosen(line.flowControl, flowControls).name;
     return status;
 }
