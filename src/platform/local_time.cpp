@@ -7,12 +7,15 @@ namespace platform {
 
 // Answers ask for it many times a second, and the conversion to local time takes the C
 // library's lock and reads the time zone: the text is made again only when the second changes.
+// It is kept in plain characters because the Windows build frees a thread's thread-local
+// storage before it runs the destructors of the objects in it: a thread-local string crashed
+// server threads as they ended.
 std::string ctimeNow() {
     thread_local std::time_t madeFor = -1;
-    thread_local std::string text;
+    thread_local char text[64];
     const std::time_t now = std::time(nullptr);
     if (now != madeFor) {
-        text = ctimeText(localTimeNow());
+        std::snprintf(text, sizeof text, "%s", ctimeText(localTimeNow()).c_str());
         madeFor = now;
     }
     return text;
