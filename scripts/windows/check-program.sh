@@ -4,7 +4,8 @@
 # account (https-call.exe) and refuses curl on the Linux side, whose account it cannot
 # learn, talks to a printer on COM5 (the Linux virtual printer on a pseudo-terminal) and prints a receipt
 # on it, logs under the Wine user's local application-data folder, adds its tray icon (on an
-# Xvfb screen) and changes it with the connection, lets no second instance start, and ends through its window's WM_CLOSE;
+# Xvfb screen) and changes it with the connection, lets no second instance start, and ends
+# through its window's WM_CLOSE, with no use of freed memory that Wine's heap checks see;
 # started without certificates it ends with exit code 1.
 #
 # Usage: scripts/windows/check-program.sh PROGRAM.exe VIRTUAL-PRINTER HTTPS-CALL.exe
@@ -59,7 +60,9 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
     -keyout "$work/shop/server.key" -out "$work/shop/server.crt" 2>/dev/null
 
 # First instance, with the certificate pair in its working folder.
-(cd "$work/shop" && WINEDEBUG=-all,+systray exec timeout 300 /usr/lib/wine/wine64 "$program") \
+# Wine's heap checks fill freed memory and report a free of a pointer read from it.
+(cd "$work/shop" &&
+    WINEDEBUG=-all,+systray,warn+heap exec timeout 300 /usr/lib/wine/wine64 "$program") \
     >"$work/first.out" 2>&1 &
 first_pid=$!
 
@@ -138,6 +141,11 @@ last_log_line_is_exit() {
     tr -d '\r' <"$log_file" | tail -n 1 | grep -q '<info> : Exit\.\.\. $'
 }
 check "\"Exit...\" is the last log line" last_log_line_is_exit
+no_use_of_freed_memory() {
+    ! grep -q "warn:heap" "$work/first.out"
+}
+check "Wine saw no use of freed memory, also as the program's threads ended" \
+    no_use_of_freed_memory
 
 # Without certificates, and without a screen, so that the error box cannot wait for a click;
 # Wine's trace of the call shows what the box said. A fresh Wine server has no desktop on the
