@@ -15,7 +15,6 @@ namespace virtual_printer {
 struct LineSpeed {
     int baud = 0;           // 0: bytes pass at once
     int linesPerSecond = 0; // 0: the mechanism takes no time
-    int queueLimit = 0;     // commands held before one is answered "input queue full"; 0: any
 };
 
 class LineTiming {

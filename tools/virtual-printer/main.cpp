@@ -34,7 +34,7 @@ int serve(const Options& options) {
         options.tcpPort ? listenTcp(*options.tcpPort) : openPseudoTerminal(options.ptyPath);
     std::printf("virtual-printer listening on %s\n", endpoint->portText().c_str());
     std::fflush(stdout);
-    PrinterLoop(*endpoint, session, options.delay, options.speed).run(signalFd);
+    PrinterLoop(*endpoint, session, options.delay, options.speed, options.queueLimit).run(signalFd);
     ::close(signalFd);
     return 0;
 }

@@ -135,7 +135,7 @@ Options parseOptions(const std::vector<std::string>& arguments) {
          }},
         {"--queue-limit",
          [&](const std::string& v) {
-             options.speed.queueLimit = wholeNumber(v, "--queue-limit", 1, 10000);
+             options.queueLimit = wholeNumber(v, "--queue-limit", 1, 10000);
          }},
         {"--delay",
          [&](const std::string& v) {

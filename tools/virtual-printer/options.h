@@ -23,6 +23,8 @@ struct Options {
     bool immediateNames = false; // --immediate-names
     std::chrono::milliseconds delay{0};
     LineSpeed speed; // --baud, --print-speed
+    // --queue-limit: commands held before one is answered "input queue full"; 0: any number
+    int queueLimit = 0;
 };
 
 // Throws std::invalid_argument with a message for the user.

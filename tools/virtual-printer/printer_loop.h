@@ -17,9 +17,9 @@ namespace virtual_printer {
 class PrinterLoop {
 public:
     PrinterLoop(Endpoint& endpoint, Session& session, std::chrono::milliseconds delay,
-                LineSpeed speed)
+                LineSpeed speed, int queueLimit)
         : endpoint_(endpoint), session_(session), delay_(delay), timing_(speed),
-          queueLimit_(static_cast<std::size_t>(speed.queueLimit)) {}
+          queueLimit_(static_cast<std::size_t>(queueLimit)) {}
 
     // Serves until signalFd (a signalfd for SIGINT and SIGTERM) becomes readable.
     void run(int signalFd);

@@ -62,7 +62,7 @@ const Fault* cued(const std::vector<Fault>& faults, const std::string& command, 
 } // namespace
 
 Reaction Session::answer(const poslib::DecodedFrame& frame) {
-    if ((faults_.silentAfter && received_ >= *faults_.silentAfter) || chattering()) {
+    if (silent()) {
         return {};
     }
     ++received_;
@@ -81,7 +81,7 @@ Reaction Session::answer(const poslib::DecodedFrame& frame) {
 }
 
 Reaction Session::overflow(const poslib::DecodedFrame& frame) {
-    if ((faults_.silentAfter && received_ >= *faults_.silentAfter) || chattering()) {
+    if (silent()) {
         return {};
     }
     ++received_;

@@ -53,6 +53,10 @@ public:
     bool chattering() const { return faults_.chatterAfter && received_ >= *faults_.chatterAfter; }
 
 private:
+    // True once the printer has stopped answering or chatters.
+    bool silent() const {
+        return (faults_.silentAfter && received_ >= *faults_.silentAfter) || chattering();
+    }
     Reaction run(const Command& command);
     std::string execute(const Command& command, int occurrence);
     std::string repeat(const Command& command) const;
