@@ -1,4 +1,4 @@
-#include "rest/rest_server.h"
+#include "rest/rest_router.h"
 #include "support/log_capture.h"
 #include "support/server_thread.h"
 #include "support/test_certificate.h"
