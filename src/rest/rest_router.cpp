@@ -183,7 +183,7 @@ void RestRouter::admit(const HttpRequest& request, HttpResponse& response) {
 }
 
 void RestRouter::handle(std::shared_ptr<HttpRequest> request,
-                        std::shared_ptr<HttpResponse> response, HttpAnswer answer) {
+                        std::shared_ptr<HttpResponse> response, HttpReply answer) {
     logInfoLater("REST Request: " + request->method + " " + escapeForLog(request->path));
     writeLogAfterAnswer();
     if (request->method == "OPTIONS") {

@@ -64,7 +64,7 @@ public:
     // pre-flight follows the decision of the request it asks about.
     void admit(const HttpRequest& request, HttpResponse& response) override;
     void handle(std::shared_ptr<HttpRequest> request, std::shared_ptr<HttpResponse> response,
-                HttpAnswer answer) override;
+                HttpReply answer) override;
     // Every failure as a JSON body: {"exception": ...}, or a RestException's own body.
     void answerFailure(std::exception_ptr failure, HttpResponse& response) override;
 

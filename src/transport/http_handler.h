@@ -13,7 +13,7 @@
 // Called once per request, from any thread: with null when the response is complete, or
 // with the failure to answer instead (see HttpHandler::answerFailure). The response is then
 // written on the server's event loop; at once when called there.
-using HttpAnswer = std::function<void(std::exception_ptr failure)>;
+using HttpReply = std::function<void(std::exception_ptr failure)>;
 
 class HttpHandler {
 public:
@@ -28,7 +28,7 @@ public:
     // Either throws, or answers through `answer` exactly once, now or later; the request and
     // the response are the handler's until then.
     virtual void handle(std::shared_ptr<HttpRequest> request,
-                        std::shared_ptr<HttpResponse> response, HttpAnswer answer) = 0;
+                        std::shared_ptr<HttpResponse> response, HttpReply answer) = 0;
     // Makes `response` the answer to `failure`: HttpException with its status and message,
     // anything else 500, as plain text; whatever the handler had written is dropped. A
     // Refusal is logged by the server before.

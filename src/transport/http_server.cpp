@@ -116,7 +116,7 @@ void HttpServer::readBody(const Connection& connection, const Request& request,
 void HttpServer::dispatch(const Connection& connection, const Request& request,
                           const Response& response) {
     awaitAnswer(connection);
-    HttpAnswer answerLater = [this, connection, response](std::exception_ptr failure) {
+    HttpReply answerLater = [this, connection, response](std::exception_ptr failure) {
         asio::dispatch(ioContext, [this, connection, response, failure] {
             answer(connection, response, failure);
         });

@@ -16,13 +16,10 @@
 namespace {
 
 // Answers with the method, the path and every body byte it was given; a few paths throw.
-class EchoServer : public HttpServer {
+class EchoHandler : public HttpHandler {
 public:
-    using HttpServer::HttpServer;
-
-protected:
-    void handleRequest(std::shared_ptr<HttpRequest> request,
-                       std::shared_ptr<HttpResponse> response) override {
+    void handle(std::shared_ptr<HttpRequest> request, std::shared_ptr<HttpResponse> response,
+                HttpReply answer) override {
         response->content << "partial";
         if (request->path == "/throw/http") {
             throw HttpException(409, "Conflict");
@@ -36,13 +33,23 @@ protected:
         response->content.str("");
         response->content << request->method << " " << request->path << "\n"
                           << std::string(std::istreambuf_iterator<char>(request->content), {});
+        answer(nullptr);
     }
+};
+
+struct EchoServer {
+    explicit EchoServer(const ServerSettings& settings) : http(settings) {
+        http.answerWith(handler);
+    }
+
+    EchoHandler handler;
+    HttpServer http;
 };
 
 class HttpServerTest : public ::testing::Test {
 protected:
     explicit HttpServerTest(long timeoutSeconds = 10)
-        : server(testServerSettings(timeoutSeconds)), running(server) {}
+        : server(testServerSettings(timeoutSeconds)), running(server.http) {}
 
     HttpAnswer send(const std::string& request) { return exchange(running.port(), request); }
 
@@ -247,7 +254,7 @@ TEST(HttpServerLimits, OldestIdleConnectionsAreClosedFirstSoThatAPromptClientIsS
     ServerSettings settings = testServerSettings();
     settings.maxConnections = 8;
     EchoServer server(settings);
-    ServerThread running(server);
+    ServerThread running(server.http);
     const Clients idle = idleClients(running.port(), 20);
 
     expectStatus(exchange(running.port(), "GET /prompt HTTP/1.1\r\n\r\n"), 200, "OK");
@@ -296,7 +303,7 @@ TEST(HttpServerLimits, BodiesHeldAcrossConnectionsStayWithinTheirBound) {
     ServerSettings settings = testServerSettings();
     settings.maxBodyBytesHeld = 3 * announcedBody;
     EchoServer server(settings);
-    ServerThread running(server);
+    ServerThread running(server.http);
     const Clients slow = clientsInTheMiddleOfABody(running.port(), 10);
 
     const HttpAnswer prompt =
@@ -313,7 +320,7 @@ TEST(HttpServerLimits, BodiesHeldAcrossConnectionsStayWithinTheirBound) {
 TEST(HttpServerLimits, ThreeHundredUnfinishedBodiesAddLittleMemory) {
     LogCapture log;
     EchoServer server(testServerSettings());
-    ServerThread running(server);
+    ServerThread running(server.http);
 #ifdef __linux__
     const std::size_t peakBefore = peakResidentBytes();
 #endif
