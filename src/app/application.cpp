@@ -83,6 +83,8 @@ void Application::stopServer() {
     watchWakes.notify_all();
     if (certificateWatch.joinable())
         certificateWatch.join();
+    // The tray has gone with the message loop; closing the printer tells it nothing more.
+    service->stateChanged.disconnect_all_slots();
     service->finish();
     server->stop();
     if (serverThread.joinable())
