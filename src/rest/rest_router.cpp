@@ -282,6 +282,7 @@ void RestRouter::answerFailure(std::exception_ptr failure, HttpResponse& respons
     } catch (const std::exception& exception) {
         logAndAnswer(response, 500, "Internal Server Error", exceptionBody(exception.what()));
     } catch (...) {
-        logAndAnswer(response, 500, "Internal Server Error", exceptionBody("Internal Server Error"));
+        logAndAnswer(response, 500, "Internal Server Error",
+                     exceptionBody("Internal Server Error"));
     }
 }

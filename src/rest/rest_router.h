@@ -23,8 +23,8 @@ using RouteHandler =
 // the response holds it, else the failure to answer instead (as a RouteHandler would throw).
 using RouteAnswer = std::function<void(std::exception_ptr failure)>;
 // A route that may answer later, through `answer`; or throws at once.
-using LaterRouteHandler = std::function<void(
-    std::shared_ptr<RestRequest>, std::shared_ptr<RestResponse>, RouteAnswer answer)>;
+using LaterRouteHandler = std::function<void(std::shared_ptr<RestRequest>,
+                                             std::shared_ptr<RestResponse>, RouteAnswer answer)>;
 
 // The methods a route may have; "OPTIONS" is answered for every route by the server itself.
 enum class Method { GET = 0, POST = 1 };

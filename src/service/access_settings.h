@@ -20,6 +20,7 @@ struct AccessSettings {
 AccessSettings readAccessSettings();
 
 // `settings` listening where the access settings say.
-ServerSettings listeningAs(const AccessSettings& access, ServerSettings settings = ServerSettings());
+ServerSettings listeningAs(const AccessSettings& access,
+                           ServerSettings settings = ServerSettings());
 
 #endif

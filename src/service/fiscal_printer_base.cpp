@@ -106,12 +106,11 @@ void FiscalPrinterBase::registerRoutes() {
                     onPrinter("reload", adapt(bound(this, &Self::reload))));
     // Under the worker, a request with the key of one still waiting or printing waits for
     // it and gets its stored answer.
-    routes.addRoute("/printer/print", Method::POST,
-                    onPrinter("receipt", oncePerKey(adapt(bound(this, &Self::print)), idempotency,
-                                                    true)));
+    routes.addRoute(
+        "/printer/print", Method::POST,
+        onPrinter("receipt", oncePerKey(adapt(bound(this, &Self::print)), idempotency, true)));
     routes.addRoute("/config/version", Method::GET, adapt(bound(this, &Self::version)));
-    routes.addRoute("/config/is_configured", Method::GET,
-                    adapt(bound(this, &Self::isConfigured)));
+    routes.addRoute("/config/is_configured", Method::GET, adapt(bound(this, &Self::isConfigured)));
     routes.addRoute("/config/is_connected", Method::GET,
                     onPrinter("connectionCheck", adapt(bound(this, &Self::isConnected))));
     routes.addRoute("/config/is_connected_active", Method::GET,
@@ -134,8 +133,7 @@ void FiscalPrinterBase::registerRoutes() {
 // The program's own page, for the shop's IT person; the web application uses none of it.
 void FiscalPrinterBase::registerPageRoutes() {
     for (const PageDocument& document : pageDocuments) {
-        routes.addRoute(document.path, Method::GET, pageDocumentHandler(document),
-                        RouteKind::Page);
+        routes.addRoute(document.path, Method::GET, pageDocumentHandler(document), RouteKind::Page);
     }
     routes.addRoute(
         "/status", Method::GET,
@@ -152,8 +150,7 @@ void FiscalPrinterBase::allowCallers(const AccessSettings& access) {
     }
 }
 
-LaterRouteHandler FiscalPrinterBase::onPrinter(const std::string& operation,
-                                               RouteHandler handler) {
+LaterRouteHandler FiscalPrinterBase::onPrinter(const std::string& operation, RouteHandler handler) {
     return [this, operation, handler](std::shared_ptr<RestRequest> request,
                                       std::shared_ptr<RestResponse> response, RouteAnswer answer) {
         auto run = [this, handler, request, response, answer] {

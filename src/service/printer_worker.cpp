@@ -59,8 +59,8 @@ void PrinterWorker::work() {
         } catch (const std::exception& failure) {
             // Each operation answers its own failures; one that escapes must not end the
             // thread that every later operation needs.
-            BOOST_LOG_TRIVIAL(error) << "Printer operation " << job.operation
-                                     << " failed: " << failure.what();
+            BOOST_LOG_TRIVIAL(error)
+                << "Printer operation " << job.operation << " failed: " << failure.what();
         }
         if (job.ends) {
             return;

@@ -15,14 +15,14 @@ void FiscalPrinterBase::answerStatus(std::shared_ptr<RestRequest> request,
         answer(nullptr);
         return;
     }
-    onPrinter("status", [this](std::shared_ptr<RestRequest>,
-                               std::shared_ptr<RestResponse> response) {
-        checkConnection();
-        publish();
-        PrinterWorker::Activity idle = worker.activity();
-        idle.operation.reset();
-        response->json = status(idle);
-    })(request, response, answer);
+    onPrinter("status",
+              [this](std::shared_ptr<RestRequest>, std::shared_ptr<RestResponse> response) {
+                  checkConnection();
+                  publish();
+                  PrinterWorker::Activity idle = worker.activity();
+                  idle.operation.reset();
+                  response->json = status(idle);
+              })(request, response, answer);
 }
 
 Json::Value FiscalPrinterBase::status(const PrinterWorker::Activity& activity) {

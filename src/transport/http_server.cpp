@@ -2,8 +2,8 @@
 
 #include "transport/request_framing.h"
 #include <algorithm>
-#include <boost/asio/error.hpp>
 #include <boost/asio/dispatch.hpp>
+#include <boost/asio/error.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/log/trivial.hpp>
 #include <optional>

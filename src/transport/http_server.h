@@ -42,8 +42,7 @@ private:
     // Gives the whole request to the handler.
     void dispatch(const Connection& connection, const Request& request, const Response& response);
     // Writes the response, or the handler's answer to `failure` when there is one.
-    void answer(const Connection& connection, const Response& response,
-                std::exception_ptr failure);
+    void answer(const Connection& connection, const Response& response, std::exception_ptr failure);
 
     HttpHandler* handler = nullptr;
 };

@@ -30,7 +30,7 @@ public:
         routes.addRoute("/config/get", Method::POST, [](Request, Response) {});
         // Registered twice: the second registration is the one that answers.
         routes.addRoute("/echo", Method::POST,
-                 [](Request request, Response response) { response->json = request->body; });
+                        [](Request request, Response response) { response->json = request->body; });
         routes.addRoute("/echo", Method::POST, [](Request request, Response response) {
             response->json["echo"] = request->body;
         });
@@ -46,10 +46,10 @@ public:
             throw RestException(503, "Service Unavailable", body);
         });
         routes.addRoute("/std-error", Method::GET,
-                 [](Request, Response) { throw std::runtime_error("boom"); });
+                        [](Request, Response) { throw std::runtime_error("boom"); });
         routes.addRoute("/unknown-error", Method::GET, [](Request, Response) { throw 42; });
         routes.addPatternRoute("/receipt/[0-9]+", Method::GET,
-                        [](Request, Response response) { response->json = "a receipt"; });
+                               [](Request, Response response) { response->json = "a receipt"; });
     }
 
     HttpServer http;
