@@ -6,6 +6,8 @@
 #include "transport/http_server.h"
 #include <algorithm>
 #include <fstream>
+#include <future>
+#include <thread>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
@@ -16,8 +18,16 @@
 namespace {
 
 // Answers with the method, the path and every body byte it was given; a few paths throw.
+// "/later" is answered from a thread of its own once "/release" has come, its failure as
+// the handler's own exceptions are.
 class EchoHandler : public HttpHandler {
 public:
+    ~EchoHandler() override {
+        for (std::thread& thread : later) {
+            thread.join();
+        }
+    }
+
     void handle(std::shared_ptr<HttpRequest> request, std::shared_ptr<HttpResponse> response,
                 HttpReply answer) override {
         response->content << "partial";
@@ -30,11 +40,24 @@ public:
         if (request->path == "/throw/unknown") {
             throw 42;
         }
+        if (request->path == "/later") {
+            later.emplace_back([this, answer] {
+                released.get_future().wait();
+                answer(std::make_exception_ptr(HttpException(504, "Later")));
+            });
+            return;
+        }
+        if (request->path == "/release") {
+            released.set_value();
+        }
         response->content.str("");
         response->content << request->method << " " << request->path << "\n"
                           << std::string(std::istreambuf_iterator<char>(request->content), {});
         answer(nullptr);
     }
+
+    std::promise<void> released;
+    std::vector<std::thread> later;
 };
 
 struct EchoServer {
@@ -229,6 +252,18 @@ TEST_F(HttpServerTest, BodyOfExactly1MiBIsServed) {
     HttpAnswer answer = send("POST /echo HTTP/1.1\r\nContent-Length: 1048576\r\n\r\n" + body);
     expectStatus(answer, 200, "OK");
     EXPECT_EQ(answer.body, "POST /echo\n" + body);
+}
+
+// A request whose answer takes longer than the timeout is not closed for it, and the event
+// loop answers others meanwhile.
+TEST_F(HttpServerTimeoutTest, AnswerFromAnotherThreadArrivesAfterTheTimeout) {
+    auto later =
+        std::async(std::launch::async, [this] { return send("GET /later HTTP/1.1\r\n\r\n"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(send("GET /release HTTP/1.1\r\n\r\n").body, "GET /release\n");
+    const HttpAnswer answer = later.get();
+    expectStatus(answer, 504, "Later");
+    EXPECT_EQ(answer.body, "Later");
 }
 
 TEST_F(HttpServerTimeoutTest, ClientThatStopsInTheHeaderIsClosedWithoutAnswer) {
