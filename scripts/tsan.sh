@@ -18,7 +18,11 @@ cmake --build build-tsan -j2 --target transport_tests rest_tests service_tests v
 # ThreadSanitizer needs the address space laid out as it expects: without address-space
 # randomisation, which kernels with many random bits would otherwise break.
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
-for suite in transport/transport_tests rest/rest_tests service/service_tests; do
+# The sanitizer's shadow memory counts as resident: the memory test measures it, not the
+# program, so it runs in the normal build only.
+for suite in "transport/transport_tests --gtest_filter=-*ThreeHundredUnfinishedBodies*" \
+    rest/rest_tests service/service_tests; do
     echo "== ThreadSanitizer: $suite"
-    setarch "$(uname -m)" -R "build-tsan/tests/$suite"
+    # shellcheck disable=SC2086 # the suite's options are separate words
+    setarch "$(uname -m)" -R build-tsan/tests/$suite
 done

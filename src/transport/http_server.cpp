@@ -19,6 +19,22 @@ constexpr std::size_t readChunkBytes = 4096;
 // large body does not hold up the others' answers.
 constexpr std::size_t bodyBytesPerTurn = 64 * 1024;
 
+// A connection waiting for an answer that another thread may give. Only the event loop may
+// free a connection (it leaves the limits then), so the reference is dropped there: once the
+// answer is written, or, should the answer never come, posted to the loop.
+struct WaitingConnection {
+    WaitingConnection(asio::io_context& loop, Connection connection)
+        : loop(loop), connection(std::move(connection)) {}
+    ~WaitingConnection() {
+        if (connection) {
+            asio::post(loop, [unanswered = std::move(connection)] {});
+        }
+    }
+
+    asio::io_context& loop;
+    Connection connection;
+};
+
 } // namespace
 
 HttpServer::~HttpServer() = default;
@@ -116,9 +132,11 @@ void HttpServer::readBody(const Connection& connection, const Request& request,
 void HttpServer::dispatch(const Connection& connection, const Request& request,
                           const Response& response) {
     awaitAnswer(connection);
-    HttpReply answerLater = [this, connection, response](std::exception_ptr failure) {
-        asio::dispatch(ioContext, [this, connection, response, failure] {
-            answer(connection, response, failure);
+    auto waiting = std::make_shared<WaitingConnection>(ioContext, connection);
+    HttpReply answerLater = [this, waiting, response](std::exception_ptr failure) {
+        asio::dispatch(ioContext, [this, waiting, response, failure] {
+            answer(waiting->connection, response, failure);
+            waiting->connection.reset();
         });
     };
     try {
