@@ -118,8 +118,8 @@ private:
     // A receipt's counters are read before it is opened, so that its fate can be told after
     // a lost answer.
     DocumentInDoubt startDocument(DocumentKind kind);
-    // Runs the document's closing command; when its answer is lost, finds out from the
-    // printer whether it was carried out: returns when it was, throws the lost line's error
+    // Runs the document's closing command; when its answer is lost, damaged or not its own,
+    // finds out from the printer whether it was carried out: returns when it was, throws the lost line's error
     // when it was not, and DocumentOutcomeUnknown when the printer cannot tell.
     void endDocument(DocumentInDoubt document, const std::string& command,
                      const std::string& parameters);
@@ -127,7 +127,7 @@ private:
     DocumentOutcome reconnectAndSettle();
     DocumentOutcome settleDocumentInDoubt();
     DocumentOutcome findOutcome(const DocumentInDoubt& document);
-    std::optional<POSNET_STATUS> storedAnswer(uint32_t token);
+    StoredAnswer storedAnswer(uint32_t token, const char* command);
     std::optional<bool> transactionOpen();
     std::optional<ReceiptCounters> readReceiptCounters();
 

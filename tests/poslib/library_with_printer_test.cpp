@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 #include <tuple>
 
+using poslib::kBrokenAnswerFrame;
 using poslib::kControlByteInValue;
 using poslib::kInvalidArgument;
 using poslib::kInvalidHandle;
 using poslib::kLineLost;
 using poslib::kNoMoreValues;
+using poslib::kUnexpectedAnswer;
 using Line = VirtualPrinterProcess::Line;
 
 void PrintTo(Line line, std::ostream* out) {
@@ -239,6 +241,35 @@ TEST_P(LibraryWithPrinter, MatchesAnswersToRequestsPostedTogether) {
     EXPECT_EQ(POS_GetResponseValueCount(requests[3]), 7u);
     for (POSNET_HANDLE request : requests) {
         EXPECT_EQ(POS_DestroyRequest(request), 0);
+    }
+}
+
+// A damaged answer reaches only the command whose token it shows, else the line counts as
+// lost; "rpt" gives the stored answer only under the name of the command asked about.
+TEST_P(LibraryWithPrinter, TakesADamagedOrRepeatedAnswerOnlyForTheCommandItNames) {
+    VirtualPrinterProcess printer({"--damage-answer", "vatget:1", "--damage-answer", "vatget:2"},
+                                  GetParam());
+    PosnetClient client(printer.port());
+    // The answer to "sid" echoes its token: later frames carry none unless asked to.
+    EXPECT_EQ(client.run("sid").status, 0);
+    EXPECT_EQ(client.run("vatget").wait, kLineLost);
+    client.close();
+    ASSERT_TRUE(client.open());
+    const POSNET_HANDLE vatget = POS_CreateRequest(client.device(), "vatget");
+    uint32_t token = 0;
+    ASSERT_EQ(POS_GetRequestToken(vatget, &token), 0);
+    ASSERT_EQ(POS_PostRequest(vatget, 0), 0);
+    EXPECT_EQ(POS_WaitForRequestCompleted(vatget, 5000), 0);
+    EXPECT_EQ(POS_GetRequestStatus(vatget), kBrokenAnswerFrame);
+    EXPECT_EQ(POS_DestroyRequest(vatget), 0);
+    for (const auto& [command, status] : {std::pair<const char*, POSNET_STATUS>{"trend", kUnexpectedAnswer},
+                                          {"vatget", 0}}) {
+        const POSNET_HANDLE repeat = POS_CreateRepeatRequest(client.device(), token, command);
+        ASSERT_EQ(POS_PostRequest(repeat, 0), 0);
+        EXPECT_EQ(POS_WaitForRequestCompleted(repeat, 5000), 0);
+        EXPECT_EQ(POS_GetRequestStatus(repeat), status) << command;
+        EXPECT_EQ(POS_GetResponseValueCount(repeat), status == 0 ? 7u : 0u);
+        EXPECT_EQ(POS_DestroyRequest(repeat), 0);
     }
 }
 

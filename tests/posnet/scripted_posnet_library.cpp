@@ -135,8 +135,9 @@ POSNET_STATUS ScriptedPosnetLibrary::getRequestToken(POSNET_HANDLE hRequest, uin
 }
 
 POSNET_HANDLE ScriptedPosnetLibrary::createRepeatRequest(POSNET_HANDLE hLocalDevice,
-                                                         uint32_t token) {
-    return record("POS_CreateRepeatRequest", {text(hLocalDevice), text(token)}, request);
+                                                         uint32_t token, const char* command) {
+    return record("POS_CreateRepeatRequest", {text(hLocalDevice), text(token), command},
+                  request);
 }
 
 POSNET_STATUS ScriptedPosnetLibrary::destroyRequest(POSNET_HANDLE hRequest) {
