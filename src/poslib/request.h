@@ -12,9 +12,9 @@ namespace poslib {
 
 // Every request has a token ("@nnnn") of its own, which the printer echoes in its answer, so
 // that an answer can be told from one to an earlier command. Tokens count up across the
-// process from a random start and come round again only after 10000 commands. Whether the frame carries it is
-// decided when it is posted (see Connection): a token costs 12 bytes on the line, one way and
-// back, about 12 ms at 9600 baud.
+// process from a random start and come round again only after 10000 commands. Whether the frame
+// carries it is decided when it is posted (see Connection): a token costs 12 bytes on the line, one
+// way and back, about 12 ms at 9600 baud.
 class Request {
 public:
     enum class State { Created, Posted, Completed };

@@ -119,8 +119,8 @@ private:
     // a lost answer.
     DocumentInDoubt startDocument(DocumentKind kind);
     // Runs the document's closing command; when its answer is lost, damaged or not its own,
-    // finds out from the printer whether it was carried out: returns when it was, throws the lost line's error
-    // when it was not, and DocumentOutcomeUnknown when the printer cannot tell.
+    // finds out from the printer whether it was carried out: returns when it was, throws the lost
+    // line's error when it was not, and DocumentOutcomeUnknown when the printer cannot tell.
     void endDocument(DocumentInDoubt document, const std::string& command,
                      const std::string& parameters);
     void recoverOutcome(const DocumentInDoubt& document, const PosnetError& lostLine);

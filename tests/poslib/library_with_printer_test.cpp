@@ -262,8 +262,8 @@ TEST_P(LibraryWithPrinter, TakesADamagedOrRepeatedAnswerOnlyForTheCommandItNames
     EXPECT_EQ(POS_WaitForRequestCompleted(vatget, 5000), 0);
     EXPECT_EQ(POS_GetRequestStatus(vatget), kBrokenAnswerFrame);
     EXPECT_EQ(POS_DestroyRequest(vatget), 0);
-    for (const auto& [command, status] : {std::pair<const char*, POSNET_STATUS>{"trend", kUnexpectedAnswer},
-                                          {"vatget", 0}}) {
+    for (const auto& [command, status] :
+         {std::pair<const char*, POSNET_STATUS>{"trend", kUnexpectedAnswer}, {"vatget", 0}}) {
         const POSNET_HANDLE repeat = POS_CreateRepeatRequest(client.device(), token, command);
         ASSERT_EQ(POS_PostRequest(repeat, 0), 0);
         EXPECT_EQ(POS_WaitForRequestCompleted(repeat, 5000), 0);

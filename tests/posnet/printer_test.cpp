@@ -265,15 +265,14 @@ TEST_F(PrinterTest, LostClosingAnswerIsSettledByThePrintersStoredAnswer) {
         const char* outcome;
     };
     const char* const wait = "POS_WaitForRequestCompleted";
-    for (const Case& each : {Case{wait, POSNET_STATUS_DISCONNECTED, 0, "completed"},
-                             Case{wait, POSNET_STATUS_DISCONNECTED, 9999, "refused"},
-                             Case{wait, POSNET_STATUS_DISCONNECTED, 13, "unknown"},
-                             Case{wait, POSNET_STATUS_DISCONNECTED, 10007, "unknown"},
-                             Case{"POS_GetRequestStatus", POSNET_STATUS_BROKEN_ANSWER, 0,
-                                  "completed"},
-                             Case{"POS_GetRequestStatus", POSNET_STATUS_UNEXPECTED_ANSWER, 16,
-                                  "refused"},
-                             Case{"POS_GetRequestStatus", 2805, 0, "refused"}}) {
+    for (const Case& each :
+         {Case{wait, POSNET_STATUS_DISCONNECTED, 0, "completed"},
+          Case{wait, POSNET_STATUS_DISCONNECTED, 9999, "refused"},
+          Case{wait, POSNET_STATUS_DISCONNECTED, 13, "unknown"},
+          Case{wait, POSNET_STATUS_DISCONNECTED, 10007, "unknown"},
+          Case{"POS_GetRequestStatus", POSNET_STATUS_BROKEN_ANSWER, 0, "completed"},
+          Case{"POS_GetRequestStatus", POSNET_STATUS_UNEXPECTED_ANSWER, 16, "refused"},
+          Case{"POS_GetRequestStatus", 2805, 0, "refused"}}) {
         SCOPED_TRACE(std::to_string(each.failure) + " " + std::to_string(each.stored));
         connectAndForget();
         library.forceResult(each.call, 1, each.failure);
@@ -332,12 +331,11 @@ TEST(ReceiptOutcome, NeedsEvidenceThatNamesTheReceipt) {
         {Stored::None, std::nullopt, 0, Outcome::Unknown},
     };
     for (const Case& each : cases) {
-        const ReceiptEvidence evidence{
-            each.stored, each.open,
-            each.since == none ? std::nullopt : std::optional<int64_t>(each.since)};
+        const ReceiptEvidence evidence{each.stored, each.open,
+                                       each.since == none ? std::nullopt
+                                                          : std::optional<int64_t>(each.since)};
         EXPECT_EQ(receiptOutcome(evidence), each.outcome)
-            << static_cast<int>(each.stored) << " " << each.open.value_or(-1) << " "
-            << each.since;
+            << static_cast<int>(each.stored) << " " << each.open.value_or(-1) << " " << each.since;
     }
 }
 
