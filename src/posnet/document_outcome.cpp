@@ -184,8 +184,8 @@ DocumentOutcome Printer::settleDocumentInDoubt() {
                             << document.since << ": " << outcomeText(outcome);
     if (outcome != DocumentOutcome::Unknown) {
         inDoubt.reset();
-        documentSettled(document, outcome);
     }
+    documentSettled(document, outcome);
     return outcome;
 }
 

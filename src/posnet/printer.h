@@ -78,7 +78,8 @@ public:
     // A receipt or daily report is about to be opened, or closed: what it takes to find out
     // later what became of it.
     boost::signals2::signal<void(const DocumentInDoubt&)> documentProgress;
-    // The printer told what became of the document in doubt.
+    // The printer was asked what became of the document in doubt; Unknown when it could not
+    // tell, and the document stays in doubt.
     boost::signals2::signal<void(const DocumentInDoubt&, DocumentOutcome)> documentSettled;
 
 private:

@@ -51,7 +51,7 @@ FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings, const Acces
 // A document that a crash or a lost line left in doubt is settled at the first connection.
 void FiscalPrinterBase::openIdempotencyStore() {
     try {
-        idempotency.open(configurationFolder() / "idempotency.json");
+        idempotency.open(configurationFolder());
     } catch (const std::runtime_error&) {
         // Without a data folder the keys are kept in memory only; the configuration's read
         // has already said that the folder is missing.
@@ -61,7 +61,7 @@ void FiscalPrinterBase::openIdempotencyStore() {
         [this](const DocumentInDoubt& document) { idempotency.progress(document); });
     printer.documentSettled.connect(
         [this](const DocumentInDoubt& document, DocumentOutcome outcome) {
-            idempotency.settle(document, outcome);
+            idempotency.settle(document, outcome, outcomeUnknownBody(document.kind));
         });
 }
 

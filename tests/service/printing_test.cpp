@@ -5,12 +5,15 @@
 #include "support/virtual_printer_process.h"
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <gtest/gtest.h>
 #include <json/writer.h>
 #include <openssl/evp.h>
 #include <regex>
+#include <sys/resource.h>
 
 namespace {
 
@@ -406,42 +409,132 @@ TEST_F(PrintingTest, IdempotencyKeyPrintsOnceAcrossRetriesAndRestarts) {
     EXPECT_EQ(occurrences(printer.journal(), "END CANCELLED RECEIPT"), 1u);
 }
 
-// A crash between the start of a keyed receipt and its answer leaves the key started: a
-// repeat waits (409) until the printer, at the next connection, tells that the receipt was
-// not completed, which frees the key for the retry to print.
-TEST_F(PrintingTest, ReceiptCutShortByACrashIsSettledAtTheNextConnection) {
+// The fingerprint the program keeps for a sale posted to /printer/print.
+std::string saleFingerprint(const char* body) {
+    const std::string request = "POST /printer/print\n" + Json::FastWriter().write(parseJson(body));
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(request.data(), request.size(), digest, &length, EVP_sha256(), nullptr);
     std::string fingerprint;
-    {
-        const std::string request =
-            "POST /printer/print\n" + Json::FastWriter().write(parseJson(twoLineSale));
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        EVP_Digest(request.data(), request.size(), digest, &length, EVP_sha256(), nullptr);
-        for (unsigned int i = 0; i < length; ++i) {
-            fingerprint += "0123456789abcdef"[digest[i] >> 4];
-            fingerprint += "0123456789abcdef"[digest[i] & 15];
-        }
+    for (unsigned int i = 0; i < length; ++i) {
+        fingerprint += "0123456789abcdef"[digest[i] >> 4];
+        fingerprint += "0123456789abcdef"[digest[i] & 15];
     }
-    boost::filesystem::create_directories(environment.folder());
-    boost::filesystem::ofstream(environment.folder() / "idempotency.json")
-        << R"({"requests": {"sale-9": {"fingerprint": ")" << fingerprint
-        << R"(", "state": "started", "time": )" << std::time(nullptr)
-        << R"(, "document": {"kind": "receipt", "since": "2026-12-09T08:00:00Z",
-              "completed": 0, "cancelled": 0}}}})";
-    const std::string key = "Idempotency-Key: sale-9\r\n";
-    {
-        RunningService withoutPrinter;
-        EXPECT_EQ(withoutPrinter.post("/printer/print", twoLineSale, key).status, 409);
-    }
-    VirtualPrinterProcess printer;
-    configure(printer);
-    RunningService service;
+    return fingerprint;
+}
 
-    EXPECT_EQ(service.post("/printer/print", twoLineSale, key).body, "true");
-    EXPECT_EQ(countLines(log, "info : The receipt in doubt since 2026-12-09T08:00:00Z: the "
-                              "printer did not complete it"),
-              1u);
-    EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 1u);
+// A key file as an earlier version of the program wrote it, with one key for twoLineSale.
+void writeKeyFile(const boost::filesystem::path& folder, const std::string& key,
+                  const std::string& state, std::time_t time, const std::string& rest) {
+    boost::filesystem::create_directories(folder);
+    boost::filesystem::ofstream(folder / "idempotency.json")
+        << R"({"requests": {")" << key << R"(": {"fingerprint": ")" << saleFingerprint(twoLineSale)
+        << R"(", "state": ")" << state << R"(", "time": )" << time << rest << "}}}";
+}
+
+const char* const receiptStarted =
+    R"(, "document": {"kind": "receipt", "since": "2026-12-09T08:00:00Z", "completed": 0,
+        "cancelled": 0})";
+
+// A keyed sale prints only once its key's record is on the disk, and its retry is answered
+// from that record whatever became of the program, the clock, the disk or the file.
+TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
+    struct Request {
+        const char* key; // none: posted without one
+        int status;
+        bool unknown; // "outcome": "unknown" in the answer
+    };
+    struct Case {
+        const char* name;
+        std::function<void(const boost::filesystem::path& folder)> before;
+        std::vector<Request> requests;
+        size_t receipts;
+    };
+    const std::time_t now = std::time(nullptr);
+    const auto limitFileSize = [](rlim_t size) {
+        const rlimit limit{size, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    signal(SIGXFSZ, SIG_IGN);
+    const Case cases[] = {
+        {"crash before the closing command, nothing printed since",
+         [&](const auto& folder) {
+             writeKeyFile(folder, "sale-9", "started", now, receiptStarted);
+         },
+         {{"sale-9", 200, false}, {"sale-9", 200, false}},
+         1},
+        {"crash, then another till's sale moved the counter by one",
+         [&](const auto& folder) {
+             EXPECT_EQ(RunningService().post("/printer/print", sale).status, 200);
+             writeKeyFile(folder, "sale-9", "started", now, receiptStarted);
+         },
+         {{"sale-9", 500, true}, {"sale-9", 500, true}},
+         1},
+        {"crash, then the counter went backwards",
+         [&](const auto& folder) {
+             writeKeyFile(folder, "sale-9", "started", now,
+                          R"(, "document": {"kind": "receipt", "since": "x", "completed": 5})");
+         },
+         {{"sale-9", 500, true}},
+         0},
+        {"sale printed while the clock was 3 days behind",
+         [&](const auto& folder) {
+             writeKeyFile(folder, "sale-3", "finished", now - 3 * 24 * 60 * 60,
+                          R"(, "answer": true)");
+         },
+         {{"sale-4", 200, false}, {"sale-3", 200, false}},
+         1},
+        {"damaged key database",
+         [](const auto& folder) {
+             boost::filesystem::create_directories(folder);
+             boost::filesystem::ofstream(folder / "idempotency.sqlite")
+                 << "SQLite format 3" << std::string(200, '\x7f') << "sale-8"
+                 << "\x01\x02";
+         },
+         {{"sale-8", 500, true}, {"sale-7", 200, false}},
+         1},
+        {"damaged key file of an earlier version",
+         [](const auto& folder) {
+             boost::filesystem::create_directories(folder);
+             boost::filesystem::ofstream(folder / "idempotency.json")
+                 << R"({"requests": {"sale-8": {"fingerprint": ")";
+         },
+         {{"sale-8", 500, true}, {"sale-7", 200, false}},
+         1},
+        {"data folder where the keys cannot be written",
+         [](const auto& folder) {
+             boost::filesystem::create_directories(folder / "idempotency.sqlite");
+         },
+         {{"sale-6", 500, false}, {nullptr, 200, false}},
+         1},
+        {"full data folder", [&](const auto&) { limitFileSize(0); }, {{"sale-5", 500, false}}, 0},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.name);
+        ServiceTestEnvironment fresh;
+        VirtualPrinterProcess printer;
+        Json::Value file = parseJson(configurationFile(printer.port(), 1));
+        fresh.writeConfiguration(Json::FastWriter().write(file));
+        std::unique_ptr<RunningService> service;
+        if (std::string(each.name) == "full data folder") {
+            service = std::make_unique<RunningService>();
+        }
+        each.before(fresh.folder());
+        if (!service) {
+            service = std::make_unique<RunningService>();
+        }
+        for (const Request& request : each.requests) {
+            const std::string header =
+                request.key ? std::string("Idempotency-Key: ") + request.key + "\r\n" : "";
+            const HttpAnswer answer = service->post("/printer/print", twoLineSale, header);
+            EXPECT_EQ(answer.status, request.status) << answer.body;
+            const Json::Value body = parseJson(answer.body);
+            EXPECT_EQ(body.isObject() && body["outcome"] == "unknown", request.unknown)
+                << answer.body;
+        }
+        limitFileSize(RLIM_INFINITY);
+        EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), each.receipts);
+    }
 }
 
 TEST_F(PrintingTest, StatusAnswersNamedWithTheImmediateMarkAreTaken) {
