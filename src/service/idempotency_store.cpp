@@ -147,8 +147,8 @@ struct IdempotencyStore::Statements {
                                   "FROM keys WHERE key = ?1"),
           begin(database.handle(),
                 "INSERT OR REPLACE INTO keys (key, fingerprint, state, changed, sequence, "
-                "completedAnswer) VALUES (?1, ?2, 'started', ?3, " +
-                    nextSequence + ", ?4)"),
+                "completedAnswer, document) VALUES (?1, ?2, 'started', ?3, " +
+                    nextSequence + ", ?4, ?5)"),
           progress(database.handle(), "UPDATE keys SET document = ?2, changed = ?3, "
                                       "sequence = " +
                                           nextSequence + " WHERE key = ?1"),
@@ -363,29 +363,36 @@ void IdempotencyStore::begin(const std::string& key, const std::string& fingerpr
     if (!connect(true)) {
         throw KeysNotSaved(openFailure);
     }
-    try {
-        statements->begin.start()
-            .bind(1, key)
-            .bind(2, fingerprint)
-            .bind(3, int64_t(std::time(nullptr)))
-            .bind(4, text(completedAnswer))
-            .run();
-    } catch (const SqliteError& error) {
-        throw KeysNotSaved(error.what());
-    }
     activeKey = key;
+    activeFingerprint = fingerprint;
+    activeCompletedAnswer = text(completedAnswer);
+    activeRecorded = false;
 }
 
+// The row is written with the document's first progress, before its first printer command
+// that prints: a request refused before it leaves nothing, and each write costs a flush.
 void IdempotencyStore::progress(const DocumentInDoubt& document) {
     const std::lock_guard<std::mutex> lock(guard);
     if (!activeKey) {
         return;
     }
+    const int64_t now = std::time(nullptr);
     try {
+        if (!activeRecorded) {
+            statements->begin.start()
+                .bind(1, *activeKey)
+                .bind(2, activeFingerprint)
+                .bind(3, now)
+                .bind(4, activeCompletedAnswer)
+                .bind(5, text(documentToJson(document)))
+                .run();
+            activeRecorded = true;
+            return;
+        }
         statements->progress.start()
             .bind(1, *activeKey)
             .bind(2, text(documentToJson(document)))
-            .bind(3, int64_t(std::time(nullptr)))
+            .bind(3, now)
             .run();
     } catch (const SqliteError& error) {
         throw KeysNotSaved(error.what());
@@ -428,6 +435,9 @@ void IdempotencyStore::write(const char* what, const std::function<void()>& chan
     }
     const std::string key = *activeKey;
     activeKey.reset();
+    if (!activeRecorded) {
+        return; // the request ended before its document reached the printer
+    }
     try {
         change();
     } catch (const SqliteError& error) {

@@ -60,10 +60,11 @@ public:
     std::optional<Entry> find(const std::string& key);
 
     // The request with this key is about to be carried out. Throws KeysNotSaved when its
-    // record is not on the disk.
+    // record cannot be kept.
     void begin(const std::string& key, const std::string& fingerprint,
                const Json::Value& completedAnswer);
-    // Its document is about to reach the printer; throws KeysNotSaved as begin() does.
+    // Its document is about to reach the printer: returns once the key's record is on the
+    // disk, or throws KeysNotSaved, and then nothing may be printed.
     void progress(const DocumentInDoubt& document);
     void finish(const Json::Value& answer);
     // A failure with "outcome": "unknown" in its body is kept as such; any other frees the
@@ -95,6 +96,10 @@ private:
     std::string openFailure;
     std::vector<std::string> damagedBytes;
     std::optional<std::string> activeKey;
+    std::string activeFingerprint;
+    std::string activeCompletedAnswer;
+    // The active key's row is written.
+    bool activeRecorded = false;
     unsigned writesSincePrune = 0;
 };
 

@@ -4,6 +4,9 @@
 #include "support/virtual_printer_process.h"
 
 #include <cstring>
+#include <set>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <tuple>
 
@@ -15,6 +18,7 @@ using poslib::kLineLost;
 using poslib::kNoMoreValues;
 using poslib::kUnexpectedAnswer;
 using Line = VirtualPrinterProcess::Line;
+constexpr uint32_t kTokenCount = 10000;
 
 void PrintTo(Line line, std::ostream* out) {
     *out << (line == Line::Tcp ? "TCP" : "pseudo-terminal");
@@ -271,6 +275,32 @@ TEST_P(LibraryWithPrinter, TakesADamagedOrRepeatedAnswerOnlyForTheCommandItNames
         EXPECT_EQ(POS_GetResponseValueCount(repeat), status == 0 ? 7u : 0u);
         EXPECT_EQ(POS_DestroyRequest(repeat), 0);
     }
+}
+
+// A program started again, or another workstation on the same printer, must not reuse the
+// tokens whose answers the printer still keeps: each run starts at a token of its own.
+TEST(LibraryRuns, StartAtTokensOfTheirOwn) {
+    VirtualPrinterProcess printer({}, Line::Tcp);
+    std::set<uint32_t> firstTokens;
+    for (int run = 0; run < 3; ++run) {
+        int channel[2];
+        ASSERT_EQ(::pipe(channel), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            PosnetClient client(printer.port());
+            uint32_t token = kTokenCount;
+            POS_GetRequestToken(POS_CreateRequest(client.device(), "sid"), &token);
+            ::_exit(::write(channel[1], &token, sizeof token) == sizeof token ? 0 : 1);
+        }
+        ::close(channel[1]);
+        uint32_t token = kTokenCount;
+        EXPECT_EQ(::read(channel[0], &token, sizeof token), ssize_t(sizeof token));
+        ::close(channel[0]);
+        ::waitpid(child, nullptr, 0);
+        EXPECT_LT(token, kTokenCount);
+        firstTokens.insert(token);
+    }
+    EXPECT_GT(firstTokens.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, LibraryWithPrinter,
