@@ -91,9 +91,9 @@ double receiptsPerSecond(unsigned short port, double seconds, const std::string&
     int receipts = 0;
     double elapsed = 0;
     for (; elapsed < seconds; ++receipts) {
-        const std::string key = keyPrefix.empty() ? ""
-                                                  : "Idempotency-Key: " + keyPrefix +
-                                                        std::to_string(receipts) + "\r\n";
+        const std::string key =
+            keyPrefix.empty() ? ""
+                              : "Idempotency-Key: " + keyPrefix + std::to_string(receipts) + "\r\n";
         expectTrue(::exchange(port, jsonPost("/printer/print", sale, key)), "/printer/print");
         elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
@@ -103,7 +103,8 @@ double receiptsPerSecond(unsigned short port, double seconds, const std::string&
 int keyedAgainstUnkeyed(unsigned short port, double seconds) {
     VirtualPrinterProcess printer;
     expectTrue(::exchange(port, jsonPost("/connect", Json::Value(printer.port()))), "/connect");
-    const std::string run = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    const std::string run =
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     const double unkeyed = receiptsPerSecond(port, seconds, "");
     const double keyed = receiptsPerSecond(port, seconds, "bench-" + run + "-");
     std::printf("%.1f %.1f\n", unkeyed, keyed);
@@ -114,8 +115,7 @@ int keyedAgainstUnkeyed(unsigned short port, double seconds) {
 
 int main(int argc, char** argv) {
     if (argc != 3 && !(argc == 4 && std::string(argv[2]) == "--keyed")) {
-        std::fprintf(stderr, "usage: %s PORT ROUNDS | %s PORT --keyed SECONDS\n", argv[0],
-                     argv[0]);
+        std::fprintf(stderr, "usage: %s PORT ROUNDS | %s PORT --keyed SECONDS\n", argv[0], argv[0]);
         return 2;
     }
     try {

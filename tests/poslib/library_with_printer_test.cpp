@@ -4,11 +4,11 @@
 #include "support/virtual_printer_process.h"
 
 #include <cstring>
+#include <gtest/gtest.h>
 #include <set>
 #include <sys/wait.h>
-#include <unistd.h>
-#include <gtest/gtest.h>
 #include <tuple>
+#include <unistd.h>
 
 using poslib::kBrokenAnswerFrame;
 using poslib::kControlByteInValue;

@@ -358,10 +358,11 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
         const char* end;  // the journal's last line of one
         std::vector<const char*> commands;
     };
-    const Document receipt{"/printer/print",
-                           twoLineSale,
-                           "END RECEIPT",
-                           {"scnt:1", "trinit:1", "trline:1", "trline:2", "trpayment:1", "trend:1"}};
+    const Document receipt{
+        "/printer/print",
+        twoLineSale,
+        "END RECEIPT",
+        {"scnt:1", "trinit:1", "trline:1", "trline:2", "trpayment:1", "trend:1"}};
     const Document report{"/daily_report", nullptr, "END DAILY REPORT", {"dailyrep:1"}};
     const char* const faults[] = {"--drop-answer", "--close-before", "--close-after",
                                   "--damage-answer"};
@@ -370,8 +371,8 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
         for (const char* command : document->commands) {
             const bool closing = command == document->commands.back();
             for (const char* fault : faults) {
-                for (const bool restart : closing ? std::vector<bool>{false, true}
-                                                  : std::vector<bool>{false}) {
+                for (const bool restart :
+                     closing ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
                     SCOPED_TRACE(std::string(fault) + " " + command + (restart ? " restart" : ""));
                     ++walked;
                     VirtualPrinterProcess printer({fault, command});
@@ -392,7 +393,8 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
                         const HttpAnswer answer =
                             document->sale ? service->post(document->path, document->sale, key)
                                            : service->get(document->path, key);
-                        const size_t printed = occurrences(printer.journal(), document->end) - before;
+                        const size_t printed =
+                            occurrences(printer.journal(), document->end) - before;
                         const Json::Value body = parseJson(answer.body);
                         const bool unknown = body.isObject() && body["outcome"] == "unknown";
                         saidPrinted = saidPrinted || answer.status == 200;
