@@ -401,35 +401,34 @@ void IdempotencyStore::progress(const DocumentInDoubt& document) {
 
 void IdempotencyStore::finish(const Json::Value& answer) {
     const std::lock_guard<std::mutex> lock(guard);
-    write("finished", [&] {
+    conclude(State::Finished, answer);
+}
+
+void IdempotencyStore::fail(const Json::Value& body) {
+    const std::lock_guard<std::mutex> lock(guard);
+    if (body.isObject() && body["outcome"] == "unknown") {
+        conclude(State::Unknown, body);
+    } else {
+        write("freed",
+              [&](const std::string& key) { statements->forget.start().bind(1, key).run(); });
+    }
+}
+
+void IdempotencyStore::conclude(State state, const Json::Value& answer) {
+    write(stateName(state), [&](const std::string& key) {
         statements->conclude.start()
-            .bind(1, *activeKey)
-            .bind(2, std::string(stateName(State::Finished)))
+            .bind(1, key)
+            .bind(2, std::string(stateName(state)))
             .bind(3, text(answer))
             .bind(4, int64_t(std::time(nullptr)))
             .run();
     });
 }
 
-void IdempotencyStore::fail(const Json::Value& body) {
-    const std::lock_guard<std::mutex> lock(guard);
-    if (body.isObject() && body["outcome"] == "unknown") {
-        write("left unknown", [&] {
-            statements->conclude.start()
-                .bind(1, *activeKey)
-                .bind(2, std::string(stateName(State::Unknown)))
-                .bind(3, text(body))
-                .bind(4, int64_t(std::time(nullptr)))
-                .run();
-        });
-    } else {
-        write("freed", [&] { statements->forget.start().bind(1, *activeKey).run(); });
-    }
-}
-
 // The request has been carried out, so a failure to note it is logged rather than answered:
 // a repeat of the key may then print again, and the log says why.
-void IdempotencyStore::write(const char* what, const std::function<void()>& change) {
+void IdempotencyStore::write(const char* what,
+                             const std::function<void(const std::string& key)>& change) {
     if (!activeKey) {
         return;
     }
@@ -439,7 +438,7 @@ void IdempotencyStore::write(const char* what, const std::function<void()>& chan
         return; // the request ended before its document reached the printer
     }
     try {
-        change();
+        change(key);
     } catch (const SqliteError& error) {
         BOOST_LOG_TRIVIAL(error) << "Idempotency key " << escapeForLog(key) << " not saved as "
                                  << what << ": " << error.what();

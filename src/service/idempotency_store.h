@@ -86,7 +86,8 @@ private:
     void readDamagedFiles();
     bool inDamagedFile(const std::string& key) const;
     // Runs `change` on the active key's row, which it ends; a failure is logged.
-    void write(const char* what, const std::function<void()>& change);
+    void write(const char* what, const std::function<void(const std::string& key)>& change);
+    void conclude(State state, const Json::Value& answer);
     void prune();
 
     std::mutex guard;

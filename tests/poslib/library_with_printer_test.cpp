@@ -297,7 +297,6 @@ TEST(LibraryRuns, StartAtTokensOfTheirOwn) {
         EXPECT_EQ(::read(channel[0], &token, sizeof token), ssize_t(sizeof token));
         ::close(channel[0]);
         ::waitpid(child, nullptr, 0);
-        EXPECT_LT(token, kTokenCount);
         firstTokens.insert(token);
     }
     EXPECT_GT(firstTokens.size(), 1u);

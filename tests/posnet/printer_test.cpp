@@ -287,13 +287,12 @@ TEST_F(PrinterTest, LostClosingAnswerIsSettledByThePrintersStoredAnswer) {
             outcome = "refused";
         }
         EXPECT_EQ(outcome, each.outcome);
-        std::vector<Library::Call> repeat;
-        std::copy_if(library.calls().begin(), library.calls().end(), std::back_inserter(repeat),
-                     [](const auto& call) { return call.function == "POS_CreateRepeatRequest"; });
-        ASSERT_EQ(repeat.size(), each.failure == 2805 ? 0u : 1u);
-        if (!repeat.empty()) {
-            EXPECT_EQ(repeat[0].arguments.back(), "dailyrep");
-        }
+        EXPECT_EQ(std::count_if(library.calls().begin(), library.calls().end(),
+                                [](const auto& call) {
+                                    return call.function == "POS_CreateRepeatRequest" &&
+                                           call.arguments.back() == "dailyrep";
+                                }),
+                  each.failure == 2805 ? 0 : 1);
     }
 }
 
@@ -315,7 +314,6 @@ TEST(ReceiptOutcome, NeedsEvidenceThatNamesTheReceipt) {
         {Stored::Success, false, 1, Outcome::Completed},
         {Stored::Success, false, 0, Outcome::Unknown},
         {Stored::Success, false, 2, Outcome::Unknown},
-        {Stored::Success, false, -3, Outcome::Unknown},
         {Stored::Success, true, 1, Outcome::Unknown},
         {Stored::Success, std::nullopt, 1, Outcome::Unknown},
         {Stored::Refusal, false, none, Outcome::NotCompleted},
@@ -324,10 +322,8 @@ TEST(ReceiptOutcome, NeedsEvidenceThatNamesTheReceipt) {
         {Stored::None, false, none, Outcome::Unknown},
         {Stored::None, false, 0, Outcome::NotCompleted},
         {Stored::None, true, none, Outcome::NotCompleted},
-        {Stored::None, true, 0, Outcome::NotCompleted},
         {Stored::None, true, 1, Outcome::Unknown},
         {Stored::None, false, 1, Outcome::Unknown},
-        {Stored::None, false, -1, Outcome::Unknown},
         {Stored::None, std::nullopt, 0, Outcome::Unknown},
     };
     for (const Case& each : cases) {

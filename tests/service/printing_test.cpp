@@ -540,18 +540,12 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
         VirtualPrinterProcess printer;
         Json::Value file = parseJson(configurationFile(printer.port(), 1));
         fresh.writeConfiguration(Json::FastWriter().write(file));
-        std::unique_ptr<RunningService> service;
-        if (std::string(each.name) == "full data folder") {
-            service = std::make_unique<RunningService>();
-        }
         each.before(fresh.folder());
-        if (!service) {
-            service = std::make_unique<RunningService>();
-        }
+        RunningService service;
         for (const Request& request : each.requests) {
             const std::string header =
                 request.key ? std::string("Idempotency-Key: ") + request.key + "\r\n" : "";
-            const HttpAnswer answer = service->post("/printer/print", twoLineSale, header);
+            const HttpAnswer answer = service.post("/printer/print", twoLineSale, header);
             EXPECT_EQ(answer.status, request.status) << answer.body;
             const Json::Value body = parseJson(answer.body);
             EXPECT_EQ(body.isObject() && body["outcome"] == "unknown", request.unknown)
