@@ -139,6 +139,29 @@ std::string bytesOf(const boost::filesystem::path& file) {
     return bytes;
 }
 
+// A closing write need not wait for the disk: should a power cut lose it, the row stays as
+// its last flushed write left it (its document under way), which the printer settles at the
+// next connection; and the next flushed write takes it to the disk anyway.
+class UnflushedCommits {
+public:
+    explicit UnflushedCommits(SqliteDatabase& database) : database(database) {
+        database.execute("PRAGMA synchronous = NORMAL");
+    }
+    ~UnflushedCommits() {
+        try {
+            database.execute("PRAGMA synchronous = FULL");
+        } catch (const SqliteError& error) {
+            // The pragma does no input or output; should it fail all the same, the log says so.
+            BOOST_LOG_TRIVIAL(error) << "Idempotency keys not flushed: " << error.what();
+        }
+    }
+    UnflushedCommits(const UnflushedCommits&) = delete;
+    UnflushedCommits& operator=(const UnflushedCommits&) = delete;
+
+private:
+    SqliteDatabase& database;
+};
+
 } // namespace
 
 struct IdempotencyStore::Statements {
@@ -438,6 +461,7 @@ void IdempotencyStore::write(const char* what,
         return; // the request ended before its document reached the printer
     }
     try {
+        const UnflushedCommits unflushed(*database);
         change(key);
     } catch (const SqliteError& error) {
         BOOST_LOG_TRIVIAL(error) << "Idempotency key " << escapeForLog(key) << " not saved as "
