@@ -60,7 +60,7 @@ FiscalPrinterBase::FiscalPrinterBase(HttpServer& server, const AccessSettings& a
 // A document that a crash or a lost line left in doubt is settled at the first connection.
 void FiscalPrinterBase::openIdempotencyStore() {
     try {
-        idempotency.open(configurationFolder() / "idempotency.json");
+        idempotency.open(configurationFolder());
     } catch (const std::runtime_error&) {
         // Without a data folder the keys are kept in memory only; the configuration's read
         // has already said that the folder is missing.
@@ -70,7 +70,7 @@ void FiscalPrinterBase::openIdempotencyStore() {
         [this](const DocumentInDoubt& document) { idempotency.progress(document); });
     printer.documentSettled.connect(
         [this](const DocumentInDoubt& document, DocumentOutcome outcome) {
-            idempotency.settle(document, outcome);
+            idempotency.settle(document, outcome, outcomeUnknownBody(document.kind));
         });
 }
 

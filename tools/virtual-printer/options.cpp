@@ -111,6 +111,14 @@ Options parseOptions(const std::vector<std::string>& arguments) {
          [&](const std::string& v) {
              options.faults.closesAfter.push_back(cue(v, "--close-after"));
          }},
+        {"--close-before",
+         [&](const std::string& v) {
+             options.faults.closesBefore.push_back(cue(v, "--close-before"));
+         }},
+        {"--damage-answer",
+         [&](const std::string& v) {
+             options.faults.damagedAnswers.push_back(cue(v, "--damage-answer"));
+         }},
         {"--mechanism-status",
          [&](const std::string& v) {
              options.setup.mechanismStatus = wholeNumber(v, "--mechanism-status", 0, 99);
@@ -166,6 +174,9 @@ Options parseOptions(const std::vector<std::string>& arguments) {
     if (!options.faults.closesAfter.empty() && !options.tcpPort) {
         refuse("--close-after needs --tcp: the printer cannot close a pseudo-terminal");
     }
+    if (!options.faults.closesBefore.empty() && !options.tcpPort) {
+        refuse("--close-before needs --tcp: the printer cannot close a pseudo-terminal");
+    }
     return options;
 }
 
@@ -206,7 +217,10 @@ Faults on cue (CMD without "!"; N counts that command's frames from 1):
   --close-after CMD:N     execute the N-th CMD, then close the line instead of answering;
                           rpt still has the answer (--tcp only; the next connection is
                           accepted and finds the printer as it was left)
-                          these three may each be given more than once
+  --close-before CMD:N    close the line instead of executing the N-th CMD (--tcp only)
+  --damage-answer CMD:N   execute the N-th CMD and send its answer with one checksum digit
+                          changed; rpt has the answer as it was
+                          these five may each be given more than once
   --mechanism-status N    answer sprn with pr N (0 no error, 1 cover open, 5 out of paper)
   --device-status N       answer sdev with ds N (0 ready, 1 in menu, 2 waiting for a key,
                           3 waiting after an error)
