@@ -81,21 +81,25 @@ FiscalPrinterBase::~FiscalPrinterBase() {
 void FiscalPrinterBase::registerRoutes() {
     using Self = FiscalPrinterBase;
     addRoute("/config/serial_port_list", Method::GET, adapt(bound(this, &Self::getSerialPortList)));
-    addRoute("/connect", Method::POST, adapt(bound(this, &Self::connect)));
-    addRoute("/disconnect", Method::GET, adapt(bound(this, &Self::disconnect)));
-    addRoute("/config/reload", Method::GET, adapt(bound(this, &Self::reload)));
+    // Routes that print or change the program's state are Actions: an image or a link of a
+    // mail must not reach them.
+    const RouteKind action = RouteKind::Action;
+    addRoute("/connect", Method::POST, adapt(bound(this, &Self::connect)), action);
+    addRoute("/disconnect", Method::GET, adapt(bound(this, &Self::disconnect)), action);
+    addRoute("/config/reload", Method::GET, adapt(bound(this, &Self::reload)), action);
     addRoute("/printer/print", Method::POST,
-             oncePerKey(adapt(bound(this, &Self::print)), idempotency, true));
+             oncePerKey(adapt(bound(this, &Self::print)), idempotency, true), action);
     addRoute("/config/version", Method::GET, adapt(bound(this, &Self::version)));
     addRoute("/config/is_configured", Method::GET, adapt(bound(this, &Self::isConfigured)));
     addRoute("/config/is_connected", Method::GET, adapt(bound(this, &Self::isConnected)));
     addRoute("/config/is_connected_active", Method::GET,
              adapt(bound(this, &Self::isConnectedActive)));
     addRoute("/config/get", Method::GET, adapt(bound(this, &Self::getConfiguration)));
-    addRoute("/config/save", Method::POST, adapt(bound(this, &Self::saveConfiguration)));
+    addRoute("/config/save", Method::POST, adapt(bound(this, &Self::saveConfiguration)), action);
     addRoute("/printer/get_vat_mapping", Method::GET, adapt(bound(this, &Self::getVatMapping)));
     addRoute("/daily_report", Method::GET,
-             oncePerKey(adapt(bound(this, &Self::dailyReport)), idempotency, Json::Value()));
+             oncePerKey(adapt(bound(this, &Self::dailyReport)), idempotency, Json::Value()),
+             action);
     // The web application links to it from its own pages.
     addRoute("/config/firefox", Method::GET, adapt(bound(this, &Self::redirectToConfigurationPage)),
              RouteKind::NavigationTarget);
