@@ -31,6 +31,8 @@ Lookup failed(const std::string& why) {
 
 const Lookup notFound{Lookup::Result::NotFound, 0, ""};
 
+const char* const closedUnchecked = "the other end closed before it could be checked";
+
 std::string systemError(const char* step) {
     return std::string(step) + ": " + std::strerror(errno);
 }
@@ -63,8 +65,11 @@ Lookup interpret(const nlmsghdr& message) {
     if (socket->idiag_state == TCP_LISTEN) {
         return notFound;
     }
-    if (socket->idiag_state == TCP_TIME_WAIT) {
-        return failed("the other end has already closed the connection");
+    // A socket that its program has closed belongs to no one any more: the kernel reports it
+    // without an inode and with the owner 0, which is no account's word.
+    if (socket->idiag_state == TCP_TIME_WAIT || socket->idiag_state == TCP_CLOSE ||
+        socket->idiag_inode == 0) {
+        return failed(closedUnchecked);
     }
     return {Lookup::Result::Found, socket->idiag_uid, ""};
 }

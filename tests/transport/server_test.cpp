@@ -5,11 +5,13 @@
 #include "transport/server.h"
 #include <algorithm>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/system/system_error.hpp>
 #include <future>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 #ifndef _WIN32
 #include <cstdio>
@@ -271,6 +273,34 @@ TEST(Server, UnknownExceptionEscapingAHandlerIsLoggedToo) {
 }
 
 #ifndef _WIN32
+// The kernel reports a socket whose program has closed it with the owner 0: that is no word
+// of root's. The connection waits in the backlog until the server starts accepting.
+TEST(Server, ConnectionClosedBeforeItsCheckIsRefusedNotTakenForRoot) {
+    LogCapture log;
+    GreetingServer server(testServerSettings());
+    {
+        boost::asio::io_context io;
+        boost::asio::ip::tcp::socket client(io);
+        client.connect({boost::asio::ip::address_v4::loopback(), server.listeningPort()});
+        boost::asio::write(client, boost::asio::buffer("\x16\x03\x01", 3));
+    }
+    ServerThread running(server);
+    const std::string refused = " before its TLS handshake: its account cannot be learnt (the "
+                                "other end closed before it could be checked)";
+    const auto logged = [&] {
+        const std::vector<std::string> lines = log.lines();
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.rfind("error : Refused the connection from 127.0.0.1:", 0) == 0 &&
+                   line.find(refused) != std::string::npos;
+        });
+    };
+    for (int wait = 0; wait < 600 && !logged(); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(logged());
+    EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
+}
+
 // On a shared workstation or a terminal server every account's programs reach the loopback
 // port; listening on every address admits other machines, never other accounts.
 TEST(Server, ConnectionsOfAnotherAccountAreRefusedBeforeTheHandshake) {
