@@ -139,7 +139,8 @@ Server::Server(const ServerSettings& settings)
       limits(std::make_shared<ConnectionLimits>(
           std::max<std::size_t>(
               1, std::min(settings.maxConnections, platform::raiseDescriptorLimit() / 2)),
-          settings.maxBodyBytesHeld)),
+          settings.maxBodyBytesHeld,
+          [this](const std::string& cause, const std::string& line) { logRefusal(cause, line); })),
       deadlineTimer(ioContext), refusalTimer(ioContext) {
     listen();
     // Browsers and curl speak TLS 1.2 or 1.3; older versions have known weaknesses.
