@@ -43,8 +43,7 @@ bool isPrefetch(const HttpRequest& request) {
 bool sentByBrowser(const HttpRequest& request) {
     const std::string accept = lowerCase(headerValue(request, "Accept"));
     return headerValue(request, "User-Agent").compare(0, 8, "Mozilla/") == 0 ||
-           accept.find("image/") != std::string::npos ||
-           accept.find("html") != std::string::npos;
+           accept.find("image/") != std::string::npos || accept.find("html") != std::string::npos;
 }
 
 // What the browser says of where a request comes from and what it is for.
@@ -180,8 +179,7 @@ void CallerPolicy::checkUnmarkedRequest(const HttpRequest& request, RouteKind ki
         checkOrigin(referer, request, RouteKind::Route);
     }
     // The program's own page, in a browser too old to name its origin, calls these routes.
-    if (kind == RouteKind::Action && ownOrigins.count(referer) == 0 &&
-        sentByBrowser(request)) {
+    if (kind == RouteKind::Action && ownOrigins.count(referer) == 0 && sentByBrowser(request)) {
         refuse(403, request, "browsers and mail programs that name no origin",
                "Refused " + request.method + " " + escapeForLog(request.path) +
                    " from a browser or mail program that named no origin (an image, a link or "

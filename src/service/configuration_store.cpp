@@ -24,8 +24,8 @@ std::string readText() {
         try {
             return readSettingsFile(file, largestFile);
         } catch (const UnreadableSettingsFile& refused) {
-            BOOST_LOG_TRIVIAL(error) << "Configuration file " << file.string() << " "
-                                     << refused.what();
+            BOOST_LOG_TRIVIAL(error)
+                << "Configuration file " << file.string() << " " << refused.what();
             throw ReadFailure();
         }
     } catch (const std::runtime_error&) {

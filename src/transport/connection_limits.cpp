@@ -2,7 +2,6 @@
 
 #include <utility>
 
-
 ConnectionLimits::ConnectionLimits(std::size_t maxConnections, std::size_t maxBodyBytes,
                                    Report report)
     : connectionLimit(maxConnections), bodyLimit(maxBodyBytes), report(std::move(report)) {}
@@ -40,8 +39,8 @@ bool ConnectionLimits::reserveBody(HeldConnection& connection, std::size_t bytes
             oldestWaiting([](const HeldConnection& held) { return held.bodyBytes > 0; });
         if (oldest == nullptr) {
             report("request bodies refused at the limit of bodies held",
-                   "Refused a request body of " + std::to_string(bytes) + " bytes: " +
-                       std::to_string(bodyBytesHeld) +
+                   "Refused a request body of " + std::to_string(bytes) +
+                       " bytes: " + std::to_string(bodyBytesHeld) +
                        " bytes of request bodies are held, the most allowed is " +
                        std::to_string(bodyLimit));
             return false;

@@ -168,8 +168,8 @@ TEST_F(ConfigurationFileTest, FileThatIsNotARegularFileIsNotRead) {
         RunningService service;
 
         EXPECT_EQ(service.get("/config/is_configured").body, "false");
-        EXPECT_TRUE(log.contains("error : Configuration file " + file.string() +
-                                 " is not a regular file"));
+        EXPECT_TRUE(
+            log.contains("error : Configuration file " + file.string() + " is not a regular file"));
     }
 }
 
@@ -283,10 +283,11 @@ TEST_F(AccessSettingsTest, ListedOriginsMayCallAndTheFileIsNeverWritten) {
         SCOPED_TRACE(allowHttp);
         // As Notepad saves it, with a byte-order mark; the scheme in capitals names the same
         // origin.
-        const std::string content =
-            "\xEF\xBB\xBF{\"allowedOrigins\": [\"HTTPS://ERP.Example\", \"http://127.0.0.1:8080/\"], "
-            "\"listenOnAllAddresses\": false" +
-            std::string(allowHttp ? ", \"allowHttpOrigins\": true" : "") + "}\n";
+        const std::string content = "\xEF\xBB\xBF{\"allowedOrigins\": [\"HTTPS://ERP.Example\", "
+                                    "\"http://127.0.0.1:8080/\"], "
+                                    "\"listenOnAllAddresses\": false" +
+                                    std::string(allowHttp ? ", \"allowHttpOrigins\": true" : "") +
+                                    "}\n";
         writeAccess(content);
         const AccessSettings access = readAccessSettings();
         EXPECT_TRUE(log.contains("info : Access settings: allowed origins besides the web "
@@ -336,7 +337,8 @@ TEST_F(AccessSettingsTest, MalformedFileIsLoggedAndGivesTheDefaults) {
         // Texts of the file reach the log escaped: none of them can forge a line of its own.
         {R"({"allowedOrigins": ["https://a.example\nforged : line"]})",
          "\"allowedOrigins\" holds \"https://a.example\\nforged : line\", which is not an origin"},
-        {R"({"allowedOrigins": ["https://a.example\u001b[2J"]})", "holds \"https://a.example\\x1b[2J\""},
+        {R"({"allowedOrigins": ["https://a.example\u001b[2J"]})",
+         "holds \"https://a.example\\x1b[2J\""},
         {R"({"x\nforged : line": 1})", "unknown or mistyped key \"x\\nforged : line\""},
         {"{\"allowedOrigins\": [\"*\"] /* all */}", "not JSON: a comment at byte 26"},
         {"{\"allowedOrigins\": [\"https://a.example/\\\"\"]}/", "not JSON: a comment at byte 45"},
