@@ -41,9 +41,9 @@ private:
 // not yet sent a whole request are closed first: a flood of idle or slow connections then
 // cannot keep out a client that sends its request at once. A connection that has sent its
 // whole header and is sending a body that fits the limits is never closed for a new
-// connection: the owner's slow upload is served however many connections others open. Every step of
-// a connection has a deadline; a connection still in the step when it passes is closed. Used on the
-// event-loop thread only.
+// connection: the owner's slow upload is served however many connections others open.
+// Every step of a connection has a deadline; a connection still in the step when it passes
+// is closed. Used on the event-loop thread only.
 class ConnectionLimits {
 public:
     // Logs a line that a caller can cause as often as it likes, collapsed with the others of
