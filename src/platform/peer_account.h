@@ -30,6 +30,10 @@ struct PeerAccount {
 // socket reports them. Never throws: what cannot be found out is Unknown.
 PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer);
 
+// The account of the program that listens on `address` (IPv4 or IPv6, with its port); empty
+// when the system does not say. Never throws.
+std::string listenerAccount(const sockaddr& address);
+
 } // namespace platform
 
 #endif

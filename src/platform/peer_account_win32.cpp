@@ -35,12 +35,11 @@ std::string errorText(const char* step) {
 
 // The system's table of TCP connections of one address family with the process that owns
 // each; it may grow between asking for its size and reading it.
-std::vector<char> connectionTable(ULONG family) {
+std::vector<char> connectionTable(ULONG family, TCP_TABLE_CLASS kind) {
     std::vector<char> table(16384);
     for (;;) {
         DWORD size = static_cast<DWORD>(table.size());
-        const DWORD result = GetExtendedTcpTable(table.data(), &size, FALSE, family,
-                                                 TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+        const DWORD result = GetExtendedTcpTable(table.data(), &size, FALSE, family, kind, 0);
         if (result == NO_ERROR) {
             return table;
         }
@@ -78,8 +77,9 @@ bool connects(const MIB_TCP6ROW_OWNER_PID& row, const sockaddr& own, const socka
 // when the system has no such connection. A connection closed and waiting out its time is
 // owned by process 0, and so, under Wine, is one of a program that is not a Windows program.
 template <typename Table>
-std::optional<DWORD> owningProcess(ULONG family, const sockaddr& own, const sockaddr& other) {
-    const std::vector<char> table = connectionTable(family);
+std::optional<DWORD> owningProcess(ULONG family, const sockaddr& own, const sockaddr& other,
+                                   TCP_TABLE_CLASS kind) {
+    const std::vector<char> table = connectionTable(family, kind);
     if (table.empty()) {
         return std::nullopt;
     }
@@ -92,9 +92,12 @@ std::optional<DWORD> owningProcess(ULONG family, const sockaddr& own, const sock
     return std::nullopt;
 }
 
-std::optional<DWORD> owningProcess(const sockaddr& own, const sockaddr& other) {
-    return own.sa_family == AF_INET ? owningProcess<MIB_TCPTABLE_OWNER_PID>(AF_INET, own, other)
-                                    : owningProcess<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, own, other);
+// `kind`: connections, or listening sockets (whose other end is all zeros).
+std::optional<DWORD> owningProcess(const sockaddr& own, const sockaddr& other,
+                                   TCP_TABLE_CLASS kind = TCP_TABLE_OWNER_PID_CONNECTIONS) {
+    return own.sa_family == AF_INET
+               ? owningProcess<MIB_TCPTABLE_OWNER_PID>(AF_INET, own, other, kind)
+               : owningProcess<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, own, other, kind);
 }
 
 // The account of a process's access token; empty with `why` set when it cannot be read.
@@ -161,6 +164,21 @@ PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer) {
         return {PeerAccount::Owner::ThisAccount, ""};
     }
     return {PeerAccount::Owner::OtherAccount, accountName(sidOf(otherUser))};
+}
+
+std::string listenerAccount(const sockaddr& address) {
+    sockaddr_in6 anyEnd{};
+    anyEnd.sin6_family = address.sa_family;
+    const std::optional<DWORD> owner = owningProcess(
+        address, reinterpret_cast<const sockaddr&>(anyEnd), TCP_TABLE_OWNER_PID_LISTENER);
+    if (!owner || *owner == 0) {
+        return "";
+    }
+    const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *owner));
+    std::string why;
+    std::vector<char> user =
+        process.handle == nullptr ? std::vector<char>() : tokenUser(process.handle, why);
+    return user.empty() ? "" : accountName(sidOf(user));
 }
 
 } // namespace platform

@@ -29,6 +29,8 @@ struct ServerSettings {
     std::size_t maxConnections = 1000;
     // Bytes of request bodies held across all connections before their requests are whole.
     std::size_t maxBodyBytesHeld = 64 * 1024 * 1024;
+    // How often a listening address that another program holds is tried again.
+    long relistenSeconds = 60;
 };
 
 // The TLS listener: one event loop, one accept always pending on each listening address, the
@@ -79,7 +81,12 @@ protected:
 private:
     using Acceptor = boost::asio::ip::tcp::acceptor;
 
+    // Listens on both loopback addresses, or both "any" addresses; one that another program
+    // holds is logged and tried again later. Throws when neither can be listened on.
     void listen();
+    // False when another socket holds `endpoint`.
+    bool listenOn(const boost::asio::ip::tcp::endpoint& endpoint);
+    void relistenLater(const boost::asio::ip::tcp::endpoint& endpoint);
     void acceptConnection(Acceptor& acceptor);
     void onAccepted(Acceptor& acceptor, Connection connection,
                     const boost::system::error_code& error);

@@ -8,6 +8,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/system/system_error.hpp>
 #include <future>
+#include <memory>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,7 @@
 #ifndef _WIN32
 #include <cstdio>
 #include <cstdlib>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -173,6 +175,53 @@ TEST(ServerConstruction, ListensOnTheLoopbackAddressesOnlyByDefault) {
     EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
     if (ipv6) {
         EXPECT_TRUE(acceptsConnection(boost::asio::ip::address_v6::loopback(), running.port()));
+    }
+}
+
+// Another account may bind one of the loopback addresses first: the program serves on the
+// other, says so and takes the first when it is free.
+TEST(ServerConstruction, ServesOnTheAddressItHasWhileTheOtherIsHeld) {
+    if (!hasIpv6Loopback()) {
+        GTEST_SKIP() << "the system has no IPv6 loopback address to serve on instead";
+    }
+    for (const boost::asio::ip::address& taken :
+         {boost::asio::ip::address(boost::asio::ip::address_v4::loopback()),
+          boost::asio::ip::address(boost::asio::ip::address_v6::loopback())}) {
+        SCOPED_TRACE(taken.to_string());
+        LogCapture log;
+        boost::asio::io_context io;
+        auto holder = std::make_unique<boost::asio::ip::tcp::acceptor>(
+            io, boost::asio::ip::tcp::endpoint(taken, 0));
+        ServerSettings settings = testServerSettings();
+        settings.port = holder->local_endpoint().port();
+        settings.relistenSeconds = 1;
+        GreetingServer server(settings);
+        ServerThread running(server);
+        const std::string port = std::to_string(settings.port);
+        const std::string held = (taken.is_v4() ? "127.0.0.1:" : "[::1]:") + port;
+        const std::string serving = (taken.is_v4() ? "[::1]:" : "127.0.0.1:") + port;
+        const std::vector<std::string> lines = log.lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.rfind("error : Port " + port + " of " + taken.to_string() + " is held by ",
+                              0) == 0 &&
+                   line.find(": serving on " + serving + " alone, and trying " + held +
+                             " again every 1 seconds") != std::string::npos;
+        }));
+#ifndef _WIN32
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(" is held by the account " +
+                             std::string(::getpwuid(::geteuid())->pw_name) + ":") !=
+                   std::string::npos;
+        }));
+#endif
+        holder.reset();
+        for (int wait = 0; wait < 100 && !log.contains("info : Listening on " + held +
+                                                       " too, now that it is free");
+             ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_TRUE(acceptsConnection(taken, settings.port));
+        EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
     }
 }
 
