@@ -188,9 +188,8 @@ void Server::reloadCertificate() {
 void Server::listen() {
     const bool everywhere = settings.listenOnAllAddresses;
     std::vector<tcp::endpoint> held;
-    const tcp::endpoint v4(everywhere ? asio::ip::address_v4::any()
-                                      : asio::ip::address_v4::loopback(),
-                           settings.port);
+    const tcp::endpoint v4(
+        everywhere ? asio::ip::address_v4::any() : asio::ip::address_v4::loopback(), settings.port);
     if (!listenOn(v4)) {
         held.push_back(v4);
     }
@@ -208,8 +207,8 @@ void Server::listen() {
         // Without IPv6 no browser reaches this machine over it either; IPv4 serves alone.
     }
     if (acceptors.empty()) {
-        throw boost::system::system_error(
-            make_error_code(boost::system::errc::address_in_use), "bind");
+        throw boost::system::system_error(make_error_code(boost::system::errc::address_in_use),
+                                          "bind");
     }
     for (const tcp::endpoint& endpoint : held) {
         const std::string account = platform::listenerAccount(*endpoint.data());

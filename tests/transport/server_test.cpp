@@ -8,8 +8,8 @@
 #include <boost/asio/write.hpp>
 #include <boost/system/system_error.hpp>
 #include <future>
-#include <memory>
 #include <gtest/gtest.h>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
