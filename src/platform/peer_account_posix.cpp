@@ -159,7 +159,9 @@ SocketDiagnostics& diagnostics() {
 
 } // namespace
 
-PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer) {
+// The kernel names the owner of the socket itself, not of a process: no number can be reused.
+PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer,
+                        std::chrono::system_clock::time_point) {
     const Lookup other = diagnostics().find(peer, local);
     switch (other.result) {
     case Lookup::Result::Found:

@@ -6,8 +6,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iphlpapi.h>
+#include <type_traits>
 #include <optional>
 #include <vector>
 #include <windows.h>
@@ -63,22 +65,25 @@ bool sameEnd(const UCHAR (&address)[16], DWORD port, const sockaddr& end) {
            static_cast<USHORT>(port) == v6.sin6_port;
 }
 
-bool connects(const MIB_TCPROW_OWNER_PID& row, const sockaddr& own, const sockaddr& other) {
+template <typename Row>
+auto connects(const Row& row, const sockaddr& own, const sockaddr& other)
+    -> decltype(row.dwLocalAddr, bool()) {
     return sameEnd(row.dwLocalAddr, row.dwLocalPort, own) &&
            sameEnd(row.dwRemoteAddr, row.dwRemotePort, other);
 }
 
-bool connects(const MIB_TCP6ROW_OWNER_PID& row, const sockaddr& own, const sockaddr& other) {
+template <typename Row>
+auto connects(const Row& row, const sockaddr& own, const sockaddr& other)
+    -> decltype(row.ucLocalAddr, bool()) {
     return sameEnd(row.ucLocalAddr, row.dwLocalPort, own) &&
            sameEnd(row.ucRemoteAddr, row.dwRemotePort, other);
 }
 
-// The process that owns the connection whose own end is `own` and other end `other`; none
-// when the system has no such connection. A connection closed and waiting out its time is
-// owned by process 0, and so, under Wine, is one of a program that is not a Windows program.
+// The row of `kind` whose own end is `own` and other end `other`; none when the system has no
+// such socket or its table cannot be read.
 template <typename Table>
-std::optional<DWORD> owningProcess(ULONG family, const sockaddr& own, const sockaddr& other,
-                                   TCP_TABLE_CLASS kind) {
+auto findRow(ULONG family, TCP_TABLE_CLASS kind, const sockaddr& own, const sockaddr& other)
+    -> std::optional<std::decay_t<decltype(Table::table[0])>> {
     const std::vector<char> table = connectionTable(family, kind);
     if (table.empty()) {
         return std::nullopt;
@@ -86,18 +91,68 @@ std::optional<DWORD> owningProcess(ULONG family, const sockaddr& own, const sock
     const auto* rows = reinterpret_cast<const Table*>(table.data());
     for (DWORD index = 0; index < rows->dwNumEntries; ++index) {
         if (connects(rows->table[index], own, other)) {
-            return rows->table[index].dwOwningPid;
+            return rows->table[index];
         }
     }
     return std::nullopt;
 }
 
+template <typename Table>
+std::optional<DWORD> owningProcessIn(ULONG family, TCP_TABLE_CLASS kind, const sockaddr& own,
+                                     const sockaddr& other) {
+    const auto row = findRow<Table>(family, kind, own, other);
+    return row ? std::optional<DWORD>(row->dwOwningPid) : std::nullopt;
+}
+
+// The process that owns the connection whose own end is `own` and other end `other`; none
+// when the system has no such connection. A connection closed and waiting out its time is
+// owned by process 0, and so, under Wine, is one of a program that is not a Windows program.
 // `kind`: connections, or listening sockets (whose other end is all zeros).
 std::optional<DWORD> owningProcess(const sockaddr& own, const sockaddr& other,
                                    TCP_TABLE_CLASS kind = TCP_TABLE_OWNER_PID_CONNECTIONS) {
     return own.sa_family == AF_INET
-               ? owningProcess<MIB_TCPTABLE_OWNER_PID>(AF_INET, own, other, kind)
-               : owningProcess<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, own, other, kind);
+               ? owningProcessIn<MIB_TCPTABLE_OWNER_PID>(AF_INET, kind, own, other)
+               : owningProcessIn<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, kind, own, other);
+}
+
+template <typename Table>
+std::optional<ULONGLONG> creationIn(ULONG family, const sockaddr& own, const sockaddr& other) {
+    const auto row = findRow<Table>(family, TCP_TABLE_OWNER_MODULE_CONNECTIONS, own, other);
+    if (!row || row->liCreateTimestamp.QuadPart == 0) {
+        return std::nullopt;
+    }
+    return static_cast<ULONGLONG>(row->liCreateTimestamp.QuadPart);
+}
+
+// When the socket whose own end is `own` was made, as a FILETIME count; none where the system
+// does not say (Wine leaves it 0).
+std::optional<ULONGLONG> socketCreation(const sockaddr& own, const sockaddr& other) {
+    return own.sa_family == AF_INET
+               ? creationIn<MIB_TCPTABLE_OWNER_MODULE>(AF_INET, own, other)
+               : creationIn<MIB_TCP6TABLE_OWNER_MODULE>(AF_INET6, own, other);
+}
+
+// A FILETIME count: 100 ns since 1601.
+ULONGLONG fileTime(std::chrono::system_clock::time_point moment) {
+    constexpr ULONGLONG from1601To1970 = 116444736000000000ULL;
+    return from1601To1970 + static_cast<ULONGLONG>(
+                                std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                    moment.time_since_epoch())
+                                    .count() /
+                                100);
+}
+
+// Whether `process` was started no later than `moment`; false when the system does not say.
+bool startedBy(HANDLE process, ULONGLONG moment) {
+    FILETIME started;
+    FILETIME ended;
+    FILETIME kernel;
+    FILETIME user;
+    if (!GetProcessTimes(process, &started, &ended, &kernel, &user)) {
+        return false;
+    }
+    return (static_cast<ULONGLONG>(started.dwHighDateTime) << 32 | started.dwLowDateTime) <=
+           moment;
 }
 
 // The account of a process's access token; empty with `why` set when it cannot be read.
@@ -136,7 +191,8 @@ std::string accountName(PSID sid) {
 
 } // namespace
 
-PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer) {
+PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer,
+                        std::chrono::system_clock::time_point accepted) {
     const std::optional<DWORD> owner = owningProcess(peer, local);
     if (!owner) {
         // This program's own end is in the table whenever the table can be read.
@@ -153,6 +209,13 @@ PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer) {
     if (other.handle == nullptr) {
         return {PeerAccount::Owner::Unknown,
                 "process " + std::to_string(process) + ": " + errorText("OpenProcess")};
+    }
+    const std::optional<ULONGLONG> made = socketCreation(peer, local);
+    if (!startedBy(other.handle, made ? std::min(*made, fileTime(accepted)) : fileTime(accepted))) {
+        return {PeerAccount::Owner::Unknown,
+                "process " + std::to_string(process) +
+                    " was started after the connection was made: it took the number of the "
+                    "process that made it, which has ended"};
     }
     std::string why;
     std::vector<char> otherUser = tokenUser(other.handle, why);

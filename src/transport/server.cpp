@@ -370,10 +370,11 @@ void Server::onAccepted(Acceptor& acceptor, Connection connection,
     // Without a deadline a client that connects and never speaks would hold its socket for
     // ever; enough of them exhaust the process's descriptors.
     renewTimeout(connection);
-    admitPeer(connection, false);
+    admitPeer(connection, false, std::chrono::system_clock::now());
 }
 
-void Server::admitPeer(const Connection& connection, bool spoken) {
+void Server::admitPeer(const Connection& connection, bool spoken,
+                       std::chrono::system_clock::time_point accepted) {
     boost::system::error_code localFailure;
     boost::system::error_code peerFailure;
     const tcp::endpoint local = connection->socket().local_endpoint(localFailure);
@@ -383,14 +384,15 @@ void Server::admitPeer(const Connection& connection, bool spoken) {
         return;
     }
     connection->localAddress = local.address();
-    const platform::PeerAccount account = platform::peerAccount(*local.data(), *peer.data());
+    const platform::PeerAccount account =
+        platform::peerAccount(*local.data(), *peer.data(), accepted);
     // Some systems learn a socket's owner only once it is used (under Wine, the server
     // process holds a socket until its program first sends on it): an owner not known yet
-    // is looked up again when the first bytes are there.
+    // is looked up again when the first bytes are there, and must have been there at accept.
     if (account.owner == platform::PeerAccount::Owner::Unknown && !spoken) {
-        connection->whenReady([this, connection](const boost::system::error_code& error) {
+        connection->whenReady([this, connection, accepted](const boost::system::error_code& error) {
             if (!error) {
-                admitPeer(connection, true);
+                admitPeer(connection, true, accepted);
             }
         });
         return;

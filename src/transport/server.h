@@ -8,6 +8,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <chrono>
 #include <cstddef>
 #include <list>
 #include <memory>
@@ -93,8 +94,9 @@ private:
     void acceptAfterFailure(Acceptor& acceptor);
     // Hands the connection to the handshake, unless its other end belongs to another account
     // of this computer, or to another machine while only this one may call: then it is
-    // refused. `spoken`: its first bytes have arrived.
-    void admitPeer(const Connection& connection, bool spoken);
+    // refused. `spoken`: its first bytes have arrived; `accepted`: when it was accepted.
+    void admitPeer(const Connection& connection, bool spoken,
+                   std::chrono::system_clock::time_point accepted);
     void handshake(const Connection& connection);
     // Writes the refusals' counts as they fall due.
     void writeRefusalCounts();
