@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstring>
 #include <iphlpapi.h>
-#include <type_traits>
 #include <optional>
+#include <type_traits>
 #include <vector>
 #include <windows.h>
 
@@ -127,19 +127,18 @@ std::optional<ULONGLONG> creationIn(ULONG family, const sockaddr& own, const soc
 // When the socket whose own end is `own` was made, as a FILETIME count; none where the system
 // does not say (Wine leaves it 0).
 std::optional<ULONGLONG> socketCreation(const sockaddr& own, const sockaddr& other) {
-    return own.sa_family == AF_INET
-               ? creationIn<MIB_TCPTABLE_OWNER_MODULE>(AF_INET, own, other)
-               : creationIn<MIB_TCP6TABLE_OWNER_MODULE>(AF_INET6, own, other);
+    return own.sa_family == AF_INET ? creationIn<MIB_TCPTABLE_OWNER_MODULE>(AF_INET, own, other)
+                                    : creationIn<MIB_TCP6TABLE_OWNER_MODULE>(AF_INET6, own, other);
 }
 
 // A FILETIME count: 100 ns since 1601.
 ULONGLONG fileTime(std::chrono::system_clock::time_point moment) {
     constexpr ULONGLONG from1601To1970 = 116444736000000000ULL;
-    return from1601To1970 + static_cast<ULONGLONG>(
-                                std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                    moment.time_since_epoch())
-                                    .count() /
-                                100);
+    return from1601To1970 +
+           static_cast<ULONGLONG>(
+               std::chrono::duration_cast<std::chrono::nanoseconds>(moment.time_since_epoch())
+                   .count() /
+               100);
 }
 
 // Whether `process` was started no later than `moment`; false when the system does not say.
@@ -151,8 +150,7 @@ bool startedBy(HANDLE process, ULONGLONG moment) {
     if (!GetProcessTimes(process, &started, &ended, &kernel, &user)) {
         return false;
     }
-    return (static_cast<ULONGLONG>(started.dwHighDateTime) << 32 | started.dwLowDateTime) <=
-           moment;
+    return (static_cast<ULONGLONG>(started.dwHighDateTime) << 32 | started.dwLowDateTime) <= moment;
 }
 
 // The account of a process's access token; empty with `why` set when it cannot be read.
