@@ -1,5 +1,5 @@
 #include "platform/app_data.h"
-#include "service/atomic_file.h"
+#include "platform/durable_file.h"
 #include "service/configuration.h"
 #include "service/owner_settings_file.h"
 #include <boost/filesystem/operations.hpp>
@@ -113,9 +113,9 @@ boost::filesystem::path createFolder() {
 
 void replaceFile(const boost::filesystem::path& folder, const std::string& content) {
     try {
-        replaceFileAtomically(folder / fileName, content);
-    } catch (const AtomicWriteError& error) {
-        failSave(error.step == AtomicWriteError::Step::Open
+        platform::replaceFileAtomically(folder / fileName, content);
+    } catch (const platform::FileWriteError& error) {
+        failSave(error.step == platform::FileWriteError::Step::Open
                      ? "Configuration not saved, couldn't open file"
                      : "Configuration not saved, couldn't write file",
                  error.what());

@@ -1,5 +1,5 @@
 #include "service/idempotency_store.h"
-#include "service/atomic_file.h"
+#include "platform/durable_file.h"
 #include <algorithm>
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
@@ -225,7 +225,7 @@ void IdempotencyStore::write() {
     }
     try {
         boost::filesystem::create_directories(file.parent_path());
-        replaceFileAtomically(file, Json::FastWriter().write(root));
+        platform::replaceFileAtomically(file, Json::FastWriter().write(root));
     } catch (const std::exception& error) {
         BOOST_LOG_TRIVIAL(error) << "Idempotency keys not saved: " << error.what();
     }

@@ -1,15 +1,10 @@
 #include "certificate_folder.h"
 
-#include <cerrno>
-#include <fstream>
+#include "platform/durable_file.h"
+
 #include <openssl/err.h>
 #include <openssl/pem.h>
-#include <system_error>
 #include <vector>
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace certificate {
 
@@ -88,41 +83,14 @@ std::string pem(EVP_PKEY* key) {
         "writing the key");
 }
 
-// A new file with content; on POSIX an owner-only file never has a wider mode, not even
-// while it is empty. On Windows the folder's own permissions (the user's profile) apply.
 void writeNewFile(const fs::path& path, const std::string& content, bool ownerOnly) {
-    fs::remove(path);
-#ifdef _WIN32
-    (void)ownerOnly;
-    std::ofstream file(path, std::ios::binary);
-    file.write(content.data(), static_cast<std::streamsize>(content.size()));
-    file.close();
-    if (!file) {
-        throw std::runtime_error("cannot write " + path.u8string());
-    }
-#else
-    const int descriptor =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0644);
-    if (descriptor < 0) {
-        throw std::system_error(errno, std::generic_category(), "cannot create " + path.u8string());
-    }
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t count =
-            ::write(descriptor, content.data() + written, content.size() - written);
-        if (count < 0 && errno != EINTR) {
-            const int error = errno;
-            ::close(descriptor);
-            throw std::system_error(error, std::generic_category(),
-                                    "cannot write " + path.u8string());
-        }
-        written += count > 0 ? static_cast<std::size_t>(count) : 0;
-    }
-    // On disk before any rename makes it count, so that a power cut leaves a whole file.
-    if (::fsync(descriptor) != 0 || ::close(descriptor) != 0) {
-        throw std::system_error(errno, std::generic_category(), "cannot write " + path.u8string());
-    }
-#endif
+    platform::writeFileToDisk(path.native(), content,
+                              ownerOnly ? platform::FileAccess::OwnerOnly
+                                        : platform::FileAccess::Shared);
+}
+
+void renameOnDisk(const fs::path& from, const fs::path& to) {
+    platform::renameOnDisk(from.native(), to.native());
 }
 
 fs::path pending(fs::path path) {
@@ -154,7 +122,7 @@ void writeAll(const fs::path& folder, const std::vector<PendingFile>& files) {
         throw;
     }
     for (const PendingFile& file : files) {
-        fs::rename(pending(file.path), file.path);
+        renameOnDisk(pending(file.path), file.path);
     }
 }
 
@@ -227,7 +195,7 @@ void CertificateFolder::recover() const {
             continue;
         }
         if (renamesBegun) {
-            fs::rename(pending(file), file);
+            renameOnDisk(pending(file), file);
         } else {
             fs::remove(pending(file));
         }
