@@ -86,11 +86,15 @@ std::string readSettingsFile(const boost::filesystem::path& file, std::size_t la
     if (!stream.is_open()) {
         throw UnreadableSettingsFile("could not be opened");
     }
-    std::string text(largest + 1, '\0');
-    stream.read(&text[0], static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(stream.gcount()));
-    if (text.size() > largest) {
-        throw UnreadableSettingsFile("is larger than " + std::to_string(largest / 1024) + " KiB");
+    // In pieces, so that a small file costs no buffer of the largest size.
+    std::string text;
+    char piece[16384];
+    while (stream.read(piece, sizeof piece) || stream.gcount() > 0) {
+        text.append(piece, static_cast<std::size_t>(stream.gcount()));
+        if (text.size() > largest) {
+            throw UnreadableSettingsFile("is larger than " + std::to_string(largest / 1024) +
+                                         " KiB");
+        }
     }
     return text;
 }
