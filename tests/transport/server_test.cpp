@@ -86,6 +86,22 @@ std::string addresses(const Server& server) {
     return text;
 }
 
+// Whether a line starts with `start` and holds `part`.
+bool logged(const LogCapture& log, const std::string& start, const std::string& part) {
+    const std::vector<std::string> lines = log.lines();
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.rfind(start, 0) == 0 && line.find(part) != std::string::npos;
+    });
+}
+
+// Waits up to a minute for `condition`; whether it came.
+template <typename Condition> bool eventually(Condition condition) {
+    for (int wait = 0; wait < 600 && !condition(); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return condition();
+}
+
 #ifndef _WIN32
 // A second account of this computer, made for the test with useradd (which needs root) and
 // removed after it; one left by a test that was killed is used again.
@@ -200,26 +216,18 @@ TEST(ServerConstruction, ServesOnTheAddressItHasWhileTheOtherIsHeld) {
         const std::string port = std::to_string(settings.port);
         const std::string held = (taken.is_v4() ? "127.0.0.1:" : "[::1]:") + port;
         const std::string serving = (taken.is_v4() ? "[::1]:" : "127.0.0.1:") + port;
-        const std::vector<std::string> lines = log.lines();
-        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.rfind("error : Port " + port + " of " + taken.to_string() + " is held by ",
-                              0) == 0 &&
-                   line.find(": serving on " + serving + " alone, and trying " + held +
-                             " again every 1 seconds") != std::string::npos;
-        }));
-#ifndef _WIN32
-        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.find(" is held by the account " +
-                             std::string(::getpwuid(::geteuid())->pw_name) + ":") !=
-                   std::string::npos;
-        }));
+#ifdef _WIN32
+        const std::string account;
+#else
+        const std::string account = "the account " + std::string(::getpwuid(::geteuid())->pw_name);
 #endif
+        EXPECT_TRUE(logged(
+            log, "error : Port " + port + " of " + taken.to_string() + " is held by " + account,
+            ": serving on " + serving + " alone, and trying " + held + " again every 1 seconds"));
         holder.reset();
-        for (int wait = 0; wait < 100 && !log.contains("info : Listening on " + held +
-                                                       " too, now that it is free");
-             ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+        EXPECT_TRUE(eventually([&] {
+            return log.contains("info : Listening on " + held + " too, now that it is free");
+        }));
         EXPECT_TRUE(acceptsConnection(taken, settings.port));
         EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
     }
@@ -334,19 +342,11 @@ TEST(Server, ConnectionClosedBeforeItsCheckIsRefusedNotTakenForRoot) {
         boost::asio::write(client, boost::asio::buffer("\x16\x03\x01", 3));
     }
     ServerThread running(server);
-    const std::string refused = " before its TLS handshake: its account cannot be learnt (the "
-                                "other end closed before it could be checked)";
-    const auto logged = [&] {
-        const std::vector<std::string> lines = log.lines();
-        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.rfind("error : Refused the connection from 127.0.0.1:", 0) == 0 &&
-                   line.find(refused) != std::string::npos;
-        });
-    };
-    for (int wait = 0; wait < 600 && !logged(); ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    EXPECT_TRUE(logged());
+    EXPECT_TRUE(eventually([&] {
+        return logged(log, "error : Refused the connection from 127.0.0.1:",
+                      " before its TLS handshake: its account cannot be learnt (the other end "
+                      "closed before it could be checked)");
+    }));
     EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
 }
 
@@ -364,12 +364,9 @@ TEST(Server, ConnectionsOfAnotherAccountAreRefusedBeforeTheHandshake) {
         GreetingServer server(settings);
         ServerThread running(server);
         EXPECT_NE(other.curl(running.port()).find("alert access denied"), std::string::npos);
-        const std::vector<std::string> lines = log.lines();
-        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.rfind("error : Refused the connection from 127.0.0.1:", 0) == 0 &&
-                   line.find(" before its TLS handshake: it belongs to the account " + other.name +
-                             ",") != std::string::npos;
-        }));
+        EXPECT_TRUE(
+            logged(log, "error : Refused the connection from 127.0.0.1:",
+                   " before its TLS handshake: it belongs to the account " + other.name + ","));
         EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
     }
 }
