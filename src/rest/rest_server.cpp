@@ -254,16 +254,9 @@ void RestServer::onHttpException(const HttpException& exception,
                        exceptionBody(refusal->explanation));
         return;
     }
-    if (const auto* restException = dynamic_cast<const RestException*>(&exception)) {
-        logAndAnswer(*response, exception.status, exception.message, restException->body);
-        return;
-    }
-    // A request that is malformed or asks for what is not there: another machine may send
-    // such requests as often as it likes, so their lines are collapsed.
-    const std::string text = answerWithJson(*response, exception.status, exception.message,
-                                            exceptionBody(exception.message));
-    logRefusal("requests answered " + std::to_string(exception.status) + " " + exception.message,
-               "Rest exception: " + text);
+    const auto* restException = dynamic_cast<const RestException*>(&exception);
+    logAndAnswer(*response, exception.status, exception.message,
+                 restException != nullptr ? restException->body : exceptionBody(exception.message));
 }
 
 void RestServer::onStdException(const std::exception& exception,

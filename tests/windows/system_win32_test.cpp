@@ -32,6 +32,9 @@ TEST(PeerAccount, AProcessStartedAfterTheConnectionWasAcceptedIsNotItsOwner) {
     // Wine learns a socket's owner once its program uses it.
     ASSERT_EQ(send(client, "x", 1, 0), 1);
     const SOCKET served = accept(listener, nullptr, nullptr);
+    char echoed = 0;
+    ASSERT_EQ(send(served, "x", 1, 0), 1);
+    ASSERT_EQ(recv(client, &echoed, 1, 0), 1);
     sockaddr_in local{};
     sockaddr_in peer{};
     size = sizeof local;
