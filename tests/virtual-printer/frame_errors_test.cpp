@@ -165,13 +165,13 @@ TEST(LostAnswers, ExecuteTheCommandAndKeepTheAnswer) {
     line.send(encodeFrame("trinit\t@0001\tbm1\t") + encodeFrame("strns\t@0002\t") +
               encodeFrame("rpt\t@0001\t") + encodeFrame("prncancel\t") +
               encodeFrame("trinit\t@0003\tbm0\t"));
-    EXPECT_EQ(line.answer(), "strns\t@0002\tto1\tts17\t");
+    EXPECT_EQ(line.answer(), "strns\t@0002\tto1\tts17\tfe0\t");
     EXPECT_EQ(line.answer(), "trinit\t@0001\t");
     EXPECT_EQ(line.answer(), "prncancel\t");
     EXPECT_THROW(line.answer(), std::runtime_error);
     RawLine again(printer.port());
     again.send(encodeFrame("strns\t@0004\t") + encodeFrame("rpt\t@0003\t"));
-    EXPECT_EQ(again.answer(), "strns\t@0004\tto1\tts16\t");
+    EXPECT_EQ(again.answer(), "strns\t@0004\tto1\tts16\tfe0\t");
     EXPECT_EQ(again.answer(), "trinit\t@0003\t");
 }
 

@@ -96,14 +96,14 @@ TEST_F(PrinterRules, CountsCompletedAndCancelledReceipts) {
     const struct {
         std::string command, parameters, expected;
     } cases[] = {
-        {"sid", "", "to0 ts0 bn0 bc0 bt0 pn0 cn0"},
-        {"trinit", "bm,1", "to1 ts17 bn0 bc0 bt0 pn0 cn0"},
-        {"trline", kLine, "to1 ts17 bn0 bc0 bt0 pn0 cn0"},
-        {"trpayment", "ty,0\nwa,350", "to1 ts17 bn0 bc0 bt0 pn0 cn0"},
-        {"trend", "fp,350\nto,350", "to0 ts17 bn1 bc0 bt1 pn1 cn0"},
-        {"trinit", "bm,0", "to1 ts16 bn1 bc0 bt1 pn1 cn0"},
-        {"prncancel", "", "to0 ts16 bn1 bc1 bt2 pn1 cn1"},
-        {"dailyrep", "da,2024-03-07", "to0 ts16 bn1 bc1 bt2 pn0 cn0"},
+        {"sid", "", "to0 ts0 fe0 bn0 bc0 bt0 pn0 cn0"},
+        {"trinit", "bm,1", "to1 ts17 fe0 bn0 bc0 bt0 pn0 cn0"},
+        {"trline", kLine, "to1 ts17 fe0 bn0 bc0 bt0 pn0 cn0"},
+        {"trpayment", "ty,0\nwa,350", "to1 ts17 fe0 bn0 bc0 bt0 pn0 cn0"},
+        {"trend", "fp,350\nto,350", "to0 ts17 fe0 bn1 bc0 bt1 pn1 cn0"},
+        {"trinit", "bm,0", "to1 ts16 fe0 bn1 bc0 bt1 pn1 cn0"},
+        {"prncancel", "", "to0 ts16 fe0 bn1 bc1 bt2 pn1 cn1"},
+        {"dailyrep", "da,2024-03-07", "to0 ts16 fe0 bn1 bc1 bt2 pn0 cn0"},
     };
     for (const auto& row : cases) {
         ASSERT_EQ(status(row.command, row.parameters), 0) << row.command;
