@@ -44,8 +44,8 @@ int64_t discountAmount(int64_t value, const Discount& discount, bool discountFir
     if (percent > kLargestPercent) {
         throw CommandRefused{command_error::kDiscountRange};
     }
-    const int64_t after = roundedShare(
-        value, discount.markup ? kWholePercent + percent : kWholePercent - percent);
+    const int64_t after =
+        roundedShare(value, discount.markup ? kWholePercent + percent : kWholePercent - percent);
     const int64_t amount = discountFirst ? roundedShare(value, percent) : std::abs(value - after);
     if (discount.amount && *discount.amount != amount) {
         throw CommandRefused{command_error::kDiscountCheck};

@@ -125,8 +125,8 @@ template <typename Item> int64_t sumOf(const std::vector<Item>& items, int64_t I
 std::string formatAmount(int64_t hundredths) {
     const long long magnitude = std::llabs(static_cast<long long>(hundredths));
     char text[32];
-    std::snprintf(text, sizeof text, "%s%lld.%02lld", hundredths < 0 ? "-" : "",
-                  magnitude / 100, magnitude % 100);
+    std::snprintf(text, sizeof text, "%s%lld.%02lld", hundredths < 0 ? "-" : "", magnitude / 100,
+                  magnitude % 100);
     return text;
 }
 
@@ -139,20 +139,32 @@ std::string formatRate(int hundredths) {
 Reply FiscalPrinter::execute(const Command& command) {
     using Handler = Reply (FiscalPrinter::*)(const Command&);
     static const std::map<std::string, Handler> handlers = {
-        {"trinit", &FiscalPrinter::beginReceipt},  {"trnipset", &FiscalPrinter::setBuyer},
-        {"trline", &FiscalPrinter::addLine},       {"trpayment", &FiscalPrinter::addPayment},
-        {"trend", &FiscalPrinter::endReceipt},     {"prncancel", &FiscalPrinter::cancelReceipt},
-        {"vatget", &FiscalPrinter::vatRates},      {"dailyrep", &FiscalPrinter::dailyReport},
-        {"sid", &FiscalPrinter::identity},         {"sprn", &FiscalPrinter::mechanismStatus},
-        {"sdev", &FiscalPrinter::deviceStatus},    {"strns", &FiscalPrinter::transactionStatus},
-        {"scnt", &FiscalPrinter::receiptCounters}, {"stot", &FiscalPrinter::dayCounters},
-        {"getrealid", &FiscalPrinter::realIdentity}, {"scomm", &FiscalPrinter::commonStatus},
-        {"trpack", &FiscalPrinter::addDeposit},    {"trdiscntbill", &FiscalPrinter::discountReceipt},
+        {"trinit", &FiscalPrinter::beginReceipt},
+        {"trnipset", &FiscalPrinter::setBuyer},
+        {"trline", &FiscalPrinter::addLine},
+        {"trpayment", &FiscalPrinter::addPayment},
+        {"trend", &FiscalPrinter::endReceipt},
+        {"prncancel", &FiscalPrinter::cancelReceipt},
+        {"vatget", &FiscalPrinter::vatRates},
+        {"dailyrep", &FiscalPrinter::dailyReport},
+        {"sid", &FiscalPrinter::identity},
+        {"sprn", &FiscalPrinter::mechanismStatus},
+        {"sdev", &FiscalPrinter::deviceStatus},
+        {"strns", &FiscalPrinter::transactionStatus},
+        {"scnt", &FiscalPrinter::receiptCounters},
+        {"stot", &FiscalPrinter::dayCounters},
+        {"getrealid", &FiscalPrinter::realIdentity},
+        {"scomm", &FiscalPrinter::commonStatus},
+        {"trpack", &FiscalPrinter::addDeposit},
+        {"trdiscntbill", &FiscalPrinter::discountReceipt},
         {"discounttypeset", &FiscalPrinter::setDiscountMethod},
         {"discounttypeget", &FiscalPrinter::discountMethod},
-        {"trftrln", &FiscalPrinter::addFooterLine}, {"trftrend", &FiscalPrinter::endFooter},
-        {"cash", &FiscalPrinter::moveCash},        {"scashstate", &FiscalPrinter::cashState},
-        {"opendrwr", &FiscalPrinter::openDrawer},  {"sdrwr", &FiscalPrinter::drawerStatus},
+        {"trftrln", &FiscalPrinter::addFooterLine},
+        {"trftrend", &FiscalPrinter::endFooter},
+        {"cash", &FiscalPrinter::moveCash},
+        {"scashstate", &FiscalPrinter::cashState},
+        {"opendrwr", &FiscalPrinter::openDrawer},
+        {"sdrwr", &FiscalPrinter::drawerStatus},
     };
     const auto handler = handlers.find(command.name);
     if (handler == handlers.end()) {
@@ -199,8 +211,7 @@ Reply FiscalPrinter::addLine(const Command& command) {
 // description takes its place; rd alone changes nothing.
 void FiscalPrinter::discountLine(SaleLine& line, const Command& command) const {
     const std::optional<Discount> discount = readDiscount(command, "rn");
-    const std::optional<std::string> description =
-        optionalText(command, "op", kLongestDescription);
+    const std::optional<std::string> description = optionalText(command, "op", kLongestDescription);
     line.discounted = line.value;
     if (discount) {
         const int64_t amount = discountAmount(line.value, *discount, discountFirst_);
@@ -450,9 +461,9 @@ std::string FiscalPrinter::receiptDocument(const Receipt& receipt, const Sums& s
         const std::string description = deposit.description.substr(0, kPrintedDescription);
         label += (label.empty() || description.empty() ? "" : " ") + description;
         document += std::string("DEPOSIT ") + (deposit.returned ? "RETURNED" : "TAKEN") +
-                    (label.empty() ? "" : " " + label) + " | " +
-                    std::to_string(deposit.quantity) + " x " + formatAmount(deposit.price) +
-                    " | " + formatAmount(deposit.price * deposit.quantity) + "\n";
+                    (label.empty() ? "" : " " + label) + " | " + std::to_string(deposit.quantity) +
+                    " x " + formatAmount(deposit.price) + " | " +
+                    formatAmount(deposit.price * deposit.quantity) + "\n";
     }
     for (const Payment& payment : receipt.payments) {
         document += (payment.change ? "CHANGE " : "PAYMENT ") + paymentForms().at(payment.form) +
@@ -606,8 +617,8 @@ Reply FiscalPrinter::moveCash(const Command& command) {
     }
     refuseWhileOpen();
     const std::string kind = in ? "CASH IN" : "CASH OUT";
-    journal_.append(kind + " " + stamp() + "\nAMOUNT " + formatAmount(amount) + "\nEND " +
-                    kind + "\n\n");
+    journal_.append(kind + " " + stamp() + "\nAMOUNT " + formatAmount(amount) + "\nEND " + kind +
+                    "\n\n");
     in ? till_.add(amount) : till_.take(amount);
     return {};
 }

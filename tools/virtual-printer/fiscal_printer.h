@@ -50,7 +50,7 @@ private:
         int64_t price;
         int rate;
         int64_t value;
-        int64_t discounted;              // the value after its discount or markup
+        int64_t discounted;             // the value after its discount or markup
         std::vector<std::string> notes; // printed under the line
     };
     struct Payment {
