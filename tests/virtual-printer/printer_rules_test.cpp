@@ -30,6 +30,15 @@ protected:
         return client_.run(command, parameters).status;
     }
 
+    // The answer's values as "nameValue nameValue ...".
+    std::string values(const std::string& query) {
+        std::string text;
+        for (const auto& [name, value] : client_.run(query).values) {
+            text += (text.empty() ? "" : " ") + name + value;
+        }
+        return text;
+    }
+
     VirtualPrinterProcess printer_;
     PosnetClient client_;
 };
@@ -167,13 +176,8 @@ TEST_F(PrinterRules, CountsCompletedAndCancelledReceipts) {
     };
     for (const auto& row : cases) {
         ASSERT_EQ(status(row.command, row.parameters), 0) << row.command;
-        std::string counters;
-        for (const char* query : {"strns", "scnt", "stot"}) {
-            for (const auto& [name, value] : client_.run(query).values) {
-                counters += (counters.empty() ? "" : " ") + name + value;
-            }
-        }
-        EXPECT_EQ(counters, row.expected) << row.command;
+        EXPECT_EQ(values("strns") + " " + values("scnt") + " " + values("stot"), row.expected)
+            << row.command;
     }
 }
 
@@ -225,7 +229,7 @@ TEST_F(PrinterRules, RefusesMalformedFieldsAsFrameErrors) {
     EXPECT_EQ(status("fooo"), 1);
 }
 
-// The answer's values as "nameValue ..." after each step.
+// The query's answer after each step.
 TEST_F(PrinterRules, AnswersItsIdentityTillAndDrawer) {
     const struct {
         std::string command, parameters, query, expected;
@@ -248,11 +252,7 @@ TEST_F(PrinterRules, AnswersItsIdentityTillAndDrawer) {
     };
     for (const auto& row : cases) {
         ASSERT_EQ(status(row.command, row.parameters), 0) << row.command;
-        std::string values;
-        for (const auto& [name, value] : client_.run(row.query).values) {
-            values += (values.empty() ? "" : " ") + name + value;
-        }
-        EXPECT_EQ(values, row.expected) << row.command << " " << row.query;
+        EXPECT_EQ(values(row.query), row.expected) << row.command << " " << row.query;
     }
     const std::string journal = printer_.journal();
     EXPECT_TRUE(contains(journal, "\nAMOUNT 100.00\nEND CASH IN\n\nCASH OUT 2024-03-07 "))
