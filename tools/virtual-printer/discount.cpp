@@ -1,7 +1,7 @@
 #include "discount.h"
 
-#include "fiscal_printer.h"
 #include "printer_errors.h"
+#include "receipt.h"
 
 #include <cstdlib>
 

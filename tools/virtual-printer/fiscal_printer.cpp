@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
-#include <numeric>
 
 namespace virtual_printer {
 
@@ -17,7 +16,6 @@ constexpr std::size_t kLongestName = 80;
 constexpr std::size_t kLongestUnit = 4;
 constexpr std::size_t kLongestNip = 20;
 constexpr std::size_t kLongestDescription = 50;
-constexpr std::size_t kPrintedDescription = 40;
 constexpr std::size_t kLongestPaymentName = 25;
 constexpr std::size_t kLongestDepositNumber = 11;
 // Footer lines as wide as the 57 mm paper's 40 columns: the narrower printer is the one a
@@ -27,19 +25,10 @@ constexpr int kMostFooterLines = 60;
 constexpr int kLastFooterLineId = 42;
 constexpr int kTextOnlyFooterLine = 25;
 constexpr std::size_t kLongestCashDigits = 12;
-constexpr int kCash = 0;
 
 const char kModel[] = "Virtual Posnet";
 const char kVersion[] = "1.00";
 const char kUniqueNumber[] = "VPN00000001";
-
-const std::map<int, std::string>& paymentForms() {
-    static const std::map<int, std::string> forms = {
-        {0, "cash"},   {2, "card"},  {3, "cheque"},  {4, "voucher"},
-        {5, "credit"}, {6, "other"}, {7, "voucher"}, {8, "transfer"},
-    };
-    return forms;
-}
 
 std::string localTime(const char* format) {
     const std::time_t now = std::time(nullptr);
@@ -74,10 +63,6 @@ int64_t wholeQuantity(const Quantity& quantity) {
         throw CommandRefused{command_error::kBadQuantity};
     }
     return quantity.units / scale;
-}
-
-char rateLetter(int rate) {
-    return static_cast<char>('A' + rate);
 }
 
 constexpr int kReceiptKind = 16;
@@ -115,26 +100,7 @@ unsigned __int128 priceTimesQuantity(int64_t price, const Quantity& quantity) {
     return (product + scale / 2) / scale;
 }
 
-template <typename Item> int64_t sumOf(const std::vector<Item>& items, int64_t Item::*amount) {
-    return std::accumulate(items.begin(), items.end(), int64_t{0},
-                           [&](int64_t sum, const Item& item) { return sum + item.*amount; });
-}
-
 } // namespace
-
-std::string formatAmount(int64_t hundredths) {
-    const long long magnitude = std::llabs(static_cast<long long>(hundredths));
-    char text[32];
-    std::snprintf(text, sizeof text, "%s%lld.%02lld", hundredths < 0 ? "-" : "", magnitude / 100,
-                  magnitude % 100);
-    return text;
-}
-
-std::string formatRate(int hundredths) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d,%02d", hundredths / 100, hundredths % 100);
-    return text;
-}
 
 Reply FiscalPrinter::execute(const Command& command) {
     using Handler = Reply (FiscalPrinter::*)(const Command&);
@@ -262,7 +228,7 @@ Reply FiscalPrinter::addPayment(const Command& command) {
 
 // A form is either paid in or given as change on one receipt, never both.
 void FiscalPrinter::checkPayment(const Receipt& receipt, const Payment& payment) const {
-    if (paymentForms().count(payment.form) == 0) {
+    if (!isPaymentForm(payment.form)) {
         throw CommandRefused{command_error::kBadPaymentForm};
     }
     if (payment.amount == 0) {
@@ -273,7 +239,7 @@ void FiscalPrinter::checkPayment(const Receipt& receipt, const Payment& payment)
             throw CommandRefused{command_error::kFormUsedAsChange};
         }
     }
-    const Sums sent = sums(receipt);
+    const Sums sent = receipt.sums();
     const int64_t over = sent.paid - sent.change - sent.due();
     if (payment.change && payment.amount > over) {
         throw CommandRefused{command_error::kChangeTooLarge};
@@ -332,13 +298,13 @@ Reply FiscalPrinter::discountReceipt(const Command& command) {
     if (!receipt.payments.empty()) {
         throw CommandRefused{command_error::kDiscountNotAllowed};
     }
-    const int64_t base = sums(receipt).fiscal;
+    const int64_t base = receipt.sums().fiscal;
     if (base == 0) {
         throw CommandRefused{command_error::kBaseNotPositive};
     }
     const int64_t amount = discountAmount(base, *discount, discountFirst_);
     const int64_t after = applyDiscount(base, *discount, amount);
-    const std::array<int64_t, kVatRates> shares = spread(byRate(receipt), amount);
+    const std::array<int64_t, kVatRates> shares = spread(receipt.byRate(), amount);
     for (int rate = 0; rate < kVatRates; ++rate) {
         receipt.discountByRate[rate] += discount->markup ? shares[rate] : -shares[rate];
     }
@@ -361,15 +327,15 @@ Reply FiscalPrinter::discountMethod(const Command&) {
 Reply FiscalPrinter::endReceipt(const Command& command) {
     const bool footerFollows = !boolField(command, "fe", true);
     const Receipt& receipt = openReceipt();
-    const Sums receiptSums = sums(receipt);
+    const Sums receiptSums = receipt.sums();
     checkEnd(receipt, receiptSums, command);
-    const std::array<int64_t, kVatRates> receiptByRate = byRate(receipt);
+    const std::array<int64_t, kVatRates> receiptByRate = receipt.byRate();
     for (int rate = 0; rate < kVatRates; ++rate) {
         if (day_.byRate[rate] + receiptByRate[rate] > kLargestAmount) {
             throw CommandRefused{command_error::kTotalsOverflow};
         }
     }
-    const std::string document = receiptDocument(receipt, receiptSums);
+    const std::string document = receipt.document(stamp());
     if (footerFollows) {
         footer_ = Footer{document, 0};
     } else {
@@ -419,74 +385,11 @@ void FiscalPrinter::checkEnd(const Receipt& receipt, const Sums& sums,
     }
 }
 
-FiscalPrinter::Sums FiscalPrinter::sums(const Receipt& receipt) const {
-    Sums sums;
-    for (int64_t value : byRate(receipt)) {
-        sums.fiscal += value;
-    }
-    for (const Deposit& deposit : receipt.deposits) {
-        (deposit.returned ? sums.returned : sums.taken) += deposit.price * deposit.quantity;
-    }
-    for (const Payment& payment : receipt.payments) {
-        (payment.change ? sums.change : sums.paid) += payment.amount;
-    }
-    return sums;
-}
-
-std::array<int64_t, kVatRates> FiscalPrinter::byRate(const Receipt& receipt) const {
-    std::array<int64_t, kVatRates> totals{};
-    for (const SaleLine& line : receipt.lines) {
-        totals[line.rate] += line.discounted;
-    }
-    for (int rate = 0; rate < kVatRates; ++rate) {
-        totals[rate] += receipt.discountByRate[rate];
-    }
-    return totals;
-}
-
-// Everything up to the footer lines and the end mark.
-std::string FiscalPrinter::receiptDocument(const Receipt& receipt, const Sums& sums) const {
-    std::string document = "RECEIPT " + stamp() + "\n";
-    if (!receipt.buyer.empty()) {
-        document += "BUYER NIP " + receipt.buyer + "\n";
-    }
-    for (const SaleLine& line : receipt.lines) {
-        document += "LINE " + lineText(line) + "\n";
-    }
-    for (const std::string& discount : receipt.receiptDiscounts) {
-        document += discount + "\n";
-    }
-    for (const Deposit& deposit : receipt.deposits) {
-        std::string label = deposit.number;
-        const std::string description = deposit.description.substr(0, kPrintedDescription);
-        label += (label.empty() || description.empty() ? "" : " ") + description;
-        document += std::string("DEPOSIT ") + (deposit.returned ? "RETURNED" : "TAKEN") +
-                    (label.empty() ? "" : " " + label) + " | " + std::to_string(deposit.quantity) +
-                    " x " + formatAmount(deposit.price) + " | " +
-                    formatAmount(deposit.price * deposit.quantity) + "\n";
-    }
-    for (const Payment& payment : receipt.payments) {
-        document += (payment.change ? "CHANGE " : "PAYMENT ") + paymentForms().at(payment.form) +
-                    (payment.name.empty() || payment.form == kCash ? "" : " " + payment.name) +
-                    " " + formatAmount(payment.amount) + "\n";
-    }
-    if (sums.change == 0 && sums.paid > sums.due()) {
-        document += "CHANGE cash " + formatAmount(sums.paid - sums.due()) + "\n";
-    }
-    document += "TOTAL " + formatAmount(sums.fiscal) + "\n";
-    if (!receipt.deposits.empty()) {
-        document += "DEPOSITS TAKEN " + formatAmount(sums.taken) + "\nDEPOSITS RETURNED " +
-                    formatAmount(sums.returned) + "\nTO PAY " +
-                    formatAmount(sums.fiscal + sums.taken - sums.returned) + "\n";
-    }
-    return document;
-}
-
 // Cash paid in stays in the till; change given in cash, and deposits refunded beyond what
 // the customer owes, leave it.
 void FiscalPrinter::settleCash(const Receipt& receipt, const Sums& sums) {
     for (const Payment& payment : receipt.payments) {
-        if (payment.form == kCash) {
+        if (payment.form == kCashForm) {
             payment.change ? till_.take(payment.amount) : till_.add(payment.amount);
         }
     }
@@ -662,7 +565,7 @@ Reply FiscalPrinter::dayCounters(const Command&) {
 }
 
 // While a footer is open no other sale command may run.
-FiscalPrinter::Receipt& FiscalPrinter::openReceipt() {
+Receipt& FiscalPrinter::openReceipt() {
     if (footer_) {
         throw CommandRefused{command_error::kBadState};
     }
@@ -684,19 +587,6 @@ std::string FiscalPrinter::date() const {
 
 std::string FiscalPrinter::stamp() const {
     return date() + " " + localTime("%H:%M:%S");
-}
-
-std::string FiscalPrinter::lineText(const SaleLine& line) const {
-    std::string text = line.name + " | " + line.quantity.text;
-    if (!line.unit.empty()) {
-        text += " " + line.unit;
-    }
-    text += " x " + formatAmount(line.price) + " | " + formatAmount(line.value) + " " +
-            rateLetter(line.rate);
-    for (const std::string& note : line.notes) {
-        text += "\n" + note;
-    }
-    return text;
 }
 
 } // namespace virtual_printer

@@ -6,9 +6,9 @@
 #include "command.h"
 #include "discount.h"
 #include "journal.h"
+#include "receipt.h"
 #include "till.h"
 
-#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
@@ -17,10 +17,8 @@
 
 namespace virtual_printer {
 
-constexpr int kVatRates = 7;         // va..vg
 constexpr int kExemptRate = 10000;   // 100,00
 constexpr int kInactiveRate = 10100; // 101,00
-constexpr int64_t kLargestAmount = 9999999999;
 
 struct PrinterSetup {
     // Hundredths of a percent, va first.
@@ -43,48 +41,6 @@ public:
     Reply execute(const Command& command);
 
 private:
-    struct SaleLine {
-        std::string name;
-        std::string unit;
-        Quantity quantity;
-        int64_t price;
-        int rate;
-        int64_t value;
-        int64_t discounted;             // the value after its discount or markup
-        std::vector<std::string> notes; // printed under the line
-    };
-    struct Payment {
-        int form;
-        int64_t amount;
-        bool change;
-        std::string name;
-    };
-    struct Deposit {
-        std::string number;
-        bool returned;
-        int64_t quantity;
-        int64_t price;
-        std::string description;
-    };
-    struct Receipt {
-        bool blockMode = false;
-        std::string buyer;
-        std::vector<SaleLine> lines;
-        std::vector<Payment> payments;
-        std::vector<Deposit> deposits;
-        std::vector<std::string> receiptDiscounts;       // as printed after the lines
-        std::array<int64_t, kVatRates> discountByRate{}; // their share in each rate, signed
-    };
-    // The sums a receipt is ended with; payable may be negative when more deposits are
-    // returned than goods and deposits taken come to.
-    struct Sums {
-        int64_t fiscal = 0;
-        int64_t taken = 0;
-        int64_t returned = 0;
-        int64_t paid = 0;
-        int64_t change = 0; // change lines sent
-        int64_t due() const { return std::max<int64_t>(fiscal + taken - returned, 0); }
-    };
     // A receipt whose fiscal part closed while its footer lines are still being sent.
     struct Footer {
         std::string document;
@@ -135,14 +91,10 @@ private:
     void discountLine(SaleLine& line, const Command& command) const;
     void checkPayment(const Receipt& receipt, const Payment& payment) const;
     void checkEnd(const Receipt& receipt, const Sums& sums, const Command& command) const;
-    Sums sums(const Receipt& receipt) const;
-    std::array<int64_t, kVatRates> byRate(const Receipt& receipt) const;
-    std::string receiptDocument(const Receipt& receipt, const Sums& sums) const;
     void settleCash(const Receipt& receipt, const Sums& sums);
     void finishFooter();
     std::string date() const;
     std::string stamp() const;
-    std::string lineText(const SaleLine& line) const;
 
     PrinterSetup setup_;
     Journal journal_;
@@ -153,11 +105,6 @@ private:
     DayTotals day_;
     Counters counters_;
 };
-
-// "12.34" for 1234 hundredths, "-0.50" for -50.
-std::string formatAmount(int64_t hundredths);
-// "23,00" for a rate of 2300.
-std::string formatRate(int hundredths);
 
 } // namespace virtual_printer
 
