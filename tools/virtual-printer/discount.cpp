@@ -18,16 +18,10 @@ int64_t roundedShare(int64_t value, int64_t hundredthsOfPercent) {
 
 } // namespace
 
-std::optional<Discount> readDiscount(const Command& command, const std::string& nameField) {
-    Discount discount;
-    discount.markup = !boolField(command, "rd", true);
-    discount.name = optionalText(command, nameField, kLongestDiscountName).value_or("");
-    discount.percent = optionalAmount(command, "rp");
-    discount.amount = optionalAmount(command, "rw");
-    if (!discount.percent && !discount.amount) {
-        return std::nullopt;
-    }
-    return discount;
+Discount readDiscount(const Command& command, const std::string& nameField) {
+    return {!boolField(command, "rd", true), optionalAmount(command, "rp"),
+            optionalAmount(command, "rw"),
+            optionalText(command, nameField, kLongestDiscountName).value_or("")};
 }
 
 int64_t discountAmount(int64_t value, const Discount& discount, bool discountFirst) {

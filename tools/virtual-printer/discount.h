@@ -19,11 +19,14 @@ struct Discount {
     std::optional<int64_t> percent; // hundredths of a percent: rp1500 is 15,00 %
     std::optional<int64_t> amount;  // with a percent, the amount it must come to
     std::string name;
+
+    // False when the command carried neither rp nor rw.
+    bool given() const { return percent || amount; }
 };
 
-// Nothing when the command carries neither rp nor rw; nameField is "rn" for trline and "na"
-// for the receipt's discount. Throws FrameError for a field that does not convert.
-std::optional<Discount> readDiscount(const Command& command, const std::string& nameField);
+// nameField is "rn" for trline and "na" for the receipt's discount. Throws FrameError for a
+// field that does not convert.
+Discount readDiscount(const Command& command, const std::string& nameField);
 
 // The amount by which the discount changes value, never negative. discountFirst is the
 // discounttypeset choice: false computes the value after a percent first and the discount as

@@ -166,31 +166,31 @@ Reply FiscalPrinter::addLine(const Command& command) {
                   amountField(command, "wa"),
                   0,
                   {}};
+    const Discount discount = readDiscount(command, "rn");
+    const std::optional<std::string> description = optionalText(command, "op", kLongestDescription);
     Receipt& receipt = openReceipt();
     checkLine(line);
-    discountLine(line, command);
+    discountLine(line, discount, description);
     receipt.lines.push_back(std::move(line));
     return {};
 }
 
 // A name without a value prints "discount: name" (or "markup: name") under the line, unless a
 // description takes its place; rd alone changes nothing.
-void FiscalPrinter::discountLine(SaleLine& line, const Command& command) const {
-    const std::optional<Discount> discount = readDiscount(command, "rn");
-    const std::optional<std::string> description = optionalText(command, "op", kLongestDescription);
+void FiscalPrinter::discountLine(SaleLine& line, const Discount& discount,
+                                 const std::optional<std::string>& description) const {
     line.discounted = line.value;
-    if (discount) {
-        const int64_t amount = discountAmount(line.value, *discount, discountFirst_);
-        line.discounted = applyDiscount(line.value, *discount, amount);
-        line.notes.push_back(discountText(*discount, amount) + " | " +
+    if (discount.given()) {
+        const int64_t amount = discountAmount(line.value, discount, discountFirst_);
+        line.discounted = applyDiscount(line.value, discount, amount);
+        line.notes.push_back(discountText(discount, amount) + " | " +
                              formatAmount(line.discounted) + " " + rateLetter(line.rate));
     }
-    const std::string name = optionalText(command, "rn", kLongestDiscountName).value_or("");
     if (description) {
         line.notes.push_back("DESCRIPTION " + *description);
-    } else if (!discount && !name.empty()) {
+    } else if (!discount.given() && !discount.name.empty()) {
         line.notes.push_back(std::string("DESCRIPTION ") +
-                             (boolField(command, "rd", true) ? "discount: " : "markup: ") + name);
+                             (discount.markup ? "markup: " : "discount: ") + discount.name);
     }
 }
 
@@ -290,8 +290,8 @@ Reply FiscalPrinter::addDeposit(const Command& command) {
 }
 
 Reply FiscalPrinter::discountReceipt(const Command& command) {
-    const std::optional<Discount> discount = readDiscount(command, "na");
-    if (!discount) {
+    const Discount discount = readDiscount(command, "na");
+    if (!discount.given()) {
         throw CommandRefused{command_error::kBadDiscountType};
     }
     Receipt& receipt = openReceipt();
@@ -302,13 +302,13 @@ Reply FiscalPrinter::discountReceipt(const Command& command) {
     if (base == 0) {
         throw CommandRefused{command_error::kBaseNotPositive};
     }
-    const int64_t amount = discountAmount(base, *discount, discountFirst_);
-    const int64_t after = applyDiscount(base, *discount, amount);
+    const int64_t amount = discountAmount(base, discount, discountFirst_);
+    const int64_t after = applyDiscount(base, discount, amount);
     const std::array<int64_t, kVatRates> shares = spread(receipt.byRate(), amount);
     for (int rate = 0; rate < kVatRates; ++rate) {
-        receipt.discountByRate[rate] += discount->markup ? shares[rate] : -shares[rate];
+        receipt.discountByRate[rate] += discount.markup ? shares[rate] : -shares[rate];
     }
-    receipt.receiptDiscounts.push_back("RECEIPT " + discountText(*discount, amount) + " | " +
+    receipt.receiptDiscounts.push_back("RECEIPT " + discountText(discount, amount) + " | " +
                                        formatAmount(after));
     return {};
 }

@@ -88,7 +88,8 @@ private:
     Receipt& openReceipt();
     void refuseWhileOpen() const;
     void checkLine(const SaleLine& line) const;
-    void discountLine(SaleLine& line, const Command& command) const;
+    void discountLine(SaleLine& line, const Discount& discount,
+                      const std::optional<std::string>& description) const;
     void checkPayment(const Receipt& receipt, const Payment& payment) const;
     void checkEnd(const Receipt& receipt, const Sums& sums, const Command& command) const;
     void settleCash(const Receipt& receipt, const Sums& sums);
