@@ -197,8 +197,8 @@ Printer:
                           name it
 
 Answers:
-  --immediate-names       answer !sprn and !sdev under the names !sprn and !sdev (default:
-                          sprn and sdev); printers differ in this
+  --immediate-names       answer !sprn, !sdev and !sdrwr under the names !sprn, !sdev and
+                          !sdrwr (default: without "!"); printers differ in this
 
 Faults on cue (CMD without "!"; N counts that command's frames from 1):
   --refuse CMD:N:NUMBER   answer the N-th CMD with ?NUMBER instead of executing it
