@@ -104,6 +104,7 @@ TEST_F(PrinterRules, RefusesWhatThePublishedTableRefuses) {
         {open, "trline", std::string(kLine) + "\nrp,1000\nrw,36", 2801},
         {open, "trline", std::string(kLine) + "\nrp,1000\nrw,35", 0},
         {open, "trline", "na,A\nil,1\npr,9999999999\nvt,0\nwa,9999999999\nrd,0\nrw,1", 1981},
+        {open, "trline", "na,A\nil,1\npr,9999999998\nvt,0\nwa,9999999998\nrd,0\nrw,1", 0},
         {open, "trline", std::string(kLine) + "\nop," + std::string(51, 'x'), 10},
         {open, "trline", std::string(kLine) + "\nrn," + std::string(26, 'x'), 10},
         {percent, "trend", "to,1147\nfp,1148", 2805},

@@ -48,15 +48,17 @@ std::array<int64_t, Count> spread(const std::array<int64_t, Count>& values, int6
         whole += value;
     }
     std::array<int64_t, Count> shares{};
+    auto share = shares.begin();
     __int128 carried = 0;
-    for (std::size_t group = 0; group < Count; ++group) {
-        const __int128 part = static_cast<__int128>(values[group]) * amount;
-        shares[group] = static_cast<int64_t>(part / whole);
+    for (int64_t value : values) {
+        const __int128 part = static_cast<__int128>(value) * amount;
+        *share = static_cast<int64_t>(part / whole);
         carried += part % whole;
         if (carried >= whole) {
-            ++shares[group];
+            ++*share;
             carried -= whole;
         }
+        ++share;
     }
     return shares;
 }
