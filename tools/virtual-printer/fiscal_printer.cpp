@@ -264,7 +264,7 @@ Reply FiscalPrinter::addDeposit(const Command& command) {
     const std::optional<int64_t> value = optionalAmount(command, "wa");
     Receipt& receipt = openReceipt();
     deposit.quantity = wholeQuantity(quantity);
-    if (deposit.price == 0 || deposit.quantity > kLargestAmount ||
+    if (deposit.price == 0 ||
         static_cast<__int128>(deposit.price) * deposit.quantity > kLargestAmount) {
         throw CommandRefused{command_error::kDepositRange};
     }
