@@ -7,6 +7,17 @@ const refreshMs = 4000;
 const vatRates = ['va', 'vb', 'vc', 'vd', 've', 'vf', 'vg'];
 const parityNames = { none: 'brak', odd: 'nieparzysta', even: 'parzysta' };
 const flowControlNames = { rtscts: 'RTS/CTS', xonxoff: 'XON/XOFF', none: 'brak' };
+const operationNames = {
+  receipt: 'drukuje paragon',
+  dailyReport: 'drukuje raport dobowy',
+  vatRates: 'odczytuje stawki VAT',
+  connect: 'łączy się',
+  disconnect: 'rozłącza się',
+  reload: 'łączy się ponownie',
+  connectionCheck: 'sprawdza połączenie',
+  configurationSave: 'zapisuje konfigurację',
+  status: 'sprawdza połączenie',
+};
 let configuredPort = '';
 let refreshTimer;
 
@@ -62,6 +73,7 @@ function showStatus(status) {
   show('configured', status.configured ? 'tak' : 'nie');
   show('port', status.port || 'nie wybrano');
   show('line', lineText(status.line, status.port));
+  show('busy', busyText(status.busy, status.waiting));
   show('last-completed', localTime(status.lastCompletedCommand));
   const refusal = status.lastRefusal;
   show('last-refusal', refusal
@@ -84,6 +96,14 @@ function lineText(line, port) {
   const text = `${line.speed} b/s, 8 bitów danych, parzystość: ${parityNames[line.parity]}, ` +
     `bity stopu: ${line.stopBits}, sterowanie przepływem: ${flowControlNames[line.flowControl]}`;
   return port.startsWith('tcp://') ? `${text} (drukarka sieciowa ich nie używa)` : text;
+}
+
+// What the printer is doing since when, and how many requests wait for it.
+function busyText(busy, waiting) {
+  const doing = busy
+    ? `${operationNames[busy.operation] || busy.operation} od ${localTime(busy.since)}`
+    : 'czeka na polecenia';
+  return waiting > 0 ? `${doing}; oczekujące żądania: ${waiting}` : doing;
 }
 
 function daysLeftText(days) {
