@@ -167,9 +167,9 @@ TEST(LostAnswers, ExecuteTheCommandAndKeepTheAnswer) {
     line.send(encodeFrame("trinit\t@0001\tbm1\t") + encodeFrame("strns\t@0002\t") +
               encodeFrame("rpt\t@0001\t") + encodeFrame("rpt\t@0002\t") +
               encodeFrame("prncancel\t") + encodeFrame("trinit\t@0003\tbm0\t"));
-    EXPECT_EQ(line.answer(poslib::FrameFault::BadChecksum), "strns\t@0002\tto1\tts17\t");
+    EXPECT_EQ(line.answer(poslib::FrameFault::BadChecksum), "strns\t@0002\tto1\tts17\tfe0\t");
     EXPECT_EQ(line.answer(), "trinit\t@0001\t");
-    EXPECT_EQ(line.answer(), "strns\t@0002\tto1\tts17\t");
+    EXPECT_EQ(line.answer(), "strns\t@0002\tto1\tts17\tfe0\t");
     EXPECT_EQ(line.answer(), "prncancel\t");
     EXPECT_THROW(line.answer(), std::runtime_error);
     RawLine again(printer.port());
@@ -178,7 +178,7 @@ TEST(LostAnswers, ExecuteTheCommandAndKeepTheAnswer) {
     RawLine third(printer.port());
     third.send(encodeFrame("strns\t@0004\t") + encodeFrame("rpt\t@0003\t") +
                encodeFrame("rpt\t@0005\t"));
-    EXPECT_EQ(third.answer(), "strns\t@0004\tto1\tts16\t");
+    EXPECT_EQ(third.answer(), "strns\t@0004\tto1\tts16\tfe0\t");
     EXPECT_EQ(third.answer(), "trinit\t@0003\t");
     EXPECT_EQ(third.answer(), "ERR\t@0005\t?13\tcmrpt\t");
 }
