@@ -113,8 +113,9 @@ async function startProgram() {
   fs.mkdirSync(configurationFolder, { recursive: true });
   fs.writeFileSync(path.join(configurationFolder, 'config.json'),
     `${JSON.stringify(startConfiguration())}\n`);
+  // The pages are served over http:// on loopback, which the shop has to allow explicitly.
   fs.writeFileSync(path.join(configurationFolder, 'access.json'),
-    `${JSON.stringify({ allowedOrigins: [new URL(allowedPage).origin] })}\n`);
+    `${JSON.stringify({ allowedOrigins: [new URL(allowedPage).origin], allowHttpOrigins: true })}\n`);
   for (const name of ['server.crt', 'server.key']) {
     fs.copyFileSync(path.join(buildDir, 'tests/support', name), path.join(programFolder, name));
   }
