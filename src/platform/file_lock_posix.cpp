@@ -20,8 +20,7 @@ FileLock::FileLock(const boost::filesystem::path& file)
         if (errno != EINTR) {
             const int error = errno;
             ::close(static_cast<int>(handle));
-            throw std::runtime_error("cannot lock " + file.string() + ": " +
-                                     std::strerror(error));
+            throw std::runtime_error("cannot lock " + file.string() + ": " + std::strerror(error));
         }
     }
 }

@@ -22,8 +22,8 @@ FileLock::FileLock(const boost::filesystem::path& file)
                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                       FILE_ATTRIBUTE_NORMAL, nullptr))) {
     if (native(handle) == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("cannot open the lock file " + file.string() +
-                                 ": system error " + std::to_string(GetLastError()));
+        throw std::runtime_error("cannot open the lock file " + file.string() + ": system error " +
+                                 std::to_string(GetLastError()));
     OVERLAPPED whole{};
     if (!LockFileEx(native(handle), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
         const DWORD error = GetLastError();

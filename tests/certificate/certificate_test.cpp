@@ -9,11 +9,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <openssl/pem.h>
 #include <set>
-#include <functional>
 #include <sstream>
 #include <thread>
 #ifndef _WIN32
@@ -376,8 +376,10 @@ TEST_F(BrowserStores, RenewalReplacesAPairThatCannotBeServedAndSaysWhy) {
     const std::vector<std::pair<std::function<void()>, std::string>> cases = {
         {[&] { makeOrKeep(folder, std::time(nullptr) + validityDays * day); },
          "server.crt is not valid yet"},
-        {[&] { boost::filesystem::copy_file(files / "ca.crt", files / "server.key",
-                                            boost::filesystem::copy_options::overwrite_existing); },
+        {[&] {
+             boost::filesystem::copy_file(files / "ca.crt", files / "server.key",
+                                          boost::filesystem::copy_options::overwrite_existing);
+         },
          "server.key is not the key of server.crt"},
         {[&] { std::ofstream((files / "server.crt").string(), std::ios::trunc); },
          "server.crt holds no certificate"},

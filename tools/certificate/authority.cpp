@@ -66,9 +66,9 @@ std::string subtreeText(const GENERAL_SUBTREE* subtree) {
         return "limited";
     }
     if (base->type == GEN_DNS) {
-        return "DNS:" + std::string(reinterpret_cast<const char*>(
-                                        ASN1_STRING_get0_data(base->d.dNSName)),
-                                    static_cast<std::size_t>(ASN1_STRING_length(base->d.dNSName)));
+        return "DNS:" +
+               std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(base->d.dNSName)),
+                           static_cast<std::size_t>(ASN1_STRING_length(base->d.dNSName)));
     }
     return base->type == GEN_IPADD ? "IP:" + octetsHex(base->d.iPAddress) : "other";
 }
@@ -79,7 +79,8 @@ std::set<std::string> permittedTexts(const ServerNames& names) {
         texts.insert("DNS:" + name);
     }
     for (const std::string& address : names.ipAddresses) {
-        const std::unique_ptr<ASN1_OCTET_STRING, OpenSslFree<ASN1_OCTET_STRING, ASN1_OCTET_STRING_free>>
+        const std::unique_ptr<ASN1_OCTET_STRING,
+                              OpenSslFree<ASN1_OCTET_STRING, ASN1_OCTET_STRING_free>>
             octets(checked(a2i_IPADDRESS_NC(singleAddress(address).c_str()), "reading an address"));
         texts.insert("IP:" + octetsHex(octets.get()));
     }

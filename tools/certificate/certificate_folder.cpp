@@ -3,11 +3,11 @@
 #include "authority.h"
 #include "platform/durable_file.h"
 
-#include <openssl/err.h>
-#include <openssl/pem.h>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <openssl/err.h>
+#include <openssl/pem.h>
 #include <sstream>
 #include <vector>
 
@@ -57,8 +57,8 @@ std::vector<CertificateFolder::Replaced> readReplaced(const std::string& text) {
         const std::time_t at =
             mark == std::string::npos
                 ? 0
-                : std::strtoll(block.c_str() + mark + std::string(replacedAtMark).size(),
-                               nullptr, 10);
+                : std::strtoll(block.c_str() + mark + std::string(replacedAtMark).size(), nullptr,
+                               10);
         if (certificate) {
             found.push_back({std::move(certificate), at});
         }
@@ -85,8 +85,8 @@ int verifyForLocalhost(X509* server, X509* authority, std::time_t moment) {
     checked(X509_VERIFY_PARAM_set1_host(parameters, "localhost", 0), "naming the host");
     checked(X509_STORE_CTX_set_purpose(context.get(), X509_PURPOSE_SSL_SERVER),
             "setting the purpose");
-    const int error = X509_verify_cert(context.get()) == 1 ? X509_V_OK
-                                                            : X509_STORE_CTX_get_error(context.get());
+    const int error =
+        X509_verify_cert(context.get()) == 1 ? X509_V_OK : X509_STORE_CTX_get_error(context.get());
     ERR_clear_error();
     return error;
 }
@@ -215,8 +215,8 @@ std::string CertificateFolder::problem(std::time_t now, std::time_t until) const
     if (!foreign.empty()) {
         return "ca.crt is not an authority of this program: " + foreign;
     }
-    const std::string reason = verificationReason(
-        verifyForLocalhost(certificate.get(), authorityCertificate.get(), now));
+    const std::string reason =
+        verificationReason(verifyForLocalhost(certificate.get(), authorityCertificate.get(), now));
     if (!reason.empty() ||
         verifyForLocalhost(certificate.get(), authorityCertificate.get(), until) == X509_V_OK) {
         return reason;
