@@ -1,5 +1,6 @@
 #include "commands.h"
 #include "authority.h"
+#include "folder_access.h"
 #include "root_store.h"
 
 #include <exception>
@@ -39,8 +40,9 @@ bool parse(const std::vector<std::string>& arguments, Command& command) {
         command.trust = true;
         return true;
     }
-    return command.name == "make" ||
-           ((command.name == "untrust" || command.name == "forget") && !command.trust);
+    return command.name == "make" || ((command.name == "untrust" || command.name == "forget" ||
+                                       command.name == "protect") &&
+                                      !command.trust);
 }
 
 std::string storeNames(StoreScope scope) {
@@ -252,6 +254,12 @@ int untrust(const CertificateFolder& folder, const Command& command, std::ostrea
 // Under the folder's lock, so that a renewal by the program, the task or setup never meets
 // another one half way.
 int run(const Command& command, std::ostream& out, std::ostream& err) {
+    if (command.name == "protect") {
+        restrictToAdministrators(std::filesystem::u8path(command.folder));
+        out << "protected: " << command.folder
+            << " and all in it may be changed by administrators only\n";
+        return done;
+    }
     const CertificateFolder folder(std::filesystem::u8path(command.folder));
     const platform::FileLock lock = folder.lock();
     if (command.name == "forget") {
@@ -278,6 +286,7 @@ std::string usage() {
            "       fiscal-printer-proxy-certificate renew [--machine] FOLDER\n"
            "       fiscal-printer-proxy-certificate forget [--machine] FOLDER\n"
            "       fiscal-printer-proxy-certificate untrust [--machine] FOLDER\n"
+           "       fiscal-printer-proxy-certificate protect FOLDER\n"
            "\n"
            "make       makes server.crt, server.key and ca.crt for localhost, 127.0.0.1 and\n"
            "           ::1 in FOLDER, unless the pair there is valid now and for " +
@@ -303,8 +312,11 @@ std::string usage() {
            "           removed stay listed.\n"
            "untrust    removes FOLDER's authority and those in replaced-ca.crt from the\n"
            "           stores.\n"
-           "Every command waits for the lock FOLDER/certificate.lock, so that two never\n"
-           "change the folder at once.\n"
+           "protect    (Windows, as administrator) gives FOLDER and all in it to\n"
+           "           Administrators: full control for them and SYSTEM, read and execute for\n"
+           "           Users, nothing inherited from above; then checks that it is so.\n"
+           "make, renew, forget and untrust wait for the lock FOLDER/certificate.lock, so\n"
+           "that two never change the folder at once.\n"
            "\n"
            "Exit codes: 0 done, 1 failed, 2 bad usage, 3 the authority could not be trusted\n"
            "(a pair that was there is kept; a new one is there but not trusted).\n";
