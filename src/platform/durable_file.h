@@ -24,9 +24,8 @@ public:
 // permissions apply.
 enum class FileAccess { Shared, OwnerOnly };
 
-// Writes `content` as a new file (one left there is removed first, so the file never has a
-// wider access than asked, not even while empty) and returns once the system says it is on
-// the disk.
+// Writes `content` as the whole of `file` (an owner-only file is made so before its content
+// goes in) and returns once the system says it is on the disk.
 void writeFileToDisk(const boost::filesystem::path& file, const std::string& content,
                      FileAccess access = FileAccess::Shared);
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -31,19 +32,25 @@ bool writeAll(int descriptor, const std::string& content) {
 
 void writeFileToDisk(const boost::filesystem::path& file, const std::string& content,
                      FileAccess access) {
-    boost::system::error_code ignored;
-    boost::filesystem::remove(file, ignored); // a failure shows in the exclusive create
-    const int descriptor = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+    const int descriptor = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                                   access == FileAccess::OwnerOnly ? 0600 : 0644);
     if (descriptor < 0) {
         throw FileWriteError(FileWriteError::Step::Open, reason(file, "could not open"));
+    }
+    // A file left by an earlier run keeps its mode through O_TRUNC; a key is never written
+    // into one that others may read.
+    if (access == FileAccess::OwnerOnly && ::fchmod(descriptor, 0600) != 0) {
+        const int error = errno;
+        ::close(descriptor);
+        throw FileWriteError(FileWriteError::Step::Open, reason(file, "could not protect", error));
     }
     int error = writeAll(descriptor, content) && ::fsync(descriptor) == 0 ? 0 : errno;
     if (::close(descriptor) != 0 && error == 0) {
         error = errno;
     }
     if (error != 0) {
-        boost::filesystem::remove(file, ignored); // the error below says what went wrong
+        boost::system::error_code ignored; // the error below says what went wrong
+        boost::filesystem::remove(file, ignored);
         throw FileWriteError(FileWriteError::Step::Write, reason(file, "could not write", error));
     }
 }

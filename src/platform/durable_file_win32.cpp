@@ -32,10 +32,8 @@ bool writeAll(HANDLE handle, const std::string& content) {
 // Windows has no flush of a folder; MOVEFILE_WRITE_THROUGH returns once the rename is on the
 // disk. The access is the folder's (the user's profile or the install folder's own list).
 void writeFileToDisk(const boost::filesystem::path& file, const std::string& content, FileAccess) {
-    boost::system::error_code ignored;
-    boost::filesystem::remove(file, ignored); // a failure shows in the exclusive create
-    const HANDLE handle = CreateFileW(file.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileW(file.wstring().c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         throw FileWriteError(FileWriteError::Step::Open, reason(file, "could not open"));
     }
@@ -44,7 +42,8 @@ void writeFileToDisk(const boost::filesystem::path& file, const std::string& con
         error = GetLastError();
     }
     if (error != 0) {
-        boost::filesystem::remove(file, ignored); // the error below says what went wrong
+        boost::system::error_code ignored; // the error below says what went wrong
+        boost::filesystem::remove(file, ignored);
         throw FileWriteError(FileWriteError::Step::Write, reason(file, "could not write", error));
     }
 }

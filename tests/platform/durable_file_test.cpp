@@ -27,7 +27,6 @@ TEST(DurableFile, ReplacesWholeWithTheAccessAsked) {
         const fs::path target = folder.path() / "server.key";
         platform::replaceFileAtomically(target, "old", platform::FileAccess::Shared);
         fs::ofstream(folder.path() / "server.key.tmp") << "a leftover of a crash";
-        ::chmod((folder.path() / "server.key.tmp").c_str(), 0666);
         platform::replaceFileAtomically(target, "new", c.access);
         struct stat status {};
         ASSERT_EQ(::stat(target.c_str(), &status), 0);
