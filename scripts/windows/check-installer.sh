@@ -9,11 +9,14 @@
 # configuration and the logs. On the way, the browser policies are added to a list that was
 # there and removed from it again, and the installed program renews a pair 10 days from its
 # end (made with the clock moved back by libfaketime). Then, in a second fresh prefix, the
-# same for all users (/ALLUSERS /S). It prints the installer's size and the time of the
+# same for all users (/ALLUSERS /S /D= a folder made beforehand outside Program Files, which
+# gets an access list of its own). It prints the installer's size and the time of the
 # install.
 #
 # Usage: scripts/windows/check-installer.sh SETUP.exe READ-SHORTCUT.exe HTTPS-CALL.exe
-# (read-shortcut.exe, built from tests/packages, reads a shortcut as Windows does;
+#        READ-ACCESS.exe
+# (read-shortcut.exe and read-access.exe, built from tests/packages, read a shortcut and an
+# access list as Windows does;
 # https-call.exe, from tests/windows, calls the program as a program of its account does.)
 # The checks run in a network namespace of their own, so the fixed port 9003 cannot clash
 # with anything else on the machine, on an Xvfb screen of their own.
@@ -25,6 +28,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine-isolation.sh" "$@"
 setup=$(readlink -f "$1")
 read_shortcut=$(readlink -f "$2")
 https_call=$(readlink -f "$3")
+read_access=$(readlink -f "$4")
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all
@@ -245,12 +249,16 @@ wine wineboot --init >/dev/null 2>&1
 # Wine's services are still starting when wineboot returns, and its task scheduler answers
 # only once they are up; Windows' is up before anyone can log on.
 "$wineserver" -w
-machine_folder=$WINEPREFIX/drive_c/Program\ Files/TrivaneFiscalProxy
+# A folder outside Program Files that an administrator made beforehand, as README's /D
+# example: what users may do there must not decide what SYSTEM runs.
+machine_folder=$WINEPREFIX/drive_c/Programs/TrivaneFiscalProxy
+mkdir -p "$machine_folder"
+windows_machine_folder=$(wine winepath -w "$machine_folder" 2>/dev/null | tr -d '\r')
 common_startup=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/StartUp
 task_file=$WINEPREFIX/drive_c/windows/system32/tasks/Trivane\ Fiscal\ Proxy\ certificate\ renewal
 machine_status=0
-wine "$setup" /ALLUSERS /S || machine_status=$?
-check "/ALLUSERS /S succeeds" [ "$machine_status" = 0 ]
+wine "$setup" /ALLUSERS /S "/D=$windows_machine_folder" || machine_status=$?
+check "/ALLUSERS /S /D=... succeeds" [ "$machine_status" = 0 ]
 machine_files() {
     local name
     for name in fiscal-printer-proxy.exe fiscal-printer-proxy-certificate.exe uninstall.exe \
@@ -258,8 +266,19 @@ machine_files() {
         [ -f "$machine_folder/$name" ] || return 1
     done
 }
-check "it installs the programs and the pair in Program Files" machine_files
-windows_machine_folder=$(wine winepath -w "$machine_folder" 2>/dev/null | tr -d '\r')
+check "it installs the programs and the pair in that folder" machine_files
+# Owner Administrators; nothing inherited from above; Administrators and SYSTEM full control,
+# Users read and execute, for the folder and all in it.
+access_of() {
+    wine "$read_access" "$(wine winepath -w "$1" 2>/dev/null | tr -d '\r')" 2>/dev/null |
+        tr -d '\r'
+}
+administrators_only='O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)'
+check "the folder's access list is the administrators' alone" \
+    [ "$(access_of "$machine_folder")" = "$administrators_only" ]
+check "the companion that SYSTEM runs has only what it inherits from it" \
+    [ "$(access_of "$machine_folder/fiscal-printer-proxy-certificate.exe")" = \
+        'O:BAD:(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1200a9;;;BU)' ]
 check "the common Startup shortcut starts the program in that folder" \
     [ "$(shortcut "$common_startup/$shortcut_name")" = \
         "$windows_machine_folder\\fiscal-printer-proxy.exe|$windows_machine_folder" ]
@@ -277,7 +296,7 @@ registered() {
 }
 check "the scheduled task is registered" registered
 renews_as_system() {
-    local task folder='"C:\Program Files\TrivaneFiscalProxy"'
+    local task folder="\"$windows_machine_folder\""
     task=$(iconv -f UTF-16 -t UTF-8 "$machine_folder/renewal-task.xml") || return 1
     grep -qF '<UserId>S-1-5-18</UserId>' <<<"$task" && grep -qF '<CalendarTrigger>' <<<"$task" &&
         grep -qF '<BootTrigger>' <<<"$task" &&
