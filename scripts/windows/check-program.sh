@@ -163,8 +163,8 @@ rm -f "$log_file"
     "$work/waiting/$(basename "$program")") >"$work/renewing.out" 2>&1 &
 first_pid=$!
 listens_to_curl() {
-    curl --silent --show-error --insecure --max-time 10 https://127.0.0.1:9003/config/version 2>&1 |
-        grep -q "alert access denied"
+    grep -q "alert access denied" <<<"$(curl --silent --show-error --insecure --max-time 10 \
+        https://127.0.0.1:9003/config/version 2>&1)"
 }
 check "with a renewal at an unanswered dialog it listens with the pair it has" \
     eventually --seconds 120 --while-running "$first_pid" listens_to_curl

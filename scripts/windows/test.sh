@@ -63,7 +63,6 @@ scripts/windows/check-program.sh "$build/src/app/fiscal-printer-proxy.exe" \
 packaging/windows/make-installer.sh "$build" "$build/installer" >/dev/null
 installer_status=0
 scripts/windows/check-installer.sh "$build"/installer/fiscal-printer-proxy-*-setup.exe \
-    "$build/tests/packages/read-shortcut.exe" "$build/tests/windows/https-call.exe" \
-    "$build/tests/packages/read-access.exe" ||
+    "$build/tests/packages/read-shortcut.exe" "$build/tests/windows/https-call.exe" ||
     installer_status=$?
 [ "$ctest_status" = 0 ] && [ "$program_status" = 0 ] && [ "$installer_status" = 0 ]

@@ -255,9 +255,10 @@ int untrust(const CertificateFolder& folder, const Command& command, std::ostrea
 // another one half way.
 int run(const Command& command, std::ostream& out, std::ostream& err) {
     if (command.name == "protect") {
-        restrictToAdministrators(std::filesystem::u8path(command.folder));
+        const bool checked = restrictToAdministrators(std::filesystem::u8path(command.folder));
         out << "protected: " << command.folder
-            << " and all in it may be changed by administrators only\n";
+            << " and all in it may be changed by administrators only"
+            << (checked ? "\n" : " (not read back: Wine keeps no access lists)\n");
         return done;
     }
     const CertificateFolder folder(std::filesystem::u8path(command.folder));

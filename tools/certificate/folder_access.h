@@ -11,8 +11,9 @@ namespace certificate {
 // Makes Administrators the owner of folder and of everything in it, and gives folder an
 // access list of its own, inherited by everything in it and nothing else: Administrators and
 // SYSTEM full control, Users read and execute. Reads it back and throws, saying what
-// differs, unless it is so. Windows only; elsewhere it throws.
-void restrictToAdministrators(const std::filesystem::path& folder);
+// differs, unless it is so; false where it cannot be read back (Wine, which keeps no access
+// lists). Windows only; elsewhere it throws.
+bool restrictToAdministrators(const std::filesystem::path& folder);
 
 } // namespace certificate
 

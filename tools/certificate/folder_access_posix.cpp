@@ -4,7 +4,7 @@
 
 namespace certificate {
 
-void restrictToAdministrators(const std::filesystem::path&) {
+bool restrictToAdministrators(const std::filesystem::path&) {
     throw std::runtime_error("a folder's access list for administrators is Windows' only");
 }
 

@@ -89,9 +89,16 @@ void checkAccess(const std::filesystem::path& folder, const Parts& asked) {
                                  "read and execute alone");
 }
 
+// Wine maps an access list to Unix permissions and keeps nothing else, so there what was
+// set cannot be read back.
+bool underWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 } // namespace
 
-void restrictToAdministrators(const std::filesystem::path& folder) {
+bool restrictToAdministrators(const std::filesystem::path& folder) {
     PSECURITY_DESCRIPTOR made = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(installFolderAccess,
                                                               SDDL_REVISION_1, &made, nullptr))
@@ -113,7 +120,10 @@ void restrictToAdministrators(const std::filesystem::path& folder) {
             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                 UNPROTECTED_DACL_SECURITY_INFORMATION,
             asked.owner, &empty);
+    if (underWine())
+        return false;
     checkAccess(folder, asked);
+    return true;
 }
 
 } // namespace certificate
