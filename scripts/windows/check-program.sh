@@ -177,7 +177,7 @@ wait "$first_pid" || renewing_status=$?
 first_pid=""
 ending_seconds=$(($(date +%s) - ending_started))
 check "its exit does not wait for the dialog (exit code 0 within 30 s)" \
-    [ "$renewing_status" = 0 ] -a "$ending_seconds" -lt 30
+    [ "$renewing_status" = 0 -a "$ending_seconds" -lt 30 ]
 
 # Without certificates, and without a screen, so that the error box cannot wait for a click;
 # Wine's trace of the call shows what the box said. A fresh Wine server has no desktop on the
