@@ -101,11 +101,11 @@ void CertificateRenewal::served() {
     try {
         const platform::ProgramOutcome ended = run->outcome();
         if (ended.exitCode == certificate::done)
-            BOOST_LOG_TRIVIAL(info) << "The replaced certificate authority was removed: "
-                                    << oneLine(ended.output);
+            BOOST_LOG_TRIVIAL(info)
+                << "The replaced certificate authority was removed: " << oneLine(ended.output);
         else
-            BOOST_LOG_TRIVIAL(error) << "Removing the replaced certificate authority failed: "
-                                     << oneLine(ended.output);
+            BOOST_LOG_TRIVIAL(error)
+                << "Removing the replaced certificate authority failed: " << oneLine(ended.output);
     } catch (const std::exception& error) {
         BOOST_LOG_TRIVIAL(error) << "Removing the replaced certificate authority failed: "
                                  << error.what();
@@ -126,9 +126,9 @@ std::shared_ptr<CompanionRun> CertificateRenewal::startCompanion(const char* com
         const std::lock_guard<std::mutex> lock(runs);
         if (stopping)
             return nullptr;
-        run = std::make_shared<CompanionRun>(platform::utf8Name(companion()),
-                                             std::vector<std::string>{command,
-                                                                      folder.path().u8string()});
+        run = std::make_shared<CompanionRun>(
+            platform::utf8Name(companion()),
+            std::vector<std::string>{command, folder.path().u8string()});
         awaited = run;
     } catch (const std::exception& error) {
         BOOST_LOG_TRIVIAL(error) << "The certificate companion cannot be run: " << error.what();

@@ -464,8 +464,7 @@ TEST_F(ProgramTest, RenewalThatCannotTrustKeepsThePairAndWarnsInTheTray) {
         TemporaryFolder home;
         const fs::path store = home.path() / ".pki" / "nssdb";
         fs::create_directories(store);
-        platform::runAndWait("certutil",
-                             {"-N", "-d", "sql:" + store.string(), "--empty-password"});
+        platform::runAndWait("certutil", {"-N", "-d", "sql:" + store.string(), "--empty-password"});
         agedPair(work.path(), test.daysLeft, store);
         fs::ofstream(store / "cert9.db", std::ios::trunc) << "not a database";
         std::string before;
@@ -489,9 +488,9 @@ TEST_F(ProgramTest, RenewalThatCannotTrustKeepsThePairAndWarnsInTheTray) {
         fs::load_string_file(work.path() / "server.crt", after);
         EXPECT_EQ(after, before);
         // A browser would refuse a pair not valid yet; curl is told not to look.
-        const std::string status =
-            platform::runAndWait("curl", {"--silent", "--insecure", "https://localhost:9003/status"})
-                .output;
+        const std::string status = platform::runAndWait("curl", {"--silent", "--insecure",
+                                                                 "https://localhost:9003/status"})
+                                       .output;
         EXPECT_NE(status.find(std::string("\"usable\":") + (test.usable ? "true" : "false")),
                   std::string::npos)
             << status;

@@ -40,9 +40,9 @@ bool parse(const std::vector<std::string>& arguments, Command& command) {
         command.trust = true;
         return true;
     }
-    return command.name == "make" || ((command.name == "untrust" || command.name == "forget" ||
-                                       command.name == "protect") &&
-                                      !command.trust);
+    return command.name == "make" ||
+           ((command.name == "untrust" || command.name == "forget" || command.name == "protect") &&
+            !command.trust);
 }
 
 std::string storeNames(StoreScope scope) {

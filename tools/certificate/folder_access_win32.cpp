@@ -47,9 +47,8 @@ Parts partsOf(PSECURITY_DESCRIPTOR descriptor) {
 }
 
 void set(const std::filesystem::path& path, SECURITY_INFORMATION what, PSID owner, PACL list) {
-    const DWORD error =
-        SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, what, owner,
-                              nullptr, list, nullptr);
+    const DWORD error = SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                              what, owner, nullptr, list, nullptr);
     if (error != ERROR_SUCCESS)
         failed("setting the access list of " + path.u8string(), error);
 }
@@ -100,8 +99,8 @@ bool underWine() {
 
 bool restrictToAdministrators(const std::filesystem::path& folder) {
     PSECURITY_DESCRIPTOR made = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(installFolderAccess,
-                                                              SDDL_REVISION_1, &made, nullptr))
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(installFolderAccess, SDDL_REVISION_1,
+                                                              &made, nullptr))
         failed("making the install folder's access list", GetLastError());
     const SecurityDescriptor descriptor(made);
     const Parts asked = partsOf(made);

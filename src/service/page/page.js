@@ -68,8 +68,8 @@ function showStatus(status) {
     ? `${refusal.message} (kod ${refusal.code}, ${refusal.description}), ${localTime(refusal.time)}`
     : 'brak');
   show('certificate',
-    `${status.certificate.subject}, ważny do ${localTime(status.certificate.expires)}` +
-    ` (${certificateStateText(status.certificate)})`);
+       `${status.certificate.subject}, ważny do ${localTime(status.certificate.expires)}` +
+           ` (${certificateStateText(status.certificate)})`);
   show('log-folder', status.logFolder);
   const inDoubt = document.getElementById('in-doubt');
   inDoubt.hidden = !status.documentInDoubt;
@@ -88,11 +88,11 @@ function lineText(line, port) {
 
 // A certificate made while the clock ran ahead is not valid yet, whatever days it has left.
 function certificateStateText(certificate) {
-  if (certificate.daysLeft >= 0 && !certificate.usable) {
-    return `jeszcze nieważny, ważny od ${localTime(certificate.validFrom)}; ` +
-      'przeglądarka odrzuci połączenie';
-  }
-  return daysLeftText(certificate.daysLeft);
+    if (certificate.daysLeft >= 0 && !certificate.usable) {
+        return `jeszcze nieważny, ważny od ${localTime(certificate.validFrom)}; ` +
+               'przeglądarka odrzuci połączenie';
+    }
+    return daysLeftText(certificate.daysLeft);
 }
 
 function daysLeftText(days) {
