@@ -148,11 +148,12 @@ Function .onInit
     ${IfNot} ${Errors}
         StrCpy $MachineWide 1
         !insertmacro RequireAdministrator
+        ; NSIS takes /D= off the parameters and sets $INSTDIR from it before this runs: a
+        ; folder other than the per-user default is the one /D named.
+        StrCpy $R2 "$LOCALAPPDATA\Programs\TrivaneFiscalProxy"
         SetShellVarContext all
         SetRegView 64
-        ClearErrors
-        ${GetOptions} $R0 "/D=" $R1
-        ${If} ${Errors}
+        ${If} $INSTDIR == $R2
             ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" "InstallLocation"
             ${If} $INSTDIR == ""
                 StrCpy $INSTDIR "$PROGRAMFILES64\TrivaneFiscalProxy"
