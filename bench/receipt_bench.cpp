@@ -6,7 +6,9 @@
 //     receipt_bench PORT ROUNDS
 //
 // Connects the program at PORT (started with the test certificate) to a virtual printer of
-// its own and prints one line per receipt size: "lines median_s best_s floor_s".
+// its own and prints one line per receipt size: "lines median_s best_s floor_s". Then, while
+// a 100-line receipt prints, "/status" every 300 ms from 0.3 s on, 20 times, each on a
+// connection of its own: "status median_ms worst_ms".
 #include "poslib/frame.h"
 #include "poslib/request.h"
 #include "posnet/parameter_text.h"
@@ -18,10 +20,12 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <future>
 #include <json/value.h>
 #include <json/writer.h>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -80,6 +84,39 @@ void expectTrue(const HttpAnswer& answer, const std::string& what) {
     }
 }
 
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void statusDuringReceipt(unsigned short port) {
+    constexpr int kQuestions = 20;
+    constexpr std::chrono::milliseconds kEvery{300};
+    const auto start = std::chrono::steady_clock::now();
+    auto receipt = std::async(std::launch::async, [port] {
+        return ::exchange(port, jsonPost("/printer/print", saleOf(100)));
+    });
+    std::vector<std::future<double>> answers;
+    for (int question = 1; question <= kQuestions; ++question) {
+        std::this_thread::sleep_until(start + question * kEvery);
+        answers.push_back(std::async(std::launch::async, [port] {
+            const auto asked = std::chrono::steady_clock::now();
+            const HttpAnswer answer =
+                ::exchange(port, "GET /status HTTP/1.1\r\nHost: 127.0.0.1:9003\r\n\r\n");
+            if (answer.status != 200) {
+                throw std::runtime_error("/status answered " + std::to_string(answer.status));
+            }
+            return secondsSince(asked) * 1000;
+        }));
+    }
+    std::vector<double> milliseconds;
+    for (auto& answer : answers) {
+        milliseconds.push_back(answer.get());
+    }
+    expectTrue(receipt.get(), "/printer/print");
+    std::sort(milliseconds.begin(), milliseconds.end());
+    std::printf("status %.1f %.1f\n", milliseconds[milliseconds.size() / 2], milliseconds.back());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -99,15 +136,14 @@ int main(int argc, char** argv) {
             for (int round = 0; round < rounds; ++round) {
                 const auto start = std::chrono::steady_clock::now();
                 const HttpAnswer answer = ::exchange(port, request);
-                seconds.push_back(
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                        .count());
+                seconds.push_back(secondsSince(start));
                 expectTrue(answer, "/printer/print");
             }
             std::sort(seconds.begin(), seconds.end());
             std::printf("%d %.4f %.4f %.4f\n", lines, seconds[seconds.size() / 2], seconds.front(),
                         floorSeconds(sale));
         }
+        statusDuringReceipt(port);
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "receipt_bench: %s\n", error.what());

@@ -11,7 +11,8 @@
 #   2. The program's resident size idle after start-up and its peak during that load.
 #   3. Receipts of 1, 10 and 100 lines through HTTPS and the driver to a virtual printer on a
 #      9600-baud line: the wall time of "/printer/print", against the floor (the receipt's
-#      own frames, without tokens, one way on that line), in a table of their own.
+#      own frames, without tokens, one way on that line), in a table of their own; and the
+#      latency of "/status" (median and worst of 20) asked while a 100-line receipt prints.
 #   bench/run.sh [REQUESTS [SECONDS [WRK_SECONDS]]]
 #      per round: https_load runs 3000 requests or 20 s, wrk runs 10 s (by default)
 # Uses port 9003 (the program's fixed port) and 9443 (nginx) on 127.0.0.1; neither may be
@@ -229,7 +230,12 @@ echo "|---|---:|---:|---:|"
 while read -r lines median best floor; do
     echo "| $lines line$([ "$lines" -eq 1 ] || echo s) | $median ($best) | $floor |" \
         "$(awk -v a="$median" -v b="$floor" 'BEGIN { printf "%.2f", a / b }') |"
-done <<<"$receipts"
+done < <(grep -v '^status ' <<<"$receipts")
+echo
+read -r _ status_median status_worst < <(grep '^status ' <<<"$receipts")
+echo "| GET /status while a 100-line receipt prints at 9600 baud (20 asked, every 300 ms) | median (ms) | worst (ms) |"
+echo "|---|---:|---:|"
+echo "| fiscal-printer-proxy | $status_median | $status_worst |"
 echo
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores," \
     "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)," \

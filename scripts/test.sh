@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, runs every test, the browser contract test (which needs
 # the program's fixed port 9003, so it runs after ctest and alone), the Windows program's
-# build and tests under Wine, then fuzzes for a bounded time.
+# build and tests under Wine, the threaded tests under ThreadSanitizer, then fuzzes for a
+# bounded time.
 #   FUZZ_SECONDS=N scripts/test.sh    seconds per fuzz target (default 60; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,9 @@ echo "== browser contract test (Chromium against the program on port 9003)"
 
 echo "== the Windows program (cross-built with mingw-w64, tested under Wine)"
 scripts/windows/test.sh
+
+echo "== the transport, REST and service tests under ThreadSanitizer"
+scripts/tsan.sh
 
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 if [ "$fuzz_seconds" -gt 0 ]; then

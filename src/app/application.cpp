@@ -44,7 +44,7 @@ Application* Application::instance() {
     return single;
 }
 
-// Like every object that lives as long as the process, the service and its thread are never
+// Like every object that lives as long as the process, the server and the service are never
 // freed.
 // The certificate files are in the working folder, where the listener reads them.
 Application::Application() : renewal(boost::filesystem::current_path()) {
@@ -53,11 +53,12 @@ Application::Application() : renewal(boost::filesystem::current_path()) {
     // One after the other, so that their log lines come in this order.
     const AccessSettings access = readAccessSettings();
     const LineSettings line = readLineSettings();
-    service = new FiscalPrinterBase(ServerSettings(), access, line);
+    server = new HttpServer(listeningAs(access));
+    service = new FiscalPrinterBase(*server, access, line);
     service->stateChanged.connect(boost::function<void(FiscalPrinterBase::State)>(
         std::bind(&Application::onState, this, std::placeholders::_1)));
     connectedAtStart = service->connected();
-    service->serverThread = new std::thread(&FiscalPrinterBase::start, service);
+    serverThread = std::thread(&HttpServer::start, server);
 }
 
 void Application::createWindow() {
@@ -84,9 +85,12 @@ void Application::stopServer() {
     watchWakes.notify_all();
     if (certificateWatch.joinable())
         certificateWatch.join();
-    service->stop();
-    if (service->serverThread->joinable())
-        service->serverThread->join();
+    // The tray has gone with the message loop; closing the printer tells it nothing more.
+    service->stateChanged.disconnect_all_slots();
+    service->finish();
+    server->stop();
+    if (serverThread.joinable())
+        serverThread.join();
 }
 
 void Application::addTrayIcon(platform::WindowHandle window) {

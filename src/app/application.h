@@ -1,5 +1,6 @@
-// The program's single object: owns the fiscal printer service and its server thread, and
-// the hidden window whose tray icon follows the printer connection.
+// The program's single object: owns the HTTPS server and its event-loop thread, the fiscal
+// printer service that answers it (with its printer worker's thread), and the hidden window
+// whose tray icon follows the printer connection.
 #ifndef APP_APPLICATION_H
 #define APP_APPLICATION_H
 
@@ -23,9 +24,9 @@ public:
     // Creates the hidden window and adds the tray icon; when the window cannot be made,
     // the program goes on serving without it.
     void createWindow();
-    // Stops the certificate's daily check and the server and waits for their threads, so
-    // that a request being served (a receipt half printed) is finished before the process
-    // ends.
+    // Stops the certificate's daily check, lets the printer operation under way end (a
+    // receipt half printed is finished, and answered), closes the printer and stops the
+    // server, waiting for every thread.
     void stopServer();
 
     static long windowProc(platform::WindowHandle window, unsigned message, std::uintptr_t wParam,
@@ -35,6 +36,7 @@ public:
     // The slot on the service's stateChanged; runs on the publishing thread and only posts.
     void onState(FiscalPrinterBase::State state);
 
+    HttpServer* server = nullptr;
     FiscalPrinterBase* service = nullptr;
 
 private:
@@ -59,7 +61,7 @@ private:
 
     std::string title;
     std::string windowClass;
-    // Written once by the main thread, read by the server thread in onState.
+    // Written once by the main thread, read by the printer worker in onState.
     std::atomic<platform::WindowHandle> hWnd{nullptr};
     platform::Icon connectedIcon;
     platform::Icon disconnectedIcon;
@@ -70,6 +72,7 @@ private:
     std::string stateTip;
     std::string certificateNote;
 
+    std::thread serverThread;
     CertificateRenewal renewal;
     std::thread certificateWatch;
     std::mutex watchMutex;

@@ -69,3 +69,8 @@ AccessSettings readAccessSettings() {
     }
     return settings;
 }
+
+ServerSettings listeningAs(const AccessSettings& access, ServerSettings settings) {
+    settings.listenOnAllAddresses = access.listenOnAllAddresses;
+    return settings;
+}

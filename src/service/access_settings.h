@@ -4,6 +4,7 @@
 #ifndef SERVICE_ACCESS_SETTINGS_H
 #define SERVICE_ACCESS_SETTINGS_H
 
+#include "transport/server.h"
 #include <string>
 #include <vector>
 
@@ -17,5 +18,9 @@ struct AccessSettings {
 // Never throws: a missing file gives the defaults, and so does a malformed one, which is
 // logged; a file is used whole or not at all, so a mistake never widens the access.
 AccessSettings readAccessSettings();
+
+// `settings` listening where the access settings say.
+ServerSettings listeningAs(const AccessSettings& access,
+                           ServerSettings settings = ServerSettings());
 
 #endif

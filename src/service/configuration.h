@@ -53,4 +53,7 @@ public:
     ConfigurationData data;
 };
 
+// Loaded, with a printer selected.
+bool configuredIn(const ConfigurationStore& configuration);
+
 #endif

@@ -138,3 +138,7 @@ void ConfigurationStore::save() const {
     BOOST_LOG_TRIVIAL(info) << "Saving configuration...";
     replaceFile(createFolder(), Json::FastWriter().write(configurationToJson(data)));
 }
+
+bool configuredIn(const ConfigurationStore& configuration) {
+    return configuration.loaded && configuration.data.selectedPrinter >= 1;
+}

@@ -2,11 +2,12 @@
 #include <boost/log/trivial.hpp>
 
 bool FiscalPrinterBase::isConfigured() {
-    return configuration.loaded && configuration.data.selectedPrinter >= 1;
+    std::lock_guard<std::mutex> lock(publishedMutex);
+    return configuredIn(published.configuration);
 }
 
 bool FiscalPrinterBase::hasConfiguredPort() {
-    return isConfigured() && !configuration.data.port.empty();
+    return configuredIn(configuration) && !configuration.data.port.empty();
 }
 
 // Reconnects every time it is asked, so that the answer reflects the printer as it is now.
@@ -21,7 +22,7 @@ bool FiscalPrinterBase::isConnectedActive() {
     if (hasConfiguredPort()) {
         return connect(configuration.data.port);
     }
-    if (!connected()) {
+    if (!printer.connected()) {
         return false;
     }
     runTransaction("sid", "");
@@ -35,7 +36,7 @@ void FiscalPrinterBase::reload() {
 }
 
 void FiscalPrinterBase::connectIfConfigured() {
-    if (!isConfigured()) {
+    if (!configuredIn(configuration)) {
         return;
     }
     try {

@@ -26,18 +26,26 @@ std::function<Result(Arguments...)> bound(FiscalPrinterBase* service,
     };
 }
 
-ServerSettings listening(ServerSettings settings, const AccessSettings& access) {
-    settings.listenOnAllAddresses = access.listenOnAllAddresses;
-    return settings;
+// How long a caller refused for a busy printer waits before it tries again: about what a
+// receipt of a few dozen lines takes.
+constexpr int retryAfterSeconds = 5;
+
+// 503 with "Retry-After": the printer cannot take the request now.
+std::exception_ptr busyAnswer(const PrinterBusy& busy, HttpResponse& response) {
+    BOOST_LOG_TRIVIAL(error) << "Refused: " << busy.what();
+    response.headers["Retry-After"] = std::to_string(retryAfterSeconds);
+    Json::Value body(Json::objectValue);
+    body["exception"] = busy.what();
+    return std::make_exception_ptr(RestException(503, "Service Unavailable", body));
 }
 
 } // namespace
 
-FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings, const AccessSettings& access,
+FiscalPrinterBase::FiscalPrinterBase(HttpServer& server, const AccessSettings& access,
                                      const LineSettings& line)
-    : RestServer(listening(settings, access)),
-      certificate(readCertificateSummary(settings.certificateChainFile)),
-      printer(linkedPosnetLibrary(), line) {
+    : server(server), routes(server), printer(linkedPosnetLibrary(), line),
+      worker(maxWaitingOperations) {
+    published.certificate = readCertificateSummary(server.serverSettings().certificateChainFile);
     configuration.read();
     followPrinter();
     openIdempotencyStore();
@@ -46,6 +54,7 @@ FiscalPrinterBase::FiscalPrinterBase(const ServerSettings& settings, const Acces
     registerRoutes();
     allowCallers(access);
     connectIfConfigured();
+    publish();
 }
 
 // A document that a crash or a lost line left in doubt is settled at the first connection.
@@ -75,47 +84,96 @@ void FiscalPrinterBase::followPrinter() {
 }
 
 FiscalPrinterBase::~FiscalPrinterBase() {
-    disconnect();
+    finish();
+}
+
+void FiscalPrinterBase::finish() {
+    worker.finish([this] {
+        disconnect();
+        publish();
+    });
 }
 
 void FiscalPrinterBase::registerRoutes() {
     using Self = FiscalPrinterBase;
-    addRoute("/config/serial_port_list", Method::GET, adapt(bound(this, &Self::getSerialPortList)));
-    addRoute("/connect", Method::POST, adapt(bound(this, &Self::connect)));
-    addRoute("/disconnect", Method::GET, adapt(bound(this, &Self::disconnect)));
-    addRoute("/config/reload", Method::GET, adapt(bound(this, &Self::reload)));
-    addRoute("/printer/print", Method::POST,
-             oncePerKey(adapt(bound(this, &Self::print)), idempotency, true));
-    addRoute("/config/version", Method::GET, adapt(bound(this, &Self::version)));
-    addRoute("/config/is_configured", Method::GET, adapt(bound(this, &Self::isConfigured)));
-    addRoute("/config/is_connected", Method::GET, adapt(bound(this, &Self::isConnected)));
-    addRoute("/config/is_connected_active", Method::GET,
-             adapt(bound(this, &Self::isConnectedActive)));
-    addRoute("/config/get", Method::GET, adapt(bound(this, &Self::getConfiguration)));
-    addRoute("/config/save", Method::POST, adapt(bound(this, &Self::saveConfiguration)));
-    addRoute("/printer/get_vat_mapping", Method::GET, adapt(bound(this, &Self::getVatMapping)));
-    addRoute("/daily_report", Method::GET,
-             oncePerKey(adapt(bound(this, &Self::dailyReport)), idempotency, Json::Value()));
+    routes.addRoute("/config/serial_port_list", Method::GET,
+                    adapt(bound(this, &Self::getSerialPortList)));
+    routes.addRoute("/connect", Method::POST,
+                    onPrinter("connect", adapt(bound(this, &Self::connect))));
+    routes.addRoute("/disconnect", Method::GET,
+                    onPrinter("disconnect", adapt(bound(this, &Self::disconnect))));
+    routes.addRoute("/config/reload", Method::GET,
+                    onPrinter("reload", adapt(bound(this, &Self::reload))));
+    // Under the worker, a request with the key of one still waiting or printing waits for
+    // it and gets its stored answer.
+    routes.addRoute(
+        "/printer/print", Method::POST,
+        onPrinter("receipt", oncePerKey(adapt(bound(this, &Self::print)), idempotency, true)));
+    routes.addRoute("/config/version", Method::GET, adapt(bound(this, &Self::version)));
+    routes.addRoute("/config/is_configured", Method::GET, adapt(bound(this, &Self::isConfigured)));
+    routes.addRoute("/config/is_connected", Method::GET,
+                    onPrinter("connectionCheck", adapt(bound(this, &Self::isConnected))));
+    routes.addRoute("/config/is_connected_active", Method::GET,
+                    onPrinter("connectionCheck", adapt(bound(this, &Self::isConnectedActive))));
+    routes.addRoute("/config/get", Method::GET, adapt(bound(this, &Self::getConfiguration)));
+    routes.addRoute("/config/save", Method::POST,
+                    onPrinter("configurationSave", adapt(bound(this, &Self::saveConfiguration))));
+    routes.addRoute("/printer/get_vat_mapping", Method::GET,
+                    onPrinter("vatRates", adapt(bound(this, &Self::getVatMapping))));
+    routes.addRoute("/daily_report", Method::GET,
+                    onPrinter("dailyReport", oncePerKey(adapt(bound(this, &Self::dailyReport)),
+                                                        idempotency, Json::Value())));
     // The web application links to it from its own pages.
-    addRoute("/config/firefox", Method::GET, adapt(bound(this, &Self::redirectToConfigurationPage)),
-             RouteKind::NavigationTarget);
+    routes.addRoute("/config/firefox", Method::GET,
+                    adapt(bound(this, &Self::redirectToConfigurationPage)),
+                    RouteKind::NavigationTarget);
     registerPageRoutes();
 }
 
 // The program's own page, for the shop's IT person; the web application uses none of it.
 void FiscalPrinterBase::registerPageRoutes() {
     for (const PageDocument& document : pageDocuments) {
-        addRoute(document.path, Method::GET, pageDocumentHandler(document), RouteKind::Page);
+        routes.addRoute(document.path, Method::GET, pageDocumentHandler(document), RouteKind::Page);
     }
-    addRoute("/status", Method::GET, adapt(bound(this, &FiscalPrinterBase::status)),
-             RouteKind::PageData);
+    routes.addRoute(
+        "/status", Method::GET,
+        LaterRouteHandler([this](std::shared_ptr<RestRequest> request,
+                                 std::shared_ptr<RestResponse> response,
+                                 RouteAnswer answer) { answerStatus(request, response, answer); }),
+        RouteKind::PageData);
 }
 
 void FiscalPrinterBase::allowCallers(const AccessSettings& access) {
-    allowOrigin(webApplicationOrigin());
+    routes.allowOrigin(webApplicationOrigin());
     for (const std::string& origin : access.allowedOrigins) {
-        allowOrigin(origin);
+        routes.allowOrigin(origin);
     }
+}
+
+LaterRouteHandler FiscalPrinterBase::onPrinter(const std::string& operation, RouteHandler handler) {
+    return [this, operation, handler](std::shared_ptr<RestRequest> request,
+                                      std::shared_ptr<RestResponse> response, RouteAnswer answer) {
+        auto run = [this, handler, request, response, answer] {
+            std::exception_ptr failure;
+            try {
+                handler(request, response);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            publish();
+            answer(failure);
+        };
+        auto drop = [answer, response] {
+            answer(busyAnswer(PrinterBusy("The program is ending; the request was not carried "
+                                          "out"),
+                              *response->httpResponse));
+        };
+        try {
+            worker.submit(operation, std::move(run), std::move(drop));
+        } catch (const PrinterBusy& busy) {
+            std::rethrow_exception(busyAnswer(busy, *response->httpResponse));
+        }
+    };
 }
 
 std::string FiscalPrinterBase::version() {
@@ -127,7 +185,8 @@ Redirect FiscalPrinterBase::redirectToConfigurationPage() {
 }
 
 ConfigurationData FiscalPrinterBase::getConfiguration() {
-    return configuration.data;
+    std::lock_guard<std::mutex> lock(publishedMutex);
+    return published.configuration.data;
 }
 
 void FiscalPrinterBase::saveConfiguration(ConfigurationData replacement) {

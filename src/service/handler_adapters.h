@@ -3,7 +3,7 @@
 #ifndef SERVICE_HANDLER_ADAPTERS_H
 #define SERVICE_HANDLER_ADAPTERS_H
 
-#include "rest/rest_server.h"
+#include "rest/rest_router.h"
 #include "service/configuration.h"
 #include "service/printer_types.h"
 #include <functional>

@@ -4,7 +4,7 @@
 #ifndef SERVICE_IDEMPOTENT_ROUTE_H
 #define SERVICE_IDEMPOTENT_ROUTE_H
 
-#include "rest/rest_server.h"
+#include "rest/rest_router.h"
 #include "service/idempotency_store.h"
 
 // Without the header, `handler` runs as it is. With it: a repeat of a finished request (same

@@ -4,7 +4,7 @@
 #ifndef SERVICE_OWN_PAGE_H
 #define SERVICE_OWN_PAGE_H
 
-#include "rest/rest_server.h"
+#include "rest/rest_router.h"
 
 struct PageDocument {
     const char* path;

@@ -3,20 +3,47 @@
 #include "service/fiscal_printer_base.h"
 #include "service/posnet_exception.h"
 
-#include <boost/asio/post.hpp>
 #include <ctime>
 
-Json::Value FiscalPrinterBase::status() {
-    checkConnection();
+// While the printer works, its state as last published is the answer: the printer is
+// evidently there, and the page must not wait for it.
+void FiscalPrinterBase::answerStatus(std::shared_ptr<RestRequest> request,
+                                     std::shared_ptr<RestResponse> response, RouteAnswer answer) {
+    const PrinterWorker::Activity activity = worker.activity();
+    if (activity.operation) {
+        response->json = status(activity);
+        answer(nullptr);
+        return;
+    }
+    onPrinter("status",
+              [this](std::shared_ptr<RestRequest>, std::shared_ptr<RestResponse> response) {
+                  checkConnection();
+                  publish();
+                  PrinterWorker::Activity idle = worker.activity();
+                  idle.operation.reset();
+                  response->json = status(idle);
+              })(request, response, answer);
+}
+
+Json::Value FiscalPrinterBase::status(const PrinterWorker::Activity& activity) {
+    std::lock_guard<std::mutex> lock(publishedMutex);
     Json::Value answer(Json::objectValue);
     answer["version"] = version();
-    answer["configured"] = isConfigured();
-    answer["connected"] = connected();
-    answer["port"] = configuration.data.port;
-    answer["line"] = lineSettingsStatus(printer.lineSettings());
-    answer["lastCompletedCommand"] = printerActivity.lastCompleted();
-    answer["lastRefusal"] = printerActivity.lastRefusal();
-    answer["documentInDoubt"] = documentInDoubtStatus();
+    answer["configured"] = configuredIn(published.configuration);
+    answer["connected"] = published.connected;
+    answer["port"] = published.configuration.data.port;
+    answer["line"] = published.line;
+    answer["lastCompletedCommand"] = published.lastCompleted;
+    answer["lastRefusal"] = published.lastRefusal;
+    answer["documentInDoubt"] = published.documentInDoubt;
+    if (activity.operation) {
+        answer["busy"]["operation"] = *activity.operation;
+        answer["busy"]["since"] = activity.since;
+    } else {
+        answer["busy"] = Json::Value();
+    }
+    answer["waiting"] = Json::UInt64(activity.waiting);
+    const CertificateSummary& certificate = published.certificate;
     answer["certificate"]["subject"] = certificate.subject;
     answer["certificate"]["expires"] = certificate.expires;
     answer["certificate"]["daysLeft"] = Json::Int64(certificate.daysLeft(std::time(nullptr)));
@@ -24,6 +51,21 @@ Json::Value FiscalPrinterBase::status() {
     answer["certificate"]["usable"] = certificate.validAt(std::time(nullptr));
     answer["logFolder"] = platform::utf8Name(logDirectory());
     return answer;
+}
+
+void FiscalPrinterBase::publish() {
+    std::lock_guard<std::mutex> lock(publishedMutex);
+    published.connected = printer.connected();
+    published.line = lineSettingsStatus(printer.lineSettings());
+    published.lastCompleted = printerActivity.lastCompleted();
+    published.lastRefusal = printerActivity.lastRefusal();
+    published.documentInDoubt = documentInDoubtStatus();
+    published.configuration = configuration;
+}
+
+bool FiscalPrinterBase::connected() const {
+    std::lock_guard<std::mutex> lock(publishedMutex);
+    return published.connected;
 }
 
 // What the cashier must check on the printer before printing the document again.
@@ -40,7 +82,7 @@ Json::Value FiscalPrinterBase::documentInDoubtStatus() const {
 }
 
 void FiscalPrinterBase::checkConnection() {
-    if (!connected()) {
+    if (!printer.connected()) {
         return;
     }
     try {
@@ -52,7 +94,9 @@ void FiscalPrinterBase::checkConnection() {
 }
 
 void FiscalPrinterBase::serveRenewedCertificate() {
-    reloadCertificate();
-    CertificateSummary renewed = readCertificateSummary(settings.certificateChainFile);
-    boost::asio::post(ioContext, [this, renewed] { certificate = renewed; });
+    server.reloadCertificate();
+    CertificateSummary renewed =
+        readCertificateSummary(server.serverSettings().certificateChainFile);
+    std::lock_guard<std::mutex> lock(publishedMutex);
+    published.certificate = std::move(renewed);
 }

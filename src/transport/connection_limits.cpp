@@ -72,6 +72,12 @@ void ConnectionLimits::renewDeadline(HeldConnection& connection,
     byDeadline.push_back(connection);
 }
 
+void ConnectionLimits::clearDeadline(HeldConnection& connection) {
+    if (connection.byDeadline.is_linked()) {
+        byDeadline.erase(byDeadline.iterator_to(connection));
+    }
+}
+
 void ConnectionLimits::closeOverdue(DeadlineClock::time_point now) {
     while (!byDeadline.empty() && byDeadline.front().deadline <= now) {
         HeldConnection& overdue = byDeadline.front();

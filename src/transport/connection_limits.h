@@ -64,6 +64,8 @@ public:
     // The connection starts a step that must end by `deadline`. Every step is given the
     // same time, so connections come due in the order of their last renewal.
     void renewDeadline(HeldConnection& connection, DeadlineClock::time_point deadline);
+    // The connection is in no step that could be late.
+    void clearDeadline(HeldConnection& connection);
     // Closes the connections whose step has not ended by `now`.
     void closeOverdue(DeadlineClock::time_point now);
     // When the next connection comes due; none while no connection is in a step.

@@ -2,6 +2,7 @@
 
 #include "transport/request_framing.h"
 #include <algorithm>
+#include <boost/asio/dispatch.hpp>
 #include <boost/asio/error.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/log/trivial.hpp>
@@ -18,25 +19,36 @@ constexpr std::size_t readChunkBytes = 4096;
 // large body does not hold up the others' answers.
 constexpr std::size_t bodyBytesPerTurn = 64 * 1024;
 
-// Whatever a failing handler had written is dropped, so that the answer is only the error.
-void answerWithText(HttpResponse& response, int status, const std::string& reason,
-                    const std::string& body) {
-    response.status = status;
-    response.statusText = reason;
-    response.content.str("");
-    response.content << body;
-    response.headers["Content-Type"] = "text/plain";
-}
+// A connection waiting for an answer that another thread may give. Only the event loop may
+// free a connection (it leaves the limits then), so the reference is dropped there: once the
+// answer is written, or, should the answer never come, posted to the loop.
+struct WaitingConnection {
+    WaitingConnection(asio::io_context& loop, Connection connection)
+        : loop(loop), connection(std::move(connection)) {}
+    ~WaitingConnection() {
+        if (connection) {
+            asio::post(loop, [unanswered = std::move(connection)] {});
+        }
+    }
+
+    asio::io_context& loop;
+    Connection connection;
+};
 
 } // namespace
 
 HttpServer::~HttpServer() = default;
 
+void HttpServer::answerWith(HttpHandler& handler) {
+    this->handler = &handler;
+}
+
 void HttpServer::readRequest(Connection connection) {
     auto request = std::make_shared<HttpRequest>();
     auto response = std::make_shared<HttpResponse>();
     request->serverAddress = connection->localAddress;
-    prepareResponse(response);
+    response->headers["Connection"] = "close";
+    handler->prepare(*response);
     renewTimeout(connection);
     readHeader(connection, request, response);
 }
@@ -68,26 +80,25 @@ void HttpServer::readHeader(const Connection& connection, const Request& request
 
 void HttpServer::onHeaderRead(const Connection& connection, const Request& request,
                               const Response& response, std::size_t headerBytes) {
-    std::size_t bodyPending = 0;
-    answerFailures(response, [&] {
+    std::size_t remaining = 0;
+    try {
         checkHeaderSize(headerBytes);
         parseRequest(*request);
-        admitRequest(*request, *response);
-        const std::size_t remaining = bodyBytesToRead(*request);
+        handler->admit(*request, *response);
+        remaining = bodyBytesToRead(*request);
         if (remaining > 0 && !reserveBody(connection, remaining)) {
             throw HttpException(503, "Service Unavailable");
         }
-        bodyPending = remaining;
-        if (remaining == 0) {
-            handleRequest(request, response);
-        }
-    });
-    if (bodyPending == 0) {
-        writeResponse(connection, response);
+    } catch (...) {
+        answer(connection, response, std::current_exception());
+        return;
+    }
+    if (remaining == 0) {
+        dispatch(connection, request, response);
         return;
     }
     renewTimeout(connection);
-    readBody(connection, request, response, bodyPending);
+    readBody(connection, request, response, remaining);
 }
 
 void HttpServer::readBody(const Connection& connection, const Request& request,
@@ -102,7 +113,7 @@ void HttpServer::readBody(const Connection& connection, const Request& request,
         readThisTurn += bytes;
     }
     if (remaining == 0) {
-        onBodyRead(connection, request, response);
+        dispatch(connection, request, response);
         return;
     }
     auto goOn = [this, connection, request, response,
@@ -118,55 +129,36 @@ void HttpServer::readBody(const Connection& connection, const Request& request,
     }
 }
 
-void HttpServer::onBodyRead(const Connection& connection, const Request& request,
-                            const Response& response) {
-    answerFailures(response, [&] { handleRequest(request, response); });
-    writeResponse(connection, response);
-}
-
-void HttpServer::answerFailures(const Response& response, const std::function<void()>& step) {
+void HttpServer::dispatch(const Connection& connection, const Request& request,
+                          const Response& response) {
+    awaitAnswer(connection);
+    auto waiting = std::make_shared<WaitingConnection>(ioContext, connection);
+    HttpReply answerLater = [this, waiting, response](std::exception_ptr failure) {
+        asio::dispatch(ioContext, [this, waiting, response, failure] {
+            answer(waiting->connection, response, failure);
+            waiting->connection.reset();
+        });
+    };
     try {
-        step();
-    } catch (const HttpException& exception) {
-        onHttpException(exception, response);
-    } catch (const std::exception& exception) {
-        onStdException(exception, response);
+        handler->handle(request, response, std::move(answerLater));
     } catch (...) {
-        onUnknownException(response);
+        answer(connection, response, std::current_exception());
     }
 }
 
-void HttpServer::writeResponse(const Connection& connection, const Response& response) {
+void HttpServer::answer(const Connection& connection, const Response& response,
+                        std::exception_ptr failure) {
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const Refusal& refusal) {
+            logRefusal(refusal.caller, refusal.logLine);
+        } catch (...) {
+            // Every other failure is the handler's to log as it answers it.
+        }
+        handler->answerFailure(failure, *response);
+    }
     answerStarted(connection);
     response->finalizeHeaders();
     writeAll(connection, std::make_shared<const std::string>(response->serialize()));
-}
-
-void HttpServer::onUnknownException(std::shared_ptr<HttpResponse> response) {
-    BOOST_LOG_TRIVIAL(error) << "Http exception: unknown";
-    answerWithText(*response, 500, "Internal Server Error", "Internal Server Error");
-}
-
-void HttpServer::onStdException(const std::exception& exception,
-                                std::shared_ptr<HttpResponse> response) {
-    BOOST_LOG_TRIVIAL(error) << "Http exception[std]: " << exception.what();
-    answerWithText(*response, 500, "Internal Server Error",
-                   std::string("Internal Server Error: ") + exception.what());
-}
-
-void HttpServer::onHttpException(const HttpException& exception,
-                                 std::shared_ptr<HttpResponse> response) {
-    if (const auto* refusal = dynamic_cast<const Refusal*>(&exception)) {
-        logRefusal(refusal->caller, refusal->logLine);
-        answerWithText(*response, exception.status, exception.message, refusal->explanation);
-        return;
-    }
-    BOOST_LOG_TRIVIAL(error) << "Http exception: " << exception.status << " " << exception.message;
-    answerWithText(*response, exception.status, exception.message, exception.message);
-}
-
-void HttpServer::admitRequest(const HttpRequest&, HttpResponse&) {}
-
-void HttpServer::prepareResponse(std::shared_ptr<HttpResponse> response) {
-    response->headers["Connection"] = "close";
 }

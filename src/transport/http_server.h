@@ -2,35 +2,32 @@
 #define TRANSPORT_HTTP_SERVER_H
 
 #include "transport/http_exception.h"
+#include "transport/http_handler.h"
 #include "transport/http_request.h"
 #include "transport/http_response.h"
 #include "transport/server.h"
+#include <boost/asio/any_io_executor.hpp>
 #include <cstddef>
 #include <exception>
-#include <functional>
 #include <memory>
 
-// Reads one HTTP/1.1 request per connection, lets the derived class answer it, writes the
-// answer and closes the connection.
-class HttpServer : public Server {
+// Reads one HTTP/1.1 request per connection, hands it to the handler, writes the handler's
+// answer whenever it comes and closes the connection. The event loop never waits for an
+// answer: a connection whose request is whole has no deadline until its answer is written.
+class HttpServer final : public Server {
 public:
     using Server::Server;
     ~HttpServer() override;
 
+    // The handler of every request from now on; set before `start`, and it must outlive
+    // the server's event loop.
+    void answerWith(HttpHandler& handler);
+    // The event loop's executor, for work that must run on it.
+    boost::asio::any_io_executor executor() { return ioContext.get_executor(); }
+    const ServerSettings& serverSettings() const { return settings; }
+
 protected:
     void readRequest(Connection connection) override;
-    virtual void onUnknownException(std::shared_ptr<HttpResponse> response);
-    virtual void onStdException(const std::exception& exception,
-                                std::shared_ptr<HttpResponse> response);
-    virtual void onHttpException(const HttpException& exception,
-                                 std::shared_ptr<HttpResponse> response);
-    // Decides whether the request may be served at all, once its header is read and before
-    // its body is: throws HttpException (a Refusal) to answer it at once. Admits every
-    // request.
-    virtual void admitRequest(const HttpRequest& request, HttpResponse& response);
-    virtual void handleRequest(std::shared_ptr<HttpRequest> request,
-                               std::shared_ptr<HttpResponse> response) = 0;
-    virtual void prepareResponse(std::shared_ptr<HttpResponse> response);
 
 private:
     using Request = std::shared_ptr<HttpRequest>;
@@ -42,11 +39,12 @@ private:
                       const Response& response, std::size_t headerBytes);
     void readBody(const Connection& connection, const Request& request, const Response& response,
                   std::size_t remaining);
-    void onBodyRead(const Connection& connection, const Request& request, const Response& response);
-    // Runs one step of request handling; an exception becomes an error answer through the
-    // three exception handlers.
-    void answerFailures(const Response& response, const std::function<void()>& step);
-    void writeResponse(const Connection& connection, const Response& response);
+    // Gives the whole request to the handler.
+    void dispatch(const Connection& connection, const Request& request, const Response& response);
+    // Writes the response, or the handler's answer to `failure` when there is one.
+    void answer(const Connection& connection, const Response& response, std::exception_ptr failure);
+
+    HttpHandler* handler = nullptr;
 };
 
 // Parses the request line and header lines from `request.content`; throws

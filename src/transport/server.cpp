@@ -218,7 +218,7 @@ void Server::start() {
 }
 
 void Server::stop() {
-    ioContext.stop();
+    asio::post(ioContext, [this] { ioContext.stop(); });
 }
 
 unsigned short Server::listeningPort() const {
@@ -269,6 +269,11 @@ void Server::writeAll(const Connection& connection, std::shared_ptr<const std::s
 
 void Server::answerStarted(const Connection& connection) {
     limits->answerStarted(*connection);
+}
+
+void Server::awaitAnswer(const Connection& connection) {
+    limits->answerStarted(*connection);
+    limits->clearDeadline(*connection);
 }
 
 bool Server::reserveBody(const Connection& connection, std::size_t bytes) {

@@ -12,7 +12,6 @@
 #include <list>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 // What the program fixes (port 9003, 30-second timeouts, certificate files in the current
@@ -43,7 +42,8 @@ public:
 
     // Accepts and serves until the event loop is stopped; blocks the calling thread.
     void start();
-    // Stops the event loop; `start` returns soon after. Safe from any thread.
+    // Stops the event loop once what is already queued on it has run, so that answers
+    // handed to it are written; `start` returns soon after. Safe from any thread.
     void stop();
     // The port actually listened on (useful when the settings asked for port 0).
     unsigned short listeningPort() const;
@@ -53,9 +53,6 @@ public:
     // now on; connections already open keep theirs. Throws, and goes on serving the pair it
     // had, when the files cannot be loaded or do not belong together. Safe from any thread.
     void reloadCertificate();
-
-    // The thread that runs `start`, handed over by the application shell.
-    std::thread* serverThread = nullptr;
 
 protected:
     virtual void readRequest(Connection connection) = 0;
@@ -68,6 +65,9 @@ protected:
                   std::size_t written = 0);
     // The connection is being answered; see ConnectionLimits.
     void answerStarted(const Connection& connection);
+    // The connection's request is whole and waits for its answer, as long as that takes:
+    // it is no longer closed to make room, nor for its time.
+    void awaitAnswer(const Connection& connection);
     // Room for the rest of a request's body; false when the bodies held leave none.
     bool reserveBody(const Connection& connection, std::size_t bytes);
     // Logs a refusal collapsed with the others of `caller` (see RefusalLog).

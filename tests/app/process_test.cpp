@@ -17,6 +17,7 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -356,6 +357,35 @@ TEST_F(ProgramTest, ReceiptSentToTheProgramIsPrinted) {
     EXPECT_EQ(answer.status, 200) << answer.body;
     EXPECT_EQ(answer.body, "true");
     EXPECT_NE(printer.journal().find("Chleb żytni"), std::string::npos) << printer.journal();
+}
+
+// Ending the program while a receipt prints (20 lines at 10 a second) lets it finish: it
+// is printed whole, once, and answered before the program ends.
+TEST_F(ProgramTest, EndDuringAReceiptFinishesAndAnswersItFirst) {
+    installCertificate();
+    VirtualPrinterProcess printer({"--print-speed", "10"});
+    configurePrinter(printer.port());
+    ProgramProcess program(work.path(), environment());
+    ASSERT_TRUE(program.awaitOutputLine(startedConnected)) << program.standardOutput();
+    std::string items;
+    for (int line = 1; line <= 20; ++line)
+        items += std::string(line > 1 ? "," : "") + R"({"ProductName":"Bułka )" +
+                 std::to_string(line) +
+                 R"(","ProductCurrencyGrossPrice":1,"FiscalPrinterVatRateType":0,"GrossValue":1})";
+    auto receipt = std::async(std::launch::async, [&] {
+        return postJson("/printer/print",
+                        R"({"GrossTotal":20,"FiscalPrinterPaymentId":0,"Items":[)" + items + "]}");
+    });
+    ASSERT_TRUE(awaitLogLine("info : Printing fiscal receipt."));
+
+    program.signal(SIGTERM);
+
+    EXPECT_EQ(program.awaitExit(), 0);
+    EXPECT_EQ(receipt.get().body, "true");
+    const std::string journal = printer.journal();
+    EXPECT_NE(journal.find("Bułka 20"), std::string::npos) << journal;
+    EXPECT_EQ(journal.find("END RECEIPT"), journal.rfind("END RECEIPT"));
+    EXPECT_EQ(logLines().back(), "info : Exit...");
 }
 
 // A pair 397 days long made as if on an earlier day, so that daysLeft days of it are left;

@@ -1,6 +1,6 @@
 #include "rest/rest_exception.h"
 #include "rest/rest_request.h"
-#include "rest/rest_server.h"
+#include "rest/rest_router.h"
 #include <gtest/gtest.h>
 #include <json/reader.h>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "rest/rest_server.h"
+#include "rest/rest_router.h"
 #include "support/log_capture.h"
 #include "support/server_thread.h"
 #include "support/test_certificate.h"
@@ -11,46 +11,49 @@
 
 namespace {
 
-class TestRestServer : public RestServer {
+// The HTTP server answering with the router under test.
+class TestRestServer {
 public:
-    explicit TestRestServer(const ServerSettings& settings) : RestServer(settings) {
-        allowOrigin("HTTPS://Shop.Example:443/app/");
-        addRoute("/connect", Method::POST, [this](Request, Response response) {
+    explicit TestRestServer(const ServerSettings& settings) : http(settings), routes(http) {
+        routes.allowOrigin("HTTPS://Shop.Example:443/app/");
+        routes.addRoute("/connect", Method::POST, [this](Request, Response response) {
             ++handlerCalls;
             response->json = true;
         });
-        addRoute(
+        routes.addRoute(
             "/page", Method::GET, [](Request, Response response) { response->json = 1; },
             RouteKind::NavigationTarget);
-        addRoute("/config/get", Method::GET, [](Request, Response response) {
+        routes.addRoute("/config/get", Method::GET, [](Request, Response response) {
             response->json["port"] = "COM1";
             response->json["text"] = "two\nlines";
         });
-        addRoute("/config/get", Method::POST, [](Request, Response) {});
+        routes.addRoute("/config/get", Method::POST, [](Request, Response) {});
         // Registered twice: the second registration is the one that answers.
-        addRoute("/echo", Method::POST,
-                 [](Request request, Response response) { response->json = request->body; });
-        addRoute("/echo", Method::POST, [](Request request, Response response) {
+        routes.addRoute("/echo", Method::POST,
+                        [](Request request, Response response) { response->json = request->body; });
+        routes.addRoute("/echo", Method::POST, [](Request request, Response response) {
             response->json["echo"] = request->body;
         });
-        addRoute("/config/save", Method::POST, [](Request request, Response response) {
+        routes.addRoute("/config/save", Method::POST, [](Request request, Response response) {
             std::string port;
             requireString(request->body, "port", port);
             response->json = port;
         });
-        addRoute("/rest-error", Method::GET, [](Request, Response response) {
+        routes.addRoute("/rest-error", Method::GET, [](Request, Response response) {
             response->json = "filled before the failure";
             Json::Value body;
             body["exception"] = "busy";
             throw RestException(503, "Service Unavailable", body);
         });
-        addRoute("/std-error", Method::GET,
-                 [](Request, Response) { throw std::runtime_error("boom"); });
-        addRoute("/unknown-error", Method::GET, [](Request, Response) { throw 42; });
-        addPatternRoute("/receipt/[0-9]+", Method::GET,
-                        [](Request, Response response) { response->json = "a receipt"; });
+        routes.addRoute("/std-error", Method::GET,
+                        [](Request, Response) { throw std::runtime_error("boom"); });
+        routes.addRoute("/unknown-error", Method::GET, [](Request, Response) { throw 42; });
+        routes.addPatternRoute("/receipt/[0-9]+", Method::GET,
+                               [](Request, Response response) { response->json = "a receipt"; });
     }
 
+    HttpServer http;
+    RestRouter routes;
     // Read between requests only: the server thread owns it while serving.
     int handlerCalls = 0;
 
@@ -61,7 +64,7 @@ private:
 
 class RestServerTest : public ::testing::Test {
 protected:
-    RestServerTest() : server(testServerSettings()), running(server) {}
+    RestServerTest() : server(testServerSettings()), running(server.http) {}
 
     HttpAnswer send(const std::string& request) { return exchange(running.port(), request); }
 
@@ -193,7 +196,7 @@ TEST_F(RestServerTest, PatternsMatchTheWholePathEveryTime) {
 TEST(RestServerRoutes, PatternThatDoesNotCompileIsRefusedWhenAdded) {
     LogCapture log;
     TestRestServer server(testServerSettings());
-    EXPECT_THROW(server.addPatternRoute("/receipt/(", Method::GET, {}), std::regex_error);
+    EXPECT_THROW(server.routes.addPatternRoute("/receipt/(", Method::GET, {}), std::regex_error);
 }
 
 TEST_F(RestServerTest, EveryErrorIsStyledJsonWithTheDefaultHeaders) {
@@ -429,9 +432,10 @@ TEST_F(RestServerTest, RequestTextsReachTheLogEscapedAndCut) {
 
 TEST(RestServerAnyOrigin, StarAllowsEveryOriginButNotCrossSiteRequestsWithoutOne) {
     LogCapture log;
-    RestServer server(testServerSettings());
-    server.allowOrigin("*");
-    server.addRoute("/daily_report", Method::GET,
+    HttpServer server(testServerSettings());
+    RestRouter routes(server);
+    routes.allowOrigin("*");
+    routes.addRoute("/daily_report", Method::GET,
                     [](std::shared_ptr<RestRequest>, std::shared_ptr<RestResponse>) {});
     ServerThread running(server);
     EXPECT_EQ(
@@ -447,7 +451,7 @@ TEST(RestServerRefusals, TheFirstOfEachCallerIsLoggedInFullAndTheRestCounted) {
     LogCapture log;
     {
         TestRestServer server(testServerSettings());
-        ServerThread running(server);
+        ServerThread running(server.http);
         for (int request = 0; request < 5; ++request) {
             exchange(running.port(), get("/connect", originHeader("https://evil.example")));
             exchange(running.port(), get("/config/get", "Sec-Fetch-Site: cross-site\r\n"));

@@ -255,7 +255,8 @@ TEST_F(ConnectionStateTest, ConfigurationSavedDuringTheRunIsInForce) {
 // Without a route that sends commands on its own yet, the driver is called directly.
 TEST_F(ConnectionStateTest, CommandAfterALostLineFindsNoConnection) {
     VirtualPrinterProcess printer({"--silent-after", "2"});
-    FiscalPrinterBase service(testServerSettings());
+    HttpServer server(testServerSettings());
+    FiscalPrinterBase service(server);
     ASSERT_TRUE(service.connect(printer.port()));
 
     EXPECT_THROW(service.runTransaction("sid", ""), PosnetException);

@@ -7,10 +7,12 @@
 #include <boost/filesystem/operations.hpp>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <gtest/gtest.h>
 #include <json/writer.h>
 #include <openssl/evp.h>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -451,6 +453,101 @@ TEST_F(PrintingTest, StatusAnswersNamedWithTheImmediateMarkAreTaken) {
 
     EXPECT_TRUE(service.connected());
     EXPECT_EQ(service.post("/printer/print", twoLineSale).body, "true");
+}
+
+// A sale of `lines` lines named "`name` 1", "`name` 2"...
+std::string saleOf(int lines, const std::string& name) {
+    Json::Value sale = parseJson(R"({"FiscalPrinterPaymentId": 0, "Items": []})");
+    sale["GrossTotal"] = lines;
+    for (int line = 1; line <= lines; ++line) {
+        Json::Value item = parseJson(R"({"ProductCurrencyGrossPrice": 1, "GrossValue": 1,
+                                         "FiscalPrinterVatRateType": 0})");
+        item["ProductName"] = name + " " + std::to_string(line);
+        sale["Items"].append(item);
+    }
+    return Json::FastWriter().write(sale);
+}
+
+// Polls "/status" until `shows` holds for it; false when it never does.
+template <typename Shows> bool statusShows(RunningService& service, Shows shows) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        if (shows(parseJson(service.get("/status").body))) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// A slow printer (10 lines a second): while it prints, the page and "/status" are answered
+// and say so, and the printer's requests wait their turn, printed each once in order; the
+// same key sent again meanwhile waits for the first and gets its answer.
+TEST_F(PrintingTest, PrinterRequestsWaitTheirTurnWhilePageAndStatusAnswer) {
+    VirtualPrinterProcess printer({"--print-speed", "10"});
+    configure(printer);
+    RunningService service;
+    const std::string key = "Idempotency-Key: sale-9\r\n";
+    auto send = [&](const std::string& body, const std::string& headers = "") {
+        return std::async(std::launch::async, [&, body, headers] {
+            return service.post("/printer/print", body, headers);
+        });
+    };
+
+    auto first = send(saleOf(20, "Pierwszy"), key);
+    ASSERT_TRUE(statusShows(service, [](const Json::Value& status) {
+        return status["busy"]["operation"] == "receipt" && status["waiting"] == 0;
+    }));
+    EXPECT_EQ(service.get("/").status, 200);
+    auto second = send(saleOf(2, "Drugi"));
+    auto repeat = send(saleOf(20, "Pierwszy"), key);
+    ASSERT_TRUE(statusShows(service, [](const Json::Value& status) {
+        return status["waiting"] == 2 && !status["busy"]["since"].asString().empty();
+    }));
+
+    for (auto* answer : {&first, &second, &repeat}) {
+        EXPECT_EQ(answer->get().body, "true");
+    }
+    const std::string journal = printer.journal();
+    EXPECT_EQ(occurrences(journal, "END RECEIPT"), 2u);
+    EXPECT_LT(journal.find("Pierwszy 20"), journal.find("Drugi 1"));
+    EXPECT_EQ(countLines(log, "info : Idempotency-Key sale-9: answered as the first request; "
+                              "nothing printed"),
+              1u);
+    EXPECT_TRUE(statusShows(service, [](const Json::Value& status) {
+        return status["busy"].isNull() && status["waiting"] == 0;
+    }));
+}
+
+// More printer requests than may wait are answered 503 at once, never left hanging.
+TEST_F(PrintingTest, RequestBeyondTheWaitingBoundIsAnswered503) {
+    VirtualPrinterProcess printer({"--print-speed", "10"});
+    configure(printer);
+    RunningService service;
+    auto receipt = std::async(std::launch::async,
+                              [&] { return service.post("/printer/print", saleOf(30, "Towar")); });
+    for (int attempt = 0; attempt < 1000 && !log.contains("info : Printing fiscal receipt.");
+         ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::vector<std::future<HttpAnswer>> waiting;
+    for (std::size_t request = 0; request < FiscalPrinterBase::maxWaitingOperations; ++request) {
+        waiting.push_back(std::async(std::launch::async,
+                                     [&] { return service.get("/printer/get_vat_mapping"); }));
+    }
+    ASSERT_TRUE(statusShows(service, [](const Json::Value& status) {
+        return status["waiting"].asUInt64() == FiscalPrinterBase::maxWaitingOperations;
+    }));
+
+    const HttpAnswer refused = service.get("/config/is_connected_active");
+
+    EXPECT_EQ(refused.status, 503);
+    EXPECT_EQ(refused.header("Retry-After"), "5");
+    EXPECT_EQ(parseJson(refused.body)["exception"],
+              "The printer is busy: 8 requests are waiting for it; try again later");
+    EXPECT_EQ(receipt.get().body, "true");
+    for (auto& answer : waiting) {
+        EXPECT_EQ(answer.get().status, 200);
+    }
 }
 
 } // namespace

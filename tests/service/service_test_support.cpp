@@ -52,12 +52,12 @@ std::string ServiceTestEnvironment::readConfiguration() const {
 }
 
 RunningService::RunningService(const AccessSettings& access, const LineSettings& line)
-    : service(testServerSettings(), access, line) {
+    : server(listeningAs(access, testServerSettings())), service(server, access, line) {
     service.stateChanged.connect([this](FiscalPrinterBase::State state) {
         std::lock_guard<std::mutex> lock(statesMutex);
         recordedStates.push_back(state);
     });
-    serverThread = std::make_unique<ServerThread>(service);
+    serverThread = std::make_unique<ServerThread>(server);
 }
 
 RunningService::~RunningService() {

@@ -54,7 +54,7 @@ public:
     HttpAnswer send(const std::string& request);
     // The states announced since construction (a start-up connection reaches nobody).
     std::vector<FiscalPrinterBase::State> states() const;
-    // Read between requests only: the server thread owns the service while it serves.
+    // Any thread: the state the printer worker last published.
     bool connected() const { return service.connected(); }
     unsigned short port() const { return serverThread->port(); }
 
@@ -62,6 +62,7 @@ private:
     // Before the service: its destructor still announces the closing of the connection.
     mutable std::mutex statesMutex;
     std::vector<FiscalPrinterBase::State> recordedStates;
+    HttpServer server;
     FiscalPrinterBase service;
     std::unique_ptr<ServerThread> serverThread;
 };

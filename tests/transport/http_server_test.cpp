@@ -6,6 +6,8 @@
 #include "transport/http_server.h"
 #include <algorithm>
 #include <fstream>
+#include <future>
+#include <thread>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
@@ -16,13 +18,18 @@
 namespace {
 
 // Answers with the method, the path and every body byte it was given; a few paths throw.
-class EchoServer : public HttpServer {
+// "/later" is answered from a thread of its own once "/release" has come, its failure as
+// the handler's own exceptions are.
+class EchoHandler : public HttpHandler {
 public:
-    using HttpServer::HttpServer;
+    ~EchoHandler() override {
+        for (std::thread& thread : later) {
+            thread.join();
+        }
+    }
 
-protected:
-    void handleRequest(std::shared_ptr<HttpRequest> request,
-                       std::shared_ptr<HttpResponse> response) override {
+    void handle(std::shared_ptr<HttpRequest> request, std::shared_ptr<HttpResponse> response,
+                HttpReply answer) override {
         response->content << "partial";
         if (request->path == "/throw/http") {
             throw HttpException(409, "Conflict");
@@ -33,16 +40,39 @@ protected:
         if (request->path == "/throw/unknown") {
             throw 42;
         }
+        if (request->path == "/later") {
+            later.emplace_back([this, answer] {
+                released.get_future().wait();
+                answer(std::make_exception_ptr(HttpException(504, "Later")));
+            });
+            return;
+        }
+        if (request->path == "/release") {
+            released.set_value();
+        }
         response->content.str("");
         response->content << request->method << " " << request->path << "\n"
                           << std::string(std::istreambuf_iterator<char>(request->content), {});
+        answer(nullptr);
     }
+
+    std::promise<void> released;
+    std::vector<std::thread> later;
+};
+
+struct EchoServer {
+    explicit EchoServer(const ServerSettings& settings) : http(settings) {
+        http.answerWith(handler);
+    }
+
+    EchoHandler handler;
+    HttpServer http;
 };
 
 class HttpServerTest : public ::testing::Test {
 protected:
     explicit HttpServerTest(long timeoutSeconds = 10)
-        : server(testServerSettings(timeoutSeconds)), running(server) {}
+        : server(testServerSettings(timeoutSeconds)), running(server.http) {}
 
     HttpAnswer send(const std::string& request) { return exchange(running.port(), request); }
 
@@ -224,6 +254,18 @@ TEST_F(HttpServerTest, BodyOfExactly1MiBIsServed) {
     EXPECT_EQ(answer.body, "POST /echo\n" + body);
 }
 
+// A request whose answer takes longer than the timeout is not closed for it, and the event
+// loop answers others meanwhile.
+TEST_F(HttpServerTimeoutTest, AnswerFromAnotherThreadArrivesAfterTheTimeout) {
+    auto later =
+        std::async(std::launch::async, [this] { return send("GET /later HTTP/1.1\r\n\r\n"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(send("GET /release HTTP/1.1\r\n\r\n").body, "GET /release\n");
+    const HttpAnswer answer = later.get();
+    expectStatus(answer, 504, "Later");
+    EXPECT_EQ(answer.body, "Later");
+}
+
 TEST_F(HttpServerTimeoutTest, ClientThatStopsInTheHeaderIsClosedWithoutAnswer) {
     TlsClient client(running.port());
     client.send("GET / HTTP/1.1\r\nHost: localhost\r\n");
@@ -247,7 +289,7 @@ TEST(HttpServerLimits, OldestIdleConnectionsAreClosedFirstSoThatAPromptClientIsS
     ServerSettings settings = testServerSettings();
     settings.maxConnections = 8;
     EchoServer server(settings);
-    ServerThread running(server);
+    ServerThread running(server.http);
     const Clients idle = idleClients(running.port(), 20);
 
     expectStatus(exchange(running.port(), "GET /prompt HTTP/1.1\r\n\r\n"), 200, "OK");
@@ -296,7 +338,7 @@ TEST(HttpServerLimits, BodiesHeldAcrossConnectionsStayWithinTheirBound) {
     ServerSettings settings = testServerSettings();
     settings.maxBodyBytesHeld = 3 * announcedBody;
     EchoServer server(settings);
-    ServerThread running(server);
+    ServerThread running(server.http);
     const Clients slow = clientsInTheMiddleOfABody(running.port(), 10);
 
     const HttpAnswer prompt =
@@ -313,7 +355,7 @@ TEST(HttpServerLimits, BodiesHeldAcrossConnectionsStayWithinTheirBound) {
 TEST(HttpServerLimits, ThreeHundredUnfinishedBodiesAddLittleMemory) {
     LogCapture log;
     EchoServer server(testServerSettings());
-    ServerThread running(server);
+    ServerThread running(server.http);
 #ifdef __linux__
     const std::size_t peakBefore = peakResidentBytes();
 #endif

@@ -7,6 +7,17 @@ const refreshMs = 4000;
 const vatRates = ['va', 'vb', 'vc', 'vd', 've', 'vf', 'vg'];
 const parityNames = { none: 'brak', odd: 'nieparzysta', even: 'parzysta' };
 const flowControlNames = { rtscts: 'RTS/CTS', xonxoff: 'XON/XOFF', none: 'brak' };
+const operationNames = {
+  receipt: 'drukuje paragon',
+  dailyReport: 'drukuje raport dobowy',
+  vatRates: 'odczytuje stawki VAT',
+  connect: 'łączy się',
+  disconnect: 'rozłącza się',
+  reload: 'łączy się ponownie',
+  connectionCheck: 'sprawdza połączenie',
+  configurationSave: 'zapisuje konfigurację',
+  status: 'sprawdza połączenie',
+};
 let configuredPort = '';
 let refreshTimer;
 
@@ -62,14 +73,15 @@ function showStatus(status) {
   show('configured', status.configured ? 'tak' : 'nie');
   show('port', status.port || 'nie wybrano');
   show('line', lineText(status.line, status.port));
+  show('busy', busyText(status.busy, status.waiting));
   show('last-completed', localTime(status.lastCompletedCommand));
   const refusal = status.lastRefusal;
   show('last-refusal', refusal
     ? `${refusal.message} (kod ${refusal.code}, ${refusal.description}), ${localTime(refusal.time)}`
     : 'brak');
   show('certificate',
-       `${status.certificate.subject}, ważny do ${localTime(status.certificate.expires)}` +
-           ` (${certificateStateText(status.certificate)})`);
+    `${status.certificate.subject}, ważny do ${localTime(status.certificate.expires)}` +
+    ` (${certificateStateText(status.certificate)})`);
   show('log-folder', status.logFolder);
   const inDoubt = document.getElementById('in-doubt');
   inDoubt.hidden = !status.documentInDoubt;
@@ -88,11 +100,19 @@ function lineText(line, port) {
 
 // A certificate made while the clock ran ahead is not valid yet, whatever days it has left.
 function certificateStateText(certificate) {
-    if (certificate.daysLeft >= 0 && !certificate.usable) {
-        return `jeszcze nieważny, ważny od ${localTime(certificate.validFrom)}; ` +
-               'przeglądarka odrzuci połączenie';
-    }
-    return daysLeftText(certificate.daysLeft);
+  if (certificate.daysLeft >= 0 && !certificate.usable) {
+    return `jeszcze nieważny, ważny od ${localTime(certificate.validFrom)}; ` +
+      'przeglądarka odrzuci połączenie';
+  }
+  return daysLeftText(certificate.daysLeft);
+}
+
+// What the printer is doing since when, and how many requests wait for it.
+function busyText(busy, waiting) {
+  const doing = busy
+    ? `${operationNames[busy.operation] || busy.operation} od ${localTime(busy.since)}`
+    : 'czeka na polecenia';
+  return waiting > 0 ? `${doing}; oczekujące żądania: ${waiting}` : doing;
 }
 
 function daysLeftText(days) {

@@ -1,4 +1,4 @@
-#include "rest/rest_server.h"
+#include "rest/rest_router.h"
 
 #include "logging/log_text.h"
 #include "logging/logging.h"
@@ -95,6 +95,15 @@ std::vector<std::string> machineNames() {
     return names;
 }
 
+// A route that answers when it returns, as one that may answer later.
+LaterRouteHandler answeringAtOnce(RouteHandler handler) {
+    return [handler](std::shared_ptr<RestRequest> request, std::shared_ptr<RestResponse> response,
+                     const RouteAnswer& answer) {
+        handler(request, response);
+        answer(nullptr);
+    };
+}
+
 } // namespace
 
 std::string methodName(Method method) {
@@ -107,26 +116,33 @@ std::string methodName(Method method) {
     return "";
 }
 
-RestServer::RestServer(const ServerSettings& settings)
-    : HttpServer(settings), callerPolicy(listeningPort()) {
-    if (settings.listenOnAllAddresses) {
+RestRouter::RestRouter(HttpServer& server)
+    : eventLoop(server.executor()), callerPolicy(server.listeningPort()) {
+    if (server.serverSettings().listenOnAllAddresses) {
         allowMachineNames();
     }
+    server.answerWith(*this);
 }
 
-RestServer::~RestServer() = default;
+RestRouter::~RestRouter() = default;
 
-void RestServer::addRoute(const std::string& path, Method method, RouteHandler handler,
+void RestRouter::addRoute(const std::string& path, Method method, RouteHandler handler,
+                          RouteKind kind) {
+    addRoute(path, method, answeringAtOnce(std::move(handler)), kind);
+}
+
+void RestRouter::addRoute(const std::string& path, Method method, LaterRouteHandler handler,
                           RouteKind kind) {
     routeOf(path, true, kind).handlers[methodName(method)] = std::move(handler);
 }
 
-void RestServer::addPatternRoute(const std::string& pattern, Method method, RouteHandler handler,
+void RestRouter::addPatternRoute(const std::string& pattern, Method method, RouteHandler handler,
                                  RouteKind kind) {
-    routeOf(pattern, false, kind).handlers[methodName(method)] = std::move(handler);
+    routeOf(pattern, false, kind).handlers[methodName(method)] =
+        answeringAtOnce(std::move(handler));
 }
 
-RestServer::Route& RestServer::routeOf(const std::string& text, bool literal, RouteKind kind) {
+RestRouter::Route& RestRouter::routeOf(const std::string& text, bool literal, RouteKind kind) {
     auto route = routes.find(text);
     if (route == routes.end()) {
         route =
@@ -138,11 +154,11 @@ RestServer::Route& RestServer::routeOf(const std::string& text, bool literal, Ro
     return route->second;
 }
 
-void RestServer::allowOrigin(const std::string& origin) {
+void RestRouter::allowOrigin(const std::string& origin) {
     callerPolicy.allowOrigin(origin);
 }
 
-void RestServer::allowMachineNames() {
+void RestRouter::allowMachineNames() {
     std::string listed;
     for (const std::string& name : machineNames()) {
         callerPolicy.allowHostName(name);
@@ -152,7 +168,7 @@ void RestServer::allowMachineNames() {
                             << " and this computer's addresses";
 }
 
-void RestServer::admitRequest(const HttpRequest& request, HttpResponse& response) {
+void RestRouter::admit(const HttpRequest& request, HttpResponse& response) {
     const Route* route = findRoute(request.path);
     const RouteKind kind = route == nullptr ? RouteKind::Route : route->kind;
     if (kind == RouteKind::Page || kind == RouteKind::PageData) {
@@ -166,12 +182,13 @@ void RestServer::admitRequest(const HttpRequest& request, HttpResponse& response
     }
 }
 
-void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
-                               std::shared_ptr<HttpResponse> response) {
+void RestRouter::handle(std::shared_ptr<HttpRequest> request,
+                        std::shared_ptr<HttpResponse> response, HttpReply answer) {
     logInfoLater("REST Request: " + request->method + " " + escapeForLog(request->path));
     writeLogAfterAnswer();
     if (request->method == "OPTIONS") {
         answerPreflight(*request, *response);
+        answer(nullptr);
         return;
     }
     const Route* route = findRoute(request->path);
@@ -186,25 +203,31 @@ void RestServer::handleRequest(std::shared_ptr<HttpRequest> request,
     checkContentType(*request);
     auto restRequest = std::make_shared<RestRequest>(*request);
     auto restResponse = std::make_shared<RestResponse>(*response);
-    handler->second(restRequest, restResponse);
-    restResponse->send();
-    response->headers["Content-Type"] = restResponse->contentType();
+    // The answer holds the HTTP request, which the REST request refers to, until it is sent.
+    handler->second(restRequest, restResponse,
+                    [answer, request, restResponse, response](std::exception_ptr failure) {
+                        if (!failure) {
+                            restResponse->send();
+                            response->headers["Content-Type"] = restResponse->contentType();
+                        }
+                        answer(failure);
+                    });
 }
 
-void RestServer::writeLogAfterAnswer() {
+void RestRouter::writeLogAfterAnswer() {
     // The answer is written before the event loop turns to what is posted now; when requests
     // come faster than that, one write of the file serves several. Lines logged by the
     // handler are written at once, and the waiting ones before them.
     if (!logFlushPosted) {
         logFlushPosted = true;
-        boost::asio::post(ioContext, [this] {
+        boost::asio::post(eventLoop, [this] {
             logFlushPosted = false;
             flushLog();
         });
     }
 }
 
-const RestServer::Route* RestServer::findRoute(const std::string& path) const {
+const RestRouter::Route* RestRouter::findRoute(const std::string& path) const {
     const auto named = routes.find(path);
     if (named != routes.end() && named->second.literal) {
         return &named->second;
@@ -217,7 +240,7 @@ const RestServer::Route* RestServer::findRoute(const std::string& path) const {
     return nullptr;
 }
 
-void RestServer::answerPreflight(const HttpRequest& request, HttpResponse& response) const {
+void RestRouter::answerPreflight(const HttpRequest& request, HttpResponse& response) const {
     if (request.path == "*") {
         response.headers["Allow"] = "GET,HEAD,POST,PUT,DELETE,OPTIONS";
         return;
@@ -238,32 +261,28 @@ void RestServer::answerPreflight(const HttpRequest& request, HttpResponse& respo
     }
 }
 
-void RestServer::prepareResponse(std::shared_ptr<HttpResponse> response) {
-    response->headers["Connection"] = "close";
-    response->headers["Access-Control-Allow-Headers"] =
+void RestRouter::prepare(HttpResponse& response) {
+    response.headers["Access-Control-Allow-Headers"] =
         "Origin, X-Requested-With, Content-Type, Accept, X-UserCulture, Idempotency-Key";
-    response->headers["Access-Control-Allow-Origin"] = "*";
-    response->headers["Server"] = "Trivane Ledvik printer proxy";
+    response.headers["Access-Control-Allow-Origin"] = "*";
+    response.headers["Server"] = "Trivane Ledvik printer proxy";
 }
 
-void RestServer::onHttpException(const HttpException& exception,
-                                 std::shared_ptr<HttpResponse> response) {
-    if (const auto* refusal = dynamic_cast<const Refusal*>(&exception)) {
-        logRefusal(refusal->caller, refusal->logLine);
-        answerWithJson(*response, exception.status, exception.message,
-                       exceptionBody(refusal->explanation));
-        return;
+void RestRouter::answerFailure(std::exception_ptr failure, HttpResponse& response) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Refusal& refusal) {
+        answerWithJson(response, refusal.status, refusal.message,
+                       exceptionBody(refusal.explanation));
+    } catch (const RestException& exception) {
+        logAndAnswer(response, exception.status, exception.message, exception.body);
+    } catch (const HttpException& exception) {
+        logAndAnswer(response, exception.status, exception.message,
+                     exceptionBody(exception.message));
+    } catch (const std::exception& exception) {
+        logAndAnswer(response, 500, "Internal Server Error", exceptionBody(exception.what()));
+    } catch (...) {
+        logAndAnswer(response, 500, "Internal Server Error",
+                     exceptionBody("Internal Server Error"));
     }
-    const auto* restException = dynamic_cast<const RestException*>(&exception);
-    logAndAnswer(*response, exception.status, exception.message,
-                 restException != nullptr ? restException->body : exceptionBody(exception.message));
-}
-
-void RestServer::onStdException(const std::exception& exception,
-                                std::shared_ptr<HttpResponse> response) {
-    logAndAnswer(*response, 500, "Internal Server Error", exceptionBody(exception.what()));
-}
-
-void RestServer::onUnknownException(std::shared_ptr<HttpResponse> response) {
-    logAndAnswer(*response, 500, "Internal Server Error", exceptionBody("Internal Server Error"));
 }
