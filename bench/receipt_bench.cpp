@@ -4,11 +4,14 @@
 // frames, without tokens, need on that line one way.
 //
 //     receipt_bench PORT ROUNDS
+//     receipt_bench PORT --keyed SECONDS
 //
 // Connects the program at PORT (started with the test certificate) to a virtual printer of
 // its own and prints one line per receipt size: "lines median_s best_s floor_s". Then, while
 // a 100-line receipt prints, "/status" every 300 ms from 0.3 s on, 20 times, each on a
-// connection of its own: "status median_ms worst_ms".
+// connection of its own: "status median_ms worst_ms". With --keyed, the printer passes bytes
+// at once, and one-line receipts are printed for SECONDS without an Idempotency-Key, then for
+// SECONDS each with a key of its own: it prints "unkeyed_per_s keyed_per_s".
 #include "poslib/frame.h"
 #include "poslib/request.h"
 #include "posnet/parameter_text.h"
@@ -69,12 +72,12 @@ double floorSeconds(const Json::Value& sale) {
     return static_cast<double>(bytes) / kBytesPerSecond;
 }
 
-std::string jsonPost(const std::string& path, const Json::Value& body) {
+std::string jsonPost(const std::string& path, const Json::Value& body,
+                     const std::string& headers = "") {
     const std::string text = Json::FastWriter().write(body);
     return "POST " + path +
-           " HTTP/1.1\r\nHost: 127.0.0.1:9003\r\nContent-Type: application/json;charset=utf-8\r\n"
-           "Content-Length: " +
-           std::to_string(text.size()) + "\r\n\r\n" + text;
+           " HTTP/1.1\r\nHost: 127.0.0.1:9003\r\nContent-Type: application/json;charset=utf-8\r\n" +
+           headers + "Content-Length: " + std::to_string(text.size()) + "\r\n\r\n" + text;
 }
 
 void expectTrue(const HttpAnswer& answer, const std::string& what) {
@@ -117,15 +120,45 @@ void statusDuringReceipt(unsigned short port) {
     std::printf("status %.1f %.1f\n", milliseconds[milliseconds.size() / 2], milliseconds.back());
 }
 
+// One-line receipts a second for `seconds`; `keyPrefix` empty: without keys.
+double receiptsPerSecond(unsigned short port, double seconds, const std::string& keyPrefix) {
+    const Json::Value sale = saleOf(1);
+    const auto start = std::chrono::steady_clock::now();
+    int receipts = 0;
+    double elapsed = 0;
+    for (; elapsed < seconds; ++receipts) {
+        const std::string key =
+            keyPrefix.empty() ? ""
+                              : "Idempotency-Key: " + keyPrefix + std::to_string(receipts) + "\r\n";
+        expectTrue(::exchange(port, jsonPost("/printer/print", sale, key)), "/printer/print");
+        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    return receipts / elapsed;
+}
+
+int keyedAgainstUnkeyed(unsigned short port, double seconds) {
+    VirtualPrinterProcess printer;
+    expectTrue(::exchange(port, jsonPost("/connect", Json::Value(printer.port()))), "/connect");
+    const std::string run =
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    const double unkeyed = receiptsPerSecond(port, seconds, "");
+    const double keyed = receiptsPerSecond(port, seconds, "bench-" + run + "-");
+    std::printf("%.1f %.1f\n", unkeyed, keyed);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s PORT ROUNDS\n", argv[0]);
+    if (argc != 3 && !(argc == 4 && std::string(argv[2]) == "--keyed")) {
+        std::fprintf(stderr, "usage: %s PORT ROUNDS | %s PORT --keyed SECONDS\n", argv[0], argv[0]);
         return 2;
     }
     try {
         const auto port = static_cast<unsigned short>(std::stoi(argv[1]));
+        if (argc == 4) {
+            return keyedAgainstUnkeyed(port, std::stod(argv[3]));
+        }
         const int rounds = std::stoi(argv[2]);
         VirtualPrinterProcess printer({"--baud", std::to_string(kBaud)});
         expectTrue(::exchange(port, jsonPost("/connect", Json::Value(printer.port()))), "/connect");

@@ -13,6 +13,9 @@
 #      9600-baud line: the wall time of "/printer/print", against the floor (the receipt's
 #      own frames, without tokens, one way on that line), in a table of their own; and the
 #      latency of "/status" (median and worst of 20) asked while a 100-line receipt prints.
+#   4. One-line receipts a second to a virtual printer that passes bytes at once, without an
+#      Idempotency-Key and with one, with no key kept and with 10,000 kept, and the program's
+#      resident size with 10,000 keys kept.
 #   bench/run.sh [REQUESTS [SECONDS [WRK_SECONDS]]]
 #      per round: https_load runs 3000 requests or 20 s, wrk runs 10 s (by default)
 # Uses port 9003 (the program's fixed port) and 9443 (nginx) on 127.0.0.1; neither may be
@@ -200,6 +203,21 @@ nginx_peak=$(nginx_resident_mib VmHWM)
 echo "receipts" >&2
 receipts="$(build/bench/receipt_bench "$program_port" 5)"
 
+echo "keyed receipts" >&2
+keyed_seconds=20
+keys_file="$folder/program/data/TrivaneFiscalProxy/idempotency.sqlite"
+keyed_empty="$(build/bench/receipt_bench "$program_port" --keyed "$keyed_seconds")"
+# 10,000 keys kept beside the few the first run made, as a day of a busy till leaves them.
+sqlite3 "$keys_file" "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000)
+    INSERT INTO keys (key, fingerprint, state, changed, sequence, answer, completedAnswer, document)
+    SELECT 'kept-' || i, printf('%064d', i), 'finished', strftime('%s', 'now'),
+        (SELECT MAX(sequence) FROM keys) + i, 'true', 'true',
+        '{\"kind\":\"receipt\",\"completed\":' || i || ',\"since\":\"2026-12-09T08:00:00Z\"}'
+    FROM n"
+keys_kept=$(sqlite3 "$keys_file" "SELECT COUNT(*) FROM keys")
+keyed_full="$(build/bench/receipt_bench "$program_port" --keyed "$keyed_seconds")"
+program_with_keys=$(resident_mib "$program_pid" VmRSS)
+
 field() { echo "$1" | awk -v n="$2" '{ print $n }'; }
 
 echo "| Measure | fiscal-printer-proxy | nginx $(nginx -v 2>&1 | sed 's|.*/||') (1 worker) | program / nginx |"
@@ -236,6 +254,14 @@ read -r _ status_median status_worst < <(grep '^status ' <<<"$receipts")
 echo "| GET /status while a 100-line receipt prints at 9600 baud (20 asked, every 300 ms) | median (ms) | worst (ms) |"
 echo "|---|---:|---:|"
 echo "| fiscal-printer-proxy | $status_median | $status_worst |"
+echo
+echo "| One-line receipts a second, printer without line delay ($keyed_seconds s each) | without key | with a key of its own | keyed / unkeyed |"
+echo "|---|---:|---:|---:|"
+for row in "no key kept:$keyed_empty" "$keys_kept keys kept:$keyed_full"; do
+    label=${row%%:*} rates=${row#*:}
+    echo "| $label | $(field "$rates" 1) | $(field "$rates" 2) | $(ratio "$(field "$rates" 2)" "$(field "$rates" 1)") |"
+done
+echo "| Resident size with $keys_kept keys kept (MiB) | $program_with_keys | | |"
 echo
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores," \
     "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)," \

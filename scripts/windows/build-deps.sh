@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds static Windows (x86-64, mingw-w64) libraries of OpenSSL, Boost, jsoncpp
-# and GoogleTest from Debian's own source packages into $WINDOWS_DEPS_DIR
+# Builds static Windows (x86-64, mingw-w64) libraries of OpenSSL, Boost, jsoncpp,
+# SQLite and GoogleTest from Debian's own source packages into $WINDOWS_DEPS_DIR
 # (default /opt/fiscal-proxy-windows-deps), outside the source tree.
 # Each library is built once: a stamp file in the prefix marks it as done, so
 # later runs return at once. The system's apt state is left untouched: the
@@ -176,12 +176,30 @@ build_jsoncpp() {
         -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF -DJSONCPP_WITH_CMAKE_PACKAGE=ON
 }
 
+# SQLite's single-file source, made from Debian's source tree by its own makefile (with the
+# host's tclsh), compiled for Windows as one static library.
+build_sqlite() {
+    local source
+    source=$(fetch_source sqlite3)
+    rm -rf "$work/sqlite-build"
+    mkdir -p "$work/sqlite-build" "$prefix/lib" "$prefix/include"
+    cd "$work/sqlite-build"
+    "$source/configure" --disable-tcl >/dev/null
+    make sqlite3.c
+    $triplet-gcc-posix -O2 -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION \
+        -c sqlite3.c -o sqlite3.o
+    rm -f "$prefix/lib/libsqlite3.a"
+    $triplet-ar rcs "$prefix/lib/libsqlite3.a" sqlite3.o
+    install -m 644 sqlite3.h sqlite3ext.h "$prefix/include/"
+    cd "$source_tree"
+}
+
 # GoogleTest comes as source with Debian's googletest package already.
 build_googletest() {
     cmake_install /usr/src/googletest -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
 }
 
-for library in openssl boost jsoncpp googletest; do
+for library in openssl boost jsoncpp sqlite googletest; do
     if done_already "$library"; then
         echo "Windows $library: already built in $prefix"
         continue

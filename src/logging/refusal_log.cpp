@@ -8,6 +8,8 @@ const std::string furtherCallers = "requests and connections of further callers"
 
 } // namespace
 
+RefusalLog::RefusalLog(std::size_t bytesPerDay) : budget(bytesPerDay) {}
+
 void RefusalLog::refuse(const std::string& caller, const std::string& line, Clock::time_point now) {
     forgetQuiet(now);
     const bool room = callers.size() < callersTracked || callers.count(caller) > 0;
@@ -17,7 +19,7 @@ void RefusalLog::refuse(const std::string& caller, const std::string& line, Cloc
         return;
     }
     callers.emplace(room ? caller : furtherCallers, Caller{now});
-    BOOST_LOG_TRIVIAL(error) << line;
+    write(line, false, now);
 }
 
 std::optional<RefusalLog::Clock::time_point> RefusalLog::writeDue(Clock::time_point now) {
@@ -52,8 +54,33 @@ void RefusalLog::forgetQuiet(Clock::time_point now) {
 }
 
 void RefusalLog::writeCount(const std::string& caller, Caller& entry, Clock::time_point now) {
-    BOOST_LOG_TRIVIAL(warning) << "Since the last line about them, refused " << entry.unwritten
-                               << " more: " << caller;
+    write("Since the last line about them, refused " + std::to_string(entry.unwritten) +
+              " more: " + caller,
+          true, now);
     entry.unwritten = 0;
     entry.lastLine = now;
+}
+
+void RefusalLog::write(const std::string& line, bool count, Clock::time_point now) {
+    if (!budgetStart || now - *budgetStart >= budgetPeriod) {
+        budgetStart = now;
+        spent = 0;
+    }
+    if (spent > budget) {
+        return;
+    }
+    spent += line.size();
+    if (spent > budget) {
+        BOOST_LOG_TRIVIAL(warning)
+            << "The log's budget of " << budget
+            << " bytes a day for lines that callers can cause is spent: such lines are left out "
+               "for the rest of the day; the program's own lines and its requests' are still "
+               "written";
+        return;
+    }
+    if (count) {
+        BOOST_LOG_TRIVIAL(warning) << line;
+    } else {
+        BOOST_LOG_TRIVIAL(error) << line;
+    }
 }

@@ -4,6 +4,7 @@
 #ifndef PLATFORM_PEER_ACCOUNT_H
 #define PLATFORM_PEER_ACCOUNT_H
 
+#include <chrono>
 #include <string>
 
 struct sockaddr;
@@ -27,8 +28,16 @@ struct PeerAccount {
 };
 
 // `local` and `peer` are the connection's own end and the other one (IPv4 or IPv6), as the
-// socket reports them. Never throws: what cannot be found out is Unknown.
-PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer);
+// socket reports them; `accepted`, when the connection was accepted. Never throws: what
+// cannot be found out is Unknown. Where the owner is learnt through the process that made
+// the other end (Windows), a process started after `accepted` is Unknown: it only took the
+// number of the one that made the socket, which has ended.
+PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer,
+                        std::chrono::system_clock::time_point accepted);
+
+// The account of the program that listens on `address` (IPv4 or IPv6, with its port); empty
+// when the system does not say. Never throws.
+std::string listenerAccount(const sockaddr& address);
 
 } // namespace platform
 

@@ -31,6 +31,8 @@ Lookup failed(const std::string& why) {
 
 const Lookup notFound{Lookup::Result::NotFound, 0, ""};
 
+const char* const closedUnchecked = "the other end closed before it could be checked";
+
 std::string systemError(const char* step) {
     return std::string(step) + ": " + std::strerror(errno);
 }
@@ -49,7 +51,8 @@ void setEnd(const sockaddr& end, __be16& port, __be32 (&address)[4]) {
     }
 }
 
-Lookup interpret(const nlmsghdr& message) {
+// `listening`: the socket looked up is a listening one, not an end of a connection.
+Lookup interpret(const nlmsghdr& message, bool listening) {
     if (message.nlmsg_type == NLMSG_ERROR) {
         const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(&message));
         return error->error == -ENOENT ? notFound : failed(std::strerror(-error->error));
@@ -61,10 +64,13 @@ Lookup interpret(const nlmsghdr& message) {
     // The kernel falls back to a listening socket on the port looked up, which is no end of
     // the connection; a closed socket waiting out its time reports no owner.
     if (socket->idiag_state == TCP_LISTEN) {
-        return notFound;
+        return listening ? Lookup{Lookup::Result::Found, socket->idiag_uid, ""} : notFound;
     }
-    if (socket->idiag_state == TCP_TIME_WAIT) {
-        return failed("the other end has already closed the connection");
+    // A socket that its program has closed belongs to no one any more: the kernel reports it
+    // without an inode and with the owner 0, which is no account's word.
+    if (socket->idiag_state == TCP_TIME_WAIT || socket->idiag_state == TCP_CLOSE ||
+        socket->idiag_inode == 0) {
+        return failed(closedUnchecked);
     }
     return {Lookup::Result::Found, socket->idiag_uid, ""};
 }
@@ -84,8 +90,9 @@ public:
     SocketDiagnostics(const SocketDiagnostics&) = delete;
     SocketDiagnostics& operator=(const SocketDiagnostics&) = delete;
 
-    // The TCP socket of this computer whose own end is `own` and whose other end is `other`.
-    Lookup find(const sockaddr& own, const sockaddr& other) {
+    // The TCP socket of this computer whose own end is `own` and whose other end is `other`;
+    // with `listening`, the socket that listens on `own`.
+    Lookup find(const sockaddr& own, const sockaddr& other, bool listening = false) {
         if (descriptor < 0) {
             return failed("the kernel's socket diagnostics cannot be opened (" + opened + ")");
         }
@@ -110,13 +117,13 @@ public:
                      sizeof kernel) < 0) {
             return failed(systemError("asking the kernel's socket diagnostics"));
         }
-        return answer();
+        return answer(listening);
     }
 
 private:
     // The kernel answers while the request is being sent, so nothing is waited for; the
     // answer to an earlier request that was given up is told apart by its number.
-    Lookup answer() {
+    Lookup answer(bool listening) {
         alignas(nlmsghdr) char reply[8192];
         for (;;) {
             const ssize_t size = ::recv(descriptor, reply, sizeof reply, MSG_DONTWAIT);
@@ -125,7 +132,7 @@ private:
             }
             const auto* message = reinterpret_cast<const nlmsghdr*>(reply);
             if (NLMSG_OK(message, static_cast<unsigned>(size)) && message->nlmsg_seq == sequence) {
-                return interpret(*message);
+                return interpret(*message, listening);
             }
         }
     }
@@ -145,11 +152,17 @@ std::string accountName(uid_t user) {
     return "number " + std::to_string(user);
 }
 
+SocketDiagnostics& diagnostics() {
+    thread_local SocketDiagnostics opened;
+    return opened;
+}
+
 } // namespace
 
-PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer) {
-    thread_local SocketDiagnostics diagnostics;
-    const Lookup other = diagnostics.find(peer, local);
+// The kernel names the owner of the socket itself, not of a process: no number can be reused.
+PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer,
+                        std::chrono::system_clock::time_point) {
+    const Lookup other = diagnostics().find(peer, local);
     switch (other.result) {
     case Lookup::Result::Found:
         if (other.owner == ::geteuid()) {
@@ -163,11 +176,20 @@ PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer) {
     }
     // The kernel answers "not found" also when it has no diagnostics for TCP at all; the
     // program's own end of the connection tells the two apart.
-    if (diagnostics.find(local, peer).result == Lookup::Result::Found) {
+    if (diagnostics().find(local, peer).result == Lookup::Result::Found) {
         return {PeerAccount::Owner::NoLocalSocket, ""};
     }
     return {PeerAccount::Owner::Unknown,
             "the kernel's socket diagnostics do not find this program's own connection"};
+}
+
+std::string listenerAccount(const sockaddr& address) {
+    // Any other end: the kernel's exact look-up falls back to the listening socket.
+    sockaddr_in6 anyEnd{};
+    anyEnd.sin6_family = address.sa_family;
+    const Lookup listener =
+        diagnostics().find(address, reinterpret_cast<const sockaddr&>(anyEnd), true);
+    return listener.result == Lookup::Result::Found ? accountName(listener.owner) : "";
 }
 
 } // namespace platform

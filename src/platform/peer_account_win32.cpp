@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iphlpapi.h>
 #include <optional>
+#include <type_traits>
 #include <vector>
 #include <windows.h>
 
@@ -35,12 +36,11 @@ std::string errorText(const char* step) {
 
 // The system's table of TCP connections of one address family with the process that owns
 // each; it may grow between asking for its size and reading it.
-std::vector<char> connectionTable(ULONG family) {
+std::vector<char> connectionTable(ULONG family, TCP_TABLE_CLASS kind) {
     std::vector<char> table(16384);
     for (;;) {
         DWORD size = static_cast<DWORD>(table.size());
-        const DWORD result = GetExtendedTcpTable(table.data(), &size, FALSE, family,
-                                                 TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+        const DWORD result = GetExtendedTcpTable(table.data(), &size, FALSE, family, kind, 0);
         if (result == NO_ERROR) {
             return table;
         }
@@ -64,37 +64,76 @@ bool sameEnd(const UCHAR (&address)[16], DWORD port, const sockaddr& end) {
            static_cast<USHORT>(port) == v6.sin6_port;
 }
 
-bool connects(const MIB_TCPROW_OWNER_PID& row, const sockaddr& own, const sockaddr& other) {
+template <typename Row>
+auto connects(const Row& row, const sockaddr& own, const sockaddr& other)
+    -> decltype(row.dwLocalAddr, bool()) {
     return sameEnd(row.dwLocalAddr, row.dwLocalPort, own) &&
            sameEnd(row.dwRemoteAddr, row.dwRemotePort, other);
 }
 
-bool connects(const MIB_TCP6ROW_OWNER_PID& row, const sockaddr& own, const sockaddr& other) {
+template <typename Row>
+auto connects(const Row& row, const sockaddr& own, const sockaddr& other)
+    -> decltype(row.ucLocalAddr, bool()) {
     return sameEnd(row.ucLocalAddr, row.dwLocalPort, own) &&
            sameEnd(row.ucRemoteAddr, row.dwRemotePort, other);
 }
 
-// The process that owns the connection whose own end is `own` and other end `other`; none
-// when the system has no such connection. A connection closed and waiting out its time is
-// owned by process 0, and so, under Wine, is one of a program that is not a Windows program.
+// The row of `kind` whose own end is `own` and other end `other`; none when the system has no
+// such socket or its table cannot be read.
 template <typename Table>
-std::optional<DWORD> owningProcess(ULONG family, const sockaddr& own, const sockaddr& other) {
-    const std::vector<char> table = connectionTable(family);
+auto findRow(ULONG family, TCP_TABLE_CLASS kind, const sockaddr& own, const sockaddr& other)
+    -> std::optional<std::decay_t<decltype(Table::table[0])>> {
+    const std::vector<char> table = connectionTable(family, kind);
     if (table.empty()) {
         return std::nullopt;
     }
     const auto* rows = reinterpret_cast<const Table*>(table.data());
     for (DWORD index = 0; index < rows->dwNumEntries; ++index) {
         if (connects(rows->table[index], own, other)) {
-            return rows->table[index].dwOwningPid;
+            return rows->table[index];
         }
     }
     return std::nullopt;
 }
 
-std::optional<DWORD> owningProcess(const sockaddr& own, const sockaddr& other) {
-    return own.sa_family == AF_INET ? owningProcess<MIB_TCPTABLE_OWNER_PID>(AF_INET, own, other)
-                                    : owningProcess<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, own, other);
+template <typename Table>
+std::optional<DWORD> owningProcessIn(ULONG family, TCP_TABLE_CLASS kind, const sockaddr& own,
+                                     const sockaddr& other) {
+    const auto row = findRow<Table>(family, kind, own, other);
+    return row ? std::optional<DWORD>(row->dwOwningPid) : std::nullopt;
+}
+
+// The process that owns the connection whose own end is `own` and other end `other`; none
+// when the system has no such connection. A connection closed and waiting out its time is
+// owned by process 0, and so, under Wine, is one of a program that is not a Windows program.
+// `kind`: connections, or listening sockets (whose other end is all zeros).
+std::optional<DWORD> owningProcess(const sockaddr& own, const sockaddr& other,
+                                   TCP_TABLE_CLASS kind = TCP_TABLE_OWNER_PID_CONNECTIONS) {
+    return own.sa_family == AF_INET
+               ? owningProcessIn<MIB_TCPTABLE_OWNER_PID>(AF_INET, kind, own, other)
+               : owningProcessIn<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, kind, own, other);
+}
+
+// A FILETIME count: 100 ns since 1601.
+ULONGLONG fileTime(std::chrono::system_clock::time_point moment) {
+    constexpr ULONGLONG from1601To1970 = 116444736000000000ULL;
+    return from1601To1970 +
+           static_cast<ULONGLONG>(
+               std::chrono::duration_cast<std::chrono::nanoseconds>(moment.time_since_epoch())
+                   .count() /
+               100);
+}
+
+// Whether `process` was started no later than `moment`; false when the system does not say.
+bool startedBy(HANDLE process, ULONGLONG moment) {
+    FILETIME started;
+    FILETIME ended;
+    FILETIME kernel;
+    FILETIME user;
+    if (!GetProcessTimes(process, &started, &ended, &kernel, &user)) {
+        return false;
+    }
+    return (static_cast<ULONGLONG>(started.dwHighDateTime) << 32 | started.dwLowDateTime) <= moment;
 }
 
 // The account of a process's access token; empty with `why` set when it cannot be read.
@@ -133,7 +172,8 @@ std::string accountName(PSID sid) {
 
 } // namespace
 
-PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer) {
+PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer,
+                        std::chrono::system_clock::time_point accepted) {
     const std::optional<DWORD> owner = owningProcess(peer, local);
     if (!owner) {
         // This program's own end is in the table whenever the table can be read.
@@ -151,6 +191,14 @@ PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer) {
         return {PeerAccount::Owner::Unknown,
                 "process " + std::to_string(process) + ": " + errorText("OpenProcess")};
     }
+    // The socket was made before it was accepted. (The time the system keeps of its making,
+    // in the TCP table of modules, is 0 under Wine, and reading that table there crashed.)
+    if (!startedBy(other.handle, fileTime(accepted))) {
+        return {PeerAccount::Owner::Unknown,
+                "process " + std::to_string(process) +
+                    " was started after the connection was made: it took the number of the "
+                    "process that made it, which has ended"};
+    }
     std::string why;
     std::vector<char> otherUser = tokenUser(other.handle, why);
     std::vector<char> ownUser = tokenUser(GetCurrentProcess(), why);
@@ -161,6 +209,21 @@ PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer) {
         return {PeerAccount::Owner::ThisAccount, ""};
     }
     return {PeerAccount::Owner::OtherAccount, accountName(sidOf(otherUser))};
+}
+
+std::string listenerAccount(const sockaddr& address) {
+    sockaddr_in6 anyEnd{};
+    anyEnd.sin6_family = address.sa_family;
+    const std::optional<DWORD> owner = owningProcess(
+        address, reinterpret_cast<const sockaddr&>(anyEnd), TCP_TABLE_OWNER_PID_LISTENER);
+    if (!owner || *owner == 0) {
+        return "";
+    }
+    const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *owner));
+    std::string why;
+    std::vector<char> user =
+        process.handle == nullptr ? std::vector<char>() : tokenUser(process.handle, why);
+    return user.empty() ? "" : accountName(sidOf(user));
 }
 
 } // namespace platform

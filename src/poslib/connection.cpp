@@ -73,10 +73,7 @@ void Connection::deliver(const DecodedFrame& frame) {
         }
         answer = parseAnswer(frame.body);
     } catch (const LibraryError& error) {
-        if (const std::shared_ptr<Request> oldest = oldestWaiting()) {
-            forget(oldest);
-            oldest->complete(error.code(), {});
-        }
+        deliverBroken(frame.body, error);
         return;
     }
     const std::shared_ptr<Request> addressee = addresseeOf(answer);
@@ -88,6 +85,23 @@ void Connection::deliver(const DecodedFrame& frame) {
         addressee->complete(kUnexpectedAnswer, {});
     } else {
         addressee->complete(answer.status, std::move(answer.values));
+    }
+}
+
+// Whose answer a broken frame was is known only from a token it still shows. Without one,
+// answers and commands can no longer be paired: handing it to the oldest waiting command could
+// give a lost closing answer another command's fate, so every waiting command ends as on a
+// lost line, and the caller asks the printer what became of its document.
+void Connection::deliverBroken(const std::string& body, const LibraryError& error) {
+    for (const std::string& field : splitBody(body).fields) {
+        if (const std::shared_ptr<Request> named = withToken(field)) {
+            forget(named);
+            named->complete(error.code(), {});
+            return;
+        }
+    }
+    if (!queued_.empty() || !immediate_.empty()) {
+        lose(LibraryError(kLineLost, std::string(error.what()) + " that names no command"));
     }
 }
 

@@ -18,8 +18,11 @@ class LibraryError;
 // request's token answers a command given up on (before a timeout, or before the line was
 // opened again) and is dropped. An answer without a token goes to the waiting immediate
 // request ("!sprn") of its name, or else to the oldest queued request when that is untokened
-// and has its name; a frame error, which may carry no token, to the oldest waiting request. Once the line is lost (port gone, peer closed, no answer in time) every request
-// still waiting ends with kLineLost, and so does every later one on this connection.
+// and has its name; a frame error, which may carry no token, to the oldest waiting request. A
+// broken frame goes to the waiting request whose token it shows; one that shows none loses
+// the line. Once the line is lost (port gone, peer closed, no answer in time, a broken frame
+// of no known request) every request still waiting ends with kLineLost, and so does every
+// later one on this connection.
 //
 // Tokens where they pay: a late answer to a command given up on can only be on the line until
 // a command posted after it has its own answer, because the printer answers in order. So
@@ -39,6 +42,7 @@ public:
 private:
     void receiveUntil(Clock::time_point deadline);
     void deliver(const DecodedFrame& frame);
+    void deliverBroken(const std::string& body, const LibraryError& error);
     std::shared_ptr<Request> addresseeOf(const Answer& answer);
     std::shared_ptr<Request> withToken(const std::string& token);
     std::shared_ptr<Request> oldestWaiting();

@@ -227,11 +227,13 @@ POSNET_STATUS POSNET_API POS_GetRequestToken(POSNET_HANDLE hRequest, uint32_t* t
     });
 }
 
-POSNET_HANDLE POSNET_API POS_CreateRepeatRequest(POSNET_HANDLE hLocalDevice, uint32_t token) {
+POSNET_HANDLE POSNET_API POS_CreateRepeatRequest(POSNET_HANDLE hLocalDevice, uint32_t token,
+                                                 const char* command) {
     return creating(hLocalDevice, [&] {
+        require(command != nullptr, "command missing");
         const auto device = table().find<OpenDevice>(hLocalDevice);
-        return table().add(
-            std::make_shared<RequestEntry>(hLocalDevice, device, Request::repeatOf(token)));
+        return table().add(std::make_shared<RequestEntry>(hLocalDevice, device,
+                                                          Request::repeatOf(token, command)));
     });
 }
 

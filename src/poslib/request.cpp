@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <random>
 
 namespace poslib {
 
@@ -18,8 +19,15 @@ std::string tokenText(unsigned number) {
     return token;
 }
 
+// A run starts at a random token: the printer keeps the answers of earlier runs, and of other
+// workstations sharing it, and a token they used would fetch their answer in place of ours.
+unsigned firstToken() {
+    std::random_device source;
+    return source() % Request::kTokenCount;
+}
+
 std::string nextToken() {
-    static std::atomic<unsigned> counter{0};
+    static std::atomic<unsigned> counter{firstToken()};
     return tokenText(counter++);
 }
 
@@ -37,8 +45,7 @@ Request::Request(const std::string& command, const std::string& parameters)
 Request::Request(const std::string& command, const std::string& parameters, std::string token)
     : token_(std::move(token)), body_(requestBody(command, parameters)),
       answeredAs_(command.compare(0, 1, "!") == 0 ? command.substr(1) : command),
-      immediate_(answeredAs_.size() != command.size()), repeat_(command == kRepeat),
-      tokenWanted_(repeat_) {}
+      immediate_(answeredAs_.size() != command.size()), tokenWanted_(command == kRepeat) {}
 
 std::string Request::frame() const {
     return encodeFrame(tokened_ ? withToken(body_, token_) : body_);
@@ -56,11 +63,16 @@ void Request::markPosted(bool tokened) {
     tokened_ = tokened || tokenWanted_;
 }
 
-std::shared_ptr<Request> Request::repeatOf(unsigned tokenNumber) {
+std::shared_ptr<Request> Request::repeatOf(unsigned tokenNumber, const std::string& command) {
     if (tokenNumber >= kTokenCount) {
         throw LibraryError(kInvalidArgument, "token beyond four digits");
     }
-    return std::shared_ptr<Request>(new Request(kRepeat, "", tokenText(tokenNumber)));
+    if (command.empty() || command == kRepeat) {
+        throw LibraryError(kInvalidArgument, "no command to repeat the answer of");
+    }
+    std::shared_ptr<Request> repeat(new Request(kRepeat, "", tokenText(tokenNumber)));
+    repeat->answeredAs_ = command;
+    return repeat;
 }
 
 unsigned Request::tokenNumber() const {
@@ -68,7 +80,7 @@ unsigned Request::tokenNumber() const {
 }
 
 bool Request::answersAs(const std::string& name) const {
-    return repeat_ || name == answeredAs_ || (immediate_ && name == "!" + answeredAs_);
+    return name == answeredAs_ || (immediate_ && name == "!" + answeredAs_);
 }
 
 void Request::complete(POSNET_STATUS status, std::vector<ResponseValue> values) {

@@ -12,9 +12,9 @@ namespace poslib {
 
 // Every request has a token ("@nnnn") of its own, which the printer echoes in its answer, so
 // that an answer can be told from one to an earlier command. Tokens count up across the
-// process and come round again only after 10000 commands. Whether the frame carries it is
-// decided when it is posted (see Connection): a token costs 12 bytes on the line, one way and
-// back, about 12 ms at 9600 baud.
+// process from a random start and come round again only after 10000 commands. Whether the frame
+// carries it is decided when it is posted (see Connection): a token costs 12 bytes on the line, one
+// way and back, about 12 ms at 9600 baud.
 class Request {
 public:
     enum class State { Created, Posted, Completed };
@@ -23,10 +23,11 @@ public:
 
     // command as the caller gave it ("trinit", "!sprn"); parameters as for requestBody().
     Request(const std::string& command, const std::string& parameters);
-    // "rpt" carrying the token of an earlier command, whose stored answer the printer sends
-    // again under that command's name. Throws LibraryError(kInvalidArgument) for a token
-    // beyond four digits.
-    static std::shared_ptr<Request> repeatOf(unsigned tokenNumber);
+    // "rpt" carrying the token of an earlier `command`, whose stored answer the printer sends
+    // again under that command's name; an answer under another name is some other command's
+    // that came to carry the same token, and is taken as unexpected. Throws
+    // LibraryError(kInvalidArgument) for a token beyond four digits or no command.
+    static std::shared_ptr<Request> repeatOf(unsigned tokenNumber, const std::string& command);
 
     // The frame as posted, with its token or without.
     std::string frame() const;
@@ -38,7 +39,8 @@ public:
     bool tokenWanted() const { return tokenWanted_; }
     unsigned tokenNumber() const;
     // Whether an answer of that name may be this request's: its command without the "!" of
-    // immediate execution, or with it (printers differ there); any name for a repeat.
+    // immediate execution, or with it (printers differ there); for a repeat, the repeated
+    // command's.
     bool answersAs(const std::string& name) const;
     bool immediate() const { return immediate_; }
     State state() const { return state_; }
@@ -59,7 +61,6 @@ private:
     std::string body_;
     std::string answeredAs_;
     bool immediate_;
-    bool repeat_;
     bool tokenWanted_;
     bool tokened_ = false;
     State state_ = State::Created;

@@ -45,11 +45,22 @@ struct DocumentInDoubt {
 std::optional<ReceiptCounters>
 receiptCounters(const std::unordered_map<std::string, std::string>& values);
 
-// What the counters say of a receipt that is no longer open: one more completed receipt means
-// it was completed; no completed receipt more means it was not. On a printer that counts only
-// receipt numbers a moved number may be a cancellation, and without counters nothing is known.
-DocumentOutcome outcomeByCounters(const std::optional<ReceiptCounters>& before,
-                                  const std::optional<ReceiptCounters>& after);
+// What the printer still holds of a document's closing command ("rpt" by its token): its
+// success, its refusal, or nothing usable (no token, not kept, under another command's name,
+// damaged).
+enum class StoredAnswer { Success, Refusal, None };
+
+// What the printer tells of a receipt whose closing answer was not seen.
+struct ReceiptEvidence {
+    StoredAnswer stored = StoredAnswer::None;
+    // "strns": whether a receipt is open; none when the printer did not say.
+    std::optional<bool> open;
+    // Completed receipts now less their count before "trinit"; none without both counts.
+    std::optional<int64_t> completedSince;
+};
+
+DocumentOutcome receiptOutcome(const ReceiptEvidence& evidence);
+DocumentOutcome dailyReportOutcome(StoredAnswer stored);
 
 // "receipt", "daily report": for the log, the program's page and the idempotency file.
 const char* documentName(DocumentKind kind);

@@ -27,6 +27,13 @@ std::optional<int64_t> counterValue(const std::unordered_map<std::string, std::s
     return std::stoll(value->second);
 }
 
+// The closing command may have run whatever became of its answer: lost with the line, or
+// come damaged or under another name.
+bool answerMissing(POSNET_STATUS code) {
+    return code == POSNET_STATUS_DISCONNECTED || code == POSNET_STATUS_BROKEN_ANSWER ||
+           code == POSNET_STATUS_UNEXPECTED_ANSWER;
+}
+
 const char* outcomeText(DocumentOutcome outcome) {
     switch (outcome) {
     case DocumentOutcome::Completed:
@@ -49,16 +56,44 @@ receiptCounters(const std::unordered_map<std::string, std::string>& values) {
     return ReceiptCounters{*completed, counterValue(values, "bc")};
 }
 
-DocumentOutcome outcomeByCounters(const std::optional<ReceiptCounters>& before,
-                                  const std::optional<ReceiptCounters>& after) {
-    if (!before || !after) {
+// The rule that settles a receipt, the printer's own records being its only witnesses:
+// - completed: the stored answer to "trend", fetched by the token that command alone carried
+//   and given back under the name "trend", is a success, no receipt is open, and where the
+//   printer counts receipts, the completed ones stand exactly one above their count before
+//   "trinit";
+// - not completed: no stored success, and either the completed count has not moved (no
+//   receipt was completed since ours was opened), or, on a printer without counts, the stored
+//   answer is a refusal or our receipt is still open (it is then cancelled);
+// - unknown: everything else. A count moved by more than one, or backwards (a daily report
+//   that restarts the count, another till's receipts), names no document; a stored success
+//   with an unmoved count, or a refusal with a count one up, are witnesses that disagree.
+DocumentOutcome receiptOutcome(const ReceiptEvidence& evidence) {
+    if (!evidence.open) {
         return DocumentOutcome::Unknown;
     }
-    if (after->completed == before->completed) {
+    const bool counted = evidence.completedSince.has_value();
+    if (evidence.stored == StoredAnswer::Success) {
+        return !*evidence.open && (!counted || *evidence.completedSince == 1)
+                   ? DocumentOutcome::Completed
+                   : DocumentOutcome::Unknown;
+    }
+    if (counted ? *evidence.completedSince == 0
+                : *evidence.open || evidence.stored == StoredAnswer::Refusal) {
         return DocumentOutcome::NotCompleted;
     }
-    return before->cancelled && after->cancelled ? DocumentOutcome::Completed
-                                                 : DocumentOutcome::Unknown;
+    return DocumentOutcome::Unknown;
+}
+
+// A daily report has no counter of its own here: only its stored answer names it.
+DocumentOutcome dailyReportOutcome(StoredAnswer stored) {
+    switch (stored) {
+    case StoredAnswer::Success:
+        return DocumentOutcome::Completed;
+    case StoredAnswer::Refusal:
+        return DocumentOutcome::NotCompleted;
+    default:
+        return DocumentOutcome::Unknown;
+    }
 }
 
 const char* documentName(DocumentKind kind) {
@@ -88,7 +123,7 @@ void Printer::endDocument(DocumentInDoubt document, const std::string& command,
             documentProgress(document);
         });
     } catch (const PosnetError& failure) {
-        if (failure.code != POSNET_STATUS_DISCONNECTED) {
+        if (!answerMissing(failure.code)) {
             throw;
         }
         recoverOutcome(document, failure);
@@ -104,7 +139,7 @@ void Printer::endDocument(DocumentInDoubt document, const std::string& command,
 // the printer had refused would make the cashier print the document a second time.
 void Printer::recoverOutcome(const DocumentInDoubt& document, const PosnetError& lostLine) {
     BOOST_LOG_TRIVIAL(info) << "The printer's answer closing the " << documentName(document.kind)
-                            << " was lost; asking the printer what became of it";
+                            << " was lost or unreadable; asking the printer what became of it";
     inDoubt = document;
     switch (reconnectAndSettle()) {
     case DocumentOutcome::Completed:
@@ -149,44 +184,43 @@ DocumentOutcome Printer::settleDocumentInDoubt() {
                             << document.since << ": " << outcomeText(outcome);
     if (outcome != DocumentOutcome::Unknown) {
         inDoubt.reset();
-        documentSettled(document, outcome);
     }
+    documentSettled(document, outcome);
     return outcome;
 }
 
 // The printer runs its commands in order, so the stored answer it gives is that of a closing
 // command still queued when the line was lost, once it has run.
 DocumentOutcome Printer::findOutcome(const DocumentInDoubt& document) {
-    std::optional<POSNET_STATUS> stored;
-    if (document.endToken) {
-        stored = storedAnswer(*document.endToken);
-        if (stored == 0) {
-            return DocumentOutcome::Completed;
-        }
-    }
+    const char* closing = document.kind == DocumentKind::Receipt ? "trend" : "dailyrep";
+    const StoredAnswer stored =
+        document.endToken ? storedAnswer(*document.endToken, closing) : StoredAnswer::None;
     if (document.kind == DocumentKind::DailyReport) {
-        return stored ? DocumentOutcome::NotCompleted : DocumentOutcome::Unknown;
+        return dailyReportOutcome(stored);
     }
-    const std::optional<bool> open = transactionOpen();
-    if (!open) {
+    ReceiptEvidence evidence{stored, transactionOpen(), std::nullopt};
+    if (!evidence.open) {
         return DocumentOutcome::Unknown;
     }
-    if (*open) {
+    if (document.countersBefore) {
+        if (const std::optional<ReceiptCounters> now = readReceiptCounters()) {
+            evidence.completedSince = now->completed - document.countersBefore->completed;
+        }
+    }
+    const DocumentOutcome outcome = receiptOutcome(evidence);
+    if (outcome == DocumentOutcome::NotCompleted && *evidence.open) {
         cancelTransaction();
-        return DocumentOutcome::NotCompleted;
     }
-    if (stored) {
-        return DocumentOutcome::NotCompleted;
-    }
-    return outcomeByCounters(document.countersBefore, readReceiptCounters());
+    return outcome;
 }
 
 // A frame error is no stored answer: 13 says the printer holds none for the token, and any
-// other may be the printer's refusal of "rpt" itself.
-std::optional<POSNET_STATUS> Printer::storedAnswer(uint32_t token) {
+// other may be the printer's refusal of "rpt" itself. An answer under a name other than
+// `command`'s is another command's that carried the same token.
+StoredAnswer Printer::storedAnswer(uint32_t token, const char* command) {
     BOOST_LOG_TRIVIAL(info) << "Posnet transaction: rpt";
     requireConnection();
-    const POSNET_HANDLE request = library.createRepeatRequest(device, token);
+    const POSNET_HANDLE request = library.createRepeatRequest(device, token, command);
     if (request == 0) {
         throwPosnetError(library.getError(device), "POS_CreateRepeatRequest()");
     }
@@ -194,10 +228,11 @@ std::optional<POSNET_STATUS> Printer::storedAnswer(uint32_t token) {
     awaitAnswer(request);
     const POSNET_STATUS status = library.getRequestStatus(request);
     library.destroyRequest(request);
-    if (status == 0 || (status > highestFrameError && status <= highestPrinterNumber)) {
-        return status;
+    if (status == 0) {
+        return StoredAnswer::Success;
     }
-    return std::nullopt;
+    return status > highestFrameError && status <= highestPrinterNumber ? StoredAnswer::Refusal
+                                                                        : StoredAnswer::None;
 }
 
 std::optional<bool> Printer::transactionOpen() {

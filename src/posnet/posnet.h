@@ -27,6 +27,9 @@ typedef int32_t POSNET_STATUS;
 
 // The library's code for a lost line (port gone, peer closed, no answer in time).
 #define POSNET_STATUS_DISCONNECTED 8
+// The library's codes for an answer that came damaged, or under another command's name.
+#define POSNET_STATUS_BROKEN_ANSWER 10006
+#define POSNET_STATUS_UNEXPECTED_ANSWER 10007
 
 POSNET_HANDLE POSNET_API POS_CreateDeviceHandle(uint32_t deviceType);
 POSNET_STATUS POSNET_API POS_SetDeviceParam(POSNET_HANDLE hDevice, uint32_t paramId, void* value);
@@ -63,8 +66,11 @@ POSNET_STATUS POSNET_API POS_DestroyRequest(POSNET_HANDLE hRequest);
 POSNET_STATUS POSNET_API POS_GetRequestToken(POSNET_HANDLE hRequest, uint32_t* token);
 // A request "rpt" carrying `token`: the printer answers it with its stored answer to the
 // command that carried that token, under that command's name and with its status, or with
-// frame error 13 when it no longer holds that answer.
-POSNET_HANDLE POSNET_API POS_CreateRepeatRequest(POSNET_HANDLE hLocalDevice, uint32_t token);
+// frame error 13 when it no longer holds that answer. An answer under a name other than
+// `command` (another command that carried the same token) completes the request with
+// POSNET_STATUS_UNEXPECTED_ANSWER.
+POSNET_HANDLE POSNET_API POS_CreateRepeatRequest(POSNET_HANDLE hLocalDevice, uint32_t token,
+                                                 const char* command);
 
 #ifdef __cplusplus
 }

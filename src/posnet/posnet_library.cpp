@@ -55,8 +55,9 @@ public:
     POSNET_STATUS getRequestToken(POSNET_HANDLE request, uint32_t* token) override {
         return POS_GetRequestToken(request, token);
     }
-    POSNET_HANDLE createRepeatRequest(POSNET_HANDLE device, uint32_t token) override {
-        return POS_CreateRepeatRequest(device, token);
+    POSNET_HANDLE createRepeatRequest(POSNET_HANDLE device, uint32_t token,
+                                      const char* command) override {
+        return POS_CreateRepeatRequest(device, token, command);
     }
     POSNET_STATUS destroyRequest(POSNET_HANDLE request) override {
         return POS_DestroyRequest(request);

@@ -31,7 +31,8 @@ public:
     virtual POSNET_STATUS popResponseValue(POSNET_HANDLE request, char* name, char* value,
                                            uint32_t valueLength) = 0;
     virtual POSNET_STATUS getRequestToken(POSNET_HANDLE request, uint32_t* token) = 0;
-    virtual POSNET_HANDLE createRepeatRequest(POSNET_HANDLE device, uint32_t token) = 0;
+    virtual POSNET_HANDLE createRepeatRequest(POSNET_HANDLE device, uint32_t token,
+                                              const char* command) = 0;
     virtual POSNET_STATUS destroyRequest(POSNET_HANDLE request) = 0;
 };
 

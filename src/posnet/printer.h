@@ -78,7 +78,8 @@ public:
     // A receipt or daily report is about to be opened, or closed: what it takes to find out
     // later what became of it.
     boost::signals2::signal<void(const DocumentInDoubt&)> documentProgress;
-    // The printer told what became of the document in doubt.
+    // The printer was asked what became of the document in doubt; Unknown when it could not
+    // tell, and the document stays in doubt.
     boost::signals2::signal<void(const DocumentInDoubt&, DocumentOutcome)> documentSettled;
 
 private:
@@ -118,16 +119,16 @@ private:
     // A receipt's counters are read before it is opened, so that its fate can be told after
     // a lost answer.
     DocumentInDoubt startDocument(DocumentKind kind);
-    // Runs the document's closing command; when its answer is lost, finds out from the
-    // printer whether it was carried out: returns when it was, throws the lost line's error
-    // when it was not, and DocumentOutcomeUnknown when the printer cannot tell.
+    // Runs the document's closing command; when its answer is lost, damaged or not its own,
+    // finds out from the printer whether it was carried out: returns when it was, throws the lost
+    // line's error when it was not, and DocumentOutcomeUnknown when the printer cannot tell.
     void endDocument(DocumentInDoubt document, const std::string& command,
                      const std::string& parameters);
     void recoverOutcome(const DocumentInDoubt& document, const PosnetError& lostLine);
     DocumentOutcome reconnectAndSettle();
     DocumentOutcome settleDocumentInDoubt();
     DocumentOutcome findOutcome(const DocumentInDoubt& document);
-    std::optional<POSNET_STATUS> storedAnswer(uint32_t token);
+    StoredAnswer storedAnswer(uint32_t token, const char* command);
     std::optional<bool> transactionOpen();
     std::optional<ReceiptCounters> readReceiptCounters();
 

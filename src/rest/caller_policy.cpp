@@ -38,6 +38,14 @@ bool isPrefetch(const HttpRequest& request) {
            headerValue(request, "Purpose").find("prefetch") != std::string::npos;
 }
 
+// What a browser or a mail program sends of its own accord, when it fetches a page's image or
+// opens a link; a script or curl sends neither unless told to.
+bool sentByBrowser(const HttpRequest& request) {
+    const std::string accept = lowerCase(headerValue(request, "Accept"));
+    return headerValue(request, "User-Agent").compare(0, 8, "Mozilla/") == 0 ||
+           accept.find("image/") != std::string::npos || accept.find("html") != std::string::npos;
+}
+
 // What the browser says of where a request comes from and what it is for.
 struct FetchMetadata {
     explicit FetchMetadata(const HttpRequest& request)
@@ -162,9 +170,24 @@ void CallerPolicy::check(const HttpRequest& request, RouteKind kind) const {
     }
     // Refused as a route refuses that origin: where an old browser's page sent an image or a
     // link, only an origin not allowed at all is known to be foreign.
-    const std::string referer = headerValue(request, "Referer");
+    checkUnmarkedRequest(request, kind);
+}
+
+void CallerPolicy::checkUnmarkedRequest(const HttpRequest& request, RouteKind kind) const {
+    const std::string referer = canonicalOrigin(headerValue(request, "Referer"));
     if (!referer.empty()) {
-        checkOrigin(canonicalOrigin(referer), request, RouteKind::Route);
+        checkOrigin(referer, request, RouteKind::Route);
+    }
+    // The program's own page, in a browser too old to name its origin, calls these routes.
+    if (kind == RouteKind::Action && ownOrigins.count(referer) == 0 && sentByBrowser(request)) {
+        refuse(403, request, "browsers and mail programs that name no origin",
+               "Refused " + request.method + " " + escapeForLog(request.path) +
+                   " from a browser or mail program that named no origin (an image, a link or "
+                   "a form of a page or a mail): it makes a fiscal record or changes the "
+                   "printer's state, so it is served only to the web application, which names "
+                   "its origin, and to the workstation's own programs. A script calls it "
+                   "without a User-Agent beginning \"Mozilla/\" and without an Accept naming "
+                   "images or HTML.");
     }
 }
 

@@ -18,6 +18,10 @@ enum class RouteKind {
     // own page and to tools that send no browser headers. A link, a bookmark or an address
     // typed into the browser is none of them: such a request may have come from a mail.
     Route,
+    // A REST route that makes a fiscal record or changes the program's state: like Route, but
+    // a request without "Origin" and fetch metadata is refused when it carries what a browser
+    // or a mail program sends of its own accord (an old browser's image, a mail's picture).
+    Action,
     // A route that a link may also open, from any site (a top-level navigation by GET).
     NavigationTarget,
     // The program's own page and its files: served to the page itself, to tools and to
@@ -44,7 +48,8 @@ public:
     // name made to lead to this computer), 403 for a caller that a route of `kind` does not
     // serve. Requests without a "Host" (HTTP/1.0 clients) and without browser headers come
     // from the workstation's tools and are served, unless their "Referer" names an origin
-    // that is not allowed: browsers without fetch metadata send no more than that.
+    // that is not allowed, or they are asked of an Action route by a browser or mail program
+    // (see RouteKind): browsers without fetch metadata send no more than that.
     void check(const HttpRequest& request, RouteKind kind) const;
 
 private:
@@ -53,6 +58,8 @@ private:
     // Of a request that names `origin` ("Origin", or the "Referer" of an old browser).
     void checkOrigin(const std::string& origin, const HttpRequest& request, RouteKind kind) const;
     bool allowed(const std::string& origin) const;
+    // Of a request without "Origin" and fetch metadata.
+    void checkUnmarkedRequest(const HttpRequest& request, RouteKind kind) const;
 
     const std::string port;
     std::unordered_set<std::string> ownOrigins;

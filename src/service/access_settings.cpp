@@ -1,13 +1,22 @@
 #include "service/access_settings.h"
 
+#include "logging/log_text.h"
 #include "rest/caller_policy.h"
 #include "service/owner_settings_file.h"
+#include <algorithm>
 #include <boost/log/trivial.hpp>
 
 namespace {
 
+bool hasControlCharacter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7f;
+    });
+}
+
 bool isOrigin(const Json::Value& entry) {
-    if (!entry.isString()) {
+    if (!entry.isString() || hasControlCharacter(entry.asString())) {
         return false;
     }
     // "HTTPS://ERP.Example.COM" names the same origin as "https://erp.example.com".
@@ -25,7 +34,7 @@ std::vector<std::string> readOrigins(const Json::Value& list) {
         if (!isOrigin(entry)) {
             throw MalformedSettings(
                 "\"allowedOrigins\" holds " +
-                (entry.isString() ? "\"" + entry.asString() + "\"" : "a value") +
+                (entry.isString() ? "\"" + escapeForLog(entry.asString()) + "\"" : "a value") +
                 ", which is not an origin such as \"https://shop.example\"");
         }
         origins.push_back(entry.asString());
@@ -33,16 +42,39 @@ std::vector<std::string> readOrigins(const Json::Value& list) {
     return origins;
 }
 
+// A page served over http:// proves nothing of who serves it: on "localhost" any account of
+// the computer may listen on its port. Such origins are kept only when the file says so.
+std::vector<std::string> withoutHttpOrigins(const std::vector<std::string>& origins) {
+    std::vector<std::string> kept;
+    for (const std::string& origin : origins) {
+        if (canonicalOrigin(origin).compare(0, 7, "http://") != 0) {
+            kept.push_back(origin);
+            continue;
+        }
+        BOOST_LOG_TRIVIAL(error) << "Access settings: the origin " << escapeForLog(origin)
+                                 << " in \"allowedOrigins\" is refused: an http:// page may be "
+                                    "served by anyone, another account of this computer too; "
+                                    "\"allowHttpOrigins\": true in access.json allows it";
+    }
+    return kept;
+}
+
 AccessSettings parseSettings(const Json::Value& root) {
     AccessSettings settings;
+    bool allowHttpOrigins = false;
     for (const std::string& key : root.getMemberNames()) {
         if (key == "allowedOrigins") {
             settings.allowedOrigins = readOrigins(root[key]);
         } else if (key == "listenOnAllAddresses" && root[key].isBool()) {
             settings.listenOnAllAddresses = root[key].asBool();
+        } else if (key == "allowHttpOrigins" && root[key].isBool()) {
+            allowHttpOrigins = root[key].asBool();
         } else {
             refuseKey(key);
         }
+    }
+    if (!allowHttpOrigins) {
+        settings.allowedOrigins = withoutHttpOrigins(settings.allowedOrigins);
     }
     return settings;
 }
@@ -50,7 +82,7 @@ AccessSettings parseSettings(const Json::Value& root) {
 void logSettings(const AccessSettings& settings) {
     std::string origins;
     for (const std::string& origin : settings.allowedOrigins) {
-        origins += (origins.empty() ? "" : ", ") + origin;
+        origins += (origins.empty() ? "" : ", ") + escapeForLog(origin);
     }
     BOOST_LOG_TRIVIAL(info) << "Access settings: allowed origins besides the web application: "
                             << (origins.empty() ? "none" : origins)

@@ -1,7 +1,7 @@
 #include "platform/app_data.h"
 #include "platform/durable_file.h"
 #include "service/configuration.h"
-#include <boost/filesystem/fstream.hpp>
+#include "service/owner_settings_file.h"
 #include <boost/filesystem/operations.hpp>
 #include <boost/log/trivial.hpp>
 #include <json/reader.h>
@@ -14,30 +14,39 @@ const char* const fileName = "config.json";
 // Ends a read at the failing step; the step has written its own log line, if it has one.
 struct ReadFailure {};
 
-void openForReading(boost::filesystem::ifstream& file) {
+// A configuration holds a body of /config/save, at most 1 MiB, which the file may hold with
+// its characters escaped (up to three times as long).
+constexpr std::size_t largestFile = 4 * 1024 * 1024;
+
+std::string readText() {
     try {
-        file.open(configurationFolder() / fileName, std::ios::binary);
+        const boost::filesystem::path file = configurationFolder() / fileName;
+        try {
+            return readSettingsFile(file, largestFile);
+        } catch (const UnreadableSettingsFile& refused) {
+            BOOST_LOG_TRIVIAL(error)
+                << "Configuration file " << file.string() << " " << refused.what();
+            throw ReadFailure();
+        }
     } catch (const std::runtime_error&) {
-        // Without an application-data folder there is no file to open; reported below.
-    }
-    if (!file.is_open()) {
+        // No such file, or no application-data folder to hold one.
         BOOST_LOG_TRIVIAL(error) << "Could not open configuration file.";
         throw ReadFailure();
     }
 }
 
-bool parsed(std::istream& file, Json::Value& root) {
+bool parsed(const std::string& text, Json::Value& root) {
     try {
-        return Json::Reader().parse(file, root, true);
+        return Json::Reader().parse(text, root, true);
     } catch (const Json::Exception&) {
         // The reader throws instead of failing for a document nested too deep.
         return false;
     }
 }
 
-Json::Value parse(std::istream& file) {
+Json::Value parse(const std::string& text) {
     Json::Value root;
-    if (!parsed(file, root)) {
+    if (!parsed(text, root)) {
         BOOST_LOG_TRIVIAL(error) << "Error while parsing configuration file";
         throw ReadFailure();
     }
@@ -122,9 +131,7 @@ boost::filesystem::path configurationFolder() {
 void ConfigurationStore::read() {
     BOOST_LOG_TRIVIAL(info) << "Reading configuration...";
     try {
-        boost::filesystem::ifstream file;
-        openForReading(file);
-        readFields(parse(file), data);
+        readFields(parse(readText()), data);
         loaded = true;
     } catch (const ReadFailure&) {
         // A configuration that cannot be read leaves the service on its defaults; the

@@ -60,7 +60,7 @@ FiscalPrinterBase::FiscalPrinterBase(HttpServer& server, const AccessSettings& a
 // A document that a crash or a lost line left in doubt is settled at the first connection.
 void FiscalPrinterBase::openIdempotencyStore() {
     try {
-        idempotency.open(configurationFolder() / "idempotency.json");
+        idempotency.open(configurationFolder());
     } catch (const std::runtime_error&) {
         // Without a data folder the keys are kept in memory only; the configuration's read
         // has already said that the folder is missing.
@@ -70,7 +70,7 @@ void FiscalPrinterBase::openIdempotencyStore() {
         [this](const DocumentInDoubt& document) { idempotency.progress(document); });
     printer.documentSettled.connect(
         [this](const DocumentInDoubt& document, DocumentOutcome outcome) {
-            idempotency.settle(document, outcome);
+            idempotency.settle(document, outcome, outcomeUnknownBody(document.kind));
         });
 }
 
@@ -98,17 +98,21 @@ void FiscalPrinterBase::registerRoutes() {
     using Self = FiscalPrinterBase;
     routes.addRoute("/config/serial_port_list", Method::GET,
                     adapt(bound(this, &Self::getSerialPortList)));
+    // Routes that print or change the program's state are Actions: an image or a link of a
+    // mail must not reach them.
+    const RouteKind action = RouteKind::Action;
     routes.addRoute("/connect", Method::POST,
-                    onPrinter("connect", adapt(bound(this, &Self::connect))));
+                    onPrinter("connect", adapt(bound(this, &Self::connect))), action);
     routes.addRoute("/disconnect", Method::GET,
-                    onPrinter("disconnect", adapt(bound(this, &Self::disconnect))));
+                    onPrinter("disconnect", adapt(bound(this, &Self::disconnect))), action);
     routes.addRoute("/config/reload", Method::GET,
-                    onPrinter("reload", adapt(bound(this, &Self::reload))));
+                    onPrinter("reload", adapt(bound(this, &Self::reload))), action);
     // Under the worker, a request with the key of one still waiting or printing waits for
     // it and gets its stored answer.
     routes.addRoute(
         "/printer/print", Method::POST,
-        onPrinter("receipt", oncePerKey(adapt(bound(this, &Self::print)), idempotency, true)));
+        onPrinter("receipt", oncePerKey(adapt(bound(this, &Self::print)), idempotency, true)),
+        action);
     routes.addRoute("/config/version", Method::GET, adapt(bound(this, &Self::version)));
     routes.addRoute("/config/is_configured", Method::GET, adapt(bound(this, &Self::isConfigured)));
     routes.addRoute("/config/is_connected", Method::GET,
@@ -117,12 +121,14 @@ void FiscalPrinterBase::registerRoutes() {
                     onPrinter("connectionCheck", adapt(bound(this, &Self::isConnectedActive))));
     routes.addRoute("/config/get", Method::GET, adapt(bound(this, &Self::getConfiguration)));
     routes.addRoute("/config/save", Method::POST,
-                    onPrinter("configurationSave", adapt(bound(this, &Self::saveConfiguration))));
+                    onPrinter("configurationSave", adapt(bound(this, &Self::saveConfiguration))),
+                    action);
     routes.addRoute("/printer/get_vat_mapping", Method::GET,
                     onPrinter("vatRates", adapt(bound(this, &Self::getVatMapping))));
     routes.addRoute("/daily_report", Method::GET,
                     onPrinter("dailyReport", oncePerKey(adapt(bound(this, &Self::dailyReport)),
-                                                        idempotency, Json::Value())));
+                                                        idempotency, Json::Value())),
+                    action);
     // The web application links to it from its own pages.
     routes.addRoute("/config/firefox", Method::GET,
                     adapt(bound(this, &Self::redirectToConfigurationPage)),

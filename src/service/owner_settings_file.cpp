@@ -1,5 +1,6 @@
 #include "service/owner_settings_file.h"
 
+#include "logging/log_text.h"
 #include "service/configuration.h"
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
@@ -10,19 +11,8 @@
 
 namespace {
 
-// A few settings fit many times over; a file linked to a device (/dev/zero) or grown huge
-// must not take the program's memory.
+// A few settings fit many times over.
 constexpr std::size_t largestFile = 64 * 1024;
-
-std::string readText(std::istream& file) {
-    std::string text(largestFile + 1, '\0');
-    file.read(&text[0], static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(file.gcount()));
-    if (text.size() > largestFile) {
-        throw MalformedSettings("larger than 64 KiB");
-    }
-    return text;
-}
 
 // The reader's messages, each "* Line L, Column C" and the error indented on the next line.
 std::string oneLine(const std::string& text) {
@@ -37,18 +27,35 @@ std::string oneLine(const std::string& text) {
     return line.substr(0, line.find_last_not_of(' ') + 1);
 }
 
+// JSON has no comments, and no "/" outside its strings; the reader would skip comments
+// within an object even when told not to take them.
+void refuseComments(const std::string& text) {
+    bool inString = false;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (inString && text[at] == '\\') {
+            ++at;
+        } else if (text[at] == '"') {
+            inString = !inString;
+        } else if (!inString && text[at] == '/') {
+            throw MalformedSettings("not JSON: a comment at byte " + std::to_string(at + 1));
+        }
+    }
+}
+
 // As Notepad saves it (with a byte-order mark) or any editor; a key given twice is a mistake
-// whose meaning nobody can tell, as is text after the object.
+// whose meaning nobody can tell, as is text after the object. Comments are no JSON: a reader
+// of the file could not tell whether the program sees what they surround.
 Json::Value parseObject(const std::string& text) {
     Json::CharReaderBuilder builder;
     builder["skipBom"] = true;
     builder["rejectDupKeys"] = true;
     builder["failIfExtra"] = true;
+    refuseComments(text);
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
     std::string errors;
     if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors)) {
-        throw MalformedSettings("not JSON: " + oneLine(errors));
+        throw MalformedSettings("not JSON: " + escapeForLog(oneLine(errors)));
     }
     if (!root.isObject()) {
         throw MalformedSettings("not a JSON object");
@@ -66,8 +73,34 @@ std::string capitalised(std::string subject) {
 
 } // namespace
 
+std::string readSettingsFile(const boost::filesystem::path& file, std::size_t largest) {
+    // A folder that cannot be looked into holds no settings either.
+    boost::system::error_code unreadable;
+    if (!boost::filesystem::exists(file, unreadable)) {
+        throw MissingSettingsFile(file.string());
+    }
+    if (!boost::filesystem::is_regular_file(file, unreadable)) {
+        throw UnreadableSettingsFile("is not a regular file");
+    }
+    boost::filesystem::ifstream stream(file, std::ios::binary);
+    if (!stream.is_open()) {
+        throw UnreadableSettingsFile("could not be opened");
+    }
+    // In pieces, so that a small file costs no buffer of the largest size.
+    std::string text;
+    char piece[16384];
+    while (stream.read(piece, sizeof piece) || stream.gcount() > 0) {
+        text.append(piece, static_cast<std::size_t>(stream.gcount()));
+        if (text.size() > largest) {
+            throw UnreadableSettingsFile("is larger than " + std::to_string(largest / 1024) +
+                                         " KiB");
+        }
+    }
+    return text;
+}
+
 void refuseKey(const std::string& key) {
-    throw MalformedSettings("unknown or mistyped key \"" + key + "\"");
+    throw MalformedSettings("unknown or mistyped key \"" + escapeForLog(key) + "\"");
 }
 
 bool readOwnerSettings(const std::string& fileName, const std::string& subject,
@@ -81,30 +114,18 @@ bool readOwnerSettings(const std::string& fileName, const std::string& subject,
                                  << "); the defaults apply";
         return false;
     }
-    // A folder that cannot be looked into holds no settings either; the defaults are safe.
-    boost::system::error_code unreadable;
-    if (!boost::filesystem::exists(file, unreadable)) {
+    const std::string named = capitalised(subject) + " file " + file.string();
+    try {
+        parse(parseObject(readSettingsFile(file, largestFile)));
+        return true;
+    } catch (const MissingSettingsFile&) {
         BOOST_LOG_TRIVIAL(info) << "No " << subject << " in " << file.string()
                                 << "; the defaults apply";
-        return false;
-    }
-    const std::string named = capitalised(subject) + " file " + file.string();
-    // A device or a pipe would never end, or never begin.
-    if (!boost::filesystem::is_regular_file(file, unreadable)) {
-        BOOST_LOG_TRIVIAL(error) << named << " is not a regular file; the defaults apply";
-        return false;
-    }
-    boost::filesystem::ifstream stream(file, std::ios::binary);
-    if (!stream.is_open()) {
-        BOOST_LOG_TRIVIAL(error) << named << " could not be opened; the defaults apply";
-        return false;
-    }
-    try {
-        parse(parseObject(readText(stream)));
-        return true;
+    } catch (const UnreadableSettingsFile& error) {
+        BOOST_LOG_TRIVIAL(error) << named << " " << error.what() << "; the defaults apply";
     } catch (const MalformedSettings& error) {
         BOOST_LOG_TRIVIAL(error) << named << " is malformed (" << error.what()
                                  << "); the defaults apply";
-        return false;
     }
+    return false;
 }

@@ -4,6 +4,8 @@
 #ifndef SERVICE_OWNER_SETTINGS_FILE_H
 #define SERVICE_OWNER_SETTINGS_FILE_H
 
+#include <boost/filesystem/path.hpp>
+#include <cstddef>
 #include <functional>
 #include <json/value.h>
 #include <stdexcept>
@@ -14,6 +16,24 @@ class MalformedSettings : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Thrown by readSettingsFile when there is no such file.
+class MissingSettingsFile : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Thrown by readSettingsFile for a file that is there but not read; what() says why ("is not
+// a regular file", "could not be opened", "is larger than 64 KiB").
+class UnreadableSettingsFile : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The whole text of a settings file, read only from a regular file of at most `largest`
+// bytes: a link to a device (/dev/zero) or a pipe would never end, or never begin, and a
+// file grown huge must not take the program's memory.
+std::string readSettingsFile(const boost::filesystem::path& file, std::size_t largest);
 
 // Throws MalformedSettings for a key the parser does not know or whose value is of the
 // wrong kind.

@@ -30,6 +30,11 @@ OutcomeUnknownException::OutcomeUnknownException(const DocumentOutcomeUnknown& e
     body["outcome"] = "unknown";
 }
 
+Json::Value outcomeUnknownBody(DocumentKind kind) {
+    const PosnetError lostLine(POSNET_STATUS_DISCONNECTED, "", "POS_WaitForRequestCompleted()");
+    return OutcomeUnknownException(DocumentOutcomeUnknown(lostLine, kind)).body;
+}
+
 const char* outcomeUnknownMessage(DocumentKind kind) {
     return kind == DocumentKind::Receipt
                ? "Utracono połączenie z drukarką i nie wiadomo, czy paragon został wydrukowany. "

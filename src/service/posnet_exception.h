@@ -23,6 +23,9 @@ public:
     explicit OutcomeUnknownException(const DocumentOutcomeUnknown& error);
 };
 
+// The body of an OutcomeUnknownException for a document whose answer was never seen.
+Json::Value outcomeUnknownBody(DocumentKind kind);
+
 // What the cashier is told when it is not known whether the document was printed.
 const char* outcomeUnknownMessage(DocumentKind kind);
 

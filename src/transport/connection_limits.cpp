@@ -1,22 +1,25 @@
 #include "transport/connection_limits.h"
 
-#include <boost/log/trivial.hpp>
+#include <utility>
 
-ConnectionLimits::ConnectionLimits(std::size_t maxConnections, std::size_t maxBodyBytes)
-    : connectionLimit(maxConnections), bodyLimit(maxBodyBytes) {}
+ConnectionLimits::ConnectionLimits(std::size_t maxConnections, std::size_t maxBodyBytes,
+                                   Report report)
+    : connectionLimit(maxConnections), bodyLimit(maxBodyBytes), report(std::move(report)) {}
 
 bool ConnectionLimits::admit(HeldConnection& connection) {
+    const std::string limit = "Connection limit of " + std::to_string(connectionLimit);
     if (byAge.size() >= connectionLimit) {
-        HeldConnection* oldest = oldestWaiting([](const HeldConnection&) { return true; });
+        HeldConnection* oldest =
+            oldestWaiting([](const HeldConnection& held) { return held.bodyBytes == 0; });
         if (oldest == nullptr) {
-            BOOST_LOG_TRIVIAL(error) << "Connection limit of " << connectionLimit
-                                     << " reached while every connection is being answered: "
-                                        "closed the new connection";
+            report("new connections closed at the connection limit",
+                   limit + " reached while every connection is being answered or sending its "
+                           "body: closed the new connection");
             return false;
         }
-        BOOST_LOG_TRIVIAL(error) << "Connection limit of " << connectionLimit
-                                 << " reached: closed the oldest connection that had not sent "
-                                    "a whole request";
+        report("connections closed to make room at the connection limit",
+               limit + " reached: closed the oldest connection that had not sent a whole "
+                       "request");
         closeToMakeRoom(*oldest);
     }
     byAge.push_back(connection);
@@ -35,15 +38,16 @@ bool ConnectionLimits::reserveBody(HeldConnection& connection, std::size_t bytes
         HeldConnection* oldest =
             oldestWaiting([](const HeldConnection& held) { return held.bodyBytes > 0; });
         if (oldest == nullptr) {
-            BOOST_LOG_TRIVIAL(error)
-                << "Refused a request body of " << bytes << " bytes: " << bodyBytesHeld
-                << " bytes of request bodies are held, "
-                << "the most allowed is " << bodyLimit;
+            report("request bodies refused at the limit of bodies held",
+                   "Refused a request body of " + std::to_string(bytes) +
+                       " bytes: " + std::to_string(bodyBytesHeld) +
+                       " bytes of request bodies are held, the most allowed is " +
+                       std::to_string(bodyLimit));
             return false;
         }
-        BOOST_LOG_TRIVIAL(error) << "Request bodies held reached " << bodyLimit
-                                 << " bytes: closed the oldest connection that had not sent "
-                                    "its whole body";
+        report("connections closed to make room for request bodies",
+               "Request bodies held reached " + std::to_string(bodyLimit) +
+                   " bytes: closed the oldest connection that had not sent its whole body");
         closeToMakeRoom(*oldest);
     }
     connection.bodyBytes += bytes;

@@ -6,6 +6,7 @@
 #include <boost/intrusive/list.hpp>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -38,12 +39,18 @@ private:
 
 // When either the connection or the body limit is reached, the oldest connections that have
 // not yet sent a whole request are closed first: a flood of idle or slow connections then
-// cannot keep out a client that sends its request at once. Every step of a connection has
-// a deadline; a connection still in the step when it passes is closed. Used on the
-// event-loop thread only.
+// cannot keep out a client that sends its request at once. A connection that has sent its
+// whole header and is sending a body that fits the limits is never closed for a new
+// connection: the owner's slow upload is served however many connections others open.
+// Every step of a connection has a deadline; a connection still in the step when it passes
+// is closed. Used on the event-loop thread only.
 class ConnectionLimits {
 public:
-    ConnectionLimits(std::size_t maxConnections, std::size_t maxBodyBytes);
+    // Logs a line that a caller can cause as often as it likes, collapsed with the others of
+    // its `cause`: the text of a count's line ("connections closed to make room").
+    using Report = std::function<void(const std::string& cause, const std::string& line)>;
+
+    ConnectionLimits(std::size_t maxConnections, std::size_t maxBodyBytes, Report report);
     ConnectionLimits(const ConnectionLimits&) = delete;
     ConnectionLimits& operator=(const ConnectionLimits&) = delete;
 
@@ -85,6 +92,7 @@ private:
 
     const std::size_t connectionLimit;
     const std::size_t bodyLimit;
+    const Report report;
     std::size_t bodyBytesHeld = 0;
     List<&HeldConnection::byAge> byAge;
     List<&HeldConnection::byDeadline> byDeadline;

@@ -139,7 +139,8 @@ Server::Server(const ServerSettings& settings)
       limits(std::make_shared<ConnectionLimits>(
           std::max<std::size_t>(
               1, std::min(settings.maxConnections, platform::raiseDescriptorLimit() / 2)),
-          settings.maxBodyBytesHeld)),
+          settings.maxBodyBytesHeld,
+          [this](const std::string& cause, const std::string& line) { logRefusal(cause, line); })),
       deadlineTimer(ioContext), refusalTimer(ioContext) {
     listen();
     // Browsers and curl speak TLS 1.2 or 1.3; older versions have known weaknesses.
@@ -182,31 +183,85 @@ void Server::reloadCertificate() {
 
 // IPv4 first: its port, chosen by the system when the settings say 0, is the one IPv6
 // listens on too. A browser may try "localhost" as ::1 first, so IPv6 is listened on
-// wherever the system has it.
+// wherever the system has it. Another account may take either address first; the program
+// then serves on the one it has rather than not at all.
 void Server::listen() {
     const bool everywhere = settings.listenOnAllAddresses;
-    acceptors.emplace_back(ioContext);
-    openListening(acceptors.back(), tcp::endpoint(everywhere ? asio::ip::address_v4::any()
-                                                             : asio::ip::address_v4::loopback(),
-                                                  settings.port));
+    std::vector<tcp::endpoint> held;
+    const tcp::endpoint v4(
+        everywhere ? asio::ip::address_v4::any() : asio::ip::address_v4::loopback(), settings.port);
+    if (!listenOn(v4)) {
+        held.push_back(v4);
+    }
     const tcp::endpoint v6(everywhere ? asio::ip::address_v6::any()
                                       : asio::ip::address_v6::loopback(),
-                           listeningPort());
-    acceptors.emplace_back(ioContext);
+                           acceptors.empty() ? settings.port : listeningPort());
     try {
-        openListening(acceptors.back(), v6);
+        if (!listenOn(v6)) {
+            held.push_back(v6);
+        }
     } catch (const boost::system::system_error& failure) {
         if (!addressMissing(failure)) {
             throw;
         }
         // Without IPv6 no browser reaches this machine over it either; IPv4 serves alone.
-        acceptors.pop_back();
+    }
+    if (acceptors.empty()) {
+        throw boost::system::system_error(make_error_code(boost::system::errc::address_in_use),
+                                          "bind");
+    }
+    for (const tcp::endpoint& endpoint : held) {
+        const std::string account = platform::listenerAccount(*endpoint.data());
+        BOOST_LOG_TRIVIAL(error) << "Port " << endpoint.port() << " of " << endpoint.address()
+                                 << " is held by "
+                                 << (account.empty() ? "another program" : "the account " + account)
+                                 << ": serving on " << describe(listeningEndpoints())
+                                 << " alone, and trying " << endpoint << " again every "
+                                 << settings.relistenSeconds << " seconds";
+        relistenLater(endpoint);
     }
     if (everywhere) {
         BOOST_LOG_TRIVIAL(info) << "Listening on every address (" << describe(listeningEndpoints())
                                 << "): other machines can reach this program, as "
                                    "\"listenOnAllAddresses\" in access.json asks";
     }
+}
+
+bool Server::listenOn(const tcp::endpoint& endpoint) {
+    Acceptor acceptor(ioContext);
+    try {
+        openListening(acceptor, endpoint);
+    } catch (const boost::system::system_error& failure) {
+        if (failure.code() == boost::system::errc::address_in_use) {
+            return false;
+        }
+        throw;
+    }
+    acceptors.emplace(endpoint.address().is_v4() ? acceptors.begin() : acceptors.end(),
+                      std::move(acceptor));
+    return true;
+}
+
+void Server::relistenLater(const tcp::endpoint& endpoint) {
+    auto timer = std::make_shared<asio::steady_timer>(ioContext);
+    timer->expires_after(std::chrono::seconds(settings.relistenSeconds));
+    timer->async_wait([this, endpoint, timer](const boost::system::error_code& error) {
+        if (error) {
+            return;
+        }
+        bool listening = false;
+        try {
+            listening = listenOn(endpoint);
+        } catch (const boost::system::system_error&) {
+            // Whatever keeps the address now may pass; it is tried again as a held one is.
+        }
+        if (!listening) {
+            relistenLater(endpoint);
+            return;
+        }
+        acceptConnection(endpoint.address().is_v4() ? acceptors.front() : acceptors.back());
+        BOOST_LOG_TRIVIAL(info) << "Listening on " << endpoint << " too, now that it is free";
+    });
 }
 
 void Server::start() {
@@ -320,10 +375,11 @@ void Server::onAccepted(Acceptor& acceptor, Connection connection,
     // Without a deadline a client that connects and never speaks would hold its socket for
     // ever; enough of them exhaust the process's descriptors.
     renewTimeout(connection);
-    admitPeer(connection, false);
+    admitPeer(connection, false, std::chrono::system_clock::now());
 }
 
-void Server::admitPeer(const Connection& connection, bool spoken) {
+void Server::admitPeer(const Connection& connection, bool spoken,
+                       std::chrono::system_clock::time_point accepted) {
     boost::system::error_code localFailure;
     boost::system::error_code peerFailure;
     const tcp::endpoint local = connection->socket().local_endpoint(localFailure);
@@ -333,14 +389,15 @@ void Server::admitPeer(const Connection& connection, bool spoken) {
         return;
     }
     connection->localAddress = local.address();
-    const platform::PeerAccount account = platform::peerAccount(*local.data(), *peer.data());
+    const platform::PeerAccount account =
+        platform::peerAccount(*local.data(), *peer.data(), accepted);
     // Some systems learn a socket's owner only once it is used (under Wine, the server
     // process holds a socket until its program first sends on it): an owner not known yet
-    // is looked up again when the first bytes are there.
+    // is looked up again when the first bytes are there, and must have been there at accept.
     if (account.owner == platform::PeerAccount::Owner::Unknown && !spoken) {
-        connection->whenReady([this, connection](const boost::system::error_code& error) {
+        connection->whenReady([this, connection, accepted](const boost::system::error_code& error) {
             if (!error) {
-                admitPeer(connection, true);
+                admitPeer(connection, true, accepted);
             }
         });
         return;

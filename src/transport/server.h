@@ -8,6 +8,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <chrono>
 #include <cstddef>
 #include <list>
 #include <memory>
@@ -28,6 +29,8 @@ struct ServerSettings {
     std::size_t maxConnections = 1000;
     // Bytes of request bodies held across all connections before their requests are whole.
     std::size_t maxBodyBytesHeld = 64 * 1024 * 1024;
+    // How often a listening address that another program holds is tried again.
+    long relistenSeconds = 60;
 };
 
 // The TLS listener: one event loop, one accept always pending on each listening address, the
@@ -79,15 +82,21 @@ protected:
 private:
     using Acceptor = boost::asio::ip::tcp::acceptor;
 
+    // Listens on both loopback addresses, or both "any" addresses; one that another program
+    // holds is logged and tried again later. Throws when neither can be listened on.
     void listen();
+    // False when another socket holds `endpoint`.
+    bool listenOn(const boost::asio::ip::tcp::endpoint& endpoint);
+    void relistenLater(const boost::asio::ip::tcp::endpoint& endpoint);
     void acceptConnection(Acceptor& acceptor);
     void onAccepted(Acceptor& acceptor, Connection connection,
                     const boost::system::error_code& error);
     void acceptAfterFailure(Acceptor& acceptor);
     // Hands the connection to the handshake, unless its other end belongs to another account
     // of this computer, or to another machine while only this one may call: then it is
-    // refused. `spoken`: its first bytes have arrived.
-    void admitPeer(const Connection& connection, bool spoken);
+    // refused. `spoken`: its first bytes have arrived; `accepted`: when it was accepted.
+    void admitPeer(const Connection& connection, bool spoken,
+                   std::chrono::system_clock::time_point accepted);
     void handshake(const Connection& connection);
     // Writes the refusals' counts as they fall due.
     void writeRefusalCounts();

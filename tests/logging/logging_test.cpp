@@ -236,3 +236,25 @@ TEST(RefusalLog, FirstRefusalInFullThenAtMostOneCountAMinute) {
     expected.push_back(count + "2 more: requests and connections of further callers");
     EXPECT_EQ(log.lines(), expected);
 }
+
+// Another account or page must not fill the owner's disk: past the budget one line says so.
+TEST(RefusalLog, LinesPastTheDaysBudgetAreLeftOutAndOneLineSaysSo) {
+    LogCapture log;
+    RefusalLog refusals(20);
+    const RefusalLog::Clock::time_point start;
+    const auto at = [start](int second) { return start + std::chrono::seconds(second); };
+    refusals.refuse("A", "0123456789", at(0));
+    refusals.refuse("B", "0123456789", at(1));
+    refusals.refuse("C", "x", at(2));
+    refusals.refuse("D", "y", at(3));
+    refusals.refuse("A", "A again", at(4));
+    EXPECT_EQ(refusals.writeDue(at(60)), std::nullopt);
+    refusals.refuse("E", "a day later", at(2 + 24 * 3600));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{
+                  "error : 0123456789", "error : 0123456789",
+                  "warning : The log's budget of 20 bytes a day for lines that callers can cause "
+                  "is spent: such lines are left out for the rest of the day; the program's own "
+                  "lines and its requests' are still written",
+                  "error : a day later"}));
+}

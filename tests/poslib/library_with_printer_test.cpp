@@ -5,14 +5,20 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <set>
+#include <sys/wait.h>
 #include <tuple>
+#include <unistd.h>
 
+using poslib::kBrokenAnswerFrame;
 using poslib::kControlByteInValue;
 using poslib::kInvalidArgument;
 using poslib::kInvalidHandle;
 using poslib::kLineLost;
 using poslib::kNoMoreValues;
+using poslib::kUnexpectedAnswer;
 using Line = VirtualPrinterProcess::Line;
+constexpr uint32_t kTokenCount = 10000;
 
 void PrintTo(Line line, std::ostream* out) {
     *out << (line == Line::Tcp ? "TCP" : "pseudo-terminal");
@@ -240,6 +246,60 @@ TEST_P(LibraryWithPrinter, MatchesAnswersToRequestsPostedTogether) {
     for (POSNET_HANDLE request : requests) {
         EXPECT_EQ(POS_DestroyRequest(request), 0);
     }
+}
+
+// A damaged answer reaches only the command whose token it shows, else the line counts as
+// lost; "rpt" gives the stored answer only under the name of the command asked about.
+TEST_P(LibraryWithPrinter, TakesADamagedOrRepeatedAnswerOnlyForTheCommandItNames) {
+    VirtualPrinterProcess printer({"--damage-answer", "vatget:1", "--damage-answer", "vatget:2"},
+                                  GetParam());
+    PosnetClient client(printer.port());
+    // The answer to "sid" echoes its token: later frames carry none unless asked to.
+    EXPECT_EQ(client.run("sid").status, 0);
+    EXPECT_EQ(client.run("vatget").wait, kLineLost);
+    client.close();
+    ASSERT_TRUE(client.open());
+    const POSNET_HANDLE vatget = POS_CreateRequest(client.device(), "vatget");
+    uint32_t token = 0;
+    ASSERT_EQ(POS_GetRequestToken(vatget, &token), 0);
+    ASSERT_EQ(POS_PostRequest(vatget, 0), 0);
+    EXPECT_EQ(POS_WaitForRequestCompleted(vatget, 5000), 0);
+    EXPECT_EQ(POS_GetRequestStatus(vatget), kBrokenAnswerFrame);
+    EXPECT_EQ(POS_DestroyRequest(vatget), 0);
+    for (const auto& [command, status] :
+         {std::pair<const char*, POSNET_STATUS>{"trend", kUnexpectedAnswer}, {"vatget", 0}}) {
+        const POSNET_HANDLE repeat = POS_CreateRepeatRequest(client.device(), token, command);
+        ASSERT_EQ(POS_PostRequest(repeat, 0), 0);
+        EXPECT_EQ(POS_WaitForRequestCompleted(repeat, 5000), 0);
+        EXPECT_EQ(POS_GetRequestStatus(repeat), status) << command;
+        EXPECT_EQ(POS_GetResponseValueCount(repeat), status == 0 ? 7u : 0u);
+        EXPECT_EQ(POS_DestroyRequest(repeat), 0);
+    }
+}
+
+// A program started again, or another workstation on the same printer, must not reuse the
+// tokens whose answers the printer still keeps: each run starts at a token of its own.
+TEST(LibraryRuns, StartAtTokensOfTheirOwn) {
+    VirtualPrinterProcess printer({}, Line::Tcp);
+    std::set<uint32_t> firstTokens;
+    for (int run = 0; run < 3; ++run) {
+        int channel[2];
+        ASSERT_EQ(::pipe(channel), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            PosnetClient client(printer.port());
+            uint32_t token = kTokenCount;
+            POS_GetRequestToken(POS_CreateRequest(client.device(), "sid"), &token);
+            ::_exit(::write(channel[1], &token, sizeof token) == sizeof token ? 0 : 1);
+        }
+        ::close(channel[1]);
+        uint32_t token = kTokenCount;
+        EXPECT_EQ(::read(channel[0], &token, sizeof token), ssize_t(sizeof token));
+        ::close(channel[0]);
+        ::waitpid(child, nullptr, 0);
+        firstTokens.insert(token);
+    }
+    EXPECT_GT(firstTokens.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, LibraryWithPrinter,

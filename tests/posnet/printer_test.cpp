@@ -254,30 +254,84 @@ TEST_F(PrinterTest, FailedCancellationLetsTheOriginalErrorLeave) {
     EXPECT_TRUE(printer->connected());
 }
 
-// After the line was lost on the closing command, the printer's stored answer to it tells
-// what became of the document: a success, a refusal (a printer number up to 9999), or none (a
-// frame error such as 13, or a library code).
+// After the closing command's answer was lost, came damaged or under another name, the
+// printer's stored answer to "dailyrep" tells what became of the report: a success, a refusal
+// (a printer number up to 9999), or none (a frame error such as 13, or a library code).
 TEST_F(PrinterTest, LostClosingAnswerIsSettledByThePrintersStoredAnswer) {
     struct Case {
+        const char* call; // the call of "dailyrep" that fails
+        POSNET_STATUS failure;
         POSNET_STATUS stored;
         const char* outcome;
     };
-    for (const Case& each : {Case{0, "completed"}, Case{9999, "refused"}, Case{13, "unknown"},
-                             Case{10007, "unknown"}}) {
-        SCOPED_TRACE(each.stored);
+    const char* const wait = "POS_WaitForRequestCompleted";
+    for (const Case& each :
+         {Case{wait, POSNET_STATUS_DISCONNECTED, 0, "completed"},
+          Case{wait, POSNET_STATUS_DISCONNECTED, 9999, "refused"},
+          Case{wait, POSNET_STATUS_DISCONNECTED, 13, "unknown"},
+          Case{wait, POSNET_STATUS_DISCONNECTED, 10007, "unknown"},
+          Case{"POS_GetRequestStatus", POSNET_STATUS_BROKEN_ANSWER, 0, "completed"},
+          Case{"POS_GetRequestStatus", POSNET_STATUS_UNEXPECTED_ANSWER, 16, "refused"},
+          Case{"POS_GetRequestStatus", 2805, 0, "refused"}}) {
+        SCOPED_TRACE(std::to_string(each.failure) + " " + std::to_string(each.stored));
         connectAndForget();
-        library.forceResult("POS_WaitForRequestCompleted", 1, POSNET_STATUS_DISCONNECTED);
-        library.forceResult("POS_GetRequestStatus", 1, each.stored);
+        library.forceResult(each.call, 1, each.failure);
+        library.forceResult("POS_GetRequestStatus", each.call == wait ? 1 : 2, each.stored);
         std::string outcome = "completed";
         try {
             printer->dailyReport();
         } catch (const DocumentOutcomeUnknown&) {
             outcome = "unknown";
-        } catch (const PosnetError& lostLine) {
-            EXPECT_EQ(lostLine.code, POSNET_STATUS_DISCONNECTED);
+        } catch (const PosnetError& refusal) {
+            EXPECT_EQ(refusal.code, each.failure);
             outcome = "refused";
         }
         EXPECT_EQ(outcome, each.outcome);
+        EXPECT_EQ(std::count_if(library.calls().begin(), library.calls().end(),
+                                [](const auto& call) {
+                                    return call.function == "POS_CreateRepeatRequest" &&
+                                           call.arguments.back() == "dailyrep";
+                                }),
+                  each.failure == 2805 ? 0 : 1);
+    }
+}
+
+// What the printer's records say of a receipt whose closing answer was not seen: "stored" is
+// the answer "rpt" gave under "trend", "since" the completed receipts counted since before
+// "trinit" (-99: no counters).
+TEST(ReceiptOutcome, NeedsEvidenceThatNamesTheReceipt) {
+    using Stored = StoredAnswer;
+    using Outcome = DocumentOutcome;
+    const int64_t none = -99;
+    struct Case {
+        Stored stored;
+        std::optional<bool> open;
+        int64_t since;
+        Outcome outcome;
+    };
+    const Case cases[] = {
+        {Stored::Success, false, none, Outcome::Completed},
+        {Stored::Success, false, 1, Outcome::Completed},
+        {Stored::Success, false, 0, Outcome::Unknown},
+        {Stored::Success, false, 2, Outcome::Unknown},
+        {Stored::Success, true, 1, Outcome::Unknown},
+        {Stored::Success, std::nullopt, 1, Outcome::Unknown},
+        {Stored::Refusal, false, none, Outcome::NotCompleted},
+        {Stored::Refusal, false, 0, Outcome::NotCompleted},
+        {Stored::Refusal, false, 1, Outcome::Unknown},
+        {Stored::None, false, none, Outcome::Unknown},
+        {Stored::None, false, 0, Outcome::NotCompleted},
+        {Stored::None, true, none, Outcome::NotCompleted},
+        {Stored::None, true, 1, Outcome::Unknown},
+        {Stored::None, false, 1, Outcome::Unknown},
+        {Stored::None, std::nullopt, 0, Outcome::Unknown},
+    };
+    for (const Case& each : cases) {
+        const ReceiptEvidence evidence{each.stored, each.open,
+                                       each.since == none ? std::nullopt
+                                                          : std::optional<int64_t>(each.since)};
+        EXPECT_EQ(receiptOutcome(evidence), each.outcome)
+            << static_cast<int>(each.stored) << " " << each.open.value_or(-1) << " " << each.since;
     }
 }
 

@@ -134,9 +134,9 @@ POSNET_STATUS ScriptedPosnetLibrary::getRequestToken(POSNET_HANDLE hRequest, uin
     return record("POS_GetRequestToken", {text(hRequest)}, 0);
 }
 
-POSNET_HANDLE ScriptedPosnetLibrary::createRepeatRequest(POSNET_HANDLE hLocalDevice,
-                                                         uint32_t token) {
-    return record("POS_CreateRepeatRequest", {text(hLocalDevice), text(token)}, request);
+POSNET_HANDLE ScriptedPosnetLibrary::createRepeatRequest(POSNET_HANDLE hLocalDevice, uint32_t token,
+                                                         const char* command) {
+    return record("POS_CreateRepeatRequest", {text(hLocalDevice), text(token), command}, request);
 }
 
 POSNET_STATUS ScriptedPosnetLibrary::destroyRequest(POSNET_HANDLE hRequest) {

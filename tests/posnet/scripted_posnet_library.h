@@ -58,7 +58,8 @@ public:
     POSNET_STATUS popResponseValue(POSNET_HANDLE hRequest, char* name, char* value,
                                    uint32_t valueLength) override;
     POSNET_STATUS getRequestToken(POSNET_HANDLE hRequest, uint32_t* token) override;
-    POSNET_HANDLE createRepeatRequest(POSNET_HANDLE hLocalDevice, uint32_t token) override;
+    POSNET_HANDLE createRepeatRequest(POSNET_HANDLE hLocalDevice, uint32_t token,
+                                      const char* command) override;
     POSNET_STATUS destroyRequest(POSNET_HANDLE hRequest) override;
 
 private:

@@ -28,6 +28,9 @@ public:
             response->json["text"] = "two\nlines";
         });
         routes.addRoute("/config/get", Method::POST, [](Request, Response) {});
+        routes.addRoute(
+            "/daily_report", Method::GET, [](Request, Response response) { response->json = 1; },
+            RouteKind::Action);
         // Registered twice: the second registration is the one that answers.
         routes.addRoute("/echo", Method::POST,
                         [](Request request, Response response) { response->json = request->body; });
@@ -395,10 +398,21 @@ TEST_F(RestServerTest, OnlyTheProgramsOwnHostNamesAreServed) {
     EXPECT_EQ(send("GET /config/get HTTP/1.0\r\n\r\n").status, 200);
 }
 
-// Browsers without fetch metadata send neither "Origin" nor "Sec-Fetch-*" for an image.
-TEST_F(RestServerTest, ARefererOfAnOriginNotAllowedIsRefusedLikeThatOrigin) {
+// Browsers without fetch metadata send neither "Origin" nor "Sec-Fetch-*" for an image, and
+// a mail program fetching a message's pictures sends no "Referer" either.
+TEST_F(RestServerTest, OldBrowsersAreRefusedByTheirRefererAndActionsByWhatBrowsersSend) {
     const std::string port = std::to_string(running.port());
+    const std::string ie11 = "User-Agent: Mozilla/5.0 (Windows NT 10.0; Trident/7.0; rv:11.0)\r\n";
+    const std::string action = "Refused GET /daily_report from a browser or mail program";
     const CallerRow rows[] = {
+        {ie11 + "Accept: image/png, image/*;q=0.8, */*;q=0.5\r\n", "/daily_report", 403, action},
+        {"Accept: image/webp,*/*\r\n", "/daily_report", 403, action},
+        {"Accept: TEXT/HTML,application/xhtml+xml\r\n", "/daily_report", 403, action},
+        {ie11 + "Referer: https://shop.example/app/\r\n", "/daily_report", 403, action},
+        {ie11 + "Referer: https://localhost:" + port + "/\r\n", "/daily_report", 200, ""},
+        {"User-Agent: curl/8.5.0\r\nAccept: */*\r\n", "/daily_report", 200, ""},
+        {"User-Agent: python-requests/2.31 Mozilla/\r\n", "/daily_report", 200, ""},
+        {ie11 + "Accept: text/html\r\n", "/config/get", 200, ""},
         {"Referer: https://evil.example/page?x=1\r\n", "/config/get", 403,
          "Requests from the origin https://evil.example are refused."},
         {"Referer: https://shop.example/app/\r\n", "/config/get", 200, ""},

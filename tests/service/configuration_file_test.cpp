@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <optional>
+#include <sys/stat.h>
 #include <tuple>
 #include <utility>
 
@@ -148,8 +149,29 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedFile{"NoVatMapping", withKey("vatMappingForNoObligation"), false},
         MalformedFile{"NoPaymentMapping", withKey("paymentMapping"), false},
         MalformedFile{"PaymentMappingObject",
-                      withKey("paymentMapping", Json::Value(Json::objectValue)), false}),
+                      withKey("paymentMapping", Json::Value(Json::objectValue)), false},
+        MalformedFile{"LargerThan4MiB",
+                      configurationFile("COM5", 1) + std::string(4 * 1024 * 1024, ' '), false}),
     [](const ::testing::TestParamInfo<MalformedFile>& info) { return info.param.name; });
+
+// A link to a device would fill the memory, a pipe would hang the start before it listens.
+TEST_F(ConfigurationFileTest, FileThatIsNotARegularFileIsNotRead) {
+    const fs::path file = environment.folder() / "config.json";
+    for (const bool pipe : {false, true}) {
+        fs::create_directories(environment.folder());
+        fs::remove(file);
+        if (pipe) {
+            ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+        } else {
+            fs::create_symlink("/dev/zero", file);
+        }
+        RunningService service;
+
+        EXPECT_EQ(service.get("/config/is_configured").body, "false");
+        EXPECT_TRUE(
+            log.contains("error : Configuration file " + file.string() + " is not a regular file"));
+    }
+}
 
 TEST_F(ConfigurationFileTest, KeysBeforeTheFailingOneAreKept) {
     Json::Value file = parseJson(configurationFile("COM4", 2));
@@ -255,24 +277,38 @@ TEST_F(AccessSettingsTest, MissingFileGivesTheDefaults) {
                              "; the defaults apply"));
 }
 
+// An http:// page proves nothing of who serves it: any account may listen on a loopback port.
 TEST_F(AccessSettingsTest, ListedOriginsMayCallAndTheFileIsNeverWritten) {
-    // As Notepad saves it, with a byte-order mark; the scheme in capitals names the same origin.
-    const std::string content = "\xEF\xBB\xBF{\"allowedOrigins\": [\"HTTPS://ERP.Example\", "
-                                "\"http://127.0.0.1:8080/\"], \"listenOnAllAddresses\": false}\n";
-    writeAccess(content);
-    const AccessSettings access = readAccessSettings();
-    EXPECT_TRUE(log.contains("info : Access settings: allowed origins besides the web "
-                             "application: HTTPS://ERP.Example, http://127.0.0.1:8080/; "
-                             "listening on every address: no"));
-    RunningService service(access);
+    for (const bool allowHttp : {true, false}) {
+        SCOPED_TRACE(allowHttp);
+        // As Notepad saves it, with a byte-order mark; the scheme in capitals names the same
+        // origin.
+        const std::string content = "\xEF\xBB\xBF{\"allowedOrigins\": [\"HTTPS://ERP.Example\", "
+                                    "\"http://127.0.0.1:8080/\"], "
+                                    "\"listenOnAllAddresses\": false" +
+                                    std::string(allowHttp ? ", \"allowHttpOrigins\": true" : "") +
+                                    "}\n";
+        writeAccess(content);
+        const AccessSettings access = readAccessSettings();
+        EXPECT_TRUE(log.contains("info : Access settings: allowed origins besides the web "
+                                 "application: HTTPS://ERP.Example" +
+                                 std::string(allowHttp ? ", http://127.0.0.1:8080/" : "") +
+                                 "; listening on every address: no"));
+        EXPECT_EQ(log.contains("error : Access settings: the origin http://127.0.0.1:8080/ in "
+                               "\"allowedOrigins\" is refused: an http:// page may be served by "
+                               "anyone, another account of this computer too; "
+                               "\"allowHttpOrigins\": true in access.json allows it"),
+                  !allowHttp);
+        RunningService service(access);
 
-    EXPECT_EQ(getFrom(service, "https://erp.example").status, 200);
-    EXPECT_EQ(getFrom(service, "http://127.0.0.1:8080").status, 200);
-    EXPECT_EQ(getFrom(service, "https://ledvik.trivane.pl").status, 200);
-    EXPECT_EQ(getFrom(service, "https://other.example").status, 403);
-    ASSERT_EQ(service.post("/config/save", savedRecord).status, 200);
-    EXPECT_EQ(readAccess(), content);
-    EXPECT_EQ(environment.readConfiguration(), savedFile);
+        EXPECT_EQ(getFrom(service, "https://erp.example").status, 200);
+        EXPECT_EQ(getFrom(service, "http://127.0.0.1:8080").status, allowHttp ? 200 : 403);
+        EXPECT_EQ(getFrom(service, "https://ledvik.trivane.pl").status, 200);
+        EXPECT_EQ(getFrom(service, "https://other.example").status, 403);
+        ASSERT_EQ(service.post("/config/save", savedRecord).status, 200);
+        EXPECT_EQ(readAccess(), content);
+        EXPECT_EQ(environment.readConfiguration(), savedFile);
+    }
 }
 
 TEST_F(AccessSettingsTest, ListeningOnEveryAddressIsAnExplicitChoice) {
@@ -298,7 +334,15 @@ TEST_F(AccessSettingsTest, MalformedFileIsLoggedAndGivesTheDefaults) {
         {R"({"allowedOrigins": ["https://erp.example"], "allowOrigins": ["*"]})",
          "unknown or mistyped key \"allowOrigins\""},
         {R"({"allowedOrigins": [], "allowedOrigins": ["*"]})", "Duplicate key: 'allowedOrigins'"},
-        {"{\"allowedOrigins\": [\"*\"" + std::string(70000, ' ') + "]}", "larger than 64 KiB"},
+        // Texts of the file reach the log escaped: none of them can forge a line of its own.
+        {R"({"allowedOrigins": ["https://a.example\nforged : line"]})",
+         "\"allowedOrigins\" holds \"https://a.example\\nforged : line\", which is not an origin"},
+        {R"({"allowedOrigins": ["https://a.example\u001b[2J"]})",
+         "holds \"https://a.example\\x1b[2J\""},
+        {R"({"x\nforged : line": 1})", "unknown or mistyped key \"x\\nforged : line\""},
+        {"{\"allowedOrigins\": [\"*\"] /* all */}", "not JSON: a comment at byte 26"},
+        {"{\"allowedOrigins\": [\"https://a.example/\\\"\"]}/", "not JSON: a comment at byte 45"},
+        {"// written by hand\n{}", "not JSON"},
     };
     const std::string malformed =
         "error : Access settings file " + accessFile().string() + " is malformed (";
@@ -313,6 +357,13 @@ TEST_F(AccessSettingsTest, MalformedFileIsLoggedAndGivesTheDefaults) {
             return line.rfind(malformed, 0) == 0 && line.find(file.second) != std::string::npos;
         }));
     }
+    for (const std::string& line : log.lines()) {
+        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    }
+    writeAccess("{\"allowedOrigins\": [\"*\"" + std::string(70000, ' ') + "]}");
+    EXPECT_TRUE(readAccessSettings().allowedOrigins.empty());
+    EXPECT_TRUE(log.contains("error : Access settings file " + accessFile().string() +
+                             " is larger than 64 KiB; the defaults apply"));
     fs::remove(accessFile());
     fs::create_symlink("/dev/zero", accessFile());
     EXPECT_TRUE(readAccessSettings().allowedOrigins.empty());

@@ -208,9 +208,16 @@ TEST_F(RoutesTest, LinksAndOtherSitesReachOnlyTheConfigurationPageRedirect) {
         std::string headers;
         int status;
     } requests[] = {
-        {"/daily_report", image, 403},   {"/daily_report", link, 403},
-        {"/daily_report", typed, 403},   {"/disconnect", typed, 403},
-        {"/config/reload", typed, 403},  {"/config/firefox", link, 302},
+        {"/daily_report", image, 403},
+        {"/daily_report", link, 403},
+        {"/daily_report", typed, 403},
+        {"/disconnect", typed, 403},
+        {"/config/reload", typed, 403},
+        {"/config/firefox", link, 302},
+        // Old browsers and mail programs, which name neither origin nor site.
+        {"/daily_report", "User-Agent: Mozilla/4.0 (compatible; MSIE 7.0)\r\n", 403},
+        {"/disconnect", "Accept: image/*\r\n", 403},
+        {"/config/reload", "Accept: text/html\r\n", 403},
         {"/config/firefox", typed, 302},
     };
     for (const auto& request : requests) {

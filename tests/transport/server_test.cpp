@@ -5,15 +5,19 @@
 #include "transport/server.h"
 #include <algorithm>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/system/system_error.hpp>
 #include <future>
 #include <gtest/gtest.h>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 #ifndef _WIN32
 #include <cstdio>
 #include <cstdlib>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -80,6 +84,22 @@ std::string addresses(const Server& server) {
         text += endpoint.address().to_string() + " ";
     }
     return text;
+}
+
+// Whether a line starts with `start` and holds `part`.
+bool logged(const LogCapture& log, const std::string& start, const std::string& part) {
+    const std::vector<std::string> lines = log.lines();
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.rfind(start, 0) == 0 && line.find(part) != std::string::npos;
+    });
+}
+
+// Waits up to a minute for `condition`; whether it came.
+template <typename Condition> bool eventually(Condition condition) {
+    for (int wait = 0; wait < 600 && !condition(); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return condition();
 }
 
 #ifndef _WIN32
@@ -171,6 +191,45 @@ TEST(ServerConstruction, ListensOnTheLoopbackAddressesOnlyByDefault) {
     EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
     if (ipv6) {
         EXPECT_TRUE(acceptsConnection(boost::asio::ip::address_v6::loopback(), running.port()));
+    }
+}
+
+// Another account may bind one of the loopback addresses first: the program serves on the
+// other, says so and takes the first when it is free.
+TEST(ServerConstruction, ServesOnTheAddressItHasWhileTheOtherIsHeld) {
+    if (!hasIpv6Loopback()) {
+        GTEST_SKIP() << "the system has no IPv6 loopback address to serve on instead";
+    }
+    for (const boost::asio::ip::address& taken :
+         {boost::asio::ip::address(boost::asio::ip::address_v4::loopback()),
+          boost::asio::ip::address(boost::asio::ip::address_v6::loopback())}) {
+        SCOPED_TRACE(taken.to_string());
+        LogCapture log;
+        boost::asio::io_context io;
+        auto holder = std::make_unique<boost::asio::ip::tcp::acceptor>(
+            io, boost::asio::ip::tcp::endpoint(taken, 0));
+        ServerSettings settings = testServerSettings();
+        settings.port = holder->local_endpoint().port();
+        settings.relistenSeconds = 1;
+        GreetingServer server(settings);
+        ServerThread running(server);
+        const std::string port = std::to_string(settings.port);
+        const std::string held = (taken.is_v4() ? "127.0.0.1:" : "[::1]:") + port;
+        const std::string serving = (taken.is_v4() ? "[::1]:" : "127.0.0.1:") + port;
+#ifdef _WIN32
+        const std::string account;
+#else
+        const std::string account = "the account " + std::string(::getpwuid(::geteuid())->pw_name);
+#endif
+        EXPECT_TRUE(logged(
+            log, "error : Port " + port + " of " + taken.to_string() + " is held by " + account,
+            ": serving on " + serving + " alone, and trying " + held + " again every 1 seconds"));
+        holder.reset();
+        EXPECT_TRUE(eventually([&] {
+            return log.contains("info : Listening on " + held + " too, now that it is free");
+        }));
+        EXPECT_TRUE(acceptsConnection(taken, settings.port));
+        EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
     }
 }
 
@@ -271,6 +330,26 @@ TEST(Server, UnknownExceptionEscapingAHandlerIsLoggedToo) {
 }
 
 #ifndef _WIN32
+// The kernel reports a socket whose program has closed it with the owner 0: that is no word
+// of root's. The connection waits in the backlog until the server starts accepting.
+TEST(Server, ConnectionClosedBeforeItsCheckIsRefusedNotTakenForRoot) {
+    LogCapture log;
+    GreetingServer server(testServerSettings());
+    {
+        boost::asio::io_context io;
+        boost::asio::ip::tcp::socket client(io);
+        client.connect({boost::asio::ip::address_v4::loopback(), server.listeningPort()});
+        boost::asio::write(client, boost::asio::buffer("\x16\x03\x01", 3));
+    }
+    ServerThread running(server);
+    EXPECT_TRUE(eventually([&] {
+        return logged(log, "error : Refused the connection from 127.0.0.1:",
+                      " before its TLS handshake: its account cannot be learnt (the other end "
+                      "closed before it could be checked)");
+    }));
+    EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
+}
+
 // On a shared workstation or a terminal server every account's programs reach the loopback
 // port; listening on every address admits other machines, never other accounts.
 TEST(Server, ConnectionsOfAnotherAccountAreRefusedBeforeTheHandshake) {
@@ -285,12 +364,9 @@ TEST(Server, ConnectionsOfAnotherAccountAreRefusedBeforeTheHandshake) {
         GreetingServer server(settings);
         ServerThread running(server);
         EXPECT_NE(other.curl(running.port()).find("alert access denied"), std::string::npos);
-        const std::vector<std::string> lines = log.lines();
-        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.rfind("error : Refused the connection from 127.0.0.1:", 0) == 0 &&
-                   line.find(" before its TLS handshake: it belongs to the account " + other.name +
-                             ",") != std::string::npos;
-        }));
+        EXPECT_TRUE(
+            logged(log, "error : Refused the connection from 127.0.0.1:",
+                   " before its TLS handshake: it belongs to the account " + other.name + ","));
         EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
     }
 }

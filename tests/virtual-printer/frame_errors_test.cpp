@@ -34,11 +34,11 @@ public:
         ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
     }
 
-    // The body of the next answer frame.
-    std::string answer() {
+    // The body of the next answer frame, which comes with `fault`.
+    std::string answer(poslib::FrameFault fault = poslib::FrameFault::None) {
         for (;;) {
             if (std::optional<poslib::DecodedFrame> frame = decoder_.next()) {
-                EXPECT_EQ(frame->fault, poslib::FrameFault::None);
+                EXPECT_EQ(frame->fault, fault);
                 return frame->body;
             }
             char buffer[512];
@@ -157,22 +157,30 @@ TEST_F(FrameErrors, RepeatsTheAnswersItKeeps) {
     }
 }
 
-// The command runs, its answer never comes, and rpt gives it; after a closed line the next
-// connection finds the printer as it was.
+// The command runs, its answer never comes or comes damaged, and rpt gives it whole; a
+// command the line closed before never runs; after a closed line the next connection finds
+// the printer as it was.
 TEST(LostAnswers, ExecuteTheCommandAndKeepTheAnswer) {
-    VirtualPrinterProcess printer({"--drop-answer", "trinit:1", "--close-after", "trinit:2"});
+    VirtualPrinterProcess printer({"--drop-answer", "trinit:1", "--close-after", "trinit:2",
+                                   "--damage-answer", "strns:1", "--close-before", "trinit:3"});
     RawLine line(printer.port());
     line.send(encodeFrame("trinit\t@0001\tbm1\t") + encodeFrame("strns\t@0002\t") +
-              encodeFrame("rpt\t@0001\t") + encodeFrame("prncancel\t") +
-              encodeFrame("trinit\t@0003\tbm0\t"));
-    EXPECT_EQ(line.answer(), "strns\t@0002\tto1\tts17\t");
+              encodeFrame("rpt\t@0001\t") + encodeFrame("rpt\t@0002\t") +
+              encodeFrame("prncancel\t") + encodeFrame("trinit\t@0003\tbm0\t"));
+    EXPECT_EQ(line.answer(poslib::FrameFault::BadChecksum), "strns\t@0002\tto1\tts17\tfe0\t");
     EXPECT_EQ(line.answer(), "trinit\t@0001\t");
+    EXPECT_EQ(line.answer(), "strns\t@0002\tto1\tts17\tfe0\t");
     EXPECT_EQ(line.answer(), "prncancel\t");
     EXPECT_THROW(line.answer(), std::runtime_error);
     RawLine again(printer.port());
-    again.send(encodeFrame("strns\t@0004\t") + encodeFrame("rpt\t@0003\t"));
-    EXPECT_EQ(again.answer(), "strns\t@0004\tto1\tts16\t");
-    EXPECT_EQ(again.answer(), "trinit\t@0003\t");
+    again.send(encodeFrame("trinit\t@0005\tbm0\t"));
+    EXPECT_THROW(again.answer(), std::runtime_error);
+    RawLine third(printer.port());
+    third.send(encodeFrame("strns\t@0004\t") + encodeFrame("rpt\t@0003\t") +
+               encodeFrame("rpt\t@0005\t"));
+    EXPECT_EQ(third.answer(), "strns\t@0004\tto1\tts16\tfe0\t");
+    EXPECT_EQ(third.answer(), "trinit\t@0003\t");
+    EXPECT_EQ(third.answer(), "ERR\t@0005\t?13\tcmrpt\t");
 }
 
 TEST_F(FrameErrors, AnswersACommandErrorWithoutTabBeforeTheChecksum) {

@@ -30,6 +30,15 @@ protected:
         return client_.run(command, parameters).status;
     }
 
+    // The answer's values as "nameValue nameValue ...".
+    std::string values(const std::string& query) {
+        std::string text;
+        for (const auto& [name, value] : client_.run(query).values) {
+            text += (text.empty() ? "" : " ") + name + value;
+        }
+        return text;
+    }
+
     VirtualPrinterProcess printer_;
     PosnetClient client_;
 };
@@ -44,7 +53,18 @@ TEST_F(PrinterRules, RefusesWhatThePublishedTableRefuses) {
     const Steps lined = {{"trinit", "bm,1"}, {"trline", kLine}};
     const Steps paid = {{"trinit", "bm,1"}, {"trline", kLine}, {"trpayment", "ty,0\nwa,350"}};
     const Steps paidShort = {{"trinit", "bm,1"}, {"trline", kLine}, {"trpayment", "ty,0\nwa,300"}};
-    const Steps big = {{"trinit", "bm,1"},
+    const Steps over = {{"trinit", "bm,1"}, {"trline", kLine}, {"trpayment", "ty,2\nwa,400"}};
+    const Steps percent = {{"trinit", "bm,1"},
+                           {"trline", "na,Ser\nil,1\npr,1350\nvt,0\nwa,1350\nrp,1500"},
+                           {"trpayment", "ty,0\nwa,1148"}};
+    const Steps deposit = {
+        {"trinit", "bm,1"}, {"trline", kLine}, {"trpack", "pr,100"}, {"trpayment", "ty,0\nwa,350"}};
+    Steps footer = paid;
+    footer.emplace_back("trend", "to,350\nfp,350\nfe,0");
+    Steps fullFooter = footer;
+    fullFooter.insert(fullFooter.end(), 60, {"trftrln", "id,25\nna,x"});
+    const Steps big = {{"dailyrep", "da,2024-03-07"},
+                       {"trinit", "bm,1"},
                        {"trline", "na,A\nil,1\npr,9999999999\nvt,0\nwa,9999999999"},
                        {"trpayment", "ty,2\nwa,9999999999"}};
     const struct {
@@ -78,6 +98,59 @@ TEST_F(PrinterRules, RefusesWhatThePublishedTableRefuses) {
         {paid, "trend", "fp,351\nto,351", 2805},
         {paid, "trend", "fp,300\nto,350", 2808},
         {paidShort, "trend", "fp,300\nto,350", 2054},
+        {open, "trline", std::string(kLine) + "\nrw,350", 1985},
+        {open, "trline", std::string(kLine) + "\nrw,0", 1984},
+        {open, "trline", std::string(kLine) + "\nrp,10000", 2601},
+        {open, "trline", std::string(kLine) + "\nrp,1000\nrw,36", 2801},
+        {open, "trline", std::string(kLine) + "\nrp,1000\nrw,35", 0},
+        {open, "trline", "na,A\nil,1\npr,9999999999\nvt,0\nwa,9999999999\nrd,0\nrw,1", 1981},
+        {open, "trline", "na,A\nil,1\npr,9999999998\nvt,0\nwa,9999999998\nrd,0\nrw,1", 0},
+        {open, "trline", std::string(kLine) + "\nop," + std::string(51, 'x'), 10},
+        {open, "trline", std::string(kLine) + "\nrn," + std::string(26, 'x'), 10},
+        {percent, "trend", "to,1147\nfp,1148", 2805},
+        {open, "trdiscntbill", "rp,1000", 1983},
+        {lined, "trdiscntbill", "na,Rabat", 2600},
+        {lined, "trdiscntbill", "rw,350", 1985},
+        {paid, "trdiscntbill", "rw,10", 1991},
+        {open, "discounttypeset", "dt,1", 2038},
+        {lined, "trpayment", "ty,0\nwa,0", 1962},
+        {lined, "trpayment", "ty,0\nwa,350\nna," + std::string(26, 'x'), 10},
+        {paid, "trpayment", "ty,2\nwa,10", 1953},
+        {paid, "trpayment", "ty,0\nwa,1\nre,1", 2094},
+        {over, "trpayment", "ty,2\nwa,1\nre,1", 2094},
+        {over, "trpayment", "ty,0\nwa,51\nre,1", 1961},
+        {over, "trpayment", "ty,0\nwa,50\nre,1", 0},
+        {over, "trend", "to,350\nfp,400\nre,10", 2809},
+        {paid, "trend", "to,350\nfp,350\nop,1", 2806},
+        {paid, "trend", "to,350\nfp,350\nom,1", 2807},
+        {deposit, "trend", "to,350\nfp,350", 2054},
+        {{}, "trpack", "pr,50", 2005},
+        {open, "trpack", "pr,50\nil,1.5", 2001},
+        {open, "trpack", "pr,50\nil,0", 2007},
+        {open, "trpack", "pr,0", 1958},
+        {open, "trpack", "pr,1\nil,9999999999", 0},
+        {open, "trpack", "pr,2\nil,5000000000", 1958},
+        {open, "trpack", "pr,50\nil,2\nwa,99", 2803},
+        {open, "trpack", "pr,50\nst,1", 2853},
+        {open, "trpack", "na,12a\npr,50", 3},
+        {open, "trpack", "na,123456789012\npr,50", 10},
+        {{}, "trftrln", "id,25\nna,x", 2064},
+        {{}, "trftrend", "", 2064},
+        {paid, "trftrln", "id,25\nna,x", 2066},
+        {paid, "trftrend", "", 2066},
+        {footer, "trftrln", "id,43\nna,x", 2702},
+        {footer, "trftrln", "id,42\nna,x", 0},
+        {footer, "trftrln", "id,25", 2056},
+        {footer, "trftrln", "id,25\nna," + std::string(41, 'x'), 10},
+        {fullFooter, "trftrln", "id,25\nna,x", 2703},
+        {footer, "trline", kLine, 2060},
+        {footer, "trinit", "bm,1", 2038},
+        {footer, "cash", "kw,100\nwp,1", 2038},
+        {open, "cash", "kw,100\nwp,1", 2038},
+        {{}, "cash", "kw,100", 2},
+        {{}, "cash", "kw,500000000000\nwp,1", 3},
+        {{}, "cash", "kw,499999999999\nwp,0", 0},
+        // The day's totals are full from here on.
         {big, "trend", "fp,9999999999\nto,9999999999", 0},
         {paid, "trend", "fp,350\nto,350", 2010},
     };
@@ -96,24 +169,19 @@ TEST_F(PrinterRules, CountsCompletedAndCancelledReceipts) {
     const struct {
         std::string command, parameters, expected;
     } cases[] = {
-        {"sid", "", "to0 ts0 bn0 bc0 bt0 pn0 cn0"},
-        {"trinit", "bm,1", "to1 ts17 bn0 bc0 bt0 pn0 cn0"},
-        {"trline", kLine, "to1 ts17 bn0 bc0 bt0 pn0 cn0"},
-        {"trpayment", "ty,0\nwa,350", "to1 ts17 bn0 bc0 bt0 pn0 cn0"},
-        {"trend", "fp,350\nto,350", "to0 ts17 bn1 bc0 bt1 pn1 cn0"},
-        {"trinit", "bm,0", "to1 ts16 bn1 bc0 bt1 pn1 cn0"},
-        {"prncancel", "", "to0 ts16 bn1 bc1 bt2 pn1 cn1"},
-        {"dailyrep", "da,2024-03-07", "to0 ts16 bn1 bc1 bt2 pn0 cn0"},
+        {"sid", "", "to0 ts0 fe0 bn0 bc0 bt0 pn0 cn0"},
+        {"trinit", "bm,1", "to1 ts17 fe0 bn0 bc0 bt0 pn0 cn0"},
+        {"trline", kLine, "to1 ts17 fe0 bn0 bc0 bt0 pn0 cn0"},
+        {"trpayment", "ty,0\nwa,350", "to1 ts17 fe0 bn0 bc0 bt0 pn0 cn0"},
+        {"trend", "fp,350\nto,350", "to0 ts17 fe0 bn1 bc0 bt1 pn1 cn0"},
+        {"trinit", "bm,0", "to1 ts16 fe0 bn1 bc0 bt1 pn1 cn0"},
+        {"prncancel", "", "to0 ts16 fe0 bn1 bc1 bt2 pn1 cn1"},
+        {"dailyrep", "da,2024-03-07", "to0 ts16 fe0 bn1 bc1 bt2 pn0 cn0"},
     };
     for (const auto& row : cases) {
         ASSERT_EQ(status(row.command, row.parameters), 0) << row.command;
-        std::string counters;
-        for (const char* query : {"strns", "scnt", "stot"}) {
-            for (const auto& [name, value] : client_.run(query).values) {
-                counters += (counters.empty() ? "" : " ") + name + value;
-            }
-        }
-        EXPECT_EQ(counters, row.expected) << row.command;
+        EXPECT_EQ(values("strns") + " " + values("scnt") + " " + values("stot"), row.expected)
+            << row.command;
     }
 }
 
@@ -165,12 +233,37 @@ TEST_F(PrinterRules, RefusesMalformedFieldsAsFrameErrors) {
     EXPECT_EQ(status("fooo"), 1);
 }
 
-TEST_F(PrinterRules, AnswersItsIdentity) {
-    const CommandOutcome identity = client_.run("sid");
-    ASSERT_EQ(identity.status, 0);
-    ASSERT_EQ(identity.values.size(), 2u);
-    EXPECT_EQ(identity.values[0].first, "nm");
-    EXPECT_EQ(identity.values[1].first, "vr");
+// The query's answer after each step.
+TEST_F(PrinterRules, AnswersItsIdentityTillAndDrawer) {
+    const struct {
+        std::string command, parameters, query, expected;
+    } cases[] = {
+        {"sid", "", "sid", "nmVirtual Posnet vr1.00"},
+        {"sid", "", "getrealid", "nmVirtual Posnet vr1.00 nuVPN00000001"},
+        {"sid", "", "sdrwr", "ds2 ks2"},
+        {"sid", "", "scomm", "fs1 tz1 ts0 hr1 nuVPN00000001 td0"},
+        {"discounttypeset", "dt,1", "discounttypeget", "dt1"},
+        {"cash", "kw,10000\nwp,1", "scashstate", "cs10000"},
+        {"cash", "kw,2550\nwp,0", "scashstate", "cs7450"},
+        {"trinit", "bm,0", "scomm", "fs1 tz1 ts16 hr1 nuVPN00000001 td0"},
+        {"trline", kLine, "scashstate", "cs7450"},
+        {"trpayment", "ty,2\nwa,100", "scashstate", "cs7450"},
+        {"trpayment", "ty,0\nwa,500", "scashstate", "cs7450"},
+        {"trend", "to,350\nfp,600", "scashstate", "cs7700"},
+        {"opendrwr", "", "scomm", "fs1 tz0 ts0 hr1 nuVPN00000001 td0"},
+        {"cash", "kw,499999999999\nwp,1", "scashstate", "cs7700"},
+        {"cash", "kw,9000\nwp,0", "scashstate", "cs0"},
+    };
+    for (const auto& row : cases) {
+        ASSERT_EQ(status(row.command, row.parameters), 0) << row.command;
+        EXPECT_EQ(values(row.query), row.expected) << row.command << " " << row.query;
+    }
+    const std::string journal = printer_.journal();
+    EXPECT_TRUE(contains(journal, "\nAMOUNT 100.00\nEND CASH IN\n\nCASH OUT 2024-03-07 "))
+        << journal;
+    EXPECT_TRUE(contains(journal, "\nAMOUNT 25.50\nEND CASH OUT\n\nRECEIPT")) << journal;
+    EXPECT_TRUE(contains(journal, "END RECEIPT\n\nDRAWER OPENED 2024-03-07 ")) << journal;
+    EXPECT_EQ(client_.run("!sdrwr").status, 0);
 }
 
 TEST(PrinterClock, TakesTodaysLocalDateByDefault) {

@@ -22,7 +22,7 @@ bool allDigits(const std::string& text) {
 }
 
 bool isStatusQuery(const std::string& name) {
-    return name == "sprn" || name == "sdev";
+    return name == "sprn" || name == "sdev" || name == "sdrwr";
 }
 
 void addField(Command& command, const std::string& field) {
@@ -81,7 +81,18 @@ std::optional<std::string> optionalText(const Command& command, const std::strin
 }
 
 int64_t amountField(const Command& command, const std::string& name) {
-    const std::string& text = requiredText(command, name, kLongestAmount);
+    return digitsField(command, name, kLongestAmount);
+}
+
+std::optional<int64_t> optionalAmount(const Command& command, const std::string& name) {
+    if (command.fields.count(name) == 0) {
+        return std::nullopt;
+    }
+    return amountField(command, name);
+}
+
+int64_t digitsField(const Command& command, const std::string& name, std::size_t longest) {
+    const std::string& text = requiredText(command, name, longest);
     if (!allDigits(text)) {
         fieldError(frame_error::kFieldConversion, command, name);
     }

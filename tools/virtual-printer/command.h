@@ -28,6 +28,11 @@ std::optional<std::string> optionalText(const Command& command, const std::strin
                                         std::size_t longest);
 // "Kwota": hundredths as plain digits, 0 to 9999999999.
 int64_t amountField(const Command& command, const std::string& name);
+// Nothing when the field is absent.
+std::optional<int64_t> optionalAmount(const Command& command, const std::string& name);
+// Plain decimal digits, at most longest of them (up to 18), such as a packaging number or the
+// twelve digits of a cash amount.
+int64_t digitsField(const Command& command, const std::string& name, std::size_t longest);
 // A small whole number, such as a VAT rate or payment form number.
 int integerField(const Command& command, const std::string& name);
 // A "Num." as read: the text, for the journal, and its value as units / 10^places.

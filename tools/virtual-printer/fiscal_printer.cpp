@@ -4,9 +4,9 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <map>
-#include <numeric>
 
 namespace virtual_printer {
 
@@ -15,14 +15,20 @@ namespace {
 constexpr std::size_t kLongestName = 80;
 constexpr std::size_t kLongestUnit = 4;
 constexpr std::size_t kLongestNip = 20;
+constexpr std::size_t kLongestDescription = 50;
+constexpr std::size_t kLongestPaymentName = 25;
+constexpr std::size_t kLongestDepositNumber = 11;
+// Footer lines as wide as the 57 mm paper's 40 columns: the narrower printer is the one a
+// host has to fit.
+constexpr std::size_t kLongestFooterText = 40;
+constexpr int kMostFooterLines = 60;
+constexpr int kLastFooterLineId = 42;
+constexpr int kTextOnlyFooterLine = 25;
+constexpr std::size_t kLongestCashDigits = 12;
 
-const std::map<int, std::string>& paymentForms() {
-    static const std::map<int, std::string> forms = {
-        {0, "cash"},   {2, "card"},  {3, "cheque"},  {4, "voucher"},
-        {5, "credit"}, {6, "other"}, {7, "voucher"}, {8, "transfer"},
-    };
-    return forms;
-}
+const char kModel[] = "Virtual Posnet";
+const char kVersion[] = "1.00";
+const char kUniqueNumber[] = "VPN00000001";
 
 std::string localTime(const char* format) {
     const std::time_t now = std::time(nullptr);
@@ -33,8 +39,30 @@ std::string localTime(const char* format) {
     return text;
 }
 
-char rateLetter(int rate) {
-    return static_cast<char>('A' + rate);
+// The keyword a footer line id prints before its text, for the ids a shop's host uses; the
+// rest show their id.
+std::string footerKeyword(int id) {
+    static const std::map<int, std::string> keywords = {
+        {13, "ORDER NO. "}, {kTextOnlyFooterLine, ""}, {30, "NUMBER "},
+        {35, "CUSTOMER "},  {39, "FOR INVOICE "},
+    };
+    const auto keyword = keywords.find(id);
+    return keyword == keywords.end() ? "#" + std::to_string(id) + " " : keyword->second;
+}
+
+// A packaging quantity must be whole: "6" and "6.00" are taken, "6.5" is refused.
+int64_t wholeQuantity(const Quantity& quantity) {
+    int64_t scale = 1;
+    for (int place = 0; place < quantity.places; ++place) {
+        scale *= 10;
+    }
+    if (quantity.units % scale != 0) {
+        throw CommandRefused{command_error::kNotWholeQuantity};
+    }
+    if (quantity.units <= 0) {
+        throw CommandRefused{command_error::kBadQuantity};
+    }
+    return quantity.units / scale;
 }
 
 constexpr int kReceiptKind = 16;
@@ -72,36 +100,37 @@ unsigned __int128 priceTimesQuantity(int64_t price, const Quantity& quantity) {
     return (product + scale / 2) / scale;
 }
 
-template <typename Item> int64_t sumOf(const std::vector<Item>& items, int64_t Item::*amount) {
-    return std::accumulate(items.begin(), items.end(), int64_t{0},
-                           [&](int64_t sum, const Item& item) { return sum + item.*amount; });
-}
-
 } // namespace
-
-std::string formatAmount(int64_t hundredths) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld.%02lld", static_cast<long long>(hundredths / 100),
-                  static_cast<long long>(hundredths % 100));
-    return text;
-}
-
-std::string formatRate(int hundredths) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d,%02d", hundredths / 100, hundredths % 100);
-    return text;
-}
 
 Reply FiscalPrinter::execute(const Command& command) {
     using Handler = Reply (FiscalPrinter::*)(const Command&);
     static const std::map<std::string, Handler> handlers = {
-        {"trinit", &FiscalPrinter::beginReceipt},  {"trnipset", &FiscalPrinter::setBuyer},
-        {"trline", &FiscalPrinter::addLine},       {"trpayment", &FiscalPrinter::addPayment},
-        {"trend", &FiscalPrinter::endReceipt},     {"prncancel", &FiscalPrinter::cancelReceipt},
-        {"vatget", &FiscalPrinter::vatRates},      {"dailyrep", &FiscalPrinter::dailyReport},
-        {"sid", &FiscalPrinter::identity},         {"sprn", &FiscalPrinter::mechanismStatus},
-        {"sdev", &FiscalPrinter::deviceStatus},    {"strns", &FiscalPrinter::transactionStatus},
-        {"scnt", &FiscalPrinter::receiptCounters}, {"stot", &FiscalPrinter::dayCounters},
+        {"trinit", &FiscalPrinter::beginReceipt},
+        {"trnipset", &FiscalPrinter::setBuyer},
+        {"trline", &FiscalPrinter::addLine},
+        {"trpayment", &FiscalPrinter::addPayment},
+        {"trend", &FiscalPrinter::endReceipt},
+        {"prncancel", &FiscalPrinter::cancelReceipt},
+        {"vatget", &FiscalPrinter::vatRates},
+        {"dailyrep", &FiscalPrinter::dailyReport},
+        {"sid", &FiscalPrinter::identity},
+        {"sprn", &FiscalPrinter::mechanismStatus},
+        {"sdev", &FiscalPrinter::deviceStatus},
+        {"strns", &FiscalPrinter::transactionStatus},
+        {"scnt", &FiscalPrinter::receiptCounters},
+        {"stot", &FiscalPrinter::dayCounters},
+        {"getrealid", &FiscalPrinter::realIdentity},
+        {"scomm", &FiscalPrinter::commonStatus},
+        {"trpack", &FiscalPrinter::addDeposit},
+        {"trdiscntbill", &FiscalPrinter::discountReceipt},
+        {"discounttypeset", &FiscalPrinter::setDiscountMethod},
+        {"discounttypeget", &FiscalPrinter::discountMethod},
+        {"trftrln", &FiscalPrinter::addFooterLine},
+        {"trftrend", &FiscalPrinter::endFooter},
+        {"cash", &FiscalPrinter::moveCash},
+        {"scashstate", &FiscalPrinter::cashState},
+        {"opendrwr", &FiscalPrinter::openDrawer},
+        {"sdrwr", &FiscalPrinter::drawerStatus},
     };
     const auto handler = handlers.find(command.name);
     if (handler == handlers.end()) {
@@ -113,7 +142,8 @@ Reply FiscalPrinter::execute(const Command& command) {
 Reply FiscalPrinter::beginReceipt(const Command& command) {
     const bool blockMode = boolField(command, "bm", false);
     refuseWhileOpen();
-    receipt_ = Receipt{blockMode, {}, {}, {}};
+    receipt_ = Receipt{};
+    receipt_->blockMode = blockMode;
     counters_.lastKind = blockMode ? kBlockModeReceiptKind : kReceiptKind;
     return {};
 }
@@ -133,11 +163,35 @@ Reply FiscalPrinter::addLine(const Command& command) {
                   quantityField(command, "il"),
                   amountField(command, "pr"),
                   integerField(command, "vt"),
-                  amountField(command, "wa")};
+                  amountField(command, "wa"),
+                  0,
+                  {}};
+    const Discount discount = readDiscount(command, "rn");
+    const std::optional<std::string> description = optionalText(command, "op", kLongestDescription);
     Receipt& receipt = openReceipt();
     checkLine(line);
+    discountLine(line, discount, description);
     receipt.lines.push_back(std::move(line));
     return {};
+}
+
+// A name without a value prints "discount: name" (or "markup: name") under the line, unless a
+// description takes its place; rd alone changes nothing.
+void FiscalPrinter::discountLine(SaleLine& line, const Discount& discount,
+                                 const std::optional<std::string>& description) const {
+    line.discounted = line.value;
+    if (discount.given()) {
+        const int64_t amount = discountAmount(line.value, discount, discountFirst_);
+        line.discounted = applyDiscount(line.value, discount, amount);
+        line.notes.push_back(discountText(discount, amount) + " | " +
+                             formatAmount(line.discounted) + " " + rateLetter(line.rate));
+    }
+    if (description) {
+        line.notes.push_back("DESCRIPTION " + *description);
+    } else if (!discount.given() && !discount.name.empty()) {
+        line.notes.push_back(std::string("DESCRIPTION ") +
+                             (discount.markup ? "markup: " : "discount: ") + discount.name);
+    }
 }
 
 void FiscalPrinter::checkLine(const SaleLine& line) const {
@@ -163,75 +217,193 @@ void FiscalPrinter::checkLine(const SaleLine& line) const {
 }
 
 Reply FiscalPrinter::addPayment(const Command& command) {
-    const Payment payment{integerField(command, "ty"), amountField(command, "wa")};
+    const Payment payment{integerField(command, "ty"), amountField(command, "wa"),
+                          boolField(command, "re", false),
+                          optionalText(command, "na", kLongestPaymentName).value_or("")};
     Receipt& receipt = openReceipt();
-    if (paymentForms().count(payment.form) == 0) {
-        throw CommandRefused{command_error::kBadPaymentForm};
-    }
+    checkPayment(receipt, payment);
     receipt.payments.push_back(payment);
     return {};
 }
 
+// A form is either paid in or given as change on one receipt, never both.
+void FiscalPrinter::checkPayment(const Receipt& receipt, const Payment& payment) const {
+    if (!isPaymentForm(payment.form)) {
+        throw CommandRefused{command_error::kBadPaymentForm};
+    }
+    if (payment.amount == 0) {
+        throw CommandRefused{command_error::kZeroPayment};
+    }
+    for (const Payment& earlier : receipt.payments) {
+        if (earlier.form == payment.form && earlier.change != payment.change) {
+            throw CommandRefused{command_error::kFormUsedAsChange};
+        }
+    }
+    const Sums sent = receipt.sums();
+    const int64_t over = sent.paid - sent.change - sent.due();
+    if (payment.change && payment.amount > over) {
+        throw CommandRefused{command_error::kChangeTooLarge};
+    }
+    if (!payment.change && !receipt.lines.empty() && over >= 0) {
+        throw CommandRefused{command_error::kAlreadyCovered};
+    }
+    if (!payment.change && sent.paid + payment.amount > kLargestAmount) {
+        throw CommandRefused{command_error::kPaymentSumRange};
+    }
+}
+
+Reply FiscalPrinter::addDeposit(const Command& command) {
+    Deposit deposit{optionalText(command, "na", kLongestDepositNumber).value_or(""),
+                    boolField(command, "ne", false), 0, amountField(command, "pr"),
+                    optionalText(command, "de", kLongestDescription).value_or("")};
+    if (!deposit.number.empty()) {
+        digitsField(command, "na", kLongestDepositNumber);
+    }
+    const bool storno = boolField(command, "st", false);
+    const Quantity quantity = quantityField(command, "il");
+    const std::optional<int64_t> value = optionalAmount(command, "wa");
+    Receipt& receipt = openReceipt();
+    deposit.quantity = wholeQuantity(quantity);
+    if (deposit.price == 0 ||
+        static_cast<__int128>(deposit.price) * deposit.quantity > kLargestAmount) {
+        throw CommandRefused{command_error::kDepositRange};
+    }
+    if (value && *value != deposit.price * deposit.quantity) {
+        throw CommandRefused{command_error::kDepositCheck};
+    }
+    if (!storno) {
+        receipt.deposits.push_back(std::move(deposit));
+        return {};
+    }
+    // A storno takes back quantity from an earlier line of the same packaging and price.
+    for (auto earlier = receipt.deposits.rbegin(); earlier != receipt.deposits.rend(); ++earlier) {
+        if (earlier->number == deposit.number && earlier->returned == deposit.returned &&
+            earlier->price == deposit.price && earlier->quantity >= deposit.quantity) {
+            earlier->quantity -= deposit.quantity;
+            if (earlier->quantity == 0) {
+                receipt.deposits.erase(std::next(earlier).base());
+            }
+            return {};
+        }
+    }
+    throw CommandRefused{command_error::kDepositNotFound};
+}
+
+Reply FiscalPrinter::discountReceipt(const Command& command) {
+    const Discount discount = readDiscount(command, "na");
+    if (!discount.given()) {
+        throw CommandRefused{command_error::kBadDiscountType};
+    }
+    Receipt& receipt = openReceipt();
+    if (!receipt.payments.empty()) {
+        throw CommandRefused{command_error::kDiscountNotAllowed};
+    }
+    const int64_t base = receipt.sums().fiscal;
+    if (base == 0) {
+        throw CommandRefused{command_error::kBaseNotPositive};
+    }
+    const int64_t amount = discountAmount(base, discount, discountFirst_);
+    const int64_t after = applyDiscount(base, discount, amount);
+    const std::array<int64_t, kVatRates> shares = spread(receipt.byRate(), amount);
+    for (int rate = 0; rate < kVatRates; ++rate) {
+        receipt.discountByRate[rate] += discount.markup ? shares[rate] : -shares[rate];
+    }
+    receipt.receiptDiscounts.push_back("RECEIPT " + discountText(discount, amount) + " | " +
+                                       formatAmount(after));
+    return {};
+}
+
+Reply FiscalPrinter::setDiscountMethod(const Command& command) {
+    const bool discountFirst = boolField(command, "dt", false);
+    refuseWhileOpen();
+    discountFirst_ = discountFirst;
+    return {};
+}
+
+Reply FiscalPrinter::discountMethod(const Command&) {
+    return {{"dt", discountFirst_ ? "1" : "0"}};
+}
+
 Reply FiscalPrinter::endReceipt(const Command& command) {
-    const int64_t total = amountField(command, "to");
-    const int64_t paid = amountField(command, "fp");
+    const bool footerFollows = !boolField(command, "fe", true);
     const Receipt& receipt = openReceipt();
-    checkEnd(receipt, total, paid);
-    const std::array<int64_t, kVatRates> receiptByRate = byRate(receipt);
+    const Sums receiptSums = receipt.sums();
+    checkEnd(receipt, receiptSums, command);
+    const std::array<int64_t, kVatRates> receiptByRate = receipt.byRate();
     for (int rate = 0; rate < kVatRates; ++rate) {
         if (day_.byRate[rate] + receiptByRate[rate] > kLargestAmount) {
             throw CommandRefused{command_error::kTotalsOverflow};
         }
     }
-    std::string document = "RECEIPT " + stamp() + "\n";
-    if (!receipt.buyer.empty()) {
-        document += "BUYER NIP " + receipt.buyer + "\n";
+    const std::string document = receipt.document(stamp());
+    if (footerFollows) {
+        footer_ = Footer{document, 0};
+    } else {
+        journal_.append(document + "END RECEIPT\n\n");
     }
-    for (const SaleLine& line : receipt.lines) {
-        document += "LINE " + lineText(line) + "\n";
-    }
-    for (const Payment& payment : receipt.payments) {
-        document += "PAYMENT " + paymentForms().at(payment.form) + " " +
-                    formatAmount(payment.amount) + "\n";
-    }
-    document += "TOTAL " + formatAmount(total) + "\nEND RECEIPT\n\n";
-    journal_.append(document);
     for (int rate = 0; rate < kVatRates; ++rate) {
         day_.byRate[rate] += receiptByRate[rate];
     }
     ++day_.receipts;
     ++counters_.completed;
+    settleCash(receipt, receiptSums);
     receipt_.reset();
     return {};
 }
 
-void FiscalPrinter::checkEnd(const Receipt& receipt, int64_t total, int64_t paid) const {
+// to, fp, re, op and om are each checked when sent. Payments less change given must come to
+// the amount due; with no change sent, the printer gives what the payments exceed it by.
+void FiscalPrinter::checkEnd(const Receipt& receipt, const Sums& sums,
+                             const Command& command) const {
+    const std::optional<int64_t> total = optionalAmount(command, "to");
+    const std::optional<int64_t> paid = optionalAmount(command, "fp");
+    const std::optional<int64_t> change = optionalAmount(command, "re");
+    const std::optional<int64_t> taken = optionalAmount(command, "op");
+    const std::optional<int64_t> returned = optionalAmount(command, "om");
     if (receipt.lines.empty()) {
         throw CommandRefused{command_error::kNoItems};
     }
-    if (total == 0) {
+    if (total == int64_t{0}) {
         throw CommandRefused{command_error::kZeroTotal};
     }
-    if (total != sumOf(receipt.lines, &SaleLine::value)) {
-        throw CommandRefused{command_error::kTotalNotLineSum};
+    const std::pair<std::optional<int64_t>, std::pair<int64_t, int>> sent[] = {
+        {total, {sums.fiscal, command_error::kTotalNotLineSum}},
+        {taken, {sums.taken, command_error::kTakenNotDepositSum}},
+        {returned, {sums.returned, command_error::kReturnedNotDepositSum}},
+        {paid, {sums.paid, command_error::kPaidNotPaymentSum}},
+        {change, {sums.change, command_error::kChangeNotChangeSum}},
+    };
+    for (const auto& [value, expected] : sent) {
+        if (value && *value != expected.first) {
+            throw CommandRefused{expected.second};
+        }
     }
-    if (paid != sumOf(receipt.payments, &Payment::amount)) {
-        throw CommandRefused{command_error::kPaidNotPaymentSum};
-    }
-    if (paid < total) {
+    const bool changeSent = sums.change != 0;
+    if (sums.paid - sums.change < sums.due() ||
+        (changeSent && sums.paid - sums.change != sums.due())) {
         throw CommandRefused{command_error::kPaymentsShort};
     }
 }
 
-std::array<int64_t, kVatRates> FiscalPrinter::byRate(const Receipt& receipt) const {
-    std::array<int64_t, kVatRates> totals{};
-    for (const SaleLine& line : receipt.lines) {
-        totals[line.rate] += line.value;
+// Cash paid in stays in the till; change given in cash, and deposits refunded beyond what
+// the customer owes, leave it.
+void FiscalPrinter::settleCash(const Receipt& receipt, const Sums& sums) {
+    for (const Payment& payment : receipt.payments) {
+        if (payment.form == kCashForm) {
+            payment.change ? till_.take(payment.amount) : till_.add(payment.amount);
+        }
     }
-    return totals;
+    if (sums.change == 0) {
+        till_.take(sums.paid - sums.due());
+    }
+    till_.take(std::max<int64_t>(sums.returned - sums.fiscal - sums.taken, 0));
 }
 
+// A receipt whose fiscal part closed cannot be cancelled: a cancel then ends its footer.
 Reply FiscalPrinter::cancelReceipt(const Command&) {
+    if (footer_) {
+        finishFooter();
+    }
     if (receipt_) {
         std::string document = "CANCELLED RECEIPT " + stamp() + "\n";
         for (const SaleLine& line : receipt_->lines) {
@@ -286,6 +458,88 @@ Reply FiscalPrinter::identity(const Command&) {
     return {{"nm", "Virtual Posnet"}, {"vr", "1.00"}};
 }
 
+Reply FiscalPrinter::realIdentity(const Command&) {
+    return {{"nm", kModel}, {"vr", kVersion}, {"nu", kUniqueNumber}};
+}
+
+Reply FiscalPrinter::commonStatus(const Command&) {
+    const bool zeroTotals = std::all_of(day_.byRate.begin(), day_.byRate.end(),
+                                        [](int64_t total) { return total == 0; });
+    return {{"fs", "1"},
+            {"tz", zeroTotals ? "1" : "0"},
+            {"ts", std::to_string(receipt_ ? counters_.lastKind : 0)},
+            {"hr", "1"},
+            {"nu", kUniqueNumber},
+            {"td", "0"}};
+}
+
+Reply FiscalPrinter::addFooterLine(const Command& command) {
+    const int id = integerField(command, "id");
+    const std::optional<std::string> text = optionalText(command, "na", kLongestFooterText);
+    boolField(command, "sw", false);
+    boolField(command, "sh", false);
+    if (!footer_) {
+        throw CommandRefused{receipt_ ? command_error::kFooterNotStarted
+                                      : command_error::kNothingStarted};
+    }
+    if (id > kLastFooterLineId) {
+        throw CommandRefused{command_error::kBadFooterLine};
+    }
+    if (id == kTextOnlyFooterLine && !text) {
+        throw CommandRefused{command_error::kEmptyText};
+    }
+    if (footer_->lines == kMostFooterLines) {
+        throw CommandRefused{command_error::kTooManyFooterLines};
+    }
+    footer_->document += "FOOTER " + footerKeyword(id) + text.value_or("") + "\n";
+    ++footer_->lines;
+    return {};
+}
+
+Reply FiscalPrinter::endFooter(const Command&) {
+    if (!footer_) {
+        throw CommandRefused{receipt_ ? command_error::kFooterNotStarted
+                                      : command_error::kNothingStarted};
+    }
+    finishFooter();
+    return {};
+}
+
+void FiscalPrinter::finishFooter() {
+    journal_.append(footer_->document + "END RECEIPT\n\n");
+    footer_.reset();
+}
+
+// A cash out of more than the till holds is printed as asked and leaves the till at 0.
+Reply FiscalPrinter::moveCash(const Command& command) {
+    const int64_t amount = digitsField(command, "kw", kLongestCashDigits);
+    requiredText(command, "wp", 1);
+    const bool in = boolField(command, "wp", true);
+    if (amount > Till::kLargestCash) {
+        throw FrameError{frame_error::kFieldConversion, command.name, "kw"};
+    }
+    refuseWhileOpen();
+    const std::string kind = in ? "CASH IN" : "CASH OUT";
+    journal_.append(kind + " " + stamp() + "\nAMOUNT " + formatAmount(amount) + "\nEND " + kind +
+                    "\n\n");
+    in ? till_.add(amount) : till_.take(amount);
+    return {};
+}
+
+Reply FiscalPrinter::cashState(const Command&) {
+    return {{"cs", std::to_string(till_.amount())}};
+}
+
+Reply FiscalPrinter::openDrawer(const Command&) {
+    journal_.append("DRAWER OPENED " + stamp() + "\n\n");
+    return {};
+}
+
+// The simulated drawer has no sensors: its state and key are unknown.
+Reply FiscalPrinter::drawerStatus(const Command&) {
+    return {{"ds", "2"}, {"ks", "2"}};
+}
+
 Reply FiscalPrinter::mechanismStatus(const Command&) {
     return {{"pr", std::to_string(setup_.mechanismStatus)}};
 }
@@ -295,7 +549,9 @@ Reply FiscalPrinter::deviceStatus(const Command&) {
 }
 
 Reply FiscalPrinter::transactionStatus(const Command&) {
-    return {{"to", receipt_ ? "1" : "0"}, {"ts", std::to_string(counters_.lastKind)}};
+    return {{"to", receipt_ ? "1" : "0"},
+            {"ts", std::to_string(counters_.lastKind)},
+            {"fe", footer_ ? "1" : "0"}};
 }
 
 Reply FiscalPrinter::receiptCounters(const Command&) {
@@ -308,7 +564,11 @@ Reply FiscalPrinter::dayCounters(const Command&) {
     return {{"pn", std::to_string(day_.receipts)}, {"cn", std::to_string(day_.cancelled)}};
 }
 
-FiscalPrinter::Receipt& FiscalPrinter::openReceipt() {
+// While a footer is open no other sale command may run.
+Receipt& FiscalPrinter::openReceipt() {
+    if (footer_) {
+        throw CommandRefused{command_error::kBadState};
+    }
     if (!receipt_) {
         throw CommandRefused{command_error::kNoTransaction};
     }
@@ -316,7 +576,7 @@ FiscalPrinter::Receipt& FiscalPrinter::openReceipt() {
 }
 
 void FiscalPrinter::refuseWhileOpen() const {
-    if (receipt_) {
+    if (receipt_ || footer_) {
         throw CommandRefused{command_error::kInTransaction};
     }
 }
@@ -327,15 +587,6 @@ std::string FiscalPrinter::date() const {
 
 std::string FiscalPrinter::stamp() const {
     return date() + " " + localTime("%H:%M:%S");
-}
-
-std::string FiscalPrinter::lineText(const SaleLine& line) const {
-    std::string text = line.name + " | " + line.quantity.text;
-    if (!line.unit.empty()) {
-        text += " " + line.unit;
-    }
-    return text + " x " + formatAmount(line.price) + " | " + formatAmount(line.value) + " " +
-           rateLetter(line.rate);
 }
 
 } // namespace virtual_printer

@@ -4,7 +4,10 @@
 #define VIRTUAL_PRINTER_FISCAL_PRINTER_H
 
 #include "command.h"
+#include "discount.h"
 #include "journal.h"
+#include "receipt.h"
+#include "till.h"
 
 #include <array>
 #include <optional>
@@ -14,10 +17,8 @@
 
 namespace virtual_printer {
 
-constexpr int kVatRates = 7;         // va..vg
 constexpr int kExemptRate = 10000;   // 100,00
 constexpr int kInactiveRate = 10100; // 101,00
-constexpr int64_t kLargestAmount = 9999999999;
 
 struct PrinterSetup {
     // Hundredths of a percent, va first.
@@ -40,23 +41,10 @@ public:
     Reply execute(const Command& command);
 
 private:
-    struct SaleLine {
-        std::string name;
-        std::string unit;
-        Quantity quantity;
-        int64_t price;
-        int rate;
-        int64_t value;
-    };
-    struct Payment {
-        int form;
-        int64_t amount;
-    };
-    struct Receipt {
-        bool blockMode;
-        std::string buyer;
-        std::vector<SaleLine> lines;
-        std::vector<Payment> payments;
+    // A receipt whose fiscal part closed while its footer lines are still being sent.
+    struct Footer {
+        std::string document;
+        int lines = 0;
     };
     struct DayTotals {
         int receipts = 0;
@@ -79,6 +67,18 @@ private:
     Reply vatRates(const Command& command);
     Reply dailyReport(const Command& command);
     Reply identity(const Command& command);
+    Reply realIdentity(const Command& command);
+    Reply commonStatus(const Command& command);
+    Reply addDeposit(const Command& command);
+    Reply discountReceipt(const Command& command);
+    Reply setDiscountMethod(const Command& command);
+    Reply discountMethod(const Command& command);
+    Reply addFooterLine(const Command& command);
+    Reply endFooter(const Command& command);
+    Reply moveCash(const Command& command);
+    Reply cashState(const Command& command);
+    Reply openDrawer(const Command& command);
+    Reply drawerStatus(const Command& command);
     Reply mechanismStatus(const Command& command);
     Reply deviceStatus(const Command& command);
     Reply transactionStatus(const Command& command);
@@ -88,23 +88,24 @@ private:
     Receipt& openReceipt();
     void refuseWhileOpen() const;
     void checkLine(const SaleLine& line) const;
-    void checkEnd(const Receipt& receipt, int64_t total, int64_t paid) const;
-    std::array<int64_t, kVatRates> byRate(const Receipt& receipt) const;
+    void discountLine(SaleLine& line, const Discount& discount,
+                      const std::optional<std::string>& description) const;
+    void checkPayment(const Receipt& receipt, const Payment& payment) const;
+    void checkEnd(const Receipt& receipt, const Sums& sums, const Command& command) const;
+    void settleCash(const Receipt& receipt, const Sums& sums);
+    void finishFooter();
     std::string date() const;
     std::string stamp() const;
-    std::string lineText(const SaleLine& line) const;
 
     PrinterSetup setup_;
     Journal journal_;
     std::optional<Receipt> receipt_;
+    std::optional<Footer> footer_;
+    bool discountFirst_ = false; // discounttypeset's dt
+    Till till_;
     DayTotals day_;
     Counters counters_;
 };
-
-// "12.34" for 1234 hundredths.
-std::string formatAmount(int64_t hundredths);
-// "23,00" for a rate of 2300.
-std::string formatRate(int hundredths);
 
 } // namespace virtual_printer
 

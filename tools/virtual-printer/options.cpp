@@ -111,6 +111,14 @@ Options parseOptions(const std::vector<std::string>& arguments) {
          [&](const std::string& v) {
              options.faults.closesAfter.push_back(cue(v, "--close-after"));
          }},
+        {"--close-before",
+         [&](const std::string& v) {
+             options.faults.closesBefore.push_back(cue(v, "--close-before"));
+         }},
+        {"--damage-answer",
+         [&](const std::string& v) {
+             options.faults.damagedAnswers.push_back(cue(v, "--damage-answer"));
+         }},
         {"--mechanism-status",
          [&](const std::string& v) {
              options.setup.mechanismStatus = wholeNumber(v, "--mechanism-status", 0, 99);
@@ -166,6 +174,9 @@ Options parseOptions(const std::vector<std::string>& arguments) {
     if (!options.faults.closesAfter.empty() && !options.tcpPort) {
         refuse("--close-after needs --tcp: the printer cannot close a pseudo-terminal");
     }
+    if (!options.faults.closesBefore.empty() && !options.tcpPort) {
+        refuse("--close-before needs --tcp: the printer cannot close a pseudo-terminal");
+    }
     return options;
 }
 
@@ -197,8 +208,8 @@ Printer:
                           name it
 
 Answers:
-  --immediate-names       answer !sprn and !sdev under the names !sprn and !sdev (default:
-                          sprn and sdev); printers differ in this
+  --immediate-names       answer !sprn, !sdev and !sdrwr under the names !sprn, !sdev and
+                          !sdrwr (default: without "!"); printers differ in this
 
 Faults on cue (CMD without "!"; N counts that command's frames from 1):
   --refuse CMD:N:NUMBER   answer the N-th CMD with ?NUMBER instead of executing it
@@ -206,7 +217,10 @@ Faults on cue (CMD without "!"; N counts that command's frames from 1):
   --close-after CMD:N     execute the N-th CMD, then close the line instead of answering;
                           rpt still has the answer (--tcp only; the next connection is
                           accepted and finds the printer as it was left)
-                          these three may each be given more than once
+  --close-before CMD:N    close the line instead of executing the N-th CMD (--tcp only)
+  --damage-answer CMD:N   execute the N-th CMD and send its answer with one checksum digit
+                          changed; rpt has the answer as it was
+                          these five may each be given more than once
   --mechanism-status N    answer sprn with pr N (0 no error, 1 cover open, 5 out of paper)
   --device-status N       answer sdev with ds N (0 ready, 1 in menu, 2 waiting for a key,
                           3 waiting after an error)
@@ -227,22 +241,44 @@ Timing of a real line (default: bytes pass at once, printing takes no time):
                           --delay: not yet answered); one more is answered with frame error
                           14 (input queue full) and not carried out; "!" commands pass
 
-Commands: trinit, trnipset, trline, trpayment, trend, prncancel, vatget, dailyrep, sid,
-sprn, sdev (also as !sprn, !sdev), strns, scnt, stot, rpt. Every answer, ERR frames too,
-echoes the command's token (@nnnn) right after the command name or ERR.
+Commands: trinit, trnipset, trline, trpayment, trdiscntbill, trpack, trend, trftrln,
+trftrend, prncancel, discounttypeset, discounttypeget, cash, scashstate, opendrwr, vatget,
+dailyrep, sid, getrealid, scomm, sprn, sdev, sdrwr (also as !sprn, !sdev, !sdrwr), strns,
+scnt, stot, rpt. Every answer, ERR frames too, echoes the command's token (@nnnn) right
+after the command name or ERR.
+  trline rd/rp/rw/rn, trdiscntbill rd/rp/rw/na
+                          a discount (rd1, the default) or markup (rd0) by rp hundredths of
+                          a percent or by rw; with both, rw must be what rp comes to;
+                          discounttypeset dt0 (the default) rounds the value after a percent
+                          half up, dt1 the discount itself (13.50 less 15%: 11.48 / 11.47);
+                          a receipt's discount is spread over its VAT rates grosz by grosz
+  trpayment re1           the line is change given in form ty; when no change is sent the
+                          printer gives the payments' excess over the amount due in cash
+  trpack                  a deposit taken (ne0) or returned (ne1): outside the VAT totals;
+                          amount due = the lines + deposits taken - deposits returned
+  trend                   to, fp, re (change), op (deposits taken), om (returned) are checked
+                          when sent; fe0 leaves the receipt open for trftrln lines (at most
+                          60, 40 characters) until trftrend (or prncancel) ends it
+  cash kw wp              cash in (wp1) or out (wp0) of the till, kw up to 499999999999;
+                          scashstate answers cs, the till's cash in hundredths: cash in and
+                          cash payments less cash out, change and refunds, never below 0
+  opendrwr, sdrwr         the drawer opening is journalled; sdrwr answers ds2 ks2 (no sensor)
+  getrealid, scomm        nm vr nu; fs1 tz ts hr1 nu td0
   rpt (token @nnnn)       sends again, byte for byte, the answer to the command that carried
                           that token; the last 32 such answers are kept (at most 1 KiB in
                           all); answers to rpt itself are not kept
   strns                   to 1 while a receipt is open, else 0; ts 16 receipt, 17 receipt in
-                          block mode (bm1), of the open or last receipt, 0 before the first
+                          block mode (bm1), of the open or last receipt, 0 before the first;
+                          fe 1 while a receipt's footer lines are still open
   scnt                    bn receipts completed, bc receipts cancelled, bt the last one's
                           number (bn + bc), all since the printer started
   stot                    pn receipts completed, cn receipts cancelled since the last report
 The printer's state (open receipt, counters, kept answers) outlives a closed connection.
 
 Refusals (command errors, ?NUMBER):
-  2038  trinit or dailyrep while a receipt is open
-  2005  trnipset, trline, trpayment or trend with no receipt open
+  2038  trinit, dailyrep, cash or discounttypeset while a receipt (or its footer) is open
+  2005  trnipset, trline, trpayment, trdiscntbill, trpack or trend with no receipt open
+  2060  a sale command while a receipt's footer is open
   2000  trline: VAT rate outside 0..6 or inactive
   2104  trline: empty name (spaces and punctuation alone count as empty)
   2006  trline: price 0
@@ -256,19 +292,36 @@ Refusals (command errors, ?NUMBER):
   2805  trend: to other than the sum of the line values
   2808  trend: fp other than the sum of the trpayment amounts (every receipt is paid by
         trpayment)
-  2054  trend: fp below to
+  2054  trend: payments less change below the amount due, or other than it when change
+        was sent
+  2806 / 2807 / 2809  trend: op / om / re other than the deposits taken / returned / change
+  1984 / 2601 / 2801  discount of 0 / percent above 9999 / rw other than rp's amount
+  1985 / 1981  a discount that leaves nothing / a markup past 9999999999
+  1983 / 1991 / 2600  trdiscntbill: no lines / after a payment / neither rp nor rw
+  1962 / 1953  trpayment: amount 0 / the amount due is already paid
+  2094 / 1961  trpayment: a form both paid and given as change / change above the excess
+  2001 / 2007 / 1958 / 2803 / 2853  trpack: fractional quantity / quantity 0 or below /
+        price 0 or value past 9999999999 / wa other than pr times il / storno of no such line
+  2064 / 2066  trftrln or trftrend: nothing open / receipt open without trend fe0
+  2702 / 2703 / 2056  trftrln: id above 42 / a 61st line / id 25 without text
   2010  trend: a VAT rate's total of the day would pass 99999999.99
   382   dailyrep with no receipt completed or cancelled since the last one (a zero report)
 Frame errors (ERR ?N): 1 unknown command, 2 missing field, 3 field that does not convert
 (an amount with a sign or separator, a dailyrep date other than the clock's), 4 bad token,
 5 bad checksum, 6 broken frame or a field without a value (such as an empty jm), 10 field
-too long, 11 frame too long, 12 "!" before a command other than sprn and sdev, 13 rpt of a
-token no longer kept, 15 missing checksum.
+too long, 11 frame too long, 12 "!" before a command other than sprn, sdev and sdrwr,
+13 rpt of a token no longer kept, 15 missing checksum.
 prncancel with no receipt open succeeds and does nothing.
 
 Journal documents:
   RECEIPT date time / BUYER NIP n / LINE name | quantity unit x price | value rate-letter /
-  PAYMENT form amount / TOTAL amount / END RECEIPT
+  DISCOUNT|MARKUP [name] [percent%] -|+amount | value rate-letter / DESCRIPTION text /
+  RECEIPT DISCOUNT|MARKUP ... | total / DEPOSIT TAKEN|RETURNED [number] [description] |
+  quantity x price | value / PAYMENT form [name] amount / CHANGE form amount /
+  TOTAL amount / DEPOSITS TAKEN amount / DEPOSITS RETURNED amount / TO PAY amount /
+  FOOTER [keyword] text / END RECEIPT
+  CASH IN|CASH OUT date time / AMOUNT amount / END CASH IN|CASH OUT
+  DRAWER OPENED date time
   CANCELLED RECEIPT date time / LINE ... / END CANCELLED RECEIPT
   DAILY REPORT date time / RECEIPTS n / CANCELLED n / TOTAL letter rate amount /
   TOTAL amount / END DAILY REPORT

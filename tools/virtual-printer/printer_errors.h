@@ -25,8 +25,19 @@ constexpr int kMissingChecksum = 15;
 
 namespace command_error {
 constexpr int kZeroReport = 382;
+constexpr int kPaymentSumRange = 1952;
+constexpr int kAlreadyCovered = 1953;
+constexpr int kDepositRange = 1958;
+constexpr int kChangeTooLarge = 1961;
+constexpr int kZeroPayment = 1962;
+constexpr int kAfterDiscountRange = 1981;
+constexpr int kBaseNotPositive = 1983;
+constexpr int kZeroDiscount = 1984;
+constexpr int kNothingAfterDiscount = 1985;
+constexpr int kDiscountNotAllowed = 1991;
 constexpr int kNoItems = 1992;
 constexpr int kBadVatRate = 2000;
+constexpr int kNotWholeQuantity = 2001;
 constexpr int kNoTransaction = 2005;
 constexpr int kBadPrice = 2006;
 constexpr int kBadQuantity = 2007;
@@ -36,10 +47,25 @@ constexpr int kTotalsOverflow = 2010;
 constexpr int kInTransaction = 2038;
 constexpr int kZeroTotal = 2041;
 constexpr int kPaymentsShort = 2054;
+constexpr int kEmptyText = 2056;
+constexpr int kBadState = 2060;
+constexpr int kNothingStarted = 2064;
+constexpr int kFooterNotStarted = 2066;
+constexpr int kFormUsedAsChange = 2094;
 constexpr int kEmptyName = 2104;
+constexpr int kBadDiscountType = 2600;
+constexpr int kDiscountRange = 2601;
+constexpr int kBadFooterLine = 2702;
+constexpr int kTooManyFooterLines = 2703;
 constexpr int kBadPaymentForm = 2705;
+constexpr int kDiscountCheck = 2801;
+constexpr int kDepositCheck = 2803;
 constexpr int kTotalNotLineSum = 2805;
+constexpr int kTakenNotDepositSum = 2806;
+constexpr int kReturnedNotDepositSum = 2807;
 constexpr int kPaidNotPaymentSum = 2808;
+constexpr int kChangeNotChangeSum = 2809;
+constexpr int kDepositNotFound = 2853;
 } // namespace command_error
 
 struct FrameError {

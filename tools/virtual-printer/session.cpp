@@ -51,6 +51,13 @@ std::string errBody(const FrameError& error, const std::string& token) {
     return poslib::composeBody("ERR", fields);
 }
 
+// The line changed one digit of the checksum: the printer kept the answer as it was.
+std::string damaged(std::string frame) {
+    char& digit = frame[frame.size() - 2];
+    digit = digit == '0' ? '1' : '0';
+    return frame;
+}
+
 template <typename Fault>
 const Fault* cued(const std::vector<Fault>& faults, const std::string& command, int occurrence) {
     const auto found = std::find_if(faults.begin(), faults.end(), [&](const Fault& fault) {
@@ -91,6 +98,9 @@ Reaction Session::overflow(const poslib::DecodedFrame& frame) {
 
 Reaction Session::run(const Command& command) {
     const int occurrence = ++receivedByName_[command.name];
+    if (cued(faults_.closesBefore, command.name, occurrence)) {
+        return {std::nullopt, true};
+    }
     const std::string frame =
         kept(command.token, poslib::encodeFrame(execute(command, occurrence)));
     if (cued(faults_.closesAfter, command.name, occurrence)) {
@@ -99,7 +109,7 @@ Reaction Session::run(const Command& command) {
     if (cued(faults_.droppedAnswers, command.name, occurrence)) {
         return {};
     }
-    return {frame};
+    return {cued(faults_.damagedAnswers, command.name, occurrence) ? damaged(frame) : frame};
 }
 
 std::string Session::execute(const Command& command, int occurrence) {

@@ -29,6 +29,8 @@ struct FaultPlan {
     std::vector<Refusal> refusals;
     std::vector<Cue> droppedAnswers; // executed, the answer kept for rpt but never sent
     std::vector<Cue> closesAfter;    // executed, then the line closed instead of the answer
+    std::vector<Cue> closesBefore;   // not executed: the line closed instead
+    std::vector<Cue> damagedAnswers; // executed, the answer sent with a wrong checksum digit
     std::optional<int> silentAfter;  // frames answered before the printer stops answering
     std::optional<int> chatterAfter; // frames answered before it sends noise without end
 };
