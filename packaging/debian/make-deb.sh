@@ -58,6 +58,7 @@ depends=$(cd "$stage" && dpkg-shlibdeps -O root/usr/bin/fiscal-printer-proxy \
 
 mkdir "$root/DEBIAN"
 install -m644 "$stage/conffiles" "$root/DEBIAN/conffiles"
+install -m755 "$source_dir/packaging/debian/prerm" "$root/DEBIAN/prerm"
 cat >"$root/DEBIAN/control" <<CONTROL
 Package: $package
 Version: $version

@@ -77,6 +77,8 @@ LangString NeedsAdministrator ${LANG_POLISH} "Instalacja dla wszystkich użytkow
 LangString NeedsAdministrator ${LANG_ENGLISH} "Installing for all users (/ALLUSERS) needs administrator rights."
 LangString PolicyNotWritten ${LANG_POLISH} "Nie można zapisać zasad przeglądarek bez uprawnień administratora: przy pierwszym połączeniu przeglądarka zapyta o dostęp do sieci lokalnej."
 LangString PolicyNotWritten ${LANG_ENGLISH} "The browser policies cannot be written without administrator rights: at the first call the browser asks about local network access."
+LangString FolderNotProtected ${LANG_POLISH} "Nie udało się ograniczyć praw do folderu instalacji do administratorów. Instalacja została przerwana."
+LangString FolderNotProtected ${LANG_ENGLISH} "The install folder could not be restricted to administrators. The installation has stopped."
 LangString ProgramStillRunning ${LANG_POLISH} "Program nadal działa i nie może zostać zastąpiony. Zakończ go (menu ikony: Zakończ) i spróbuj ponownie."
 LangString ProgramStillRunning ${LANG_ENGLISH} "The program still runs and cannot be replaced. End it (the icon's menu: Zakończ) and try again."
 
@@ -146,11 +148,12 @@ Function .onInit
     ${IfNot} ${Errors}
         StrCpy $MachineWide 1
         !insertmacro RequireAdministrator
+        ; NSIS takes /D= off the parameters and sets $INSTDIR from it before this runs: a
+        ; folder other than the per-user default is the one /D named.
+        StrCpy $R2 "$LOCALAPPDATA\Programs\TrivaneFiscalProxy"
         SetShellVarContext all
         SetRegView 64
-        ClearErrors
-        ${GetOptions} $R0 "/D=" $R1
-        ${If} ${Errors}
+        ${If} $INSTDIR == $R2
             ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" "InstallLocation"
             ${If} $INSTDIR == ""
                 StrCpy $INSTDIR "$PROGRAMFILES64\TrivaneFiscalProxy"
@@ -276,8 +279,31 @@ Function RegisterRenewalTask
     ${EndIf}
 FunctionEnd
 
+; Machine-wide, SYSTEM runs the companion from the install folder: before anything goes
+; into it, the folder (wherever /D put it, whatever was in it) is given to Administrators,
+; SYSTEM full control and Users read and execute, by the companion run from the installer's
+; own temporary folder, which reads the list back and fails unless it is so.
+Function RestrictFolder
+    CreateDirectory "$INSTDIR"
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\${COMPANION}" "${PROGRAMS}\${COMPANION}"
+    StrCpy $0 ""
+    ClearErrors
+    ExecWait '"$PLUGINSDIR\${COMPANION}" protect "$INSTDIR"' $0
+    ${If} ${Errors}
+    ${OrIf} $0 != 0
+        DetailPrint "protect: $0"
+        MessageBox MB_ICONSTOP "$(FolderNotProtected)" /SD IDOK
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+FunctionEnd
+
 Section "Install"
     Call StopProgram
+    ${If} $MachineWide == 1
+        Call RestrictFolder
+    ${EndIf}
     SetOutPath "$INSTDIR"
     File "${PROGRAMS}\${PROGRAM}"
     File "${PROGRAMS}\${COMPANION}"
@@ -341,9 +367,8 @@ Section "Uninstall"
         nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
         Pop $0
     ${EndIf}
-    ; Per user, Windows asks the user to confirm each removal; the rest goes on whatever the
-    ; answer.
-    !insertmacro Companion "forget"
+    ; The authority and every one it replaced that is still listed. Per user, Windows asks
+    ; the user to confirm each removal; the rest goes on whatever the answer.
     !insertmacro Companion "untrust"
     Push "${CHROME_POLICY}"
     Call un.RemoveOrigin
@@ -357,6 +382,8 @@ Section "Uninstall"
     Delete "$INSTDIR\server.key"
     Delete "$INSTDIR\ca.crt"
     Delete "$INSTDIR\replaced-ca.crt"
+    Delete "$INSTDIR\trust-pending"
+    Delete "$INSTDIR\certificate.lock"
     Delete "$INSTDIR\${BY_TASK}"
     Delete "$INSTDIR\${TASK_FILE}"
     Delete "$INSTDIR\uninstall.exe"

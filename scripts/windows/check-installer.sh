@@ -9,7 +9,8 @@
 # configuration and the logs. On the way, the browser policies are added to a list that was
 # there and removed from it again, and the installed program renews a pair 10 days from its
 # end (made with the clock moved back by libfaketime). Then, in a second fresh prefix, the
-# same for all users (/ALLUSERS /S). It prints the installer's size and the time of the
+# same for all users (/ALLUSERS /S /D= a folder made beforehand outside Program Files). It
+# prints the installer's size and the time of the
 # install.
 #
 # Usage: scripts/windows/check-installer.sh SETUP.exe READ-SHORTCUT.exe HTTPS-CALL.exe
@@ -245,12 +246,16 @@ wine wineboot --init >/dev/null 2>&1
 # Wine's services are still starting when wineboot returns, and its task scheduler answers
 # only once they are up; Windows' is up before anyone can log on.
 "$wineserver" -w
-machine_folder=$WINEPREFIX/drive_c/Program\ Files/TrivaneFiscalProxy
+# A folder outside Program Files that an administrator made beforehand, as README's /D
+# example: what users may do there must not decide what SYSTEM runs.
+machine_folder=$WINEPREFIX/drive_c/Programs/TrivaneFiscalProxy
+mkdir -p "$machine_folder"
+windows_machine_folder=$(wine winepath -w "$machine_folder" 2>/dev/null | tr -d '\r')
 common_startup=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/StartUp
 task_file=$WINEPREFIX/drive_c/windows/system32/tasks/Trivane\ Fiscal\ Proxy\ certificate\ renewal
 machine_status=0
-wine "$setup" /ALLUSERS /S || machine_status=$?
-check "/ALLUSERS /S succeeds" [ "$machine_status" = 0 ]
+wine "$setup" /ALLUSERS /S "/D=$windows_machine_folder" || machine_status=$?
+check "/ALLUSERS /S /D=... succeeds" [ "$machine_status" = 0 ]
 machine_files() {
     local name
     for name in fiscal-printer-proxy.exe fiscal-printer-proxy-certificate.exe uninstall.exe \
@@ -258,8 +263,15 @@ machine_files() {
         [ -f "$machine_folder/$name" ] || return 1
     done
 }
-check "it installs the programs and the pair in Program Files" machine_files
-windows_machine_folder=$(wine winepath -w "$machine_folder" 2>/dev/null | tr -d '\r')
+check "it installs the programs and the pair in that folder" machine_files
+# Wine keeps no access lists (it maps them to Unix permissions), so the list itself is not
+# read here; the companion's protect, which sets it and reads it back on Windows, ran on the
+# folder before anything went into it: the installer stops when it fails.
+protected_by_the_companion() {
+    wine "$machine_folder/fiscal-printer-proxy-certificate.exe" protect "$windows_machine_folder" \
+        2>/dev/null | tr -d '\r' | grep -q "^protected: .* administrators only"
+}
+check "the companion gives the folder to administrators" protected_by_the_companion
 check "the common Startup shortcut starts the program in that folder" \
     [ "$(shortcut "$common_startup/$shortcut_name")" = \
         "$windows_machine_folder\\fiscal-printer-proxy.exe|$windows_machine_folder" ]
@@ -277,7 +289,7 @@ registered() {
 }
 check "the scheduled task is registered" registered
 renews_as_system() {
-    local task folder='"C:\Program Files\TrivaneFiscalProxy"'
+    local task folder="\"$windows_machine_folder\""
     task=$(iconv -f UTF-16 -t UTF-8 "$machine_folder/renewal-task.xml") || return 1
     grep -qF '<UserId>S-1-5-18</UserId>' <<<"$task" && grep -qF '<CalendarTrigger>' <<<"$task" &&
         grep -qF '<BootTrigger>' <<<"$task" &&

@@ -6,7 +6,9 @@
 # on it, logs under the Wine user's local application-data folder, adds its tray icon (on an
 # Xvfb screen) and changes it with the connection, lets no second instance start, and ends
 # through its window's WM_CLOSE, with no use of freed memory that Wine's heap checks see;
-# started without certificates it ends with exit code 1.
+# with an expired pair whose renewal waits at a dialog nobody answers, it listens with the
+# pair it has and ends without waiting for the dialog; started without certificates it ends
+# with exit code 1.
 #
 # Usage: scripts/windows/check-program.sh PROGRAM.exe VIRTUAL-PRINTER HTTPS-CALL.exe
 # WINEPREFIX names the Wine prefix to use. The checks run in a network namespace of their own,
@@ -146,6 +148,36 @@ no_use_of_freed_memory() {
 }
 check "Wine saw no use of freed memory, also as the program's threads ended" \
     no_use_of_freed_memory
+
+# An expired pair whose renewal waits at Windows' confirmation that nobody answers (a
+# companion that shows a dialog and waits): the program listens with the pair it has after
+# its bounded wait, and its exit does not wait for the dialog.
+companion=$(dirname "$program")/fiscal-printer-proxy-certificate.exe
+mkdir "$work/renewing" "$work/waiting"
+(cd "$work/renewing" && WINEDEBUG=-all exec faketime -f -400d /usr/lib/wine/wine64 "$companion" \
+    make .) >/dev/null 2>&1
+cp "$program" "$work/waiting/"
+cp "$(dirname "$https_call")/unanswered-dialog.exe" "$work/waiting/$(basename "$companion")"
+rm -f "$log_file"
+(cd "$work/renewing" && WINEDEBUG=-all exec timeout 300 /usr/lib/wine/wine64 \
+    "$work/waiting/$(basename "$program")") >"$work/renewing.out" 2>&1 &
+first_pid=$!
+listens_to_curl() {
+    grep -q "alert access denied" <<<"$(curl --silent --show-error --insecure --max-time 10 \
+        https://127.0.0.1:9003/config/version 2>&1)"
+}
+check "with a renewal at an unanswered dialog it listens with the pair it has" \
+    eventually --seconds 120 --while-running "$first_pid" listens_to_curl
+check "and logs that the renewal goes on beside it" \
+    log_has "<warning> : The certificate's renewal has not ended after 15 s"
+WINEDEBUG=-all wine taskkill /IM "$(basename "$program")" >/dev/null 2>&1 || true
+ending_started=$(date +%s)
+renewing_status=0
+wait "$first_pid" || renewing_status=$?
+first_pid=""
+ending_seconds=$(($(date +%s) - ending_started))
+check "its exit does not wait for the dialog (exit code 0 within 30 s)" \
+    [ "$renewing_status" = 0 -a "$ending_seconds" -lt 30 ]
 
 # Without certificates, and without a screen, so that the error box cannot wait for a click;
 # Wine's trace of the call shows what the box said. A fresh Wine server has no desktop on the

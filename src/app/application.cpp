@@ -19,6 +19,7 @@ constexpr std::intptr_t renewalFailedFlag = 1;
 constexpr std::intptr_t atStartFlag = 2;
 constexpr std::intptr_t endingFlag = 4;
 constexpr std::intptr_t expiredFlag = 8;
+constexpr std::intptr_t unusableFlag = 16;
 
 // From this many days before the end the tray says so at every start.
 constexpr long warnAtStartDays = 7;
@@ -76,6 +77,7 @@ void Application::createWindow() {
 }
 
 void Application::stopServer() {
+    renewal.stop();
     {
         std::lock_guard<std::mutex> lock(watchMutex);
         watchEnds = true;
@@ -117,7 +119,8 @@ void Application::afterCheck(const CertificateRenewal::Outcome& outcome, bool at
         return;
     const std::intptr_t flags = (outcome.renewalFailed ? renewalFailedFlag : 0) |
                                 (atStart ? atStartFlag : 0) | (outcome.ending ? endingFlag : 0) |
-                                (outcome.daysLeft < 0 ? expiredFlag : 0);
+                                (outcome.daysLeft < 0 ? expiredFlag : 0) |
+                                (outcome.problem.empty() ? 0 : unusableFlag);
     window->post(WM_CERTIFICATE_CHECKED,
                  static_cast<std::uintptr_t>(outcome.daysLeft < 0 ? 0 : outcome.daysLeft), flags);
 }
@@ -126,10 +129,10 @@ void Application::serveRenewedCertificate() {
     try {
         service->serveRenewedCertificate();
         BOOST_LOG_TRIVIAL(info) << "New connections get the renewed certificate";
-        renewal.retireReplaced();
+        renewal.served();
     } catch (const std::exception& error) {
         BOOST_LOG_TRIVIAL(error) << "The renewed certificate cannot be served, the old one is "
-                                    "served on: "
+                                    "served on and the next check tries again: "
                                  << error.what();
     }
 }
@@ -140,17 +143,21 @@ void Application::showTooltip(platform::WindowHandle window) {
 }
 
 // A note while the end is within the renewal period (the pair should have been renewed by
-// then); a balloon when a renewal failed, and at start in the last days.
+// then) or while the pair cannot be served; a balloon when a renewal failed, and at start in
+// the last days or with a pair that cannot be served.
 void Application::showCertificateOutcome(platform::WindowHandle window, std::uintptr_t daysLeft,
                                          std::intptr_t flags) {
     const bool failed = (flags & renewalFailedFlag) != 0;
-    const bool warnNow = failed || ((flags & atStartFlag) != 0 && daysLeft <= warnAtStartDays);
-    const std::string note = (flags & expiredFlag) != 0
+    const bool unusable = (flags & unusableFlag) != 0;
+    const bool warnNow =
+        failed || ((flags & atStartFlag) != 0 && (unusable || daysLeft <= warnAtStartDays));
+    const std::string note = unusable ? resource::certificateUnusableText
+                             : (flags & expiredFlag) != 0
                                  ? resource::certificateExpiredText
                                  : std::string(resource::certificateEndsText) + " " +
                                        std::to_string(daysLeft) + " " +
                                        resource::certificateDaysText;
-    const std::string shown = (flags & endingFlag) != 0 ? note : std::string();
+    const std::string shown = (flags & (endingFlag | unusableFlag)) != 0 ? note : std::string();
     if (shown != certificateNote) {
         certificateNote = shown;
         showTooltip(window);

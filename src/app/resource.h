@@ -43,6 +43,8 @@ constexpr const char* disconnectedTooltip = "Brak połączenia z drukarką fiska
 constexpr const char* certificateEndsText = "Certyfikat dla https://localhost:9003 wygasa za";
 constexpr const char* certificateDaysText = "dni";
 constexpr const char* certificateExpiredText = "Certyfikat dla https://localhost:9003 wygasł";
+constexpr const char* certificateUnusableText =
+    "Certyfikat dla https://localhost:9003 nie nadaje się do użycia (szczegóły w dzienniku)";
 constexpr const char* certificateNotRenewedText =
     "Nie udało się go odnowić (szczegóły w dzienniku); kolejna próba jutro.";
 

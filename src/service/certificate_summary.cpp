@@ -23,10 +23,10 @@ std::string subjectText(const X509& certificate) {
     return std::string(data, static_cast<size_t>(length));
 }
 
-std::string expiryText(const X509& certificate) {
+std::string isoText(const ASN1_TIME* moment) {
     std::tm time{};
-    if (ASN1_TIME_to_tm(X509_get0_notAfter(&certificate), &time) != 1) {
-        throw std::runtime_error("the certificate's expiry date cannot be read");
+    if (ASN1_TIME_to_tm(moment, &time) != 1) {
+        throw std::runtime_error("the certificate's dates cannot be read");
     }
     char text[sizeof "2000-01-01T00:00:00Z"];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &time);
@@ -35,16 +35,20 @@ std::string expiryText(const X509& certificate) {
 
 // As a distance from now, which needs no conversion from calendar time in UTC (the C library
 // of Windows has none).
-std::time_t endTime(const X509& certificate) {
+std::time_t timeOf(const ASN1_TIME* moment) {
     int days = 0;
     int seconds = 0;
-    if (ASN1_TIME_diff(&days, &seconds, nullptr, X509_get0_notAfter(&certificate)) != 1) {
-        throw std::runtime_error("the certificate's expiry date cannot be read");
+    if (ASN1_TIME_diff(&days, &seconds, nullptr, moment) != 1) {
+        throw std::runtime_error("the certificate's dates cannot be read");
     }
     return std::time(nullptr) + static_cast<std::time_t>(days) * secondsPerDay + seconds;
 }
 
 } // namespace
+
+bool CertificateSummary::validAt(std::time_t now) const {
+    return start <= now && now <= end;
+}
 
 long CertificateSummary::daysLeft(std::time_t now) const {
     const std::time_t left = end - now;
@@ -61,5 +65,8 @@ CertificateSummary readCertificateSummary(const std::string& chainFile) {
     if (!certificate) {
         throw std::runtime_error("no certificate in " + chainFile);
     }
-    return {subjectText(*certificate), expiryText(*certificate), endTime(*certificate)};
+    return {subjectText(*certificate), isoText(X509_get0_notAfter(certificate.get())),
+            timeOf(X509_get0_notAfter(certificate.get())),
+            isoText(X509_get0_notBefore(certificate.get())),
+            timeOf(X509_get0_notBefore(certificate.get()))};
 }

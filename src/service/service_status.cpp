@@ -47,6 +47,8 @@ Json::Value FiscalPrinterBase::status(const PrinterWorker::Activity& activity) {
     answer["certificate"]["subject"] = certificate.subject;
     answer["certificate"]["expires"] = certificate.expires;
     answer["certificate"]["daysLeft"] = Json::Int64(certificate.daysLeft(std::time(nullptr)));
+    answer["certificate"]["validFrom"] = certificate.validFrom;
+    answer["certificate"]["usable"] = certificate.validAt(std::time(nullptr));
     answer["logFolder"] = platform::utf8Name(logDirectory());
     return answer;
 }

@@ -16,6 +16,7 @@
 #include <boost/filesystem/fstream.hpp>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <future>
 #include <gtest/gtest.h>
 #include <string>
@@ -391,6 +392,7 @@ TEST_F(ProgramTest, EndDuringAReceiptFinishesAndAnswersItFirst) {
 // its authority trusted in store.
 void agedPair(const fs::path& folder, std::time_t daysLeft, const fs::path& store) {
     const certificate::CertificateFolder files(folder.string());
+    fs::remove(folder / "server.crt");
     certificate::makeOrKeep(files, std::time(nullptr) -
                                        (certificate::validityDays - daysLeft) * 24 * 60 * 60);
     platform::runAndWait("certutil", {"-A", "-d", "sql:" + store.string(), "-n",
@@ -408,20 +410,36 @@ std::string trusted(const fs::path& store) {
     return platform::runAndWait("certutil", {"-L", "-d", "sql:" + store.string()}).output;
 }
 
-// The program renews a pair that ends within 30 days at start, and one that has expired
-// before it listens; the renewed pair is served, and the browsers' store then trusts its
-// authority and no longer the old one.
+// The program renews a pair that ends within 30 days at start, and one that cannot be served
+// before it listens, saying why; the renewed pair is served, and the browsers' store then
+// trusts its authority and no longer the old one.
 TEST_F(ProgramTest, PairNearItsEndIsRenewedAndServedAndTheOldAuthorityLeavesTheStore) {
+    const auto keyOfAnother = [this] {
+        fs::copy_file(work.path() / "ca.crt", work.path() / "server.key",
+                      fs::copy_options::overwrite_existing);
+    };
+    const auto emptyCertificate = [this] {
+        fs::ofstream(work.path() / "server.crt", std::ios::trunc);
+    };
     const struct {
         std::time_t daysLeft;
+        std::function<void()> spoil;
+        std::string reason;
         bool firstConnectionGetsTheNewPair;
-    } cases[] = {{10, false}, {-1, true}};
+    } cases[] = {
+        {10, [] {}, "it ends in ", false},
+        {-1, [] {}, "server.crt has expired", true},
+        {certificate::validityDays + 10, [] {}, "server.crt is not valid yet", true},
+        {300, keyOfAnother, "server.key is not the key of server.crt", true},
+        {300, emptyCertificate, "server.crt holds no certificate", true},
+    };
     for (const auto& test : cases) {
         TemporaryFolder home;
         const fs::path store = home.path() / ".pki" / "nssdb";
         fs::create_directories(store);
         platform::runAndWait("certutil", {"-N", "-d", "sql:" + store.string(), "--empty-password"});
         agedPair(work.path(), test.daysLeft, store);
+        test.spoil();
         const std::string old = authorityName(work.path());
         const std::string oldThumbprint = certificate::thumbprint(
             certificate::CertificateFolder(work.path().string()).authority().get());
@@ -438,7 +456,8 @@ TEST_F(ProgramTest, PairNearItsEndIsRenewedAndServedAndTheOldAuthorityLeavesTheS
         ASSERT_TRUE(awaitLogLineStartingWith("info : The replaced certificate authority was "
                                              "removed: removed: the replaced authority " +
                                              oldThumbprint))
-            << test.daysLeft;
+            << test.reason;
+        EXPECT_TRUE(logHasLineStartingWith("info : Renewing the certificate: " + test.reason));
         const std::string renewed = authorityName(work.path());
         EXPECT_NE(renewed, old);
         TlsClient client(programPort, TlsVersion::Any, nullptr, authority);
@@ -457,35 +476,58 @@ TEST_F(ProgramTest, PairNearItsEndIsRenewedAndServedAndTheOldAuthorityLeavesTheS
 }
 
 // When the new authority cannot be trusted, the old pair stays in use, the log says why and
-// the tray warns with the days left.
+// the tray warns with the days left, or, for a pair that cannot be served, that it cannot;
+// the page says so too.
 TEST_F(ProgramTest, RenewalThatCannotTrustKeepsThePairAndWarnsInTheTray) {
-    TemporaryFolder home;
-    const fs::path store = home.path() / ".pki" / "nssdb";
-    fs::create_directories(store);
-    platform::runAndWait("certutil", {"-N", "-d", "sql:" + store.string(), "--empty-password"});
-    agedPair(work.path(), 5, store);
-    fs::ofstream(store / "cert9.db", std::ios::trunc) << "not a database";
-    std::string before;
-    fs::load_string_file(work.path() / "server.crt", before);
-    std::map<std::string, std::string> variables = environment();
-    variables["HOME"] = home.path().string();
-    ProgramProcess program(work.path(), variables);
+    const std::string tray = "Trivane Ledvik Drukarki fiskalne: Certyfikat dla "
+                             "https://localhost:9003 ";
+    const std::string notRenewed =
+        ". Nie udało się go odnowić (szczegóły w dzienniku); kolejna próba jutro.";
+    const struct {
+        std::time_t daysLeft;
+        std::string warning; // after the tray's start, "" for the days left
+        bool usable;
+    } cases[] = {{5, "", true},
+                 {certificate::validityDays + 10,
+                  "nie nadaje się do użycia (szczegóły w dzienniku)", false}};
+    for (const auto& test : cases) {
+        TemporaryFolder home;
+        const fs::path store = home.path() / ".pki" / "nssdb";
+        fs::create_directories(store);
+        platform::runAndWait("certutil", {"-N", "-d", "sql:" + store.string(), "--empty-password"});
+        agedPair(work.path(), test.daysLeft, store);
+        fs::ofstream(store / "cert9.db", std::ios::trunc) << "not a database";
+        std::string before;
+        fs::load_string_file(work.path() / "server.crt", before);
+        std::map<std::string, std::string> variables = environment();
+        variables["HOME"] = home.path().string();
+        ProgramProcess program(work.path(), variables);
 
-    ASSERT_TRUE(awaitLogLineStartingWith("error : The certificate was not renewed"));
-    const std::string renewing = "info : Renewing the certificate: it ends in ";
-    std::string days;
-    for (const std::string& line : logLines())
-        if (startsWith(line, renewing))
-            days = line.substr(renewing.size(), line.find(' ', renewing.size()) - renewing.size());
-    EXPECT_TRUE(program.awaitOutputLine(
-        "Trivane Ledvik Drukarki fiskalne: Certyfikat dla https://localhost:9003 wygasa za " +
-        days + " dni. Nie udało się go odnowić (szczegóły w dzienniku); kolejna próba jutro."))
-        << program.standardOutput();
-    std::string after;
-    fs::load_string_file(work.path() / "server.crt", after);
-    EXPECT_EQ(after, before);
-    TlsClient client(programPort, TlsVersion::Any, nullptr, (work.path() / "ca.crt").string());
-    EXPECT_TRUE(startsWith(after, client.peerCertificate()));
+        ASSERT_TRUE(awaitLogLineStartingWith("error : The certificate was not renewed"));
+        const std::string renewing = "info : Renewing the certificate: it ends in ";
+        std::string warning = test.warning;
+        for (const std::string& line : logLines())
+            if (startsWith(line, renewing))
+                warning = "wygasa za " +
+                          line.substr(renewing.size(),
+                                      line.find(' ', renewing.size()) - renewing.size()) +
+                          " dni";
+        EXPECT_TRUE(program.awaitOutputLine(tray + warning + notRenewed))
+            << program.standardOutput();
+        std::string after;
+        fs::load_string_file(work.path() / "server.crt", after);
+        EXPECT_EQ(after, before);
+        // A browser would refuse a pair not valid yet; curl is told not to look.
+        const std::string status = platform::runAndWait("curl", {"--silent", "--insecure",
+                                                                 "https://localhost:9003/status"})
+                                       .output;
+        EXPECT_NE(status.find(std::string("\"usable\":") + (test.usable ? "true" : "false")),
+                  std::string::npos)
+            << status;
+        program.signal(SIGTERM);
+        EXPECT_EQ(program.awaitExit(), 0);
+        fs::remove_all(dataHome.path() / "TrivaneFiscalProxy");
+    }
 }
 
 } // namespace

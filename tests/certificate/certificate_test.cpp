@@ -9,11 +9,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <openssl/pem.h>
 #include <set>
 #include <sstream>
+#include <thread>
 #ifndef _WIN32
 #include <cstdlib>
 #include <sys/stat.h>
@@ -312,25 +314,117 @@ TEST_F(BrowserStores, RenewalTrustsTheNewAuthorityBeforeItsPairAndForgetsTheOldO
     trustAuthority(folder.authority().get(), StoreScope::user);
     const std::string first = authorityName(folder);
 
-    EXPECT_EQ(run({"renew", path}, done).rfind("trusted: ", 0), 0u);
+    EXPECT_NE(run({"renew", path}, done).find("\ntrusted: "), std::string::npos);
     const std::string second = authorityName(folder);
     EXPECT_NE(second, first);
     EXPECT_TRUE(folder.pairValidAt(std::time(nullptr) + 300 * day));
     for (const auto& store : {chromium(), firefox()}) {
         EXPECT_EQ(trusted(store), (std::set<std::string>{first, second})) << store;
     }
+    // Stores that cannot be found: the replaced authority stays listed for the next try.
+    ::unsetenv("HOME");
+    run({"forget", path}, done);
+    ::setenv("HOME", homeFolder.path().c_str(), 1);
+    EXPECT_EQ(folder.replacedAuthorities().size(), 1u);
+    // On the machine, not before a day has passed since the renewal.
+    EXPECT_NE(run({"forget", "--machine", path}, done).find("until a day after"),
+              std::string::npos);
+    EXPECT_EQ(folder.replacedAuthorities().size(), 1u);
     run({"forget", path}, done);
     for (const auto& store : {chromium(), firefox()}) {
         EXPECT_EQ(trusted(store), std::set<std::string>{second}) << store;
     }
     EXPECT_TRUE(folder.replacedAuthorities().empty());
 
-    // A store that certutil cannot write: the pair and every store stay as they were.
+    // A store that certutil cannot write: the renewal goes ahead with the user's own store,
+    // and the other is tried again by the next renew.
     agedPair(folder, -1);
-    const std::string expired = fileText(pairFolder.path() / "server.crt");
+    const std::string third = authorityName(folder);
+    trustAuthority(folder.authority().get(), StoreScope::user);
+    const std::string database = fileText(firefox() / "cert9.db");
     std::ofstream((firefox() / "cert9.db").string(), std::ios::trunc) << "not a database";
-    run({"renew", path}, notTrusted);
-    EXPECT_EQ(fileText(pairFolder.path() / "server.crt"), expired);
-    EXPECT_EQ(trusted(chromium()), std::set<std::string>{second});
+    run({"renew", path}, done);
+    const std::string fourth = authorityName(folder);
+    EXPECT_TRUE(folder.pairValidAt(std::time(nullptr)));
+    EXPECT_EQ(trusted(chromium()), (std::set<std::string>{second, third, fourth}));
+    EXPECT_EQ(folder.storesPendingTrust().size(), 1u);
+    std::ofstream((firefox() / "cert9.db").string(), std::ios::trunc | std::ios::binary)
+        << database;
+    run({"renew", path}, done);
+    EXPECT_EQ(authorityName(folder), fourth);
+    EXPECT_EQ(trusted(firefox()).count(fourth), 1u);
+    EXPECT_TRUE(folder.storesPendingTrust().empty());
+
+    // Uninstalling takes out the authority and every replaced one still listed.
+    run({"untrust", path}, done);
+    EXPECT_EQ(trusted(chromium()), (std::set<std::string>{second}));
+}
+
+// A pair that cannot be served, or that ca.crt cannot vouch for as an authority of the
+// program's own kind, is replaced by a renewal that says why; a foreign authority is never
+// trusted, kept or taken out of the stores.
+TEST_F(BrowserStores, RenewalReplacesAPairThatCannotBeServedAndSaysWhy) {
+    const CertificateFolder folder(pairFolder.path().string());
+    const boost::filesystem::path files = pairFolder.path();
+    const auto wider = [&] {
+        const CertificateAuthority authority({{"localhost", "bank.pl"}, {"127.0.0.1", "::1"}},
+                                             validFor(300));
+        const KeyPtr key = newKey();
+        folder.write(authority.issue(localhostNames(), key.get()).get(), authority.certificate(),
+                     key.get());
+    };
+    const std::vector<std::pair<std::function<void()>, std::string>> cases = {
+        {[&] { makeOrKeep(folder, std::time(nullptr) + validityDays * day); },
+         "server.crt is not valid yet"},
+        {[&] {
+             boost::filesystem::copy_file(files / "ca.crt", files / "server.key",
+                                          boost::filesystem::copy_options::overwrite_existing);
+         },
+         "server.key is not the key of server.crt"},
+        {[&] { std::ofstream((files / "server.crt").string(), std::ios::trunc); },
+         "server.crt holds no certificate"},
+        {wider, "ca.crt is not an authority of this program: its name constraints permit other "
+                "names"},
+    };
+    for (const auto& [spoil, reason] : cases) {
+        boost::filesystem::remove(files / "server.crt");
+        makeOrKeep(folder, std::time(nullptr));
+        spoil();
+        const std::string before = authorityName(folder);
+        const std::size_t listed = folder.replacedAuthorities().size();
+        const bool foreign = reason.rfind("ca.crt", 0) == 0;
+        EXPECT_NE(run({"renew", files.string()}, done).find(reason), std::string::npos) << reason;
+        EXPECT_TRUE(folder.pairValidAt(std::time(nullptr) + 300 * day)) << reason;
+        EXPECT_EQ(trusted(chromium()).count(before), 0u) << reason;
+        EXPECT_EQ(trusted(chromium()).count(authorityName(folder)), 1u) << reason;
+        EXPECT_EQ(folder.replacedAuthorities().size(), listed + (foreign ? 0 : 1)) << reason;
+    }
+    EXPECT_NE(run({"untrust", files.string()}, done).find("removed: "), std::string::npos);
+    wider();
+    run({"untrust", files.string()}, failed);
+}
+
+// The program, the task and setup may renew at once: one waits for the other, and the
+// folder ends with one whole pair.
+TEST(Make, TwoRenewalsAtOnceLeaveOneWholePair) {
+    for (int round = 0; round < 8; ++round) {
+        TemporaryFolder folder;
+        const CertificateFolder files(folder.path().string());
+        makeOrKeep(files, std::time(nullptr) - validityDays * day);
+        std::vector<int> codes(2);
+        std::vector<std::thread> renewals;
+        for (int& code : codes) {
+            renewals.emplace_back([&code, &folder] {
+                std::ostringstream out, err;
+                code = runCommand({"make", folder.path().string()}, out, err);
+            });
+        }
+        for (std::thread& renewal : renewals) {
+            renewal.join();
+        }
+        EXPECT_EQ(codes, (std::vector<int>{done, done}));
+        EXPECT_TRUE(files.pairValidAt(std::time(nullptr))) << round;
+        EXPECT_FALSE(files.interrupted()) << round;
+    }
 }
 #endif

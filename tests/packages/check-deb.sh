@@ -4,7 +4,8 @@
 # on it, then unpacks it into a scratch root and runs its setup command for a scratch user
 # with a browser store: the packaged program, started in the folder that the command made,
 # answers over HTTPS with the certificate the command made, verified by curl against its
-# authority.
+# authority; "setup --remove" takes the authority out of the store again, and the package's
+# removal runs it for each user.
 #
 # Usage: tests/packages/check-deb.sh BUILD_DIR
 # The checks run in a network namespace of their own, so the program's fixed port 9003
@@ -102,5 +103,18 @@ setup || true
 check "a second setup keeps the pair" cmp -s "$folder/server.crt" "$work/first.crt"
 check "and leaves one authority in the browser's store" \
     [ "$(certutil -L -d "sql:$home/.pki/nssdb" | grep -c "^$nickname ")" = 1 ]
+
+remove_status=0
+env -u XDG_RUNTIME_DIR -u DBUS_SESSION_BUS_ADDRESS HOME="$home" \
+    "$root/usr/bin/fiscal-printer-proxy-setup" --remove >"$work/remove.out" 2>&1 || remove_status=$?
+cat "$work/remove.out"
+check "setup --remove succeeds" [ "$remove_status" = 0 ]
+check "and takes the authority out of the browser's store" \
+    [ "$(certutil -L -d "sql:$home/.pki/nssdb" | grep -c "^$nickname ")" = 0 ]
+removal_runs_it_for_each_user() {
+    dpkg-deb -I "$deb" prerm | grep -q 'fiscal-printer-proxy-setup --remove'
+}
+check "the package's removal runs it for each user, or tells them how" \
+    removal_runs_it_for_each_user
 
 checks_passed "Debian package"

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <openssl/bn.h>
 #include <openssl/rand.h>
+#include <set>
 
 namespace certificate {
 
@@ -34,19 +35,76 @@ std::string generalNames(const ServerNames& names) {
     return text;
 }
 
-// Each name and each single address (full mask) is a permitted subtree; the extension is
-// critical, so a verifier that cannot honour it refuses the chain instead of ignoring it.
+// A single address as a subtree: the address with a full mask.
+std::string singleAddress(const std::string& address) {
+    return address + "/" +
+           (isIpv6(address) ? "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff" : "255.255.255.255");
+}
+
+// Each name and each single address is a permitted subtree; the extension is critical, so a
+// verifier that cannot honour it refuses the chain instead of ignoring it.
 std::string nameConstraints(const ServerNames& names) {
     std::string text = "critical";
     for (const std::string& name : names.dnsNames) {
         text += ",permitted;DNS:" + name;
     }
     for (const std::string& address : names.ipAddresses) {
-        const char* mask =
-            isIpv6(address) ? "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff" : "255.255.255.255";
-        text += ",permitted;IP:" + address + "/" + mask;
+        text += ",permitted;IP:" + singleAddress(address);
     }
     return text;
+}
+
+std::string octetsHex(const ASN1_OCTET_STRING* octets) {
+    return hex(ASN1_STRING_get0_data(octets), static_cast<std::size_t>(ASN1_STRING_length(octets)));
+}
+
+// A subtree's base as text that compares equal for equal subtrees; other kinds of names
+// never match a permitted name of ours.
+std::string subtreeText(const GENERAL_SUBTREE* subtree) {
+    const GENERAL_NAME* base = subtree->base;
+    if (subtree->minimum != nullptr || subtree->maximum != nullptr) {
+        return "limited";
+    }
+    if (base->type == GEN_DNS) {
+        return "DNS:" +
+               std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(base->d.dNSName)),
+                           static_cast<std::size_t>(ASN1_STRING_length(base->d.dNSName)));
+    }
+    return base->type == GEN_IPADD ? "IP:" + octetsHex(base->d.iPAddress) : "other";
+}
+
+std::set<std::string> permittedTexts(const ServerNames& names) {
+    std::set<std::string> texts;
+    for (const std::string& name : names.dnsNames) {
+        texts.insert("DNS:" + name);
+    }
+    for (const std::string& address : names.ipAddresses) {
+        const std::unique_ptr<ASN1_OCTET_STRING,
+                              OpenSslFree<ASN1_OCTET_STRING, ASN1_OCTET_STRING_free>>
+            octets(checked(a2i_IPADDRESS_NC(singleAddress(address).c_str()), "reading an address"));
+        texts.insert("IP:" + octetsHex(octets.get()));
+    }
+    return texts;
+}
+
+std::string constraintsReason(X509* authority) {
+    int critical = 0;
+    const std::unique_ptr<NAME_CONSTRAINTS, OpenSslFree<NAME_CONSTRAINTS, NAME_CONSTRAINTS_free>>
+        constraints(static_cast<NAME_CONSTRAINTS*>(
+            X509_get_ext_d2i(authority, NID_name_constraints, &critical, nullptr)));
+    if (!constraints || critical != 1) {
+        return "it has no critical name constraints";
+    }
+    if (sk_GENERAL_SUBTREE_num(constraints->excludedSubtrees) > 0) {
+        return "its name constraints exclude names instead of permitting only localhost's";
+    }
+    std::set<std::string> permitted;
+    for (int i = 0; i < sk_GENERAL_SUBTREE_num(constraints->permittedSubtrees); ++i) {
+        permitted.insert(subtreeText(sk_GENERAL_SUBTREE_value(constraints->permittedSubtrees, i)));
+    }
+    return permitted == permittedTexts(localhostNames())
+               ? std::string()
+               : "its name constraints permit other names than localhost, 127.0.0.1 and ::1";
 }
 
 void addExtension(X509* certificate, X509* issuer, int nid, const std::string& value) {
@@ -91,6 +149,17 @@ X509Ptr newCertificate(EVP_PKEY* subjectKey, const Validity& validity) {
 }
 
 } // namespace
+
+std::string foreignAuthorityReason(X509* authority) {
+    int critical = 0;
+    const std::unique_ptr<BASIC_CONSTRAINTS, OpenSslFree<BASIC_CONSTRAINTS, BASIC_CONSTRAINTS_free>>
+        basic(static_cast<BASIC_CONSTRAINTS*>(
+            X509_get_ext_d2i(authority, NID_basic_constraints, &critical, nullptr)));
+    if (!basic || critical != 1 || basic->ca == 0 || X509_get_pathlen(authority) != 0) {
+        return "it is not an authority limited to a path length of 0";
+    }
+    return constraintsReason(authority);
+}
 
 ServerNames localhostNames() {
     return {{"localhost"}, {"127.0.0.1", "::1"}};

@@ -36,6 +36,12 @@ std::string thumbprint(X509* certificate);
 // The subject's common name, unique to each authority: the name a user sees in a store.
 std::string commonName(X509* certificate);
 
+// Why authority is not one of this program's own kind (an authority that may sign server
+// certificates only, under critical name constraints that permit the names of
+// localhostNames() and nothing else), or empty when it is. Anything else could vouch for
+// other names, and is never trusted, kept or replaced by a renewal.
+std::string foreignAuthorityReason(X509* authority);
+
 class CertificateAuthority {
 public:
     CertificateAuthority(const ServerNames& permitted, const Validity& validity);

@@ -1,9 +1,14 @@
 #include "certificate_folder.h"
 
+#include "authority.h"
 #include "platform/durable_file.h"
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <openssl/err.h>
 #include <openssl/pem.h>
+#include <sstream>
 #include <vector>
 
 namespace certificate {
@@ -16,6 +21,11 @@ constexpr const char* serverCertificateName = "server.crt";
 constexpr const char* serverKeyName = "server.key";
 constexpr const char* authorityName = "ca.crt";
 constexpr const char* replacedName = "replaced-ca.crt";
+constexpr const char* pendingTrustName = "trust-pending";
+constexpr const char* lockName = "certificate.lock";
+// Written before each authority in replaced-ca.crt; PEM readers skip it.
+constexpr const char* replacedAtMark = "Replaced at: ";
+constexpr const char* certificateEnd = "-----END CERTIFICATE-----";
 
 BioPtr readFile(const fs::path& path) {
     return BioPtr(BIO_new_file(path.u8string().c_str(), "rb"));
@@ -29,13 +39,31 @@ X509Ptr readCertificate(BIO* file) {
     return certificate;
 }
 
-std::vector<X509Ptr> readCertificates(const fs::path& path) {
-    const BioPtr file = readFile(path);
-    std::vector<X509Ptr> certificates;
-    while (X509Ptr certificate = readCertificate(file.get())) {
-        certificates.push_back(std::move(certificate));
+std::string fileText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Each authority with the moment written before it.
+std::vector<CertificateFolder::Replaced> readReplaced(const std::string& text) {
+    std::vector<CertificateFolder::Replaced> found;
+    const std::size_t endLength = std::string(certificateEnd).size();
+    for (std::size_t from = 0, stop; (stop = text.find(certificateEnd, from)) != std::string::npos;
+         from = stop + endLength) {
+        const std::string block = text.substr(from, stop + endLength - from);
+        const BioPtr memory(BIO_new_mem_buf(block.data(), static_cast<int>(block.size())));
+        X509Ptr certificate = readCertificate(memory.get());
+        const std::size_t mark = block.find(replacedAtMark);
+        const std::time_t at =
+            mark == std::string::npos
+                ? 0
+                : std::strtoll(block.c_str() + mark + std::string(replacedAtMark).size(), nullptr,
+                               10);
+        if (certificate) {
+            found.push_back({std::move(certificate), at});
+        }
     }
-    return certificates;
+    return found;
 }
 
 KeyPtr readKey(const fs::path& path) {
@@ -45,7 +73,8 @@ KeyPtr readKey(const fs::path& path) {
     return key;
 }
 
-bool verifiesForLocalhost(X509* server, X509* authority, std::time_t moment) {
+// X509_V_OK, or OpenSSL's reason why server does not verify for localhost at moment.
+int verifyForLocalhost(X509* server, X509* authority, std::time_t moment) {
     const StorePtr store(checked(X509_STORE_new(), "making a certificate store"));
     checked(X509_STORE_add_cert(store.get(), authority), "adding the authority");
     const StoreContextPtr context(checked(X509_STORE_CTX_new(), "making a verification"));
@@ -56,9 +85,24 @@ bool verifiesForLocalhost(X509* server, X509* authority, std::time_t moment) {
     checked(X509_VERIFY_PARAM_set1_host(parameters, "localhost", 0), "naming the host");
     checked(X509_STORE_CTX_set_purpose(context.get(), X509_PURPOSE_SSL_SERVER),
             "setting the purpose");
-    const bool verified = X509_verify_cert(context.get()) == 1;
+    const int error =
+        X509_verify_cert(context.get()) == 1 ? X509_V_OK : X509_STORE_CTX_get_error(context.get());
     ERR_clear_error();
-    return verified;
+    return error;
+}
+
+std::string verificationReason(int error) {
+    switch (error) {
+    case X509_V_OK:
+        return "";
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return "server.crt is not valid yet";
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return "server.crt has expired";
+    default:
+        return std::string("server.crt does not verify against ca.crt: ") +
+               X509_verify_cert_error_string(error);
+    }
 }
 
 // What write puts into a memory buffer, as text.
@@ -126,6 +170,14 @@ void writeAll(const fs::path& folder, const std::vector<PendingFile>& files) {
     }
 }
 
+void writeOrRemove(const fs::path& path, const std::string& text) {
+    if (text.empty()) {
+        fs::remove(path);
+    } else {
+        writeAll(path.parent_path(), {{path, text, false}});
+    }
+}
+
 } // namespace
 
 CertificateFolder::CertificateFolder(fs::path folder) : folder(std::move(folder)) {}
@@ -147,11 +199,29 @@ bool CertificateFolder::hasPair() const {
     return certificate && keyMatches(certificate.get());
 }
 
-bool CertificateFolder::pairValidAt(std::time_t moment) const {
+std::string CertificateFolder::problem(std::time_t now, std::time_t until) const {
     const X509Ptr certificate = server();
     const X509Ptr authorityCertificate = authority();
-    return certificate && authorityCertificate && keyMatches(certificate.get()) &&
-           verifiesForLocalhost(certificate.get(), authorityCertificate.get(), moment);
+    if (!certificate) {
+        return "server.crt holds no certificate";
+    }
+    if (!keyMatches(certificate.get())) {
+        return "server.key is not the key of server.crt";
+    }
+    if (!authorityCertificate) {
+        return "ca.crt holds no certificate";
+    }
+    const std::string foreign = foreignAuthorityReason(authorityCertificate.get());
+    if (!foreign.empty()) {
+        return "ca.crt is not an authority of this program: " + foreign;
+    }
+    const std::string reason =
+        verificationReason(verifyForLocalhost(certificate.get(), authorityCertificate.get(), now));
+    if (!reason.empty() ||
+        verifyForLocalhost(certificate.get(), authorityCertificate.get(), until) == X509_V_OK) {
+        return reason;
+    }
+    return "server.crt ends within " + std::to_string((until - now) / (24 * 60 * 60)) + " days";
 }
 
 X509Ptr CertificateFolder::authority() const {
@@ -159,20 +229,44 @@ X509Ptr CertificateFolder::authority() const {
     return readCertificate(file.get());
 }
 
-std::vector<X509Ptr> CertificateFolder::replacedAuthorities() const {
-    return readCertificates(folder / replacedName);
+platform::FileLock CertificateFolder::lock() const {
+    fs::create_directories(folder);
+    return platform::FileLock((folder / lockName).native());
 }
 
-void CertificateFolder::keepReplaced(X509* replaced) const {
-    std::string kept;
-    for (const X509Ptr& earlier : replacedAuthorities()) {
-        kept += pem(earlier.get());
+std::vector<CertificateFolder::Replaced> CertificateFolder::replacedAuthorities() const {
+    return readReplaced(fileText(folder / replacedName));
+}
+
+void CertificateFolder::keepReplaced(X509* replaced, std::time_t at) const {
+    std::vector<Replaced> kept = replacedAuthorities();
+    kept.push_back({X509Ptr(checked(X509_dup(replaced), "copying an authority")), at});
+    keepOnlyReplaced(kept);
+}
+
+void CertificateFolder::keepOnlyReplaced(const std::vector<Replaced>& still) const {
+    std::string text;
+    for (const Replaced& replaced : still) {
+        text += replacedAtMark + std::to_string(replaced.at) + "\n" + pem(replaced.authority.get());
     }
-    writeAll(folder, {{folder / replacedName, kept + pem(replaced), false}});
+    writeOrRemove(folder / replacedName, text);
 }
 
-void CertificateFolder::forgetReplaced() const {
-    fs::remove(folder / replacedName);
+std::vector<std::string> CertificateFolder::storesPendingTrust() const {
+    std::vector<std::string> stores;
+    std::istringstream lines(fileText(folder / pendingTrustName));
+    for (std::string line; std::getline(lines, line);) {
+        stores.push_back(line);
+    }
+    return stores;
+}
+
+void CertificateFolder::setStoresPendingTrust(const std::vector<std::string>& stores) const {
+    std::string text;
+    for (const std::string& store : stores) {
+        text += store + "\n";
+    }
+    writeOrRemove(folder / pendingTrustName, text);
 }
 
 bool CertificateFolder::interrupted() const {

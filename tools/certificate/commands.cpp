@@ -1,8 +1,10 @@
 #include "commands.h"
 #include "authority.h"
+#include "folder_access.h"
 #include "root_store.h"
 
 #include <exception>
+#include <limits>
 
 namespace certificate {
 
@@ -39,7 +41,8 @@ bool parse(const std::vector<std::string>& arguments, Command& command) {
         return true;
     }
     return command.name == "make" ||
-           ((command.name == "untrust" || command.name == "forget") && !command.trust);
+           ((command.name == "untrust" || command.name == "forget" || command.name == "protect") &&
+            !command.trust);
 }
 
 std::string storeNames(StoreScope scope) {
@@ -68,10 +71,19 @@ void writePair(const CertificateFolder& folder, const NewPair& pair) {
     folder.write(pair.server.get(), pair.authority.get(), pair.key.get());
 }
 
-void trust(X509* authority, const Command& command, std::ostream& out) {
-    for (const std::string& place : trustAuthority(authority, command.scope)) {
+// Trusted where the main store takes it; the stores that did not are told and listed in the
+// folder, so that the program has the companion try them again.
+void trust(const CertificateFolder& folder, X509* authority, const Command& command,
+           std::ostream& out, std::ostream& err) {
+    const Trusted trusted = trustAuthority(authority, command.scope);
+    for (const std::string& place : trusted.places) {
         out << "trusted: authority " << thumbprint(authority) << " in " << place << "\n";
     }
+    for (const std::string& failure : trusted.failed) {
+        err << "fiscal-printer-proxy-certificate: not trusted there yet, tried again later: "
+            << failure << "\n";
+    }
+    folder.setStoresPendingTrust(trusted.failed);
 }
 
 void reportNotTrusted(const std::exception& error, const std::string& consequence,
@@ -80,30 +92,32 @@ void reportNotTrusted(const std::exception& error, const std::string& consequenc
 }
 
 // Removes an authority that a new pair replaced; its key is gone, so it can sign nothing
-// new, and a failure here is only reported.
-void distrust(X509* replaced, X509* current, const Command& command, std::ostream& out,
-              std::ostream& err) {
-    if (!replaced || (current && thumbprint(replaced) == thumbprint(current))) {
-        return;
-    }
+// new, and a failure here is only reported. False when it failed.
+bool distrust(X509* replaced, const Command& command, std::ostream& out, std::ostream& err) {
     try {
         distrustAuthority(replaced, command.scope);
         out << "removed: the replaced authority " << thumbprint(replaced) << "\n";
+        return true;
     } catch (const std::exception& error) {
         err << "fiscal-printer-proxy-certificate: " << error.what() << "\n";
+        return false;
     }
 }
 
 // A renewal serves the old pair until the program has switched to the new one, so the old
 // authority stays trusted until then ("forget"); the installer's make removes it at once.
+// One that is not of this program's kind was never trusted by it and is left alone; one
+// that could not be removed stays listed, for "forget" and "untrust" to try again.
 void retire(const CertificateFolder& folder, X509* replaced, X509* current, const Command& command,
             std::ostream& out, std::ostream& err) {
-    if (command.name == "renew" && replaced && thumbprint(replaced) != thumbprint(current)) {
-        folder.keepReplaced(replaced);
+    if (!replaced || thumbprint(replaced) == thumbprint(current) ||
+        !foreignAuthorityReason(replaced).empty()) {
+        return;
+    }
+    if (command.name == "renew" || !distrust(replaced, command, out, err)) {
+        folder.keepReplaced(replaced, std::time(nullptr));
         out << "kept: the replaced authority " << thumbprint(replaced)
             << " trusted until the program serves the new pair\n";
-    } else {
-        distrust(replaced, current, command, out, err);
     }
 }
 
@@ -115,7 +129,7 @@ int trustKept(const CertificateFolder& folder, const Command& command, std::ostr
         if (!current) {
             throw std::runtime_error("ca.crt cannot be read");
         }
-        trust(current.get(), command, out);
+        trust(folder, current.get(), command, out, err);
     } catch (const std::exception& error) {
         reportNotTrusted(error,
                          "the browser will not trust https://localhost:9003 until " +
@@ -137,7 +151,7 @@ int replace(const CertificateFolder& folder, const Command& command, std::ostrea
     const bool pairThere = folder.hasPair();
     try {
         if (command.trust && pairThere) {
-            trust(pair.authority.get(), command, out);
+            trust(folder, pair.authority.get(), command, out, err);
         }
     } catch (const std::exception& error) {
         reportNotTrusted(error, "kept the certificate pair in " + command.folder, err);
@@ -148,7 +162,7 @@ int replace(const CertificateFolder& folder, const Command& command, std::ostrea
     } catch (...) {
         // Nothing will ever be served under the authority just trusted.
         if (command.trust && pairThere) {
-            distrust(pair.authority.get(), nullptr, command, out, err);
+            distrust(pair.authority.get(), command, out, err);
         }
         throw;
     }
@@ -168,10 +182,16 @@ int replace(const CertificateFolder& folder, const Command& command, std::ostrea
     return done;
 }
 
-int make(const Command& command, std::ostream& out, std::ostream& err) {
-    const CertificateFolder folder(std::filesystem::u8path(command.folder));
+int make(const CertificateFolder& folder, const Command& command, std::ostream& out,
+         std::ostream& err) {
     folder.recover();
-    if (!folder.pairValidAt(std::time(nullptr) + renewalDays * secondsPerDay)) {
+    const std::time_t now = std::time(nullptr);
+    const std::string problem = folder.problem(now, now + renewalDays * secondsPerDay);
+    if (!problem.empty()) {
+        if (std::filesystem::exists(folder.path() / "server.crt")) {
+            out << "replacing: the certificate pair in " << command.folder << ": " << problem
+                << "\n";
+        }
         return replace(folder, command, out, err);
     }
     out << "kept: the certificate pair in " << command.folder << ", valid for more than "
@@ -179,42 +199,83 @@ int make(const Command& command, std::ostream& out, std::ostream& err) {
     return command.trust ? trustKept(folder, command, out, err) : done;
 }
 
-int forget(const Command& command, std::ostream& out, std::ostream& err) {
-    const CertificateFolder folder(std::filesystem::u8path(command.folder));
-    const X509Ptr current = folder.authority();
-    for (const X509Ptr& replaced : folder.replacedAuthorities()) {
-        distrust(replaced.get(), current.get(), command, out, err);
+// Distrusts the listed authorities that may go (all of them, or with notBefore those
+// replaced before it) and keeps the others, and those whose removal failed, listed. False
+// when a removal failed.
+bool distrustReplaced(const CertificateFolder& folder, std::time_t notBefore,
+                      const Command& command, std::ostream& out, std::ostream& err) {
+    std::vector<CertificateFolder::Replaced> still;
+    bool removed = true;
+    for (CertificateFolder::Replaced& replaced : folder.replacedAuthorities()) {
+        const bool tooSoon = replaced.at > notBefore;
+        if (tooSoon) {
+            out << "kept: the replaced authority " << thumbprint(replaced.authority.get())
+                << " until a day after its renewal\n";
+        }
+        if (tooSoon || !distrust(replaced.authority.get(), command, out, err)) {
+            removed = removed && tooSoon;
+            still.push_back(std::move(replaced));
+        }
     }
-    folder.forgetReplaced();
+    folder.keepOnlyReplaced(still);
+    return removed;
+}
+
+// Every user's program looks for a new pair every hour, so on the machine a day after the
+// renewal all of them serve it; a user's own program runs this once it serves the new pair.
+int forget(const CertificateFolder& folder, const Command& command, std::ostream& out,
+           std::ostream& err) {
+    const std::time_t now = std::time(nullptr);
+    const std::time_t notBefore = command.scope == StoreScope::machine ? now - secondsPerDay : now;
+    distrustReplaced(folder, notBefore, command, out, err);
     return done;
 }
 
-int untrust(const Command& command, std::ostream& out) {
-    const X509Ptr authority =
-        CertificateFolder(std::filesystem::u8path(command.folder)).authority();
+// The authority of ca.crt and every replaced one still listed.
+int untrust(const CertificateFolder& folder, const Command& command, std::ostream& out,
+            std::ostream& err) {
+    const X509Ptr authority = folder.authority();
     if (!authority) {
         throw std::runtime_error("no authority in " + command.folder + "/ca.crt");
     }
+    const std::string foreign = foreignAuthorityReason(authority.get());
+    if (!foreign.empty()) {
+        throw std::runtime_error(command.folder + "/ca.crt is not an authority of this " +
+                                 "program (" + foreign + "), so it is left where it is trusted");
+    }
+    const bool replacedRemoved =
+        distrustReplaced(folder, std::numeric_limits<std::time_t>::max(), command, out, err);
     distrustAuthority(authority.get(), command.scope);
     out << "removed: authority " << thumbprint(authority.get()) << " from "
         << storeNames(command.scope) << "\n";
-    return done;
+    return replacedRemoved ? done : failed;
 }
 
+// Under the folder's lock, so that a renewal by the program, the task or setup never meets
+// another one half way.
 int run(const Command& command, std::ostream& out, std::ostream& err) {
+    if (command.name == "protect") {
+        const bool checked = restrictToAdministrators(std::filesystem::u8path(command.folder));
+        out << "protected: " << command.folder
+            << " and all in it may be changed by administrators only"
+            << (checked ? "\n" : " (not read back: Wine keeps no access lists)\n");
+        return done;
+    }
+    const CertificateFolder folder(std::filesystem::u8path(command.folder));
+    const platform::FileLock lock = folder.lock();
     if (command.name == "forget") {
-        return forget(command, out, err);
+        return forget(folder, command, out, err);
     }
     if (command.name == "untrust") {
-        return untrust(command, out);
+        return untrust(folder, command, out, err);
     }
-    return make(command, out, err);
+    return make(folder, command, out, err);
 }
 
 } // namespace
 
 Outcome makeOrKeep(const CertificateFolder& folder, std::time_t now) {
-    if (folder.pairValidAt(now + renewalDays * secondsPerDay)) {
+    if (folder.problem(now, now + renewalDays * secondsPerDay).empty()) {
         return Outcome::kept;
     }
     writePair(folder, newPair(now));
@@ -226,24 +287,37 @@ std::string usage() {
            "       fiscal-printer-proxy-certificate renew [--machine] FOLDER\n"
            "       fiscal-printer-proxy-certificate forget [--machine] FOLDER\n"
            "       fiscal-printer-proxy-certificate untrust [--machine] FOLDER\n"
+           "       fiscal-printer-proxy-certificate protect FOLDER\n"
            "\n"
            "make       makes server.crt, server.key and ca.crt for localhost, 127.0.0.1 and\n"
-           "           ::1 in FOLDER, unless the pair there is valid for " +
+           "           ::1 in FOLDER, unless the pair there is valid now and for " +
            std::to_string(renewalDays) +
-           " more days. A new\n"
+           " more\n"
+           "           days, its key matches and it verifies against ca.crt, an authority of\n"
+           "           this program's own kind; it says why it replaces one. A new\n"
            "           authority, limited to these names, signs the server certificate; its\n"
            "           private key is never written and is gone when the command ends.\n"
            "--trust    also trusts the authority (Windows: the trusted root certificates;\n"
            "           Linux: the certificate stores of the user's browsers) and removes the\n"
            "           one it replaced. A pair that is there is replaced only once the new\n"
-           "           authority is trusted.\n"
+           "           authority is trusted (Linux: by ~/.pki/nssdb, or the first store when\n"
+           "           there is none; stores that fail are listed in FOLDER/trust-pending\n"
+           "           and tried again at the next make --trust or renew).\n"
            "--machine  (Windows, as administrator) the machine's trusted root certificates\n"
            "           instead of the current user's.\n"
            "renew      make --trust, but the replaced authority stays trusted (listed in\n"
            "           FOLDER/replaced-ca.crt) until forget, once the program serves the new\n"
            "           pair.\n"
-           "forget     removes the authorities in FOLDER/replaced-ca.crt from the stores.\n"
-           "untrust    removes FOLDER's authority from the stores.\n"
+           "forget     removes the authorities in FOLDER/replaced-ca.crt from the stores\n"
+           "           (--machine: those replaced a day ago or more); those that could not be\n"
+           "           removed stay listed.\n"
+           "untrust    removes FOLDER's authority and those in replaced-ca.crt from the\n"
+           "           stores.\n"
+           "protect    (Windows, as administrator) gives FOLDER and all in it to\n"
+           "           Administrators: full control for them and SYSTEM, read and execute for\n"
+           "           Users, nothing inherited from above; then checks that it is so.\n"
+           "make, renew, forget and untrust wait for the lock FOLDER/certificate.lock, so\n"
+           "that two never change the folder at once.\n"
            "\n"
            "Exit codes: 0 done, 1 failed, 2 bad usage, 3 the authority could not be trusted\n"
            "(a pair that was there is kept; a new one is there but not trusted).\n";

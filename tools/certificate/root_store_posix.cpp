@@ -2,6 +2,7 @@
 #include "platform/run_and_wait.h"
 #include "root_store.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <openssl/pem.h>
@@ -17,19 +18,28 @@ namespace {
 // trusted under it.
 constexpr const char* sharedNickname = "Fiscal printer proxy localhost authority";
 
-// certutil's stores (cert9.db) of Chromium and Chrome (one per user) and of every Firefox
-// profile, also as snaps install them.
-std::vector<fs::path> browserStores() {
+fs::path homeFolder() {
     const char* home = std::getenv("HOME");
     if (home == nullptr || *home == '\0') {
         throw std::runtime_error("HOME is not set, so the browsers' certificate stores are "
                                  "unknown");
     }
-    const fs::path user(home);
+    return home;
+}
+
+// certutil's stores (cert9.db) of Chromium and Chrome (one per user, the main one first) and
+// of every Firefox profile, also as snaps and Flatpaks install them, and in the folder newer
+// Firefox versions use.
+std::vector<fs::path> browserStores() {
+    const fs::path user = homeFolder();
     std::vector<fs::path> candidates = {user / ".pki/nssdb",
-                                        user / "snap/chromium/current/.pki/nssdb"};
+                                        user / "snap/chromium/current/.pki/nssdb",
+                                        user / ".var/app/org.chromium.Chromium/.pki/nssdb",
+                                        user / ".var/app/com.google.Chrome/.pki/nssdb"};
     for (const fs::path& profiles :
-         {user / ".mozilla/firefox", user / "snap/firefox/common/.mozilla/firefox"}) {
+         {user / ".mozilla/firefox", user / "snap/firefox/common/.mozilla/firefox",
+          user / ".var/app/org.mozilla.firefox/.mozilla/firefox",
+          user / ".config/mozilla/firefox"}) {
         std::error_code missing;
         for (const fs::directory_entry& profile : fs::directory_iterator(profiles, missing)) {
             candidates.push_back(profile.path());
@@ -99,27 +109,26 @@ void removeFrom(const fs::path& store, X509* authority) {
 
 } // namespace
 
-std::vector<std::string> trustAuthority(X509* authority, StoreScope scope) {
+Trusted trustAuthority(X509* authority, StoreScope scope) {
     if (scope == StoreScope::machine) {
         throw std::runtime_error("the machine's trusted root certificates are Windows' only");
     }
-    std::vector<fs::path> added;
-    try {
-        for (const fs::path& store : browserStores()) {
+    const std::vector<fs::path> stores = browserStores();
+    Trusted trusted;
+    for (const fs::path& store : stores) {
+        try {
             add(store, authority);
-            added.push_back(store);
+            trusted.places.push_back("the browser store " + store.string());
+        } catch (const std::runtime_error& error) {
+            if (store == stores.front()) {
+                throw;
+            }
+            std::string reason = error.what();
+            std::replace(reason.begin(), reason.end(), '\n', ' ');
+            trusted.failed.push_back(reason);
         }
-    } catch (...) {
-        for (const fs::path& store : added) {
-            removeFrom(store, authority);
-        }
-        throw;
     }
-    std::vector<std::string> places;
-    for (const fs::path& store : added) {
-        places.push_back("the browser store " + store.string());
-    }
-    return places;
+    return trusted;
 }
 
 void distrustAuthority(X509* authority, StoreScope scope) {

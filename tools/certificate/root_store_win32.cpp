@@ -56,11 +56,11 @@ PCCERT_CONTEXT find(HCERTSTORE store, X509* authority) {
 
 } // namespace
 
-std::vector<std::string> trustAuthority(X509* authority, StoreScope scope) {
+Trusted trustAuthority(X509* authority, StoreScope scope) {
     const RootStore store = openRootStore(scope);
     if (PCCERT_CONTEXT present = find(store.get(), authority)) {
         CertFreeCertificateContext(present);
-        return {storeName(scope)};
+        return {{storeName(scope)}, {}};
     }
     std::vector<unsigned char> encoded = der(authority);
     if (!CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING, encoded.data(),
@@ -68,7 +68,7 @@ std::vector<std::string> trustAuthority(X509* authority, StoreScope scope) {
                                           CERT_STORE_ADD_USE_EXISTING, nullptr)) {
         windowsError("adding the authority to " + storeName(scope));
     }
-    return {storeName(scope)};
+    return {{storeName(scope)}, {}};
 }
 
 void distrustAuthority(X509* authority, StoreScope scope) {

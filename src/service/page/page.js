@@ -81,7 +81,7 @@ function showStatus(status) {
     : 'brak');
   show('certificate',
     `${status.certificate.subject}, ważny do ${localTime(status.certificate.expires)}` +
-    ` (${daysLeftText(status.certificate.daysLeft)})`);
+    ` (${certificateStateText(status.certificate)})`);
   show('log-folder', status.logFolder);
   const inDoubt = document.getElementById('in-doubt');
   inDoubt.hidden = !status.documentInDoubt;
@@ -96,6 +96,15 @@ function lineText(line, port) {
   const text = `${line.speed} b/s, 8 bitów danych, parzystość: ${parityNames[line.parity]}, ` +
     `bity stopu: ${line.stopBits}, sterowanie przepływem: ${flowControlNames[line.flowControl]}`;
   return port.startsWith('tcp://') ? `${text} (drukarka sieciowa ich nie używa)` : text;
+}
+
+// A certificate made while the clock ran ahead is not valid yet, whatever days it has left.
+function certificateStateText(certificate) {
+  if (certificate.daysLeft >= 0 && !certificate.usable) {
+    return `jeszcze nieważny, ważny od ${localTime(certificate.validFrom)}; ` +
+      'przeglądarka odrzuci połączenie';
+  }
+  return daysLeftText(certificate.daysLeft);
 }
 
 // What the printer is doing since when, and how many requests wait for it.
