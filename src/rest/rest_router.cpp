@@ -158,6 +158,16 @@ void RestRouter::allowOrigin(const std::string& origin) {
     callerPolicy.allowOrigin(origin);
 }
 
+std::map<std::string, std::vector<std::string>> RestRouter::routeTable() const {
+    std::map<std::string, std::vector<std::string>> table;
+    for (const auto& route : routes) {
+        for (const auto& handler : route.second.handlers) {
+            table[route.first].push_back(handler.first);
+        }
+    }
+    return table;
+}
+
 void RestRouter::allowMachineNames() {
     std::string listed;
     for (const std::string& name : machineNames()) {

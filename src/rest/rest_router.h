@@ -15,6 +15,7 @@
 #include <regex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 // A route that answers when it returns: with the response's JSON, or by throwing.
 using RouteHandler =
@@ -56,6 +57,9 @@ public:
     // throws std::regex_error when it does not compile.
     void addPatternRoute(const std::string& pattern, Method method, RouteHandler handler,
                          RouteKind kind = RouteKind::Route);
+    // Each route's path (a pattern route's pattern) with the names of its methods in
+    // ascending order: what this router answers, for whoever describes it.
+    std::map<std::string, std::vector<std::string>> routeTable() const;
     // See CallerPolicy; like routes, set while the service is built.
     void allowOrigin(const std::string& origin);
 

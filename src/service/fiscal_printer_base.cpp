@@ -133,6 +133,7 @@ void FiscalPrinterBase::registerRoutes() {
     routes.addRoute("/config/firefox", Method::GET,
                     adapt(bound(this, &Self::redirectToConfigurationPage)),
                     RouteKind::NavigationTarget);
+    routes.addRoute(apiDocument.path, Method::GET, pageDocumentHandler(apiDocument));
     registerPageRoutes();
 }
 
@@ -180,6 +181,10 @@ LaterRouteHandler FiscalPrinterBase::onPrinter(const std::string& operation, Rou
             std::rethrow_exception(busyAnswer(busy, *response->httpResponse));
         }
     };
+}
+
+std::map<std::string, std::vector<std::string>> FiscalPrinterBase::routeTable() const {
+    return routes.routeTable();
 }
 
 std::string FiscalPrinterBase::version() {

@@ -20,8 +20,10 @@
 #include "service/printer_worker.h"
 #include <boost/signals2/signal.hpp>
 #include <cstddef>
+#include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class FiscalPrinterBase {
 public:
@@ -70,6 +72,8 @@ public:
     // One printer command on the open connection; throws RestException 500 when there is
     // none and PosnetException when the library or the printer refuses it.
     void runTransaction(const std::string& command, const std::string& parameters);
+    // See RestRouter::routeTable().
+    std::map<std::string, std::vector<std::string>> routeTable() const;
     // True while the printer connection is open, as last published. Any thread.
     bool connected() const;
 

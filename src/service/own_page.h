@@ -15,6 +15,10 @@ struct PageDocument {
 // "/", the style sheet and script it loads, and its icon in the tray's two colours.
 extern const PageDocument pageDocuments[5];
 
+// "/openapi.json": every route with its requests and answers, for the web application's
+// developers and their tools; compiled in from openapi.json.
+extern const PageDocument apiDocument;
+
 // Answers `document` as it is; registered as RouteKind::Page, so that it answers only the
 // page itself and navigations, and another site can neither read nor frame it.
 RouteHandler pageDocumentHandler(const PageDocument& document);

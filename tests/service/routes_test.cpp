@@ -4,11 +4,14 @@
 #include "service_test_support.h"
 #include "support/temporary_folder.h"
 #include "support/virtual_printer_process.h"
+#include <boost/algorithm/string/case_conv.hpp>
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <regex>
+#include <set>
 #include <stdexcept>
 #include <stdlib.h>
 #include <unistd.h>
@@ -89,6 +92,32 @@ TEST_F(RoutesTest, EveryRouteIsRegisteredForItsMethod) {
         EXPECT_EQ(answer.status, 200) << route.path;
         EXPECT_EQ(answer.header("Allow"), route.allowed) << route.path;
     }
+}
+
+// Described in the document before the program answers them.
+const std::set<std::string> routesAheadOfTheProgram = {"/printer/cash", "/printer/drawer",
+                                                       "/printer/info"};
+
+// The document served names every route the program answers, each with exactly its methods,
+// and the program answers every route the document names for those methods.
+TEST_F(RoutesTest, OpenApiDocumentDescribesExactlyTheRoutesAnswered) {
+    const HttpAnswer answer = service.get("/openapi.json");
+    ASSERT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.header("Content-Type"), "application/json");
+    const Json::Value paths = parseJson(answer.body)["paths"];
+    std::map<std::string, std::vector<std::string>> documented;
+    for (const std::string& path : paths.getMemberNames()) {
+        if (routesAheadOfTheProgram.count(path) != 0) {
+            continue;
+        }
+        std::string allowed;
+        for (const std::string& method : paths[path].getMemberNames()) {
+            documented[path].push_back(boost::algorithm::to_upper_copy(method));
+            allowed += documented[path].back() + ",";
+        }
+        EXPECT_EQ(service.options(path).header("Allow"), allowed + "OPTIONS") << path;
+    }
+    EXPECT_EQ(documented, service.routeTable());
 }
 
 TEST_F(RoutesTest, SerialPortListNamesTheTerminalsOfComOneToTwentyFourInOrder) {

@@ -11,6 +11,7 @@
 #include "support/tls_client.h"
 #include <boost/filesystem/path.hpp>
 #include <json/value.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,6 +57,9 @@ public:
     std::vector<FiscalPrinterBase::State> states() const;
     // Any thread: the state the printer worker last published.
     bool connected() const { return service.connected(); }
+    std::map<std::string, std::vector<std::string>> routeTable() const {
+        return service.routeTable();
+    }
     unsigned short port() const { return serverThread->port(); }
 
 private:
