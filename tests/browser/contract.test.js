@@ -22,6 +22,7 @@ const path = require('node:path');
 const readline = require('node:readline');
 const { after, before, test } = require('node:test');
 const { chromium } = require('playwright-core');
+const Ajv2020 = require('ajv/dist/2020');
 
 const buildDir = path.resolve(process.env.BUILD_DIR || path.join(__dirname, '..', '..', 'build'));
 const programPort = 9003;
@@ -220,7 +221,21 @@ function journal() {
 }
 
 function assertAnswer(answer, status, body) {
-  assert.deepEqual(answer, { status, contentType: 'application/json', body });
+  const { method, path: route, ...seenAnswer } = answer;
+  assert.deepEqual(seenAnswer, { status, contentType: 'application/json', body }, `${method} ${route}`);
+}
+
+// Where the OpenAPI document keeps the schema of this answer's body: a JSON pointer, after
+// the document's own reference to a shared answer; undefined when the answer is not there.
+function schemaPointer(document, { method, path: route, status, contentType }) {
+  const escape = (name) => name.replace(/~/g, '~0').replace(/\//g, '~1');
+  const operation = document.paths[route]?.[method.toLowerCase()];
+  const answer = operation?.responses[status];
+  if (answer === undefined) {
+    return undefined;
+  }
+  const pointer = answer.$ref?.slice(1) ?? `/paths/${escape(route)}/${method.toLowerCase()}/responses/${status}`;
+  return `${pointer}/content/${escape(contentType)}/schema`;
 }
 
 test('the page reads the configuration and state routes across origins', () => {
@@ -253,12 +268,33 @@ test('JSON posts pass the pre-flight and reach the program', () => {
   }
 });
 
+test('every answer the page saw is one the program\'s OpenAPI document describes', () => {
+  const document = seen.document.body;
+  assert.equal(document.openapi, '3.1.0');
+  const ajv = new Ajv2020({ allErrors: true });
+  ajv.addVocabulary(['openapi', 'info', 'servers', 'paths', 'components']);
+  ajv.addSchema(document, 'openapi.json');
+  const mismatches = [];
+  // An unknown path's 404 belongs to no route.
+  for (const [name, answer] of Object.entries(seen).filter(([name]) => name !== 'unknownRoute')) {
+    const pointer = schemaPointer(document, answer);
+    const validate = pointer && ajv.compile({ $ref: `openapi.json#${pointer}` });
+    if (!validate || !validate(answer.body)) {
+      mismatches.push(`${name}: ${validate ? ajv.errorsText(validate.errors) : 'not documented'}`);
+    }
+  }
+  assert.deepEqual(mismatches, []);
+});
+
 test('the page reads the printer\'s VAT rates', () => {
   assertAnswer(seen.vatMapping, 200, { va: 23, vb: 8, vc: 5, vd: 0, ve: 100, vf: 101, vg: 101 });
 });
 
 test('a receipt printed from the page reaches the printer whole', () => {
   assertAnswer(seen.print, 200, true);
+  assertAnswer(seen.printRetried, 200, true);
+  assertAnswer(seen.otherSaleWithItsKey, 422,
+    { exception: 'Idempotency-Key was used before with another request' });
   const printed = journal().split('\n\n').filter((document) => document.startsWith('RECEIPT '));
   assert.equal(printed.length, 1);
   assert.match(printed[0], /^BUYER NIP 526-025-02$/m);

@@ -7,8 +7,8 @@ const programAddress = 'https://127.0.0.1:9003';
 // One call as the web application makes it: JSON bodies are sent with the content type that
 // makes the browser ask the program first (the CORS pre-flight), and every answer is read
 // as JSON, error answers included.
-async function callProgram(method, path, body) {
-  const request = { method, headers: { Accept: 'application/json' } };
+async function callProgram(method, path, body, headers = {}) {
+  const request = { method, headers: { Accept: 'application/json', ...headers } };
   if (body !== undefined) {
     request.headers['Content-Type'] = 'application/json;charset=utf-8';
     request.body = JSON.stringify(body);
@@ -16,6 +16,8 @@ async function callProgram(method, path, body) {
   try {
     const response = await fetch(programAddress + path, request);
     return {
+      method,
+      path,
       status: response.status,
       contentType: response.headers.get('Content-Type'),
       body: await response.json(),
@@ -59,6 +61,7 @@ async function runScenario(printerPort) {
     paymentMapping: [{ payment: 'Karta', id: 2 }],
   };
   const seen = {};
+  seen.document = await callProgram('GET', '/openapi.json');
   seen.version = await callProgram('GET', '/config/version');
   seen.configured = await callProgram('GET', '/config/is_configured');
   seen.startConfiguration = await callProgram('GET', '/config/get');
@@ -68,10 +71,13 @@ async function runScenario(printerPort) {
   seen.savedConfiguration = await callProgram('GET', '/config/get');
   seen.connect = await callProgram('POST', '/connect', printerPort);
   seen.vatMapping = await callProgram('GET', '/printer/get_vat_mapping');
-  seen.print = await callProgram('POST', '/printer/print', sale([
-    item('Chleb żytni', 4.99, 2, 0),
-    item('Masło ekstra 82%', 7.49, 1, 1),
-  ]));
+  const printed = sale([item('Chleb żytni', 4.99, 2, 0), item('Masło ekstra 82%', 7.49, 1, 1)]);
+  const once = { 'Idempotency-Key': 'sale-0001' };
+  seen.print = await callProgram('POST', '/printer/print', printed, once);
+  seen.printRetried = await callProgram('POST', '/printer/print', printed, once);
+  seen.otherSaleWithItsKey = await callProgram('POST', '/printer/print', sale([
+    item('Chleb żytni', 4.99, 1, 0),
+  ]), once);
   seen.invalidSale = await callProgram('POST', '/printer/print', sale([
     { ProductCurrencyGrossPrice: 1, FiscalPrinterVatRateType: 0, GrossValue: 1 },
   ]));
