@@ -6,6 +6,7 @@
 namespace {
 
 const std::string nipEntry = "ni,";
+constexpr int64_t cashForm = 0;
 
 // The printer's refusals of "trinit" while a receipt is open: "device in transaction mode",
 // or "bad transaction state", which some models give instead.
@@ -34,10 +35,21 @@ void Printer::printReceipt(const Receipt& receipt) {
 }
 
 // trinit and trend wait for their answers: a receipt still open is cancelled and opened
-// again, and the closing answer decides what the caller hears.
+// again, and the closing answer decides what the caller hears. Once trend is answered the
+// receipt is printed, whatever becomes of its footer lines.
 void Printer::printOnce(const Receipt& receipt) {
     const DocumentInDoubt document = startDocument(DocumentKind::Receipt);
     openReceipt();
+    runCommands(saleCommands(receipt));
+    footerPending = !receipt.footer.empty();
+    endDocument(document, "trend", buildEndParameters(receipt));
+    if (footerPending) {
+        printFooter(receipt.footer);
+    }
+}
+
+// In the printer's order: buyer, lines, the receipt's discount, deposits, payments, change.
+std::vector<Printer::Command> Printer::saleCommands(const Receipt& receipt) {
     std::vector<Command> sale;
     if (!receipt.buyerNip.empty()) {
         sale.push_back({"trnipset", nipEntry + receipt.buyerNip});
@@ -45,13 +57,69 @@ void Printer::printOnce(const Receipt& receipt) {
     for (const ReceiptLine& line : receipt.lines) {
         sale.push_back({"trline", buildLineParameters(line)});
     }
-    sale.push_back({"trpayment", buildPaymentParameters(receipt)});
-    runCommands(sale);
-    endDocument(document, "trend", buildEndParameters(receipt));
+    if (receipt.discount) {
+        sale.push_back({"trdiscntbill", buildReceiptDiscountParameters(*receipt.discount)});
+    }
+    for (const Deposit& deposit : receipt.deposits) {
+        sale.push_back({"trpack", buildDepositParameters(deposit)});
+    }
+    for (const Payment& payment : receipt.payments) {
+        sale.push_back({"trpayment", buildPaymentParameters(payment)});
+    }
+    if (changeSentAsLine(receipt)) {
+        sale.push_back({"trpayment", buildPaymentParameters({cashForm, changeDue(receipt)}, true)});
+    }
+    return sale;
+}
+
+// The fiscal part is printed and cannot be printed again, so a footer line the printer
+// refuses or loses is logged and the receipt is ended all the same.
+void Printer::printFooter(const std::vector<FooterLine>& footer) {
+    std::vector<Command> lines;
+    for (const FooterLine& line : footer) {
+        lines.push_back({"trftrln", buildFooterLineParameters(line)});
+    }
+    try {
+        runCommands(lines);
+    } catch (const PrinterError& failure) {
+        BOOST_LOG_TRIVIAL(error) << "The receipt was printed, but not all its footer lines: "
+                                 << failure.what();
+    } catch (const QueueOverrun&) {
+        BOOST_LOG_TRIVIAL(error)
+            << "The receipt was printed, but the printer had no room for a footer line";
+    }
+    finishFooter();
+}
+
+// A receipt whose footer stays open blocks the printer's next document. When the line is
+// lost, the footer is ended at the next connection or before the next receipt.
+void Printer::finishFooter() {
+    try {
+        runTransaction("trftrend", "");
+        footerPending = false;
+    } catch (const PrinterError& failure) {
+        BOOST_LOG_TRIVIAL(error) << "The receipt's footer could not be ended now: "
+                                 << failure.what();
+    }
+}
+
+// A footer left open by a lost line or an earlier run of the program is ended; nothing of the
+// receipt is printed again.
+bool Printer::finishOpenFooter() {
+    const PosnetResponse status = runTransactionWithResponse("strns", "");
+    const auto footer = status.find("fe");
+    footerPending = false;
+    if (footer == status.end() || footer->second != "1") {
+        return false;
+    }
+    BOOST_LOG_TRIVIAL(info) << "A printed receipt's footer is still open; ending it";
+    finishFooter();
+    return true;
 }
 
 // A receipt left open, by a cancellation the printer refused or by a line lost half-way,
-// would make the printer refuse every later one until someone cancelled it by hand.
+// would make the printer refuse every later one until someone cancelled it by hand; one whose
+// footer is open was printed and is only ended.
 void Printer::openReceipt() {
     try {
         runTransaction("trinit", "bm,1");
@@ -59,8 +127,10 @@ void Printer::openReceipt() {
         if (!receiptStillOpen(refusal.code)) {
             throw;
         }
-        BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";
-        cancelTransaction();
+        if (!finishOpenFooter()) {
+            BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";
+            cancelTransaction();
+        }
         runTransaction("trinit", "bm,1");
     }
 }

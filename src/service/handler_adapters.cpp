@@ -79,3 +79,28 @@ RouteHandler adapt(std::function<Redirect()> operation) {
 RouteHandler adapt(std::function<Json::Value()> operation) {
     return [operation](Request, Response response) { response->json = operation(); };
 }
+
+RouteHandler adapt(std::function<bool(PrinterTypes::CashRequest)> operation) {
+    return [operation](Request request, Response response) {
+        response->json = operation(PrinterTypes::CashRequest(*request));
+    };
+}
+
+// {"amount": 123.45}
+RouteHandler adapt(std::function<PrinterTypes::CashState()> operation) {
+    return [operation](Request, Response response) {
+        response->json = Json::Value(Json::objectValue);
+        response->json["amount"] = static_cast<double>(operation().amount) / 100;
+    };
+}
+
+RouteHandler adapt(std::function<PrinterInfo()> operation) {
+    return [operation](Request, Response response) {
+        const PrinterInfo info = operation();
+        response->json = Json::Value(Json::objectValue);
+        response->json["model"] = info.model;
+        response->json["firmware"] = info.firmware;
+        response->json["uniqueNumber"] = info.uniqueNumber;
+        response->json["fiscal"] = info.fiscal;
+    };
+}

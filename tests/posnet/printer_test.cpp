@@ -226,6 +226,7 @@ Receipt oneLineReceipt() {
     bread.value = 700;
     Receipt receipt;
     receipt.lines = {bread};
+    receipt.payments = {{0, 700}};
     receipt.total = 700;
     return receipt;
 }
