@@ -51,13 +51,13 @@ function startChild(executable, args, options) {
 }
 
 // The virtual printer, on a free TCP port, prints "virtual-printer listening on PORT-TEXT"
-// (tcp://127.0.0.1:PORT) when it is ready. It refuses the second receipt's end it is asked
+// (tcp://127.0.0.1:PORT) when it is ready. It refuses the third receipt's end it is asked
 // for: that of the receipt whose refusal the program's own page is to show.
 function startPrinter() {
   printer = startChild(path.join(buildDir, 'tools/virtual-printer/virtual-printer'), [
     '--tcp', '0',
     '--journal', path.join(folder, 'journal.txt'),
-    '--refuse', 'trend:2:2805',
+    '--refuse', 'trend:3:2805',
   ]);
   return new Promise((resolve, reject) => {
     const prefix = 'virtual-printer listening on ';
@@ -296,12 +296,33 @@ test('a receipt printed from the page reaches the printer whole', () => {
   assertAnswer(seen.otherSaleWithItsKey, 422,
     { exception: 'Idempotency-Key was used before with another request' });
   const printed = journal().split('\n\n').filter((document) => document.startsWith('RECEIPT '));
-  assert.equal(printed.length, 1);
+  assert.equal(printed.length, 2);
   assert.match(printed[0], /^BUYER NIP 526-025-02$/m);
   assert.match(printed[0], /^LINE Chleb żytni \| 2\.00 szt\. x 4\.99 \| 9\.98 A$/m);
   assert.match(printed[0], /^LINE Masło ekstra 82% \| 1\.00 szt\. x 7\.49 \| 7\.49 B$/m);
   assert.match(printed[0], /^PAYMENT .* 17\.47$/m);
   assert.match(printed[0], /^TOTAL 17\.47$/m);
+});
+
+test('the worked example of docs/api.md prints its discount, deposit, payments and change', () => {
+  assertAnswer(seen.workedExample, 200, true);
+  assertAnswer(seen.paymentsShort, 400, 'value Payments is lower than 21.43');
+  const printed = journal().split('\n\n').filter((document) => document.startsWith('RECEIPT '))[1];
+  for (const line of ['DISCOUNT Promocja -1.50 | 13.44 B', 'DESCRIPTION Zgrzewka 6 x 1,5 l',
+    'DEPOSIT TAKEN 1 Butelka PET | 6 x 0.50 | 3.00', 'PAYMENT card 10.00', 'PAYMENT cash 20.00',
+    'CHANGE cash 8.57', 'TO PAY 21.43', 'FOOTER ORDER NO. ZAM/2026/0042']) {
+    assert.ok(printed.split('\n').includes(line), `no line "${line}" in\n${printed}`);
+  }
+});
+
+test('the page puts cash into the till, reads its state, opens the drawer and names the printer', () => {
+  assertAnswer(seen.cashIn, 200, true);
+  // The example's cash less its change, and the cash put in.
+  assertAnswer(seen.cashState, 200, { amount: 111.43 });
+  assertAnswer(seen.drawer, 200, true);
+  assertAnswer(seen.info, 200,
+    { model: 'Virtual Posnet', firmware: '1.00', uniqueNumber: 'VPN00000001', fiscal: true });
+  assert.match(journal(), /^CASH IN .*\nAMOUNT 100\.00\nEND CASH IN\n\nDRAWER OPENED /m);
 });
 
 test('error answers are JSON the page can read', () => {

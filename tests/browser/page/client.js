@@ -48,6 +48,29 @@ function item(name, price, quantity, vatRate) {
   };
 }
 
+// The worked example of docs/api.md: a deposit, a line discount, card plus cash with change.
+function workedExample() {
+  return {
+    GrossTotal: 21.43,
+    Items: [
+      { ProductName: 'Woda mineralna 1,5 l', ProductUnitOfMeasurment: 'szt.', Quantity: 6,
+        ProductCurrencyGrossPrice: 2.49, FiscalPrinterVatRateType: 1, GrossValue: 14.94,
+        Discount: { Amount: 1.50, Name: 'Promocja' }, Description: 'Zgrzewka 6 x 1,5 l' },
+      { ProductName: 'Chleb żytni', ProductUnitOfMeasurment: 'szt.', Quantity: 1,
+        ProductCurrencyGrossPrice: 4.99, FiscalPrinterVatRateType: 2, GrossValue: 4.99 },
+    ],
+    Deposits: [{ Number: '1', Quantity: 6, Price: 0.50, Description: 'Butelka PET' }],
+    Payments: [
+      { FiscalPrinterPaymentId: 2, Amount: 10.00 },
+      { FiscalPrinterPaymentId: 0, Amount: 20.00 },
+    ],
+    FooterLines: [
+      { Kind: 'OrderNumber', Text: 'ZAM/2026/0042' },
+      { Text: 'Dziękujemy za zakupy' },
+    ],
+  };
+}
+
 // The program starts with the shop's saved configuration, which names the printer's port.
 async function runScenario(printerPort) {
   const configuration = {
@@ -85,6 +108,13 @@ async function runScenario(printerPort) {
     item('Bułka', 0.5, 4, 0),
     item('Gazeta', 3.2, 1, 5),
   ]));
+  seen.workedExample = await callProgram('POST', '/printer/print', workedExample());
+  seen.paymentsShort = await callProgram('POST', '/printer/print',
+    { ...workedExample(), Payments: [{ FiscalPrinterPaymentId: 0, Amount: 20 }] });
+  seen.cashIn = await callProgram('POST', '/printer/cash', { Amount: 100, Direction: 'In' });
+  seen.cashState = await callProgram('GET', '/printer/cash');
+  seen.drawer = await callProgram('POST', '/printer/drawer', null);
+  seen.info = await callProgram('GET', '/printer/info');
   seen.active = await callProgram('GET', '/config/is_connected_active');
   seen.unknownRoute = await callProgram('GET', '/printer/unknown');
   seen.disconnect = await callProgram('GET', '/disconnect');
