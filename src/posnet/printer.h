@@ -103,7 +103,7 @@ private:
     std::vector<Command> saleCommands(const Receipt& receipt);
     void printFooter(const std::vector<FooterLine>& footer);
     // Never throws: a footer it cannot end stays pending.
-    void finishFooter();
+    void endFooterLeftOpen();
     // Asks the printer whether a receipt's footer is open and ends it; true when it was.
     bool finishOpenFooter();
     void openReceipt();
