@@ -366,6 +366,26 @@ TEST_F(PrintingTest, SaleKeysThatCannotBePrintedAreRefused) {
     EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 0u);
 }
 
+// A footer the printer would not end leaves the receipt printed; the next receipt ends it
+// instead of printing or cancelling anything of it.
+TEST_F(PrintingTest, FooterLeftOpenIsEndedBeforeTheNextReceipt) {
+    VirtualPrinterProcess printer({"--refuse", "trftrln:1:2056", "--refuse", "trftrend:1:2064"});
+    configure(printer);
+    RunningService service;
+
+    EXPECT_EQ(service.post("/printer/print", footerSale).body, "true");
+    EXPECT_EQ(printer.journal(), "");
+    EXPECT_EQ(service.post("/printer/print", twoLineSale).body, "true");
+
+    const std::string journal = printer.journal();
+    EXPECT_EQ(occurrences(journal, "END RECEIPT"), 2u);
+    EXPECT_EQ(occurrences(journal, "CANCELLED"), 0u);
+    EXPECT_LT(journal.find("FOOTER Dziękujemy\nEND RECEIPT"), journal.find("LINE Mleko"));
+    EXPECT_TRUE(log.contains("error : The receipt was printed, but its footer was not finished: "
+                             "POS_GetRequestStatus failed with 2056 (brak opisu)"));
+    EXPECT_EQ(countLines(log, "info : A printed receipt's footer is still open; ending it"), 2u);
+}
+
 // Cash in and out move the till's cash state; the drawer opens; the printer says what it is,
 // and the page shows its model and firmware.
 TEST_F(PrintingTest, TillDrawerAndPrinterInfoAnswerAsThePrinterDoes) {
