@@ -209,9 +209,9 @@ DocumentOutcome Printer::settleDocumentInDoubt() {
 // The printer runs its commands in order, so the stored answer it gives is that of a closing
 // command still queued when the line was lost, once it has run.
 DocumentOutcome Printer::findOutcome(const DocumentInDoubt& document) {
-    const StoredAnswer stored = document.endToken
-                                    ? storedAnswer(*document.endToken, closingCommand(document.kind))
-                                    : StoredAnswer::None;
+    const StoredAnswer stored =
+        document.endToken ? storedAnswer(*document.endToken, closingCommand(document.kind))
+                          : StoredAnswer::None;
     if (document.kind != DocumentKind::Receipt) {
         return storedAnswerOutcome(stored);
     }

@@ -99,8 +99,8 @@ void optionalScaled(const Json::Value& object, const char* key, double unitsPerW
     }
 }
 
-void requireInteger(const Json::Value& object, const char* key, int64_t limit,
-                    Field<int64_t>& out, const std::string& prefix) {
+void requireInteger(const Json::Value& object, const char* key, int64_t limit, Field<int64_t>& out,
+                    const std::string& prefix) {
     const Json::Value* value = member(object, key);
     if (value == nullptr || !value->isInt()) {
         throw missing(prefix + key);

@@ -38,8 +38,8 @@ void requireScaled(const Json::Value& object, const char* key, double unitsPerWh
 void optionalScaled(const Json::Value& object, const char* key, double unitsPerWhole,
                     Field<int64_t>& out, const std::string& prefix = "");
 // A whole number from 0 to `limit`.
-void requireInteger(const Json::Value& object, const char* key, int64_t limit,
-                    Field<int64_t>& out, const std::string& prefix = "");
+void requireInteger(const Json::Value& object, const char* key, int64_t limit, Field<int64_t>& out,
+                    const std::string& prefix = "");
 void optionalText(const Json::Value& object, const char* key, std::size_t maximumBytes,
                   Field<std::string>& out);
 void requireNonEmptyText(const Json::Value& object, const char* key, std::size_t maximumBytes,

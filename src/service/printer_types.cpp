@@ -76,9 +76,9 @@ Receipt FiscalReceipt::forPrinter(bool withBuyerNip) const {
         receipt.discount = Discount.value;
     }
     receipt.deposits = Deposits.value;
-    receipt.payments = Payments.present
-                           ? Payments.value
-                           : std::vector<::Payment>{{FiscalPrinterPaymentId.value, GrossTotal.value}};
+    receipt.payments =
+        Payments.present ? Payments.value
+                         : std::vector<::Payment>{{FiscalPrinterPaymentId.value, GrossTotal.value}};
     receipt.footer = FooterLines.value;
     receipt.total = GrossTotal.value;
     return receipt;

@@ -154,7 +154,8 @@ void FiscalReceiptItem::readSaleKeys(const Json::Value& element, const std::stri
     if (given(element, "Discount")) {
         Discount = {readDiscount(*member(element, "Discount"), prefix + "Discount"), true};
         if (Discount.value.amount) {
-            checkAmount(*Discount.value.amount, 1, GrossValue.value - 1, prefix + "Discount.Amount");
+            checkAmount(*Discount.value.amount, 1, GrossValue.value - 1,
+                        prefix + "Discount.Amount");
         }
     }
     optionalText(element, "Description", longestDescription, Description);

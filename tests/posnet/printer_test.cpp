@@ -352,8 +352,8 @@ TEST_F(PrinterTest, LostReceiptIsUnknownWhenTheTransactionStateIsNotZeroOrOne) {
 // The cash state comes in hundredths, as every amount, or as a decimal with a point or comma.
 TEST_F(PrinterTest, CashStateIsReadInEveryFormAPrinterWrites) {
     const std::pair<const char*, int64_t> readable[] = {
-        {"12345", 12345}, {"123.45", 12345}, {"123,4", 12340},     {"123,", 12300},
-        {"0", 0},         {" 4 999 999 999,99", 499999999999},
+        {"12345", 12345}, {"123.45", 12345}, {"123,4", 12340},
+        {"123,", 12300},  {"0", 0},          {" 4 999 999 999,99", 499999999999},
     };
     for (const auto& [text, amount] : readable) {
         connectAndForget();

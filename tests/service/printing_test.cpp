@@ -250,7 +250,8 @@ const char* const saleOfTwo = R"({"GrossTotal": 10, "FiscalPrinterPaymentId": 0,
      "FiscalPrinterVatRateType": 0, "GrossValue": 6},
     {"ProductName": "Chleb", "ProductCurrencyGrossPrice": 4, "FiscalPrinterVatRateType": 1,
      "GrossValue": 4}]})";
-const std::string linesOfTwo = "LINE Woda | 3.00 x 2.00 | 6.00 A\nLINE Chleb | 1.00 x 4.00 | 4.00 B\n";
+const std::string linesOfTwo =
+    "LINE Woda | 3.00 x 2.00 | 6.00 A\nLINE Chleb | 1.00 x 4.00 | 4.00 B\n";
 
 TEST_F(PrintingTest, SaleKeysArePrintedAsTheJournalShows) {
     struct Case {
