@@ -118,6 +118,12 @@ void optionalText(const Json::Value& object, const char* key, std::size_t maximu
     }
 }
 
+std::string optionalText(const Json::Value& object, const char* key, std::size_t maximumBytes) {
+    Field<std::string> text;
+    optionalText(object, key, maximumBytes, text);
+    return text.value;
+}
+
 void requireNonEmptyText(const Json::Value& object, const char* key, std::size_t maximumBytes,
                          Field<std::string>& out, const std::string& prefix) {
     const Json::Value* value = member(object, key);

@@ -42,6 +42,8 @@ void requireInteger(const Json::Value& object, const char* key, int64_t limit, F
                     const std::string& prefix = "");
 void optionalText(const Json::Value& object, const char* key, std::size_t maximumBytes,
                   Field<std::string>& out);
+// The text, or empty when the key is absent or not a string.
+std::string optionalText(const Json::Value& object, const char* key, std::size_t maximumBytes);
 void requireNonEmptyText(const Json::Value& object, const char* key, std::size_t maximumBytes,
                          Field<std::string>& out, const std::string& prefix = "");
 // The value when it is a JSON boolean, else `otherwise`.

@@ -74,9 +74,7 @@ void readList(const Json::Value& body, const char* key, std::size_t most,
     checkAmount(price.value, 1, largestAmount / deposit.quantity, prefix + "Price");
     deposit.price = price.value;
     deposit.returned = optionalBool(element, "Returned", false);
-    Field<std::string> description;
-    optionalText(element, "Description", longestDescription, description);
-    deposit.description = description.value;
+    deposit.description = optionalText(element, "Description", longestDescription);
     return deposit;
 }
 
@@ -130,9 +128,7 @@ FooterLine readFooterLine(const Json::Value& element, const std::string& prefix)
         discount.amount = amount.value;
     }
     discount.markup = optionalBool(value, "Markup", false);
-    Field<std::string> discountName;
-    optionalText(value, "Name", longestDiscountName, discountName);
-    discount.name = discountName.value;
+    discount.name = optionalText(value, "Name", longestDiscountName);
     return discount;
 }
 
