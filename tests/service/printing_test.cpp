@@ -387,9 +387,25 @@ TEST_F(PrintingTest, FooterLeftOpenIsEndedBeforeTheNextReceipt) {
     EXPECT_EQ(countLines(log, "info : A printed receipt's footer is still open; ending it"), 2u);
 }
 
-// Cash in and out move the till's cash state; the drawer opens; the printer says what it is,
-// and the page shows its model and firmware.
-TEST_F(PrintingTest, TillDrawerAndPrinterInfoAnswerAsThePrinterDoes) {
+// A printer that does not know "getrealid" is asked "sid"; the page shows model and firmware.
+TEST_F(PrintingTest, PrinterInfoNamesModelFirmwareAndUniqueNumber) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, std::vector<std::string>{"--refuse", "getrealid:1:2060"}}) {
+        VirtualPrinterProcess printer(options);
+        configure(printer);
+        RunningService service;
+
+        const Json::Value status = parseJson(service.get("/status").body);
+        EXPECT_EQ(status["model"], "Virtual Posnet");
+        EXPECT_EQ(status["firmware"], "1.00");
+        EXPECT_EQ(parseJson(service.get("/printer/info").body),
+                  parseJson(R"({"model": "Virtual Posnet", "firmware": "1.00",
+                                "uniqueNumber": "VPN00000001", "fiscal": true})"));
+    }
+}
+
+// Cash in and out move the till's cash state, once per key; the drawer opens.
+TEST_F(PrintingTest, CashInOutCashStateAndDrawerAnswerAsThePrinterDoes) {
     VirtualPrinterProcess printer;
     configure(printer);
     RunningService service;
@@ -407,12 +423,6 @@ TEST_F(PrintingTest, TillDrawerAndPrinterInfoAnswerAsThePrinterDoes) {
               "value Amount is lower than 0.01");
     EXPECT_EQ(service.get("/printer/cash").body, R"({"amount":76.55})");
     EXPECT_EQ(service.post("/printer/drawer", "").body, "true");
-    EXPECT_EQ(parseJson(service.get("/printer/info").body),
-              parseJson(R"({"model": "Virtual Posnet", "firmware": "1.00",
-                            "uniqueNumber": "VPN00000001", "fiscal": true})"));
-    const Json::Value status = parseJson(service.get("/status").body);
-    EXPECT_EQ(status["model"], "Virtual Posnet");
-    EXPECT_EQ(status["firmware"], "1.00");
 
     EXPECT_EQ(occurrences(printer.journal(), "AMOUNT 100.00\nEND CASH IN"), 1u);
     EXPECT_EQ(occurrences(printer.journal(), "AMOUNT 23.45\nEND CASH OUT"), 1u);
