@@ -383,7 +383,7 @@ TEST_F(PrintingTest, FooterLeftOpenIsEndedBeforeTheNextReceipt) {
     EXPECT_EQ(occurrences(journal, "CANCELLED"), 0u);
     EXPECT_LT(journal.find("FOOTER Dziękujemy\nEND RECEIPT"), journal.find("LINE Mleko"));
     EXPECT_TRUE(log.contains("error : The receipt was printed, but its footer was not finished: "
-                             "POS_GetRequestStatus failed with 2056 (brak opisu)"));
+                             "POS_GetRequestStatus failed with 2056 Pusty tekst"));
     EXPECT_EQ(countLines(log, "info : A printed receipt's footer is still open; ending it"), 2u);
 }
 
