@@ -9,9 +9,6 @@
 namespace PrinterTypes {
 namespace {
 
-// The largest stored amount or quantity: 99 999 999.99 or 999 999.9999.
-constexpr int64_t largestScaledValue = 9999999999;
-
 // Answers 400 unless 0 <= value <= limit. A value that is not a number at all is refused
 // with the greater-than text, as no lower-than text could fit it.
 void checkBounds(double value, int64_t limit, const std::string& name) {

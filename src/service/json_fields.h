@@ -18,6 +18,10 @@ template <typename T> struct Field {
     bool present = false;
 };
 
+// The largest stored amount or quantity: 99 999 999.99 or 999 999.9999.
+constexpr int64_t largestScaledValue = 9999999999;
+// The printer's payment forms are 0 to 8.
+constexpr int64_t largestPaymentId = 8;
 constexpr double hundredths = 100;
 constexpr double tenThousandths = 10000;
 

@@ -7,7 +7,6 @@
 namespace PrinterTypes {
 namespace {
 
-constexpr int64_t largestPaymentId = 8;
 constexpr int64_t largestVatRateType = 6;
 
 } // namespace

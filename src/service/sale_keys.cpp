@@ -9,9 +9,7 @@
 namespace PrinterTypes {
 namespace {
 
-constexpr int64_t largestAmount = 9999999999;
 constexpr int64_t largestPercent = 9999; // 99.99 %
-constexpr int64_t largestPaymentId = 8;
 constexpr std::size_t mostPayments = 8;
 constexpr std::size_t mostFooterLines = 60;
 constexpr std::size_t longestDiscountName = 25;
@@ -71,7 +69,7 @@ void readList(const Json::Value& body, const char* key, std::size_t most,
     }
     Field<int64_t> price;
     requireScaled(element, "Price", hundredths, price, prefix);
-    checkAmount(price.value, 1, largestAmount / deposit.quantity, prefix + "Price");
+    checkAmount(price.value, 1, largestScaledValue / deposit.quantity, prefix + "Price");
     deposit.price = price.value;
     deposit.returned = optionalBool(element, "Returned", false);
     deposit.description = optionalText(element, "Description", longestDescription);
@@ -83,7 +81,7 @@ void readList(const Json::Value& body, const char* key, std::size_t most,
     requireInteger(element, "FiscalPrinterPaymentId", largestPaymentId, form, prefix);
     Field<int64_t> amount;
     requireScaled(element, "Amount", hundredths, amount, prefix);
-    checkAmount(amount.value, 1, largestAmount, prefix + "Amount");
+    checkAmount(amount.value, 1, largestScaledValue, prefix + "Amount");
     return {form.value, amount.value};
 }
 
@@ -124,7 +122,7 @@ FooterLine readFooterLine(const Json::Value& element, const std::string& prefix)
         checkAmount(percent.value, 1, largestPercent, name + ".Percent");
         discount.percent = percent.value;
     } else {
-        checkAmount(amount.value, 1, largestAmount, name + ".Amount");
+        checkAmount(amount.value, 1, largestScaledValue, name + ".Amount");
         discount.amount = amount.value;
     }
     discount.markup = optionalBool(value, "Markup", false);
@@ -196,7 +194,7 @@ void FiscalReceipt::checkSums() const {
         const int64_t payable = *lines + *change + deposits;
         checkAmount(GrossTotal.value, payable, payable, "GrossTotal");
     } else {
-        checkAmount(GrossTotal.value, deposits + 1, largestAmount, "GrossTotal");
+        checkAmount(GrossTotal.value, deposits + 1, largestScaledValue, "GrossTotal");
     }
     if (!Payments.present) {
         return;
@@ -210,14 +208,14 @@ void FiscalReceipt::checkSums() const {
         }
         paid += Payments.value[index].amount;
     }
-    checkAmount(paid, GrossTotal.value, largestAmount, "Payments");
+    checkAmount(paid, GrossTotal.value, largestScaledValue, "Payments");
 }
 
 CashRequest::CashRequest(const RestRequest& request) : CashRequest(request.body) {}
 
 CashRequest::CashRequest(const Json::Value& body) {
     requireScaled(body, "Amount", hundredths, Amount);
-    checkAmount(Amount.value, 1, largestAmount, "Amount");
+    checkAmount(Amount.value, 1, largestScaledValue, "Amount");
     const Json::Value* direction = member(body, "Direction");
     if (direction == nullptr || !direction->isString()) {
         throw missing("Direction");
