@@ -106,6 +106,8 @@ private:
     void endFooterLeftOpen();
     // Asks the printer whether a receipt's footer is open and ends it; true when it was.
     bool finishOpenFooter();
+    // As finishOpenFooter(), false when the printer refuses to tell.
+    bool footerEnded();
     void openReceipt();
     // Runs the commands in order, sent ahead of their answers unless the printer's queue
     // overran on this connection; throws the first refusal, and QueueOverrun when the

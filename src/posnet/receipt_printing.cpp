@@ -131,11 +131,23 @@ void Printer::openReceipt() {
         if (!receiptStillOpen(refusal.code)) {
             throw;
         }
-        if (!finishOpenFooter()) {
+        if (!footerEnded()) {
             BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";
             cancelTransaction();
         }
         runTransaction("trinit", "bm,1");
+    }
+}
+
+// A printer that cannot say whether a footer is open gets the cancellation, as before footers.
+bool Printer::footerEnded() {
+    try {
+        return finishOpenFooter();
+    } catch (const PosnetError& refusal) {
+        if (refusal.code == POSNET_STATUS_DISCONNECTED) {
+            throw;
+        }
+        return false;
     }
 }
 

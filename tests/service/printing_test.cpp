@@ -199,8 +199,10 @@ TEST_F(PrintingTest, ReceiptLeftOpenIsCancelledBeforeTheNextOne) {
     EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 1u);
 }
 
+// A printer that will not say whether a footer is open has its receipt cancelled.
 TEST_F(PrintingTest, SecondRefusalToOpenAReceiptIsAnswered) {
-    VirtualPrinterProcess printer({"--refuse", "trinit:1:2060", "--refuse", "trinit:2:2038"});
+    VirtualPrinterProcess printer({"--refuse", "trinit:1:2060", "--refuse", "trinit:2:2038",
+                                   "--refuse", "strns:1:2060"});
     configure(printer);
     RunningService service;
 
