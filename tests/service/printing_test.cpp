@@ -201,8 +201,8 @@ TEST_F(PrintingTest, ReceiptLeftOpenIsCancelledBeforeTheNextOne) {
 
 // A printer that will not say whether a footer is open has its receipt cancelled.
 TEST_F(PrintingTest, SecondRefusalToOpenAReceiptIsAnswered) {
-    VirtualPrinterProcess printer({"--refuse", "trinit:1:2060", "--refuse", "trinit:2:2038",
-                                   "--refuse", "strns:1:2060"});
+    VirtualPrinterProcess printer(
+        {"--refuse", "trinit:1:2060", "--refuse", "trinit:2:2038", "--refuse", "strns:1:2060"});
     configure(printer);
     RunningService service;
 
