@@ -20,9 +20,9 @@ constexpr std::size_t longestDepositNumber = 11;
 template <typename Record>
 using ElementReader = std::function<Record(const Json::Value& element, const std::string& prefix)>;
 
-// An array of objects under `key`, from 1 to `most` of them; absent or null reads as none.
+// An array of objects under `key`, from `least` to `most` of them; absent or null reads as none.
 template <typename Record>
-void readList(const Json::Value& body, const char* key, std::size_t most,
+void readList(const Json::Value& body, const char* key, std::size_t least, std::size_t most,
               const ElementReader<Record>& read, Field<std::vector<Record>>& out) {
     if (!given(body, key)) {
         return;
@@ -32,7 +32,7 @@ void readList(const Json::Value& body, const char* key, std::size_t most,
     if (!list.isArray()) {
         throw badRequest("value " + name + " is not an array");
     }
-    if (list.empty()) {
+    if (list.size() < least) {
         throw badRequest("value " + name + " has no entries");
     }
     if (list.size() > most) {
@@ -159,10 +159,11 @@ void FiscalReceipt::readSaleKeys(const Json::Value& body) {
     if (given(body, "Discount")) {
         Discount = {readDiscount(*member(body, "Discount"), "Discount"), true};
     }
-    readList<::Deposit>(body, "Deposits", std::numeric_limits<std::size_t>::max(), readDeposit,
+    readList<::Deposit>(body, "Deposits", 0, std::numeric_limits<std::size_t>::max(), readDeposit,
                         Deposits);
-    readList<::Payment>(body, "Payments", mostPayments, readPayment, Payments);
-    readList<FooterLine>(body, "FooterLines", mostFooterLines, readFooterLine, FooterLines);
+    // The payments must cover the sale, so there is at least one.
+    readList<::Payment>(body, "Payments", 1, mostPayments, readPayment, Payments);
+    readList<FooterLine>(body, "FooterLines", 0, mostFooterLines, readFooterLine, FooterLines);
 }
 
 bool FiscalReceipt::usesSaleKeys() const {

@@ -290,6 +290,8 @@ TEST_F(PrintingTest, SaleKeysArePrintedAsTheJournalShows) {
          linesOfTwo + "DEPOSIT TAKEN 1 Butelka PET | 6 x 0.50 | 3.00\n"
                       "DEPOSIT RETURNED 2 | 2 x 0.50 | 1.00\nPAYMENT cash 12.00\nTOTAL 10.00\n"
                       "DEPOSITS TAKEN 3.00\nDEPOSITS RETURNED 1.00\nTO PAY 12.00\n"},
+        {"empty lists of deposits and footer lines", R"({"Deposits": [], "FooterLines": []})",
+         linesOfTwo + "PAYMENT cash 10.00\nTOTAL 10.00\n"},
         {"footer lines",
          R"({"FooterLines": [{"Kind": "OrderNumber", "Text": "ZAM/2026/0042"},
              {"Kind": "Customer", "Text": "Jan Kowalski"}, {"Text": "Dziękujemy"}]})",
