@@ -54,11 +54,7 @@ bool Printer::connect(const std::string& port) {
         settleDocumentInDoubt();
     }
     if (footerPending) {
-        try {
-            finishOpenFooter();
-        } catch (const PrinterError&) {
-            // Logged where it arose; the footer is ended before the next receipt.
-        }
+        endFooterLeftOpen();
     }
     return true;
 }

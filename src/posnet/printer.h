@@ -103,9 +103,11 @@ private:
     std::vector<Command> saleCommands(const Receipt& receipt);
     void printFooter(const std::vector<FooterLine>& footer);
     // Never throws: a footer it cannot end stays pending.
-    void finishFooter();
+    void endFooterLeftOpen();
     // Asks the printer whether a receipt's footer is open and ends it; true when it was.
     bool finishOpenFooter();
+    // As finishOpenFooter(), false when the printer refuses to tell.
+    bool footerEnded();
     void openReceipt();
     // Runs the commands in order, sent ahead of their answers unless the printer's queue
     // overran on this connection; throws the first refusal, and QueueOverrun when the

@@ -81,40 +81,44 @@ void Printer::printFooter(const std::vector<FooterLine>& footer) {
     }
     try {
         runCommands(lines);
+        runTransaction("trftrend", "");
+        footerPending = false;
+        return;
     } catch (const PrinterError& failure) {
-        BOOST_LOG_TRIVIAL(error) << "The receipt was printed, but not all its footer lines: "
+        BOOST_LOG_TRIVIAL(error) << "The receipt was printed, but its footer was not finished: "
                                  << failure.what();
     } catch (const QueueOverrun&) {
         BOOST_LOG_TRIVIAL(error)
             << "The receipt was printed, but the printer had no room for a footer line";
     }
-    finishFooter();
+    endFooterLeftOpen();
 }
 
-// A receipt whose footer stays open blocks the printer's next document. When the line is
-// lost, the footer is ended at the next connection or before the next receipt.
-void Printer::finishFooter() {
+// A receipt whose footer stays open blocks the printer's next document, so a lost line is
+// sought again at once; what cannot be ended now is ended at the next connection or before
+// the next receipt.
+void Printer::endFooterLeftOpen() {
     try {
-        runTransaction("trftrend", "");
-        footerPending = false;
-    } catch (const PrinterError& failure) {
-        BOOST_LOG_TRIVIAL(error) << "The receipt's footer could not be ended now: "
-                                 << failure.what();
+        if (open || openConnection(connectedPort)) {
+            finishOpenFooter();
+        }
+    } catch (const PrinterError&) {
+        // Logged where it arose; the footer stays pending.
     }
 }
 
-// A footer left open by a lost line or an earlier run of the program is ended; nothing of the
+// Ends a footer that a lost line or an earlier run of the program left open; nothing of the
 // receipt is printed again.
 bool Printer::finishOpenFooter() {
     const PosnetResponse status = runTransactionWithResponse("strns", "");
     const auto footer = status.find("fe");
-    footerPending = false;
-    if (footer == status.end() || footer->second != "1") {
-        return false;
+    const bool leftOpen = footer != status.end() && footer->second == "1";
+    if (leftOpen) {
+        BOOST_LOG_TRIVIAL(info) << "A printed receipt's footer is still open; ending it";
+        runTransaction("trftrend", "");
     }
-    BOOST_LOG_TRIVIAL(info) << "A printed receipt's footer is still open; ending it";
-    finishFooter();
-    return true;
+    footerPending = false;
+    return leftOpen;
 }
 
 // A receipt left open, by a cancellation the printer refused or by a line lost half-way,
@@ -127,11 +131,23 @@ void Printer::openReceipt() {
         if (!receiptStillOpen(refusal.code)) {
             throw;
         }
-        if (!finishOpenFooter()) {
+        if (!footerEnded()) {
             BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";
             cancelTransaction();
         }
         runTransaction("trinit", "bm,1");
+    }
+}
+
+// A printer that cannot say whether a footer is open gets the cancellation, as before footers.
+bool Printer::footerEnded() {
+    try {
+        return finishOpenFooter();
+    } catch (const PosnetError& refusal) {
+        if (refusal.code == POSNET_STATUS_DISCONNECTED) {
+            throw;
+        }
+        return false;
     }
 }
 

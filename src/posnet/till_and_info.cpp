@@ -40,8 +40,8 @@ std::string answerValue(const PosnetResponse& values, const char* name) {
 void Printer::moveCash(const CashMovement& movement) {
     BOOST_LOG_TRIVIAL(info) << "Cash " << (movement.in ? "in" : "out") << ": " << movement.amount
                             << " hundredths";
-    runTransaction("cash", "kw," + std::to_string(movement.amount) + "\nwp," +
-                               (movement.in ? "1" : "0"));
+    endDocument(startDocument(DocumentKind::CashSlip), "cash",
+                "kw," + std::to_string(movement.amount) + "\nwp," + (movement.in ? "1" : "0"));
 }
 
 int64_t Printer::cashState() {
@@ -62,11 +62,22 @@ void Printer::openDrawer() {
     runTransaction("opendrwr", "");
 }
 
-// The factory's name and version: a programmed "sid" may name another model.
+// The factory's name and version, as a programmed "sid" may name another model; a printer
+// that does not know "getrealid" answers "sid", and "scomm" its unique number.
 PrinterInfo Printer::info() {
-    const PosnetResponse identity = runTransactionWithResponse("getrealid", "");
+    PosnetResponse identity;
+    try {
+        identity = runTransactionWithResponse("getrealid", "");
+    } catch (const PosnetError& refusal) {
+        if (refusal.code == POSNET_STATUS_DISCONNECTED) {
+            throw;
+        }
+        identity = runTransactionWithResponse("sid", "");
+    }
     const PosnetResponse status = runTransactionWithResponse("scomm", "");
     const std::string fiscal = answerValue(status, "fs");
-    return {answerValue(identity, "nm"), answerValue(identity, "vr"), answerValue(identity, "nu"),
+    const std::string unique = answerValue(identity, "nu");
+    return {answerValue(identity, "nm"), answerValue(identity, "vr"),
+            unique.empty() ? answerValue(status, "nu") : unique,
             fiscal == "1" || fiscal == "t" || fiscal == "T" || fiscal == "Y" || fiscal == "y"};
 }

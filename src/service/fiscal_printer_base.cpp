@@ -115,10 +115,10 @@ void FiscalPrinterBase::registerRoutes() {
         "/printer/print", Method::POST,
         onPrinter("receipt", oncePerKey(adapt(bound(this, &Self::print)), idempotency, true)),
         action);
-    routes.addRoute("/printer/cash", Method::POST,
-                    onPrinter("cash", oncePerKey(adapt(bound(this, &Self::moveCash)), idempotency,
-                                                 true)),
-                    action);
+    routes.addRoute(
+        "/printer/cash", Method::POST,
+        onPrinter("cash", oncePerKey(adapt(bound(this, &Self::moveCash)), idempotency, true)),
+        action);
     routes.addRoute("/printer/cash", Method::GET,
                     onPrinter("cashState", adapt(bound(this, &Self::cashState))));
     routes.addRoute("/printer/drawer", Method::POST,

@@ -86,11 +86,12 @@ RouteHandler adapt(std::function<bool(PrinterTypes::CashRequest)> operation) {
     };
 }
 
-// {"amount": 123.45}
+// {"amount":123.45}, written out: the JSON writer gives a double all its binary digits
+// (123.45000000000000284).
 RouteHandler adapt(std::function<PrinterTypes::CashState()> operation) {
     return [operation](Request, Response response) {
-        response->json = Json::Value(Json::objectValue);
-        response->json["amount"] = static_cast<double>(operation().amount) / 100;
+        response->setDocument("application/json",
+                              "{\"amount\":" + PrinterTypes::decimalText(operation().amount) + "}");
     };
 }
 

@@ -9,9 +9,6 @@
 namespace PrinterTypes {
 namespace {
 
-// The largest stored amount or quantity: 99 999 999.99 or 999 999.9999.
-constexpr int64_t largestScaledValue = 9999999999;
-
 // Answers 400 unless 0 <= value <= limit. A value that is not a number at all is refused
 // with the greater-than text, as no lower-than text could fit it.
 void checkBounds(double value, int64_t limit, const std::string& name) {
@@ -99,8 +96,8 @@ void optionalScaled(const Json::Value& object, const char* key, double unitsPerW
     }
 }
 
-void requireInteger(const Json::Value& object, const char* key, int64_t limit,
-                    Field<int64_t>& out, const std::string& prefix) {
+void requireInteger(const Json::Value& object, const char* key, int64_t limit, Field<int64_t>& out,
+                    const std::string& prefix) {
     const Json::Value* value = member(object, key);
     if (value == nullptr || !value->isInt()) {
         throw missing(prefix + key);
@@ -116,6 +113,12 @@ void optionalText(const Json::Value& object, const char* key, std::size_t maximu
     if (value != nullptr && value->isString()) {
         out = {printerText(value->asString(), maximumBytes), true};
     }
+}
+
+std::string optionalText(const Json::Value& object, const char* key, std::size_t maximumBytes) {
+    Field<std::string> text;
+    optionalText(object, key, maximumBytes, text);
+    return text.value;
 }
 
 void requireNonEmptyText(const Json::Value& object, const char* key, std::size_t maximumBytes,

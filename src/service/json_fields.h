@@ -18,6 +18,10 @@ template <typename T> struct Field {
     bool present = false;
 };
 
+// The largest stored amount or quantity: 99 999 999.99 or 999 999.9999.
+constexpr int64_t largestScaledValue = 9999999999;
+// The printer's payment forms are 0 to 8.
+constexpr int64_t largestPaymentId = 8;
 constexpr double hundredths = 100;
 constexpr double tenThousandths = 10000;
 
@@ -38,10 +42,12 @@ void requireScaled(const Json::Value& object, const char* key, double unitsPerWh
 void optionalScaled(const Json::Value& object, const char* key, double unitsPerWhole,
                     Field<int64_t>& out, const std::string& prefix = "");
 // A whole number from 0 to `limit`.
-void requireInteger(const Json::Value& object, const char* key, int64_t limit,
-                    Field<int64_t>& out, const std::string& prefix = "");
+void requireInteger(const Json::Value& object, const char* key, int64_t limit, Field<int64_t>& out,
+                    const std::string& prefix = "");
 void optionalText(const Json::Value& object, const char* key, std::size_t maximumBytes,
                   Field<std::string>& out);
+// The text, or empty when the key is absent or not a string.
+std::string optionalText(const Json::Value& object, const char* key, std::size_t maximumBytes);
 void requireNonEmptyText(const Json::Value& object, const char* key, std::size_t maximumBytes,
                          Field<std::string>& out, const std::string& prefix = "");
 // The value when it is a JSON boolean, else `otherwise`.

@@ -36,12 +36,18 @@ Json::Value outcomeUnknownBody(DocumentKind kind) {
 }
 
 const char* outcomeUnknownMessage(DocumentKind kind) {
-    return kind == DocumentKind::Receipt
-               ? "Utracono połączenie z drukarką i nie wiadomo, czy paragon został wydrukowany. "
-                 "Sprawdź ostatni paragon na drukarce, zanim wydrukujesz go ponownie."
-               : "Utracono połączenie z drukarką i nie wiadomo, czy raport dobowy został "
-                 "wydrukowany. Sprawdź ostatni wydruk na drukarce, zanim wydrukujesz raport "
-                 "ponownie.";
+    switch (kind) {
+    case DocumentKind::Receipt:
+        return "Utracono połączenie z drukarką i nie wiadomo, czy paragon został wydrukowany. "
+               "Sprawdź ostatni paragon na drukarce, zanim wydrukujesz go ponownie.";
+    case DocumentKind::DailyReport:
+        return "Utracono połączenie z drukarką i nie wiadomo, czy raport dobowy został "
+               "wydrukowany. Sprawdź ostatni wydruk na drukarce, zanim wydrukujesz raport "
+               "ponownie.";
+    default:
+        return "Utracono połączenie z drukarką i nie wiadomo, czy wpłata lub wypłata została "
+               "zapisana. Sprawdź stan kasy, zanim zapiszesz ją ponownie.";
+    }
 }
 
 void rethrowAsAnswer() {

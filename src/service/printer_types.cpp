@@ -7,7 +7,6 @@
 namespace PrinterTypes {
 namespace {
 
-constexpr int64_t largestPaymentId = 8;
 constexpr int64_t largestVatRateType = 6;
 
 } // namespace
@@ -76,9 +75,9 @@ Receipt FiscalReceipt::forPrinter(bool withBuyerNip) const {
         receipt.discount = Discount.value;
     }
     receipt.deposits = Deposits.value;
-    receipt.payments = Payments.present
-                           ? Payments.value
-                           : std::vector<::Payment>{{FiscalPrinterPaymentId.value, GrossTotal.value}};
+    receipt.payments =
+        Payments.present ? Payments.value
+                         : std::vector<::Payment>{{FiscalPrinterPaymentId.value, GrossTotal.value}};
     receipt.footer = FooterLines.value;
     receipt.total = GrossTotal.value;
     return receipt;

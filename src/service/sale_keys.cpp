@@ -9,9 +9,7 @@
 namespace PrinterTypes {
 namespace {
 
-constexpr int64_t largestAmount = 9999999999;
 constexpr int64_t largestPercent = 9999; // 99.99 %
-constexpr int64_t largestPaymentId = 8;
 constexpr std::size_t mostPayments = 8;
 constexpr std::size_t mostFooterLines = 60;
 constexpr std::size_t longestDiscountName = 25;
@@ -22,9 +20,9 @@ constexpr std::size_t longestDepositNumber = 11;
 template <typename Record>
 using ElementReader = std::function<Record(const Json::Value& element, const std::string& prefix)>;
 
-// An array of objects under `key`, from 1 to `most` of them; absent or null reads as none.
+// An array of objects under `key`, from `least` to `most` of them; absent or null reads as none.
 template <typename Record>
-void readList(const Json::Value& body, const char* key, std::size_t most,
+void readList(const Json::Value& body, const char* key, std::size_t least, std::size_t most,
               const ElementReader<Record>& read, Field<std::vector<Record>>& out) {
     if (!given(body, key)) {
         return;
@@ -34,7 +32,7 @@ void readList(const Json::Value& body, const char* key, std::size_t most,
     if (!list.isArray()) {
         throw badRequest("value " + name + " is not an array");
     }
-    if (list.empty()) {
+    if (list.size() < least) {
         throw badRequest("value " + name + " has no entries");
     }
     if (list.size() > most) {
@@ -71,12 +69,10 @@ void readList(const Json::Value& body, const char* key, std::size_t most,
     }
     Field<int64_t> price;
     requireScaled(element, "Price", hundredths, price, prefix);
-    checkAmount(price.value, 1, largestAmount / deposit.quantity, prefix + "Price");
+    checkAmount(price.value, 1, largestScaledValue / deposit.quantity, prefix + "Price");
     deposit.price = price.value;
     deposit.returned = optionalBool(element, "Returned", false);
-    Field<std::string> description;
-    optionalText(element, "Description", longestDescription, description);
-    deposit.description = description.value;
+    deposit.description = optionalText(element, "Description", longestDescription);
     return deposit;
 }
 
@@ -85,7 +81,7 @@ void readList(const Json::Value& body, const char* key, std::size_t most,
     requireInteger(element, "FiscalPrinterPaymentId", largestPaymentId, form, prefix);
     Field<int64_t> amount;
     requireScaled(element, "Amount", hundredths, amount, prefix);
-    checkAmount(amount.value, 1, largestAmount, prefix + "Amount");
+    checkAmount(amount.value, 1, largestScaledValue, prefix + "Amount");
     return {form.value, amount.value};
 }
 
@@ -126,13 +122,11 @@ FooterLine readFooterLine(const Json::Value& element, const std::string& prefix)
         checkAmount(percent.value, 1, largestPercent, name + ".Percent");
         discount.percent = percent.value;
     } else {
-        checkAmount(amount.value, 1, largestAmount, name + ".Amount");
+        checkAmount(amount.value, 1, largestScaledValue, name + ".Amount");
         discount.amount = amount.value;
     }
     discount.markup = optionalBool(value, "Markup", false);
-    Field<std::string> discountName;
-    optionalText(value, "Name", longestDiscountName, discountName);
-    discount.name = discountName.value;
+    discount.name = optionalText(value, "Name", longestDiscountName);
     return discount;
 }
 
@@ -154,7 +148,8 @@ void FiscalReceiptItem::readSaleKeys(const Json::Value& element, const std::stri
     if (given(element, "Discount")) {
         Discount = {readDiscount(*member(element, "Discount"), prefix + "Discount"), true};
         if (Discount.value.amount) {
-            checkAmount(*Discount.value.amount, 1, GrossValue.value - 1, prefix + "Discount.Amount");
+            checkAmount(*Discount.value.amount, 1, GrossValue.value - 1,
+                        prefix + "Discount.Amount");
         }
     }
     optionalText(element, "Description", longestDescription, Description);
@@ -164,10 +159,11 @@ void FiscalReceipt::readSaleKeys(const Json::Value& body) {
     if (given(body, "Discount")) {
         Discount = {readDiscount(*member(body, "Discount"), "Discount"), true};
     }
-    readList<::Deposit>(body, "Deposits", std::numeric_limits<std::size_t>::max(), readDeposit,
+    readList<::Deposit>(body, "Deposits", 0, std::numeric_limits<std::size_t>::max(), readDeposit,
                         Deposits);
-    readList<::Payment>(body, "Payments", mostPayments, readPayment, Payments);
-    readList<FooterLine>(body, "FooterLines", mostFooterLines, readFooterLine, FooterLines);
+    // The payments must cover the sale, so there is at least one.
+    readList<::Payment>(body, "Payments", 1, mostPayments, readPayment, Payments);
+    readList<FooterLine>(body, "FooterLines", 0, mostFooterLines, readFooterLine, FooterLines);
 }
 
 bool FiscalReceipt::usesSaleKeys() const {
@@ -199,7 +195,7 @@ void FiscalReceipt::checkSums() const {
         const int64_t payable = *lines + *change + deposits;
         checkAmount(GrossTotal.value, payable, payable, "GrossTotal");
     } else {
-        checkAmount(GrossTotal.value, deposits + 1, largestAmount, "GrossTotal");
+        checkAmount(GrossTotal.value, deposits + 1, largestScaledValue, "GrossTotal");
     }
     if (!Payments.present) {
         return;
@@ -213,14 +209,14 @@ void FiscalReceipt::checkSums() const {
         }
         paid += Payments.value[index].amount;
     }
-    checkAmount(paid, GrossTotal.value, largestAmount, "Payments");
+    checkAmount(paid, GrossTotal.value, largestScaledValue, "Payments");
 }
 
 CashRequest::CashRequest(const RestRequest& request) : CashRequest(request.body) {}
 
 CashRequest::CashRequest(const Json::Value& body) {
     requireScaled(body, "Amount", hundredths, Amount);
-    checkAmount(Amount.value, 1, largestAmount, "Amount");
+    checkAmount(Amount.value, 1, largestScaledValue, "Amount");
     const Json::Value* direction = member(body, "Direction");
     if (direction == nullptr || !direction->isString()) {
         throw missing("Direction");

@@ -105,7 +105,9 @@ void FiscalPrinterBase::learnPrinterInfo() {
     try {
         printerInfo();
     } catch (const PrinterError&) {
-        // The page shows the model as unknown and the refusal as the printer's last one.
+        // The page shows the model as unknown and the refusal as the printer's last one; it is
+        // not asked again on this connection, so that the refusal does not recur at each look.
+        knownPrinterInfo = PrinterInfo();
     }
 }
 

@@ -110,8 +110,11 @@ TEST(SaleParameters, EachKeyBecomesThePrintersEntries) {
     const Case cases[] = {
         {{{2, 500}}, {}, false, "fp,500\nre,300\nto,200", true},
         {{{2, 100}, {0, 400}}, {}, true, "fe,0\nfp,500\nto,200", false},
-        {{{0, 200}}, {{"1", 2, 50, false, ""}, {"2", 1, 150, true, ""}}, false,
-         "fp,200\nom,150\nop,100\nto,250", false},
+        {{{0, 200}},
+         {{"1", 2, 50, false, ""}, {"2", 1, 150, true, ""}},
+         false,
+         "fp,200\nom,150\nop,100\nto,250",
+         false},
     };
     for (const Case& each : cases) {
         Receipt receipt = receiptOf(200, 0);

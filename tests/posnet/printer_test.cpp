@@ -349,6 +349,24 @@ TEST_F(PrinterTest, LostReceiptIsUnknownWhenTheTransactionStateIsNotZeroOrOne) {
     EXPECT_THROW(printer->printReceipt(oneLineReceipt()), DocumentOutcomeUnknown);
 }
 
+// The cash state comes in hundredths, as every amount, or as a decimal with a point or comma.
+TEST_F(PrinterTest, CashStateIsReadInEveryFormAPrinterWrites) {
+    const std::pair<const char*, int64_t> readable[] = {
+        {"12345", 12345}, {"123.45", 12345}, {"123,4", 12340},
+        {"123,", 12300},  {"0", 0},          {" 4 999 999 999,99", 499999999999},
+    };
+    for (const auto& [text, amount] : readable) {
+        connectAndForget();
+        library.setResponseValues({{"cs", text}});
+        EXPECT_EQ(printer->cashState(), amount) << text;
+    }
+    for (const char* text : {"", "12.345", "1.2.3", "-5", "12a", "1234567890123456"}) {
+        connectAndForget();
+        library.setResponseValues({{"cs", text}});
+        EXPECT_THROW(printer->cashState(), UnreadableAnswer) << text;
+    }
+}
+
 // Rates come with a decimal comma; a rate the printer does not report stays 0.
 TEST_F(PrinterTest, VatRatesReadTheLeadingNumberOfTheirOwnNamesOnly) {
     connectAndForget();
