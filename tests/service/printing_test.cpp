@@ -581,8 +581,8 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
     const char* const faults[] = {"--drop-answer", "--close-before", "--close-after",
                                   "--damage-answer"};
     size_t walked = 0;
-    const Document cash{"/printer/cash", R"({"Amount": 5, "Direction": "In"})", "END CASH IN",
-                        {"cash:1"}};
+    const Document cash{
+        "/printer/cash", R"({"Amount": 5, "Direction": "In"})", "END CASH IN", {"cash:1"}};
     for (const Document* document : {&receipt, &report, &withFooter, &cash}) {
         for (const char* command : document->commands) {
             const bool closing = command == document->commands.back();
