@@ -12,6 +12,14 @@ Json::Value unusableRateBody(const UnusableVatRate& error) {
     return body;
 }
 
+Json::Value unreadableAnswerBody(const UnreadableAnswer& error) {
+    Json::Value body;
+    body["exception"] = "Drukarka podała wartość, której nie można odczytać";
+    body["field"] = error.field;
+    body["received"] = error.received;
+    return body;
+}
+
 } // namespace
 
 PosnetException::PosnetException(const PosnetError& error)
@@ -59,6 +67,8 @@ void rethrowAsAnswer() {
         throw OutcomeUnknownException(error);
     } catch (const UnusableVatRate& error) {
         throw RestException(500, internalError, unusableRateBody(error));
+    } catch (const UnreadableAnswer& error) {
+        throw RestException(500, internalError, unreadableAnswerBody(error));
     } catch (const PrinterNotConnected&) {
         throw RestException(500, internalError, "Brak połączenia z drukarką");
     }

@@ -555,8 +555,9 @@ TEST_F(PrintingTest, ClosedConnectionSendsNothing) {
     EXPECT_EQ(countLines(log, "info : Canceling transaction"), 1u);
 }
 
-// Every fault at every command of a keyed receipt and of a daily report, the same key retried
-// once, after a restart of the program where the document's fate rests on its key's record:
+// Every fault at every command of a keyed receipt (with footer lines or without), of a daily
+// report and of a cash slip, the same key retried once, after a restart of the program where
+// the document's fate rests on its key's record:
 // at most one document completed, exactly one when an answer said so, and every answer
 // without "outcome": "unknown" true to the journal when it was given.
 TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
@@ -580,7 +581,9 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
     const char* const faults[] = {"--drop-answer", "--close-before", "--close-after",
                                   "--damage-answer"};
     size_t walked = 0;
-    for (const Document* document : {&receipt, &report, &withFooter}) {
+    const Document cash{
+        "/printer/cash", R"({"Amount": 5, "Direction": "In"})", "END CASH IN", {"cash:1"}};
+    for (const Document* document : {&receipt, &report, &withFooter, &cash}) {
         for (const char* command : document->commands) {
             const bool closing = command == document->commands.back();
             for (const char* fault : faults) {
@@ -624,7 +627,7 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
             }
         }
     }
-    EXPECT_EQ(walked, 56u);
+    EXPECT_EQ(walked, 64u);
 }
 
 TEST_F(PrintingTest, IdempotencyKeyPrintsOnceAcrossRetriesAndRestarts) {
