@@ -376,7 +376,8 @@ TEST_F(PrinterTest, FiscalModeIsReadInEverySpellingOfABool) {
     };
     for (const auto& [text, fiscal] : spellings) {
         connectAndForget();
-        library.setResponseValues({{"nm", "Thermal"}, {"vr", "30.01"}, {"fs", text}, {"nu", "AB1"}});
+        library.setResponseValues(
+            {{"nm", "Thermal"}, {"vr", "30.01"}, {"fs", text}, {"nu", "AB1"}});
         library.forceResult("POS_PopResponseValue", 3, 1); // "getrealid" ends
         const PrinterInfo info = printer->info();
         EXPECT_EQ(info.fiscal, fiscal) << text;
