@@ -202,7 +202,7 @@ void FiscalReceipt::checkSums() const {
     }
     int64_t paid = 0;
     for (std::size_t index = 0; index < Payments.value.size(); ++index) {
-        if (index > 0 && paid >= GrossTotal.value) {
+        if (paid >= GrossTotal.value) {
             throw badRequest("value Payments[" + std::to_string(index) +
                              "] is not needed: the payments before it cover " +
                              decimalText(GrossTotal.value));

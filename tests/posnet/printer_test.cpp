@@ -367,6 +367,24 @@ TEST_F(PrinterTest, CashStateIsReadInEveryFormAPrinterWrites) {
     }
 }
 
+// The fiscal mode is a Bool in any of the printer's spellings; a printer whose identity gives
+// no unique number has it from "scomm".
+TEST_F(PrinterTest, FiscalModeIsReadInEverySpellingOfABool) {
+    const std::pair<const char*, bool> spellings[] = {
+        {"1", true},  {"t", true},  {"T", true},  {"Y", true}, {"y", true},
+        {"0", false}, {"n", false}, {"N", false}, {"", false},
+    };
+    for (const auto& [text, fiscal] : spellings) {
+        connectAndForget();
+        library.setResponseValues(
+            {{"nm", "Thermal"}, {"vr", "30.01"}, {"fs", text}, {"nu", "AB1"}});
+        library.forceResult("POS_PopResponseValue", 3, 1); // "getrealid" ends
+        const PrinterInfo info = printer->info();
+        EXPECT_EQ(info.fiscal, fiscal) << text;
+        EXPECT_EQ(info.uniqueNumber, "AB1");
+    }
+}
+
 // Rates come with a decimal comma; a rate the printer does not report stays 0.
 TEST_F(PrinterTest, VatRatesReadTheLeadingNumberOfTheirOwnNamesOnly) {
     connectAndForget();
