@@ -35,6 +35,16 @@ struct WaitingConnection {
     Connection connection;
 };
 
+// A request that cannot be taken as it came (malformed, too large, a version or framing not
+// spoken): any program that may connect can send them as fast as it likes, so their lines are
+// collapsed per caller and answer. The answer is the failure's own.
+Refusal refusedFrame(const TlsConnection& connection, const HttpException& failure) {
+    const std::string answer = std::to_string(failure.status) + " " + failure.message;
+    return Refusal(failure.status, failure.message,
+                   "requests of " + connection.caller + " answered " + answer, failure.message,
+                   "Refused a request of " + connection.caller + ": " + answer);
+}
+
 } // namespace
 
 HttpServer::~HttpServer() = default;
@@ -89,6 +99,12 @@ void HttpServer::onHeaderRead(const Connection& connection, const Request& reque
         if (remaining > 0 && !reserveBody(connection, remaining)) {
             throw HttpException(503, "Service Unavailable");
         }
+    } catch (const Refusal&) {
+        answer(connection, response, std::current_exception());
+        return;
+    } catch (const HttpException& failure) {
+        answer(connection, response, std::make_exception_ptr(refusedFrame(*connection, failure)));
+        return;
     } catch (...) {
         answer(connection, response, std::current_exception());
         return;
