@@ -37,12 +37,21 @@ struct WaitingConnection {
 
 // A request that cannot be taken as it came (malformed, too large, a version or framing not
 // spoken): any program that may connect can send them as fast as it likes, so their lines are
-// collapsed per caller and answer. The answer is the failure's own.
-Refusal refusedFrame(const TlsConnection& connection, const HttpException& failure) {
-    const std::string answer = std::to_string(failure.status) + " " + failure.message;
-    return Refusal(failure.status, failure.message,
-                   "requests of " + connection.caller + " answered " + answer, failure.message,
-                   "Refused a request of " + connection.caller + ": " + answer);
+// collapsed per caller and answer, as refusals are. The answer is the failure's own.
+std::exception_ptr asRefusal(const TlsConnection& connection, std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Refusal&) {
+        return failure;
+    } catch (const HttpException& malformed) {
+        const std::string answer = std::to_string(malformed.status) + " " + malformed.message;
+        return std::make_exception_ptr(
+            Refusal(malformed.status, malformed.message,
+                    "requests of " + connection.caller + " answered " + answer, malformed.message,
+                    "Refused a request of " + connection.caller + ": " + answer));
+    } catch (...) {
+        return failure;
+    }
 }
 
 } // namespace
@@ -99,14 +108,8 @@ void HttpServer::onHeaderRead(const Connection& connection, const Request& reque
         if (remaining > 0 && !reserveBody(connection, remaining)) {
             throw HttpException(503, "Service Unavailable");
         }
-    } catch (const Refusal&) {
-        answer(connection, response, std::current_exception());
-        return;
-    } catch (const HttpException& failure) {
-        answer(connection, response, std::make_exception_ptr(refusedFrame(*connection, failure)));
-        return;
     } catch (...) {
-        answer(connection, response, std::current_exception());
+        answer(connection, response, asRefusal(*connection, std::current_exception()));
         return;
     }
     if (remaining == 0) {

@@ -57,8 +57,8 @@ public:
     // now on; connections already open keep theirs. Throws, and goes on serving the pair it
     // had, when the files cannot be loaded or do not belong together. The swap itself runs
     // on the event loop: the future is ready once it has (every connection accepted after
-    // that gets the new pair), and holds the failure when it failed; it is never ready when
-    // the event loop has stopped. Safe from any thread.
+    // that gets the new pair), and holds the failure when it failed. A swap that never runs
+    // (the event loop has stopped) leaves it waiting. Safe from any thread.
     std::future<void> reloadCertificate();
 
 protected:
