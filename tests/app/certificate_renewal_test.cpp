@@ -40,3 +40,19 @@ TEST(CertificateRenewal, FailureBeforeListeningIsToldOnce) {
     EXPECT_TRUE(renewal.check().renewalFailed);
     EXPECT_FALSE(renewal.check().renewalFailed);
 }
+
+// A pair that the server has not confirmed serving is offered again at every check, until it
+// has: a reload that failed is tried again.
+TEST(CertificateRenewal, NewPairIsOfferedUntilServed) {
+    TemporaryFolder folder;
+    pairWithDaysLeft(folder, 300);
+    CertificateRenewal renewal(folder.path());
+    renewal.beforeListening();
+    EXPECT_FALSE(renewal.check().pairChanged);
+    boost::filesystem::remove(folder.path() / "server.crt");
+    pairWithDaysLeft(folder, 200);
+    EXPECT_TRUE(renewal.check().pairChanged);
+    EXPECT_TRUE(renewal.check().pairChanged);
+    renewal.served();
+    EXPECT_FALSE(renewal.check().pairChanged);
+}
