@@ -59,6 +59,10 @@ public:
     void saveConfiguration(ConfigurationData configuration);
     PrinterTypes::VatMapping getVatMapping();
     void dailyReport();
+    bool moveCash(PrinterTypes::CashRequest request);
+    PrinterTypes::CashState cashState();
+    bool openDrawer();
+    PrinterInfo printerInfo();
     Redirect redirectToConfigurationPage();
     // Serves the certificate files as they are now to new connections and shows them on the
     // page; returns once the server confirms that it serves them. Throws, and serves the pair
@@ -88,6 +92,7 @@ private:
         Json::Value lastCompleted;
         Json::Value lastRefusal;
         Json::Value documentInDoubt;
+        std::optional<PrinterInfo> printerInfo;
         ConfigurationStore configuration;
         CertificateSummary certificate;
     };
@@ -107,6 +112,8 @@ private:
     // certificate and the log folder.
     Json::Value status(const PrinterWorker::Activity& activity);
     void checkConnection();
+    // Asks the printer what it is once per connection, for the page.
+    void learnPrinterInfo();
     Json::Value documentInDoubtStatus() const;
     bool hasConfiguredPort();
     // Connects to the configured port when a printer is configured; a printer that cannot
@@ -121,6 +128,8 @@ private:
     // The worker's own, or the constructor's before any request.
     ConfigurationStore configuration;
     PrinterActivity printerActivity;
+    // What the connected printer said it is; none before it was asked.
+    std::optional<PrinterInfo> knownPrinterInfo;
     IdempotencyStore idempotency;
     mutable std::mutex publishedMutex;
     Published published;

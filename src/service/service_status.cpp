@@ -21,6 +21,7 @@ void FiscalPrinterBase::answerStatus(std::shared_ptr<RestRequest> request,
     onPrinter("status",
               [this](std::shared_ptr<RestRequest>, std::shared_ptr<RestResponse> response) {
                   checkConnection();
+                  learnPrinterInfo();
                   publish();
                   PrinterWorker::Activity idle = worker.activity();
                   idle.operation.reset();
@@ -35,6 +36,9 @@ Json::Value FiscalPrinterBase::status(const PrinterWorker::Activity& activity) {
     answer["configured"] = configuredIn(published.configuration);
     answer["connected"] = published.connected;
     answer["port"] = published.configuration.data.port;
+    const std::optional<PrinterInfo>& printerInfo = published.printerInfo;
+    answer["model"] = printerInfo ? Json::Value(printerInfo->model) : Json::Value();
+    answer["firmware"] = printerInfo ? Json::Value(printerInfo->firmware) : Json::Value();
     answer["line"] = published.line;
     answer["lastCompletedCommand"] = published.lastCompleted;
     answer["lastRefusal"] = published.lastRefusal;
@@ -63,6 +67,7 @@ void FiscalPrinterBase::publish() {
     published.lastCompleted = printerActivity.lastCompleted();
     published.lastRefusal = printerActivity.lastRefusal();
     published.documentInDoubt = documentInDoubtStatus();
+    published.printerInfo = knownPrinterInfo;
     published.configuration = configuration;
 }
 
@@ -93,6 +98,19 @@ void FiscalPrinterBase::checkConnection() {
     } catch (const RestException&) {
         // The refusal is what the page shows as the printer's last one, and a lost line has
         // already closed the connection; the answer is the status either way.
+    }
+}
+
+void FiscalPrinterBase::learnPrinterInfo() {
+    if (!printer.connected() || knownPrinterInfo) {
+        return;
+    }
+    try {
+        printerInfo();
+    } catch (const PrinterError&) {
+        // The page shows the model as unknown and the refusal as the printer's last one; it is
+        // not asked again on this connection, so that the refusal does not recur at each look.
+        knownPrinterInfo = PrinterInfo();
     }
 }
 
