@@ -19,6 +19,7 @@
 #include "service/printer_types.h"
 #include "service/printer_worker.h"
 #include <boost/signals2/signal.hpp>
+#include <chrono>
 #include <cstddef>
 #include <map>
 #include <mutex>
@@ -66,8 +67,11 @@ public:
     PrinterInfo printerInfo();
     Redirect redirectToConfigurationPage();
     // Serves the certificate files as they are now to new connections and shows them on the
-    // page; throws, and serves the pair it had, when they cannot be loaded. Any thread.
+    // page; returns once the server confirms that it serves them. Throws, and serves the pair
+    // it had, when they cannot be loaded, or when the server does not confirm the switch
+    // within `reloadWait`. Any thread but the server's.
     void serveRenewedCertificate();
+    static constexpr std::chrono::seconds reloadWait{10};
     // Lets the printer operation under way end, answers those still waiting 503 and closes
     // the printer; later printer requests are answered 503. Returns once the worker's thread
     // has ended; the event loop must still run for the answers to be written.

@@ -3,7 +3,10 @@
 #include "service/fiscal_printer_base.h"
 #include "service/posnet_exception.h"
 
+#include <chrono>
 #include <ctime>
+#include <future>
+#include <stdexcept>
 
 // While the printer works, its state as last published is the answer: the printer is
 // evidently there, and the page must not wait for it.
@@ -112,7 +115,12 @@ void FiscalPrinterBase::learnPrinterInfo() {
 }
 
 void FiscalPrinterBase::serveRenewedCertificate() {
-    server.reloadCertificate();
+    std::future<void> swapped = server.reloadCertificate();
+    if (swapped.wait_for(reloadWait) != std::future_status::ready) {
+        throw std::runtime_error("the server has not switched to it within " +
+                                 std::to_string(reloadWait.count()) + " s");
+    }
+    swapped.get();
     CertificateSummary renewed =
         readCertificateSummary(server.serverSettings().certificateChainFile);
     std::lock_guard<std::mutex> lock(publishedMutex);
