@@ -1,5 +1,6 @@
 // Each route through the real HTTPS listener, with the virtual printer on a pseudo-terminal.
 #include "platform/serial_ports.h"
+#include "service/program_version.h"
 #include "service/web_application.h"
 #include "service_test_support.h"
 #include "support/temporary_folder.h"
@@ -100,7 +101,7 @@ TEST_F(RoutesTest, OpenApiDocumentDescribesExactlyTheRoutesAnswered) {
     ASSERT_EQ(answer.status, 200);
     EXPECT_EQ(answer.header("Content-Type"), "application/json");
     const Json::Value document = parseJson(answer.body);
-    EXPECT_EQ(document["info"]["version"], "1.0.0.9");
+    EXPECT_EQ(document["info"]["version"], PROGRAM_VERSION_TEXT);
     const Json::Value& paths = document["paths"];
     std::map<std::string, std::vector<std::string>> documented;
     for (const std::string& path : paths.getMemberNames()) {
