@@ -33,12 +33,22 @@ void Printer::printReceipt(const Receipt& receipt) {
     }
 }
 
-// trinit and trend wait for their answers: a receipt still open is cancelled and opened
-// again, and the closing answer decides what the caller hears.
+// The counters, "trinit", the lines and the payment go out together, ahead of their answers:
+// the printer runs them in order, so the counters are those before "trinit". "trend" waits for
+// every answer, so that a refusal anywhere, "trinit"'s included, cancels the receipt instead of
+// closing it. The counters reach the document's record with the closing token, before "trend";
+// the record itself was written before anything was sent.
 void Printer::printOnce(const Receipt& receipt) {
-    const DocumentInDoubt document = startDocument(DocumentKind::Receipt);
-    openReceipt();
-    std::vector<Command> sale;
+    DocumentInDoubt document = startDocument(DocumentKind::Receipt);
+    PosnetResponse counters;
+    runSale(saleCommands(receipt, counters));
+    document.countersBefore = receiptCounters(counters);
+    endDocument(document, "trend", buildEndParameters(receipt));
+}
+
+std::vector<Printer::Command> Printer::saleCommands(const Receipt& receipt,
+                                                    PosnetResponse& counters) const {
+    std::vector<Command> sale = {{"scnt", "", &counters}, {"trinit", "bm,1"}};
     if (!receipt.buyerNip.empty()) {
         sale.push_back({"trnipset", nipEntry + receipt.buyerNip});
     }
@@ -46,22 +56,23 @@ void Printer::printOnce(const Receipt& receipt) {
         sale.push_back({"trline", buildLineParameters(line)});
     }
     sale.push_back({"trpayment", buildPaymentParameters(receipt)});
-    runCommands(sale);
-    endDocument(document, "trend", buildEndParameters(receipt));
+    return sale;
 }
 
 // A receipt left open, by a cancellation the printer refused or by a line lost half-way,
-// would make the printer refuse every later one until someone cancelled it by hand.
-void Printer::openReceipt() {
+// would make the printer refuse every later one until someone cancelled it by hand. The lines
+// sent behind the refused "trinit" went into that receipt and are cancelled with it; should
+// its own till close it meanwhile, the printer refuses that, as the total no longer matches.
+void Printer::runSale(const std::vector<Command>& sale) {
     try {
-        runTransaction("trinit", "bm,1");
+        runCommands(sale);
     } catch (const PosnetError& refusal) {
         if (!receiptStillOpen(refusal.code)) {
             throw;
         }
         BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";
         cancelTransaction();
-        runTransaction("trinit", "bm,1");
+        runCommands(sale);
     }
 }
 
