@@ -173,6 +173,33 @@ TEST_F(PrintingTest, PrinterWithoutRoomForCommandsSentAheadPrintsTheSaleOnce) {
     }
 }
 
+// An older printer gives no counters: its receipts print all the same, whether the question
+// went out ahead with the sale or, once the printer's queue overran, on its own.
+TEST_F(PrintingTest, PrinterWithoutCountersPrints) {
+    struct Case {
+        std::vector<std::string> options;
+        size_t refused;
+    };
+    const Case cases[] = {
+        {{"--refuse", "scnt:1:1", "--refuse", "scnt:2:1"}, 2},
+        {{"--queue-limit", "1", "--delay", "100", "--refuse", "scnt:2:1"}, 1},
+    };
+    const std::string refusal = "error : Posnet exception: 1 Nierozpoznana komenda";
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.options[0]);
+        VirtualPrinterProcess printer(each.options);
+        configure(printer);
+        RunningService service;
+        const size_t before = countLines(log, refusal);
+
+        EXPECT_EQ(service.post("/printer/print", sale).body, "true");
+        EXPECT_EQ(service.post("/printer/print", sale).body, "true");
+
+        EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 2u);
+        EXPECT_EQ(countLines(log, refusal) - before, each.refused);
+    }
+}
+
 TEST_F(PrintingTest, ReceiptLeftOpenIsCancelledBeforeTheNextOne) {
     // The printer refuses the second line and then the cancellation, so the receipt stays open.
     VirtualPrinterProcess printer({"--refuse", "trline:2:2000", "--refuse", "prncancel:1:2005"});
