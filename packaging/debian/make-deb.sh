@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package fiscal-printer-proxy_VERSION_amd64.deb into OUT_DIR from the
 # programs built in BUILD_DIR (scripts/build.sh builds them into build/): the program, the
-# setup command with its certificate companion, the systemd user unit and the README.
+# setup command with its certificate companion, the systemd user unit, the README and docs/.
 # Depends comes from the libraries the programs link (dpkg-shlibdeps).
 # Usage: packaging/debian/make-deb.sh BUILD_DIR OUT_DIR
 set -euo pipefail
@@ -41,12 +41,13 @@ for page in fiscal-printer-proxy fiscal-printer-proxy-setup; do
     gzip -9n "$root/usr/share/man/man1/$page.1"
 done
 install -D -m644 "$source_dir/README.md" "$doc/README.md"
+install -D -m644 -t "$doc/docs" "$source_dir"/docs/*.md
 install -m644 "$source_dir/packaging/debian/copyright" "$doc/copyright"
 # The change log's date is the last commit's, so that a rebuild makes the same file.
 when=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null || date +%s)
 printf '%s (%s) stable; urgency=medium\n\n  * Release %s.\n\n -- %s  %s\n' \
     "$package" "$version" "$version" "$maintainer" "$(date -R -u -d "@$when")" >"$doc/changelog"
-gzip -9n "$doc/changelog" "$doc/README.md"
+gzip -9n "$doc/changelog" "$doc/README.md" "$doc"/docs/*.md
 
 # dpkg-shlibdeps reads a source package's control file; a minimal one stands in for it.
 mkdir "$stage/debian"

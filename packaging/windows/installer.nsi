@@ -1,5 +1,5 @@
 ; The Windows installer of the fiscal printer proxy, built by make-installer.sh. Per user
-; by default; run elevated with /ALLUSERS for every user of the machine (see README).
+; by default; run elevated with /ALLUSERS for every user of the machine (see docs/install.md).
 ; makensis is given: VERSION, PROGRAMS (the folder holding the two programs), ICON,
 ; OUT_FILE, and SIGN (a command that signs the file it is given) when signing.
 Unicode true

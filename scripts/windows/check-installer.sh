@@ -246,7 +246,7 @@ wine wineboot --init >/dev/null 2>&1
 # Wine's services are still starting when wineboot returns, and its task scheduler answers
 # only once they are up; Windows' is up before anyone can log on.
 "$wineserver" -w
-# A folder outside Program Files that an administrator made beforehand, as README's /D
+# A folder outside Program Files that an administrator made beforehand, as docs/install.md's /D
 # example: what users may do there must not decide what SYSTEM runs.
 machine_folder=$WINEPREFIX/drive_c/Programs/TrivaneFiscalProxy
 mkdir -p "$machine_folder"
