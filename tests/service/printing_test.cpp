@@ -587,6 +587,15 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
         }
         limitFileSize(RLIM_INFINITY);
         EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), each.receipts);
+        // A damaged file moved aside is named by the time it was moved.
+        for (const auto& entry : boost::filesystem::directory_iterator(fresh.folder())) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("idempotency.damaged-", 0) == 0) {
+                EXPECT_TRUE(std::regex_match(
+                    name, std::regex(R"(idempotency\.damaged-\d{8}T\d{6}Z\.(sqlite|json))")))
+                    << name;
+            }
+        }
     }
 }
 
