@@ -462,6 +462,9 @@ TEST_F(PrintingTest, IdempotencyKeyPrintsOnceAcrossRetriesAndRestarts) {
     }
     RunningService restarted;
     EXPECT_EQ(restarted.post("/printer/print", twoLineSale, key).body, "true");
+    // The same key without its quotes is the same key.
+    EXPECT_EQ(restarted.post("/printer/print", twoLineSale, "Idempotency-Key: sale-7\r\n").body,
+              "true");
     EXPECT_EQ(restarted.post("/printer/print", twoLineSale, "Idempotency-Key: \r\n").status, 400);
 
     EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 1u);
