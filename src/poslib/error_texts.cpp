@@ -62,6 +62,49 @@ const char* errorText(POSNET_STATUS code) {
                "at inna ni\xBF suma p\xB3"
                "atno\x9C"
                "ci"},
+        {1953, "P\xB3"
+               "atno\x9C"
+               "ci ju\xBF pokrywaj\xB9 nale\xBFno\x9C\xE6"},
+        {1958, "Przekroczony zakres warto\x9C"
+               "ci opakowa\xF1"},
+        {1961, "Za du\xBF"
+               "a reszta"},
+        {1962, "P\xB3"
+               "atno\x9C\xE6 o warto\x9C"
+               "ci zero"},
+        {1981, "Warto\x9C\xE6 po rabacie lub narzucie poza zakresem"},
+        {1983, "Warto\x9C\xE6 podstawy ujemna lub zerowa"},
+        {1984, "Zerowa warto\x9C\xE6 rabatu"},
+        {1985, "Warto\x9C\xE6 po rabacie ujemna lub zerowa"},
+        {1991, "Rabat niedozwolony w tym stanie transakcji"},
+        {2001, "Ilo\x9C\xE6 musi by\xE6 liczb\xB9 ca\xB3kowit\xB9"},
+        {2056, "Pusty tekst"},
+        {2064, "Brak rozpocz\xEAtego wydruku lub transakcji"},
+        {2066, "Stopka paragonu nie zosta\xB3"
+               "a rozpocz\xEAta"},
+        {2094, "Forma p\xB3"
+               "atno\x9C"
+               "ci u\xBFyta ju\xBF jako reszta"},
+        {2600, "B\xB3\xEA"
+               "dny typ rabatu"},
+        {2601, "Warto\x9C\xE6 rabatu poza zakresem"},
+        {2702, "B\xB3\xEA"
+               "dny identyfikator linii stopki"},
+        {2703, "Za du\xBFo linii stopki"},
+        {2801, "B\xB3\xB9"
+               "d weryfikacji warto\x9C"
+               "ci rabatu"},
+        {2803, "B\xB3\xB9"
+               "d weryfikacji warto\x9C"
+               "ci opakowa\xF1"},
+        {2806, "Suma opakowa\xF1 wydanych inna ni\xBF przes\xB3"
+               "ana"},
+        {2807, "Suma opakowa\xF1 zwr\xF3"
+               "conych inna ni\xBF przes\xB3"
+               "ana"},
+        {2809, "Suma reszty inna ni\xBF przes\xB3"
+               "ana"},
+        {2853, "Nie znaleziono opakowania do stornowania"},
         {kInvalidHandle, "Nieprawid\xB3owy uchwyt"},
         {kInvalidArgument, "Nieprawid\xB3owy argument wywo\xB3"
                            "ania"},

@@ -34,6 +34,17 @@ bool answerMissing(POSNET_STATUS code) {
            code == POSNET_STATUS_UNEXPECTED_ANSWER;
 }
 
+const char* closingCommand(DocumentKind kind) {
+    switch (kind) {
+    case DocumentKind::Receipt:
+        return "trend";
+    case DocumentKind::DailyReport:
+        return "dailyrep";
+    default:
+        return "cash";
+    }
+}
+
 const char* outcomeText(DocumentOutcome outcome) {
     switch (outcome) {
     case DocumentOutcome::Completed:
@@ -84,8 +95,7 @@ DocumentOutcome receiptOutcome(const ReceiptEvidence& evidence) {
     return DocumentOutcome::Unknown;
 }
 
-// A daily report has no counter of its own here: only its stored answer names it.
-DocumentOutcome dailyReportOutcome(StoredAnswer stored) {
+DocumentOutcome storedAnswerOutcome(StoredAnswer stored) {
     switch (stored) {
     case StoredAnswer::Success:
         return DocumentOutcome::Completed;
@@ -97,7 +107,14 @@ DocumentOutcome dailyReportOutcome(StoredAnswer stored) {
 }
 
 const char* documentName(DocumentKind kind) {
-    return kind == DocumentKind::Receipt ? "receipt" : "daily report";
+    switch (kind) {
+    case DocumentKind::Receipt:
+        return "receipt";
+    case DocumentKind::DailyReport:
+        return "daily report";
+    default:
+        return "cash slip";
+    }
 }
 
 void Printer::resumeDocumentInDoubt(const std::optional<DocumentInDoubt>& document) {
@@ -189,11 +206,11 @@ DocumentOutcome Printer::settleDocumentInDoubt() {
 // The printer runs its commands in order, so the stored answer it gives is that of a closing
 // command still queued when the line was lost, once it has run.
 DocumentOutcome Printer::findOutcome(const DocumentInDoubt& document) {
-    const char* closing = document.kind == DocumentKind::Receipt ? "trend" : "dailyrep";
     const StoredAnswer stored =
-        document.endToken ? storedAnswer(*document.endToken, closing) : StoredAnswer::None;
-    if (document.kind == DocumentKind::DailyReport) {
-        return dailyReportOutcome(stored);
+        document.endToken ? storedAnswer(*document.endToken, closingCommand(document.kind))
+                          : StoredAnswer::None;
+    if (document.kind != DocumentKind::Receipt) {
+        return storedAnswerOutcome(stored);
     }
     ReceiptEvidence evidence{stored, transactionOpen(), std::nullopt};
     if (!evidence.open) {

@@ -64,6 +64,13 @@ public:
     VatRates vatRates();
     // The daily report dated today in local time; a lost answer as for printReceipt().
     void dailyReport();
+    // A non-fiscal cash-in or cash-out slip.
+    void moveCash(const CashMovement& movement);
+    // The cash in the till as the printer counts it, in hundredths; throws UnreadableAnswer
+    // when the printer's figure is not an amount.
+    int64_t cashState();
+    void openDrawer();
+    PrinterInfo info();
 
     // A document whose closing answer was lost and whose fate is not known yet; settled at
     // the next connection.
@@ -96,8 +103,15 @@ private:
 
     bool openConnection(const std::string& port);
     void printOnce(const Receipt& receipt);
-    // The commands from the counters read before "trinit" to the payment.
-    std::vector<Command> saleCommands(const Receipt& receipt, PosnetResponse& counters) const;
+    // The commands from the counters read before "trinit" to the payments.
+    std::vector<Command> saleCommands(const Receipt& receipt, PosnetResponse& counters);
+    void printFooter(const std::vector<FooterLine>& footer);
+    // Never throws: a footer it cannot end stays pending.
+    void endFooterLeftOpen();
+    // Asks the printer whether a receipt's footer is open and ends it; true when it was.
+    bool finishOpenFooter();
+    // As finishOpenFooter(), false when the printer refuses to tell.
+    bool footerEnded();
     void runSale(const std::vector<Command>& sale);
     // Runs the commands in order, sent ahead of their answers unless the printer's queue
     // overran on this connection; throws the first refusal, and QueueOverrun when the
@@ -150,6 +164,8 @@ private:
     // The port of the last connection that opened, where a lost line is sought again.
     std::string connectedPort;
     std::optional<DocumentInDoubt> inDoubt;
+    // A receipt's fiscal part may have closed with its footer left open.
+    bool footerPending = false;
 };
 
 #endif
