@@ -125,9 +125,6 @@ DocumentInDoubt Printer::startDocument(DocumentKind kind) {
     DocumentInDoubt document;
     document.kind = kind;
     document.since = platform::utcTimestampNow();
-    if (kind == DocumentKind::Receipt) {
-        document.countersBefore = readReceiptCounters();
-    }
     documentProgress(document);
     return document;
 }
@@ -262,14 +259,5 @@ std::optional<bool> Printer::transactionOpen() {
 }
 
 std::optional<ReceiptCounters> Printer::readReceiptCounters() {
-    try {
-        return receiptCounters(runTransactionWithResponse("scnt", ""));
-    } catch (const PosnetError& refusal) {
-        if (refusal.code == POSNET_STATUS_DISCONNECTED) {
-            throw;
-        }
-        // A printer without counters still prints; only a lost answer to its receipt is
-        // then harder to account for.
-        return std::nullopt;
-    }
+    return receiptCounters(optionalAnswer("scnt"));
 }

@@ -94,13 +94,17 @@ private:
     struct Command {
         std::string name;
         std::string parameters;
+        // Where a question's answer goes ("scnt"): a printer that refuses the question leaves
+        // it empty, and the commands after it go on.
+        PosnetResponse* answer = nullptr;
     };
     // The printer took commands sent after one it had no room for.
     struct QueueOverrun {};
 
     bool openConnection(const std::string& port);
     void printOnce(const Receipt& receipt);
-    std::vector<Command> saleCommands(const Receipt& receipt);
+    // The commands from the counters read before "trinit" to the payments.
+    std::vector<Command> saleCommands(const Receipt& receipt, PosnetResponse& counters);
     void printFooter(const std::vector<FooterLine>& footer);
     // Never throws: a footer it cannot end stays pending.
     void endFooterLeftOpen();
@@ -108,7 +112,7 @@ private:
     bool finishOpenFooter();
     // As finishOpenFooter(), false when the printer refuses to tell.
     bool footerEnded();
-    void openReceipt();
+    void runSale(const std::vector<Command>& sale);
     // Runs the commands in order, sent ahead of their answers unless the printer's queue
     // overran on this connection; throws the first refusal, and QueueOverrun when the
     // printer's receipt no longer matches the commands.
@@ -116,7 +120,7 @@ private:
     // The printer's answers in order, up to the first that is not a success or all of them;
     // throws the error of a lost line.
     std::vector<POSNET_STATUS> sendAhead(const std::vector<Command>& commands);
-    POSNET_STATUS takeAnswer(std::deque<POSNET_HANDLE>& outstanding);
+    POSNET_STATUS takeAnswer(std::deque<POSNET_HANDLE>& outstanding, const Command& command);
     void abandon(std::deque<POSNET_HANDLE>& outstanding);
     // The error for a failed library call, with the library's text for its code; logged.
     PosnetError posnetError(POSNET_STATUS code, const std::string& callName);
@@ -130,9 +134,12 @@ private:
     void post(POSNET_HANDLE request);
     void awaitAnswer(POSNET_HANDLE request);
     void checkRequest(POSNET_HANDLE request, POSNET_STATUS code, const char* callName);
+    PosnetResponse responseValues(POSNET_HANDLE request);
+    // A question's answer; empty when the printer refuses it, as an older model may.
+    PosnetResponse optionalAnswer(const std::string& command);
 
-    // A receipt's counters are read before it is opened, so that its fate can be told after
-    // a lost answer.
+    // Announces the document before its first command reaches the printer, so that a record
+    // of it can be kept first.
     DocumentInDoubt startDocument(DocumentKind kind);
     // Runs the document's closing command; when its answer is lost, damaged or not its own,
     // finds out from the printer whether it was carried out: returns when it was, throws the lost

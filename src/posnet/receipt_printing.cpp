@@ -34,13 +34,17 @@ void Printer::printReceipt(const Receipt& receipt) {
     }
 }
 
-// trinit and trend wait for their answers: a receipt still open is cancelled and opened
-// again, and the closing answer decides what the caller hears. Once trend is answered the
-// receipt is printed, whatever becomes of its footer lines.
+// The counters, "trinit", the sale's commands go out together, ahead of their answers: the
+// printer runs them in order, so the counters are those before "trinit". "trend" waits for
+// every answer, so that a refusal anywhere, "trinit"'s included, cancels the receipt instead of
+// closing it. The counters reach the document's record with the closing token, before "trend";
+// the record itself was written before anything was sent. Once trend is answered the receipt
+// is printed, whatever becomes of its footer lines.
 void Printer::printOnce(const Receipt& receipt) {
-    const DocumentInDoubt document = startDocument(DocumentKind::Receipt);
-    openReceipt();
-    runCommands(saleCommands(receipt));
+    DocumentInDoubt document = startDocument(DocumentKind::Receipt);
+    PosnetResponse counters;
+    runSale(saleCommands(receipt, counters));
+    document.countersBefore = receiptCounters(counters);
     footerPending = !receipt.footer.empty();
     endDocument(document, "trend", buildEndParameters(receipt));
     if (footerPending) {
@@ -48,9 +52,11 @@ void Printer::printOnce(const Receipt& receipt) {
     }
 }
 
-// In the printer's order: buyer, lines, the receipt's discount, deposits, payments, change.
-std::vector<Printer::Command> Printer::saleCommands(const Receipt& receipt) {
-    std::vector<Command> sale;
+// In the printer's order: the counters, trinit, buyer, lines, the receipt's discount,
+// deposits, payments, change.
+std::vector<Printer::Command> Printer::saleCommands(const Receipt& receipt,
+                                                    PosnetResponse& counters) {
+    std::vector<Command> sale = {{"scnt", "", &counters}, {"trinit", "bm,1"}};
     if (!receipt.buyerNip.empty()) {
         sale.push_back({"trnipset", nipEntry + receipt.buyerNip});
     }
@@ -123,10 +129,12 @@ bool Printer::finishOpenFooter() {
 
 // A receipt left open, by a cancellation the printer refused or by a line lost half-way,
 // would make the printer refuse every later one until someone cancelled it by hand; one whose
-// footer is open was printed and is only ended.
-void Printer::openReceipt() {
+// footer is open was printed and is only ended. The commands sent behind the refused "trinit"
+// went into the open receipt and are cancelled with it (should its own till close it meanwhile,
+// the printer refuses that, as the total no longer matches), or are refused by a footer.
+void Printer::runSale(const std::vector<Command>& sale) {
     try {
-        runTransaction("trinit", "bm,1");
+        runCommands(sale);
     } catch (const PosnetError& refusal) {
         if (!receiptStillOpen(refusal.code)) {
             throw;
@@ -135,7 +143,7 @@ void Printer::openReceipt() {
             BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";
             cancelTransaction();
         }
-        runTransaction("trinit", "bm,1");
+        runCommands(sale);
     }
 }
 

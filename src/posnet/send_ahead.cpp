@@ -49,7 +49,11 @@ void Printer::runCommands(const std::vector<Command>& commands) {
         next += failure - answers.begin();
     }
     for (; next != commands.end(); ++next) {
-        runTransaction(next->name, next->parameters);
+        if (next->answer) {
+            *next->answer = optionalAnswer(next->name);
+        } else {
+            runTransaction(next->name, next->parameters);
+        }
     }
 }
 
@@ -59,16 +63,18 @@ std::vector<POSNET_STATUS> Printer::sendAhead(const std::vector<Command>& comman
     try {
         for (const Command& command : commands) {
             if (outstanding.size() == static_cast<size_t>(posnet::outputQueueLength)) {
-                answers.push_back(takeAnswer(outstanding));
+                answers.push_back(takeAnswer(outstanding, commands[answers.size()]));
             }
             if (!answers.empty() && !success(answers.back())) {
                 break;
             }
-            BOOST_LOG_TRIVIAL(info) << "Posnet transaction: " << command.name;
+            BOOST_LOG_TRIVIAL(info)
+                << "Posnet transaction" << (command.answer ? " with response" : "") << ": "
+                << command.name;
             outstanding.push_back(sendRequest(command.name, command.parameters, TokenObserver()));
         }
         while (!outstanding.empty()) {
-            answers.push_back(takeAnswer(outstanding));
+            answers.push_back(takeAnswer(outstanding, commands[answers.size()]));
         }
     } catch (const PrinterError&) {
         abandon(outstanding);
@@ -78,8 +84,9 @@ std::vector<POSNET_STATUS> Printer::sendAhead(const std::vector<Command>& comman
 }
 
 // The oldest outstanding command's answer; when the line is lost, every request is given
-// back before the connection closes.
-POSNET_STATUS Printer::takeAnswer(std::deque<POSNET_HANDLE>& outstanding) {
+// back before the connection closes. A question the printer refused, not for want of room,
+// counts as answered, empty.
+POSNET_STATUS Printer::takeAnswer(std::deque<POSNET_HANDLE>& outstanding, const Command& command) {
     const POSNET_HANDLE request = outstanding.front();
     outstanding.pop_front();
     const POSNET_STATUS waited = library.waitForRequestCompleted(request, posnet::waitLimit);
@@ -87,7 +94,15 @@ POSNET_STATUS Printer::takeAnswer(std::deque<POSNET_HANDLE>& outstanding) {
         abandon(outstanding);
         checkRequest(request, waited, "POS_WaitForRequestCompleted()");
     }
-    const POSNET_STATUS status = library.getRequestStatus(request);
+    POSNET_STATUS status = library.getRequestStatus(request);
+    if (command.answer) {
+        *command.answer = success(status) ? responseValues(request) : PosnetResponse();
+        if (!success(status) && !queueOverrun(status)) {
+            // Told as optionalAnswer() tells it; the printer still prints without the answer.
+            commandRefused(posnetError(status, "POS_GetRequestStatus"));
+            status = 0;
+        }
+    }
     library.destroyRequest(request);
     return status;
 }

@@ -29,6 +29,13 @@ PosnetResponse Printer::runTransactionWithResponse(const std::string& command,
     BOOST_LOG_TRIVIAL(info) << "Posnet transaction with response: " << command;
     const POSNET_HANDLE request = postRequest(command, parameters, TokenObserver());
     checkRequest(request, library.getRequestStatus(request), "POS_GetRequestStatus()");
+    PosnetResponse values = responseValues(request);
+    library.destroyRequest(request);
+    commandCompleted();
+    return values;
+}
+
+PosnetResponse Printer::responseValues(POSNET_HANDLE request) {
     PosnetResponse values;
     if (library.getResponseValueCount(request) > 0) {
         char name[nameLength] = {};
@@ -37,9 +44,20 @@ PosnetResponse Printer::runTransactionWithResponse(const std::string& command,
             values[terminatedText(name, nameLength)] = terminatedText(value, valueLength);
         }
     }
-    library.destroyRequest(request);
-    commandCompleted();
     return values;
+}
+
+PosnetResponse Printer::optionalAnswer(const std::string& command) {
+    try {
+        return runTransactionWithResponse(command, "");
+    } catch (const PosnetError& refusal) {
+        if (refusal.code == POSNET_STATUS_DISCONNECTED) {
+            throw;
+        }
+        // A printer without the answer still prints; only a lost answer to its receipt is
+        // then harder to account for.
+        return PosnetResponse();
+    }
 }
 
 PosnetError Printer::posnetError(POSNET_STATUS code, const std::string& callName) {

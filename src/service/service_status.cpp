@@ -9,11 +9,12 @@
 #include <stdexcept>
 
 // While the printer works, its state as last published is the answer: the printer is
-// evidently there, and the page must not wait for it.
+// evidently there, and the page must not wait for it. Work handed over but not yet taken up
+// counts too, or the question would wait behind it.
 void FiscalPrinterBase::answerStatus(std::shared_ptr<RestRequest> request,
                                      std::shared_ptr<RestResponse> response, RouteAnswer answer) {
     const PrinterWorker::Activity activity = worker.activity();
-    if (activity.operation) {
+    if (activity.operation || activity.waiting > 0) {
         response->json = status(activity);
         answer(nullptr);
         return;

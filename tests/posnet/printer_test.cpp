@@ -235,8 +235,8 @@ Receipt oneLineReceipt() {
 // replace that one.
 TEST_F(PrinterTest, FailedCancellationLetsTheOriginalErrorLeave) {
     connectAndForget();
-    library.forceResult("POS_GetRequestStatus", 2, 2000);
-    library.forceResult("POS_PostRequest", 3, 5);
+    library.forceResult("POS_GetRequestStatus", 2, 2000); // trinit, behind scnt
+    library.forceResult("POS_PostRequest", 5, 5);         // prncancel, behind the payment
 
     const PosnetError failure = posnetFailure([this] { printer->printReceipt(oneLineReceipt()); });
 

@@ -178,6 +178,33 @@ TEST_F(PrintingTest, PrinterWithoutRoomForCommandsSentAheadPrintsTheSaleOnce) {
     }
 }
 
+// An older printer gives no counters: its receipts print all the same, whether the question
+// went out ahead with the sale or, once the printer's queue overran, on its own.
+TEST_F(PrintingTest, PrinterWithoutCountersPrints) {
+    struct Case {
+        std::vector<std::string> options;
+        size_t refused;
+    };
+    const Case cases[] = {
+        {{"--refuse", "scnt:1:1", "--refuse", "scnt:2:1"}, 2},
+        {{"--queue-limit", "1", "--delay", "100", "--refuse", "scnt:2:1"}, 1},
+    };
+    const std::string refusal = "error : Posnet exception: 1 Nierozpoznana komenda";
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.options[0]);
+        VirtualPrinterProcess printer(each.options);
+        configure(printer);
+        RunningService service;
+        const size_t before = countLines(log, refusal);
+
+        EXPECT_EQ(service.post("/printer/print", sale).body, "true");
+        EXPECT_EQ(service.post("/printer/print", sale).body, "true");
+
+        EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 2u);
+        EXPECT_EQ(countLines(log, refusal) - before, each.refused);
+    }
+}
+
 TEST_F(PrintingTest, ReceiptLeftOpenIsCancelledBeforeTheNextOne) {
     // The printer refuses the second line and then the cancellation, so the receipt stays open.
     VirtualPrinterProcess printer({"--refuse", "trline:2:2000", "--refuse", "prncancel:1:2005"});
@@ -189,9 +216,12 @@ TEST_F(PrintingTest, ReceiptLeftOpenIsCancelledBeforeTheNextOne) {
 
     EXPECT_EQ(next.status, 200);
     EXPECT_EQ(next.body, "true");
+    // The lines sent behind the refused "trinit" went into the receipt left open, and were
+    // cancelled with it.
     EXPECT_EQ(commandsSent(),
               (std::vector<std::string>{"trinit", "trline", "trline", "trpayment", "trinit",
-                                        "trinit", "trline", "trline", "trpayment", "trend"}));
+                                        "trline", "trline", "trpayment", "trinit", "trline",
+                                        "trline", "trpayment", "trend"}));
     EXPECT_EQ(countLines(log, "info : A receipt is still open; cancelling it and opening again"),
               1u);
     EXPECT_EQ(countLines(log, "info : Canceling transaction"), 2u);
@@ -210,7 +240,9 @@ TEST_F(PrintingTest, SecondRefusalToOpenAReceiptIsAnswered) {
 
     EXPECT_EQ(refused.status, 500);
     EXPECT_EQ(parseJson(refused.body)["exception"]["code"], 2038);
-    EXPECT_EQ(commandsSent(), (std::vector<std::string>{"trinit", "trinit"}));
+    EXPECT_EQ(commandsSent(),
+              (std::vector<std::string>{"trinit", "trline", "trline", "trpayment", "trinit",
+                                        "trline", "trline", "trpayment"}));
     EXPECT_EQ(countLines(log, "info : Canceling transaction"), 2u);
     EXPECT_EQ(printer.journal(), "");
 }
@@ -651,6 +683,9 @@ TEST_F(PrintingTest, IdempotencyKeyPrintsOnceAcrossRetriesAndRestarts) {
     }
     RunningService restarted;
     EXPECT_EQ(restarted.post("/printer/print", twoLineSale, key).body, "true");
+    // The same key without its quotes is the same key.
+    EXPECT_EQ(restarted.post("/printer/print", twoLineSale, "Idempotency-Key: sale-7\r\n").body,
+              "true");
     EXPECT_EQ(restarted.post("/printer/print", twoLineSale, "Idempotency-Key: \r\n").status, 400);
 
     EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 1u);
@@ -776,6 +811,15 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
         }
         limitFileSize(RLIM_INFINITY);
         EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), each.receipts);
+        // A damaged file moved aside is named by the time it was moved.
+        for (const auto& entry : boost::filesystem::directory_iterator(fresh.folder())) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("idempotency.damaged-", 0) == 0) {
+                EXPECT_TRUE(std::regex_match(
+                    name, std::regex(R"(idempotency\.damaged-\d{8}T\d{6}Z\.(sqlite|json))")))
+                    << name;
+            }
+        }
     }
 }
 
