@@ -1,7 +1,7 @@
 #include "app/certificate_renewal.h"
 
 #include "app/companion_run.h"
-#include "commands.h"
+#include "certificate/terms.h"
 #include "platform/app_data.h"
 #include "service/certificate_summary.h"
 

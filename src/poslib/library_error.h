@@ -2,7 +2,7 @@
 #ifndef POSLIB_LIBRARY_ERROR_H
 #define POSLIB_LIBRARY_ERROR_H
 
-#include "posnet/posnet.h"
+#include "poslib/posnet.h"
 
 #include <stdexcept>
 #include <string>

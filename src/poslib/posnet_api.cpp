@@ -1,5 +1,5 @@
 // The POS_ functions of posnet.h on top of the handle table and the connections.
-#include "posnet/posnet.h"
+#include "poslib/posnet.h"
 
 #include "poslib/handle_table.h"
 

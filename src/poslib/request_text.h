@@ -3,7 +3,7 @@
 #ifndef POSLIB_REQUEST_TEXT_H
 #define POSLIB_REQUEST_TEXT_H
 
-#include "posnet/posnet.h"
+#include "poslib/posnet.h"
 
 #include <string>
 #include <vector>

@@ -4,7 +4,7 @@
 #define POSNET_PRINTER_ERRORS_H
 
 #include "posnet/document_in_doubt.h"
-#include "posnet/posnet.h"
+#include "poslib/posnet.h"
 #include <stdexcept>
 #include <string>
 

@@ -2,8 +2,8 @@
 // folder holding (or lacking) the certificate files, with its own application-data and
 // runtime folders. The program always listens on port 9003, so these tests never run side
 // by side (see CMakeLists.txt).
-#include "authority.h"
-#include "commands.h"
+#include "certificate/authority.h"
+#include "tools/certificate/commands.h"
 #include "platform/run_and_wait.h"
 #include "program_process.h"
 #include "support/temporary_folder.h"

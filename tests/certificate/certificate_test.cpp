@@ -1,10 +1,10 @@
 // The companion program's certificates, checked with OpenSSL's own verifier: the pair it
 // makes serves localhost, its authority can vouch for nothing else, and no key but the
 // server's is left on disk.
-#include "authority.h"
-#include "commands.h"
+#include "certificate/authority.h"
+#include "tools/certificate/commands.h"
 #include "platform/run_and_wait.h"
-#include "root_store.h"
+#include "tools/certificate/root_store.h"
 #include "support/temporary_folder.h"
 
 #include <filesystem>

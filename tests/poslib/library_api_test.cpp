@@ -1,6 +1,6 @@
 // The library's calls where no printer answers: handles, arguments, ports that cannot open.
 #include "poslib/library_error.h"
-#include "posnet/posnet.h"
+#include "poslib/posnet.h"
 #include "support/posnet_client.h"
 
 #include <cstring>

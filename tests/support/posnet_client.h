@@ -3,7 +3,7 @@
 #ifndef SUPPORT_POSNET_CLIENT_H
 #define SUPPORT_POSNET_CLIENT_H
 
-#include "posnet/posnet.h"
+#include "poslib/posnet.h"
 
 #include <string>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "journal.h"
+#include "tools/virtual-printer/journal.h"
 #include "support/posnet_client.h"
 #include "support/virtual_printer_process.h"
 

@@ -1,6 +1,6 @@
 // The virtual printer's command line, parsed and as a process.
-#include "line_timing.h"
-#include "options.h"
+#include "tools/virtual-printer/line_timing.h"
+#include "tools/virtual-printer/options.h"
 #include "support/temporary_folder.h"
 
 #include <array>

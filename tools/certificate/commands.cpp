@@ -1,5 +1,5 @@
 #include "commands.h"
-#include "authority.h"
+#include "certificate/authority.h"
 #include "folder_access.h"
 #include "root_store.h"
 

@@ -3,7 +3,8 @@
 #ifndef CERTIFICATE_COMMANDS_H
 #define CERTIFICATE_COMMANDS_H
 
-#include "certificate_folder.h"
+#include "certificate/certificate_folder.h"
+#include "certificate/terms.h"
 
 #include <ctime>
 #include <ostream>
@@ -11,15 +12,6 @@
 #include <vector>
 
 namespace certificate {
-
-// How long a new pair is valid: within the 398 days that browsers accept for a server
-// certificate.
-constexpr int validityDays = 397;
-// A pair that ends within this many days is replaced.
-constexpr int renewalDays = 30;
-
-// Exit codes of the program.
-enum ExitCode { done = 0, failed = 1, badUsage = 2, notTrusted = 3 };
 
 enum class Outcome { made, kept };
 

@@ -1,4 +1,4 @@
-#include "authority.h"
+#include "certificate/authority.h"
 #include "platform/run_and_wait.h"
 #include "root_store.h"
 

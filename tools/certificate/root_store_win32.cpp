@@ -1,4 +1,4 @@
-#include "authority.h"
+#include "certificate/authority.h"
 #include "root_store.h"
 
 #include <memory>

@@ -1,4 +1,4 @@
-#include "authority.h"
+#include "certificate/authority.h"
 
 #include <cstdio>
 #include <openssl/bn.h>

@@ -1,8 +1,8 @@
 // Declarations of the printer maker's communication library, as this program calls it.
-// Whatever is linked behind them (our open implementation in src/poslib) must keep these
+// Whatever is linked behind them (the open implementation in this folder) must keep these
 // signatures and return conventions; the printer calls them through PosnetLibrary.
-#ifndef POSNET_POSNET_H
-#define POSNET_POSNET_H
+#ifndef POSLIB_POSNET_H
+#define POSLIB_POSNET_H
 
 #include <stdint.h>
 
