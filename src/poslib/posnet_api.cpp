@@ -11,8 +11,7 @@ namespace {
 
 constexpr int32_t kStatusMode = 1;      // ask the printer now; the only mode there is
 constexpr uint8_t kPostQueued = 0;      // the only post mode: the printer's own queue decides
-constexpr std::size_t kNameBuffer = 16; // the caller's name buffer, as posnet.h fixes it
-constexpr std::chrono::milliseconds kStatusWaitLimit{5000};
+constexpr std::chrono::milliseconds kStatusWaitLimit{POSNET_WAIT_LIMIT_MS};
 
 HandleTable& table() {
     return HandleTable::instance();
@@ -213,7 +212,7 @@ POSNET_STATUS POSNET_API POS_PopResponseValue(POSNET_HANDLE hRequest, char* name
         if (!table().find<RequestEntry>(hRequest)->request->popValue(popped)) {
             throw LibraryError(kNoMoreValues, "no value left");
         }
-        copyTerminated(popped.name, name, kNameBuffer);
+        copyTerminated(popped.name, name, POSNET_NAME_LENGTH);
         copyTerminated(popped.value, value, valueLength);
     });
 }

@@ -1,4 +1,5 @@
 #include "platform/local_time.h"
+#include "poslib/printer_error_numbers.h"
 #include "posnet/document_in_doubt.h"
 #include "posnet/printer.h"
 #include <boost/log/trivial.hpp>
@@ -7,10 +8,6 @@
 
 namespace {
 
-// The printer's frame errors are 1 to 15 (13: no stored answer for the token); its numbers
-// for a refused command lie above them, and the library's own codes above 10000.
-const POSNET_STATUS highestFrameError = 15;
-const POSNET_STATUS highestPrinterNumber = 9999;
 // A lost line often comes back at once (a cable moved, a network printer's connection
 // dropped); the caller is waiting, so the printer gets a few seconds before the fate of the
 // document is reported as unknown.
@@ -214,8 +211,8 @@ DocumentOutcome Printer::findOutcome(const DocumentInDoubt& document) {
     return outcome;
 }
 
-// A frame error is no stored answer: 13 says the printer holds none for the token, and any
-// other may be the printer's refusal of "rpt" itself. An answer under a name other than
+// A frame error is no stored answer: tokenNotFound says the printer holds none for the token, and
+// any other may be the printer's refusal of "rpt" itself. An answer under a name other than
 // `command`'s is another command's that carried the same token.
 StoredAnswer Printer::storedAnswer(uint32_t token, const char* command) {
     BOOST_LOG_TRIVIAL(info) << "Posnet transaction: rpt";
@@ -231,8 +228,10 @@ StoredAnswer Printer::storedAnswer(uint32_t token, const char* command) {
     if (status == 0) {
         return StoredAnswer::Success;
     }
-    return status > highestFrameError && status <= highestPrinterNumber ? StoredAnswer::Refusal
-                                                                        : StoredAnswer::None;
+    // The printer's numbers for a refused command lie above its frame errors, and the
+    // library's own codes above them.
+    return status > frame_error::highest && status <= command_error::highest ? StoredAnswer::Refusal
+                                                                             : StoredAnswer::None;
 }
 
 std::optional<bool> Printer::transactionOpen() {

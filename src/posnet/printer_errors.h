@@ -3,8 +3,8 @@
 #ifndef POSNET_PRINTER_ERRORS_H
 #define POSNET_PRINTER_ERRORS_H
 
-#include "posnet/document_in_doubt.h"
 #include "poslib/posnet.h"
+#include "posnet/document_in_doubt.h"
 #include <stdexcept>
 #include <string>
 

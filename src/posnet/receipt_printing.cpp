@@ -1,3 +1,4 @@
+#include "poslib/printer_error_numbers.h"
 #include "posnet/parameter_text.h"
 #include "posnet/printer.h"
 #include "posnet/request_limits.h"
@@ -7,10 +8,9 @@ namespace {
 
 const std::string nipEntry = "ni,";
 
-// The printer's refusals of "trinit" while a receipt is open: "device in transaction mode",
-// or "bad transaction state", which some models give instead.
+// The printer's refusals of "trinit" while a receipt is open.
 bool receiptStillOpen(POSNET_STATUS code) {
-    return code == 2038 || code == 2060;
+    return code == command_error::inTransaction || code == command_error::badState;
 }
 
 } // namespace
@@ -77,6 +77,6 @@ void Printer::cancelTransaction() {
     // The failure that led here is what the caller hears about; whether the printer took the
     // cancellation shows on its next receipt.
     library.postRequest(request, posnet::postMode);
-    library.waitForRequestCompleted(request, posnet::waitLimit);
+    library.waitForRequestCompleted(request, POSNET_WAIT_LIMIT_MS);
     library.destroyRequest(request);
 }

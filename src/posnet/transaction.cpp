@@ -6,9 +6,6 @@
 
 namespace {
 
-const size_t nameLength = 16;
-const size_t valueLength = 256;
-
 std::string terminatedText(const char* buffer, size_t size) {
     return std::string(buffer, strnlen(buffer, size));
 }
@@ -31,10 +28,11 @@ PosnetResponse Printer::runTransactionWithResponse(const std::string& command,
     checkRequest(request, library.getRequestStatus(request), "POS_GetRequestStatus()");
     PosnetResponse values;
     if (library.getResponseValueCount(request) > 0) {
-        char name[nameLength] = {};
-        char value[valueLength] = {};
-        while (library.popResponseValue(request, name, value, valueLength) == 0) {
-            values[terminatedText(name, nameLength)] = terminatedText(value, valueLength);
+        char name[POSNET_NAME_LENGTH] = {};
+        char value[POSNET_VALUE_LENGTH] = {};
+        while (library.popResponseValue(request, name, value, POSNET_VALUE_LENGTH) == 0) {
+            values[terminatedText(name, POSNET_NAME_LENGTH)] =
+                terminatedText(value, POSNET_VALUE_LENGTH);
         }
     }
     library.destroyRequest(request);
@@ -95,7 +93,7 @@ void Printer::post(POSNET_HANDLE request) {
 }
 
 void Printer::awaitAnswer(POSNET_HANDLE request) {
-    checkRequest(request, library.waitForRequestCompleted(request, posnet::waitLimit),
+    checkRequest(request, library.waitForRequestCompleted(request, POSNET_WAIT_LIMIT_MS),
                  "POS_WaitForRequestCompleted()");
 }
 

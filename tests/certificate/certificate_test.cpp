@@ -2,10 +2,10 @@
 // makes serves localhost, its authority can vouch for nothing else, and no key but the
 // server's is left on disk.
 #include "certificate/authority.h"
-#include "tools/certificate/commands.h"
 #include "platform/run_and_wait.h"
-#include "tools/certificate/root_store.h"
 #include "support/temporary_folder.h"
+#include "tools/certificate/commands.h"
+#include "tools/certificate/root_store.h"
 
 #include <filesystem>
 #include <fstream>

@@ -36,7 +36,7 @@ public:
 
     // Create, post, wait (limit in milliseconds), status, values, destroy.
     CommandOutcome run(const std::string& command, const std::string& parameters = "",
-                       uint32_t waitLimit = 5000);
+                       uint32_t waitLimit = POSNET_WAIT_LIMIT_MS);
 
 private:
     std::string settings_;

@@ -1,7 +1,7 @@
 // The virtual printer's command line, parsed and as a process.
+#include "support/temporary_folder.h"
 #include "tools/virtual-printer/line_timing.h"
 #include "tools/virtual-printer/options.h"
-#include "support/temporary_folder.h"
 
 #include <array>
 #include <cstdio>

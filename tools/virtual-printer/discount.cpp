@@ -27,32 +27,32 @@ Discount readDiscount(const Command& command, const std::string& nameField) {
 int64_t discountAmount(int64_t value, const Discount& discount, bool discountFirst) {
     if (!discount.percent) {
         if (*discount.amount == 0) {
-            throw CommandRefused{command_error::kZeroDiscount};
+            throw CommandRefused{command_error::zeroDiscount};
         }
         return *discount.amount;
     }
     const int64_t percent = *discount.percent;
     if (percent == 0) {
-        throw CommandRefused{command_error::kZeroDiscount};
+        throw CommandRefused{command_error::zeroDiscount};
     }
     if (percent > kLargestPercent) {
-        throw CommandRefused{command_error::kDiscountRange};
+        throw CommandRefused{command_error::discountRange};
     }
     const int64_t after =
         roundedShare(value, discount.markup ? kWholePercent + percent : kWholePercent - percent);
     const int64_t amount = discountFirst ? roundedShare(value, percent) : std::abs(value - after);
     if (discount.amount && *discount.amount != amount) {
-        throw CommandRefused{command_error::kDiscountCheck};
+        throw CommandRefused{command_error::discountCheck};
     }
     return amount;
 }
 
 int64_t applyDiscount(int64_t value, const Discount& discount, int64_t amount) {
     if (!discount.markup && amount >= value) {
-        throw CommandRefused{command_error::kNothingAfterDiscount};
+        throw CommandRefused{command_error::nothingAfterDiscount};
     }
     if (discount.markup && value + amount > kLargestAmount) {
-        throw CommandRefused{command_error::kAfterDiscountRange};
+        throw CommandRefused{command_error::afterDiscountRange};
     }
     return discount.markup ? value + amount : value - amount;
 }

@@ -57,10 +57,10 @@ int64_t wholeQuantity(const Quantity& quantity) {
         scale *= 10;
     }
     if (quantity.units % scale != 0) {
-        throw CommandRefused{command_error::kNotWholeQuantity};
+        throw CommandRefused{command_error::notWholeQuantity};
     }
     if (quantity.units <= 0) {
-        throw CommandRefused{command_error::kBadQuantity};
+        throw CommandRefused{command_error::badQuantity};
     }
     return quantity.units / scale;
 }
@@ -134,7 +134,7 @@ Reply FiscalPrinter::execute(const Command& command) {
     };
     const auto handler = handlers.find(command.name);
     if (handler == handlers.end()) {
-        throw FrameError{frame_error::kUnknownCommand, command.name, {}};
+        throw FrameError{frame_error::unknownCommand, command.name, {}};
     }
     return (this->*handler->second)(command);
 }
@@ -151,7 +151,7 @@ Reply FiscalPrinter::beginReceipt(const Command& command) {
 Reply FiscalPrinter::setBuyer(const Command& command) {
     const std::string& nip = requiredText(command, "ni", kLongestNip);
     if (nip.empty()) {
-        throw FrameError{frame_error::kFieldConversion, command.name, "ni"};
+        throw FrameError{frame_error::fieldConversion, command.name, "ni"};
     }
     openReceipt().buyer = nip;
     return {};
@@ -196,23 +196,23 @@ void FiscalPrinter::discountLine(SaleLine& line, const Discount& discount,
 
 void FiscalPrinter::checkLine(const SaleLine& line) const {
     if (line.rate >= kVatRates || setup_.vatRates[line.rate] == kInactiveRate) {
-        throw CommandRefused{command_error::kBadVatRate};
+        throw CommandRefused{command_error::badVatRate};
     }
     if (isEmptyName(line.name)) {
-        throw CommandRefused{command_error::kEmptyName};
+        throw CommandRefused{command_error::emptyName};
     }
     if (line.price <= 0) {
-        throw CommandRefused{command_error::kBadPrice};
+        throw CommandRefused{command_error::badPrice};
     }
     if (line.quantity.units <= 0) {
-        throw CommandRefused{command_error::kBadQuantity};
+        throw CommandRefused{command_error::badQuantity};
     }
     if (line.value == 0) {
-        throw CommandRefused{command_error::kZeroLineValue};
+        throw CommandRefused{command_error::zeroLineValue};
     }
     if (static_cast<unsigned __int128>(line.value) !=
         priceTimesQuantity(line.price, line.quantity)) {
-        throw CommandRefused{command_error::kBadLineValue};
+        throw CommandRefused{command_error::badLineValue};
     }
 }
 
@@ -229,26 +229,26 @@ Reply FiscalPrinter::addPayment(const Command& command) {
 // A form is either paid in or given as change on one receipt, never both.
 void FiscalPrinter::checkPayment(const Receipt& receipt, const Payment& payment) const {
     if (!isPaymentForm(payment.form)) {
-        throw CommandRefused{command_error::kBadPaymentForm};
+        throw CommandRefused{command_error::badPaymentForm};
     }
     if (payment.amount == 0) {
-        throw CommandRefused{command_error::kZeroPayment};
+        throw CommandRefused{command_error::zeroPayment};
     }
     for (const Payment& earlier : receipt.payments) {
         if (earlier.form == payment.form && earlier.change != payment.change) {
-            throw CommandRefused{command_error::kFormUsedAsChange};
+            throw CommandRefused{command_error::formUsedAsChange};
         }
     }
     const Sums sent = receipt.sums();
     const int64_t over = sent.paid - sent.change - sent.due();
     if (payment.change && payment.amount > over) {
-        throw CommandRefused{command_error::kChangeTooLarge};
+        throw CommandRefused{command_error::changeTooLarge};
     }
     if (!payment.change && !receipt.lines.empty() && over >= 0) {
-        throw CommandRefused{command_error::kAlreadyCovered};
+        throw CommandRefused{command_error::alreadyCovered};
     }
     if (!payment.change && sent.paid + payment.amount > kLargestAmount) {
-        throw CommandRefused{command_error::kPaymentSumRange};
+        throw CommandRefused{command_error::paymentSumRange};
     }
 }
 
@@ -266,10 +266,10 @@ Reply FiscalPrinter::addDeposit(const Command& command) {
     deposit.quantity = wholeQuantity(quantity);
     if (deposit.price == 0 ||
         static_cast<__int128>(deposit.price) * deposit.quantity > kLargestAmount) {
-        throw CommandRefused{command_error::kDepositRange};
+        throw CommandRefused{command_error::depositRange};
     }
     if (value && *value != deposit.price * deposit.quantity) {
-        throw CommandRefused{command_error::kDepositCheck};
+        throw CommandRefused{command_error::depositCheck};
     }
     if (!storno) {
         receipt.deposits.push_back(std::move(deposit));
@@ -286,21 +286,21 @@ Reply FiscalPrinter::addDeposit(const Command& command) {
             return {};
         }
     }
-    throw CommandRefused{command_error::kDepositNotFound};
+    throw CommandRefused{command_error::depositNotFound};
 }
 
 Reply FiscalPrinter::discountReceipt(const Command& command) {
     const Discount discount = readDiscount(command, "na");
     if (!discount.given()) {
-        throw CommandRefused{command_error::kBadDiscountType};
+        throw CommandRefused{command_error::badDiscountType};
     }
     Receipt& receipt = openReceipt();
     if (!receipt.payments.empty()) {
-        throw CommandRefused{command_error::kDiscountNotAllowed};
+        throw CommandRefused{command_error::discountNotAllowed};
     }
     const int64_t base = receipt.sums().fiscal;
     if (base == 0) {
-        throw CommandRefused{command_error::kBaseNotPositive};
+        throw CommandRefused{command_error::baseNotPositive};
     }
     const int64_t amount = discountAmount(base, discount, discountFirst_);
     const int64_t after = applyDiscount(base, discount, amount);
@@ -332,7 +332,7 @@ Reply FiscalPrinter::endReceipt(const Command& command) {
     const std::array<int64_t, kVatRates> receiptByRate = receipt.byRate();
     for (int rate = 0; rate < kVatRates; ++rate) {
         if (day_.byRate[rate] + receiptByRate[rate] > kLargestAmount) {
-            throw CommandRefused{command_error::kTotalsOverflow};
+            throw CommandRefused{command_error::totalsOverflow};
         }
     }
     const std::string document = receipt.document(stamp());
@@ -361,17 +361,17 @@ void FiscalPrinter::checkEnd(const Receipt& receipt, const Sums& sums,
     const std::optional<int64_t> taken = optionalAmount(command, "op");
     const std::optional<int64_t> returned = optionalAmount(command, "om");
     if (receipt.lines.empty()) {
-        throw CommandRefused{command_error::kNoItems};
+        throw CommandRefused{command_error::noItems};
     }
     if (total == int64_t{0}) {
-        throw CommandRefused{command_error::kZeroTotal};
+        throw CommandRefused{command_error::zeroTotal};
     }
     const std::pair<std::optional<int64_t>, std::pair<int64_t, int>> sent[] = {
-        {total, {sums.fiscal, command_error::kTotalNotLineSum}},
-        {taken, {sums.taken, command_error::kTakenNotDepositSum}},
-        {returned, {sums.returned, command_error::kReturnedNotDepositSum}},
-        {paid, {sums.paid, command_error::kPaidNotPaymentSum}},
-        {change, {sums.change, command_error::kChangeNotChangeSum}},
+        {total, {sums.fiscal, command_error::totalNotLineSum}},
+        {taken, {sums.taken, command_error::takenNotDepositSum}},
+        {returned, {sums.returned, command_error::returnedNotDepositSum}},
+        {paid, {sums.paid, command_error::paidNotPaymentSum}},
+        {change, {sums.change, command_error::changeNotChangeSum}},
     };
     for (const auto& [value, expected] : sent) {
         if (value && *value != expected.first) {
@@ -381,7 +381,7 @@ void FiscalPrinter::checkEnd(const Receipt& receipt, const Sums& sums,
     const bool changeSent = sums.change != 0;
     if (sums.paid - sums.change < sums.due() ||
         (changeSent && sums.paid - sums.change != sums.due())) {
-        throw CommandRefused{command_error::kPaymentsShort};
+        throw CommandRefused{command_error::paymentsShort};
     }
 }
 
@@ -430,11 +430,11 @@ Reply FiscalPrinter::vatRates(const Command&) {
 Reply FiscalPrinter::dailyReport(const Command& command) {
     // A report for another day than the clock's is refused as a field the printer cannot take.
     if (dateField(command, "da") != date()) {
-        throw FrameError{frame_error::kFieldConversion, command.name, "da"};
+        throw FrameError{frame_error::fieldConversion, command.name, "da"};
     }
     refuseWhileOpen();
     if (day_.receipts == 0 && day_.cancelled == 0) {
-        throw CommandRefused{command_error::kZeroReport};
+        throw CommandRefused{command_error::zeroReport};
     }
     std::string document = "DAILY REPORT " + stamp() + "\n";
     document += "RECEIPTS " + std::to_string(day_.receipts) + "\n";
@@ -479,17 +479,17 @@ Reply FiscalPrinter::addFooterLine(const Command& command) {
     boolField(command, "sw", false);
     boolField(command, "sh", false);
     if (!footer_) {
-        throw CommandRefused{receipt_ ? command_error::kFooterNotStarted
-                                      : command_error::kNothingStarted};
+        throw CommandRefused{receipt_ ? command_error::footerNotStarted
+                                      : command_error::nothingStarted};
     }
     if (id > kLastFooterLineId) {
-        throw CommandRefused{command_error::kBadFooterLine};
+        throw CommandRefused{command_error::badFooterLine};
     }
     if (id == kTextOnlyFooterLine && !text) {
-        throw CommandRefused{command_error::kEmptyText};
+        throw CommandRefused{command_error::emptyText};
     }
     if (footer_->lines == kMostFooterLines) {
-        throw CommandRefused{command_error::kTooManyFooterLines};
+        throw CommandRefused{command_error::tooManyFooterLines};
     }
     footer_->document += "FOOTER " + footerKeyword(id) + text.value_or("") + "\n";
     ++footer_->lines;
@@ -498,8 +498,8 @@ Reply FiscalPrinter::addFooterLine(const Command& command) {
 
 Reply FiscalPrinter::endFooter(const Command&) {
     if (!footer_) {
-        throw CommandRefused{receipt_ ? command_error::kFooterNotStarted
-                                      : command_error::kNothingStarted};
+        throw CommandRefused{receipt_ ? command_error::footerNotStarted
+                                      : command_error::nothingStarted};
     }
     finishFooter();
     return {};
@@ -516,7 +516,7 @@ Reply FiscalPrinter::moveCash(const Command& command) {
     requiredText(command, "wp", 1);
     const bool in = boolField(command, "wp", true);
     if (amount > Till::kLargestCash) {
-        throw FrameError{frame_error::kFieldConversion, command.name, "kw"};
+        throw FrameError{frame_error::fieldConversion, command.name, "kw"};
     }
     refuseWhileOpen();
     const std::string kind = in ? "CASH IN" : "CASH OUT";
@@ -567,17 +567,17 @@ Reply FiscalPrinter::dayCounters(const Command&) {
 // While a footer is open no other sale command may run.
 Receipt& FiscalPrinter::openReceipt() {
     if (footer_) {
-        throw CommandRefused{command_error::kBadState};
+        throw CommandRefused{command_error::badState};
     }
     if (!receipt_) {
-        throw CommandRefused{command_error::kNoTransaction};
+        throw CommandRefused{command_error::noTransaction};
     }
     return *receipt_;
 }
 
 void FiscalPrinter::refuseWhileOpen() const {
     if (receipt_ || footer_) {
-        throw CommandRefused{command_error::kInTransaction};
+        throw CommandRefused{command_error::inTransaction};
     }
 }
 

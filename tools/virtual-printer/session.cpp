@@ -13,13 +13,13 @@ const std::string kRepeat = "rpt";
 int faultNumber(poslib::FrameFault fault) {
     switch (fault) {
     case poslib::FrameFault::BadChecksum:
-        return frame_error::kBadChecksum;
+        return frame_error::badChecksum;
     case poslib::FrameFault::MissingChecksum:
-        return frame_error::kMissingChecksum;
+        return frame_error::missingChecksum;
     case poslib::FrameFault::TooLong:
-        return frame_error::kInputBufferFull;
+        return frame_error::inputBufferFull;
     default:
-        return frame_error::kFrameError;
+        return frame_error::frameError;
     }
 }
 
@@ -93,7 +93,7 @@ Reaction Session::overflow(const poslib::DecodedFrame& frame) {
     }
     ++received_;
     const std::string token = tokenIn(frame.body);
-    return {poslib::encodeFrame(errBody({frame_error::kInputQueueFull, {}, {}}, token))};
+    return {poslib::encodeFrame(errBody({frame_error::inputQueueFull, {}, {}}, token))};
 }
 
 Reaction Session::run(const Command& command) {
@@ -131,12 +131,12 @@ std::string Session::execute(const Command& command, int occurrence) {
 
 std::string Session::repeat(const Command& command) const {
     if (command.token.empty()) {
-        return poslib::encodeFrame(errBody({frame_error::kMissingField, kRepeat, {}}, {}));
+        return poslib::encodeFrame(errBody({frame_error::missingField, kRepeat, {}}, {}));
     }
     const std::optional<std::string> stored = answers_.find(command.token);
     return stored ? *stored
                   : poslib::encodeFrame(
-                        errBody({frame_error::kTokenNotFound, kRepeat, {}}, command.token));
+                        errBody({frame_error::tokenNotFound, kRepeat, {}}, command.token));
 }
 
 std::string Session::head(const Command& command) const {
