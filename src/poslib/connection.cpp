@@ -10,16 +10,16 @@ namespace {
 
 // A frame of a few hundred bytes needs well under a second at 9600 baud; longer means the
 // printer holds CTS down or the port is gone.
-constexpr std::chrono::milliseconds kWriteLimit{5000};
+constexpr std::chrono::milliseconds writeLimit{5000};
 
 } // namespace
 
 void Connection::post(const std::shared_ptr<Request>& request) {
     if (request->state() != Request::State::Created) {
-        throw LibraryError(kWrongCallOrder, "request already posted");
+        throw LibraryError(WrongCallOrder, "request already posted");
     }
     if (!line_) {
-        throw LibraryError(kLineLost, "line lost earlier");
+        throw LibraryError(LineLost, "line lost earlier");
     }
     request->markPosted(!synchronized_);
     if (request->immediate()) {
@@ -28,7 +28,7 @@ void Connection::post(const std::shared_ptr<Request>& request) {
         queued_.push_back(request);
     }
     try {
-        line_->write(request->frame(), Clock::now() + kWriteLimit);
+        line_->write(request->frame(), Clock::now() + writeLimit);
     } catch (const LibraryError& error) {
         lose(error);
     }
@@ -36,7 +36,7 @@ void Connection::post(const std::shared_ptr<Request>& request) {
 
 void Connection::waitFor(const Request& request, std::chrono::milliseconds limit) {
     if (request.state() == Request::State::Created) {
-        throw LibraryError(kWrongCallOrder, "request not posted");
+        throw LibraryError(WrongCallOrder, "request not posted");
     }
     const Clock::time_point deadline = Clock::now() + limit;
     while (request.state() != Request::State::Completed) {
@@ -45,11 +45,11 @@ void Connection::waitFor(const Request& request, std::chrono::milliseconds limit
         const bool late = Clock::now() >= deadline;
         receiveUntil(deadline);
         if (late && request.state() != Request::State::Completed) {
-            lose(LibraryError(kLineLost, "no answer within the wait limit"));
+            lose(LibraryError(LineLost, "no answer within the wait limit"));
         }
     }
-    if (request.status() == kLineLost) {
-        throw LibraryError(kLineLost, "line lost");
+    if (request.status() == LineLost) {
+        throw LibraryError(LineLost, "line lost");
     }
 }
 
@@ -69,7 +69,7 @@ void Connection::deliver(const DecodedFrame& frame) {
     Answer answer{};
     try {
         if (frame.fault != FrameFault::None) {
-            throw LibraryError(kBrokenAnswerFrame, "broken answer frame");
+            throw LibraryError(BrokenAnswerFrame, "broken answer frame");
         }
         answer = parseAnswer(frame.body);
     } catch (const LibraryError& error) {
@@ -82,7 +82,7 @@ void Connection::deliver(const DecodedFrame& frame) {
     }
     forget(addressee);
     if (answer.command != "ERR" && !addressee->answersAs(answer.command)) {
-        addressee->complete(kUnexpectedAnswer, {});
+        addressee->complete(UnexpectedAnswer, {});
     } else {
         addressee->complete(answer.status, std::move(answer.values));
     }
@@ -101,7 +101,7 @@ void Connection::deliverBroken(const std::string& body, const LibraryError& erro
         }
     }
     if (!queued_.empty() || !immediate_.empty()) {
-        lose(LibraryError(kLineLost, std::string(error.what()) + " that names no command"));
+        lose(LibraryError(LineLost, std::string(error.what()) + " that names no command"));
     }
 }
 
@@ -154,14 +154,14 @@ void Connection::forget(const std::shared_ptr<Request>& request) {
 void Connection::lose(const LibraryError& error) {
     line_.reset();
     for (const auto& request : queued_) {
-        request->complete(kLineLost, {});
+        request->complete(LineLost, {});
     }
     for (const auto& request : immediate_) {
-        request->complete(kLineLost, {});
+        request->complete(LineLost, {});
     }
     queued_.clear();
     immediate_.clear();
-    throw LibraryError(kLineLost, error.what());
+    throw LibraryError(LineLost, error.what());
 }
 
 } // namespace poslib

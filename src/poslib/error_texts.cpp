@@ -18,8 +18,8 @@ const char* errorText(POSNET_STATUS code) {
                                    "dna suma kontrolna"},
         {frame_error::frameError, "B\xB3\xB9"
                                   "d ramki (brak mnemonika parametru)"},
-        {kLineLost, "Utracono po\xB3\xB9"
-                    "czenie z drukark\xB9"},
+        {LineLost, "Utracono po\xB3\xB9"
+                   "czenie z drukark\xB9"},
         {frame_error::fieldLength, "B\xB3\xEA"
                                    "dna d\xB3ugo\x9C\xE6 pola"},
         {frame_error::inputBufferFull, "Przepe\xB3nienie bufora wej\x9C"
@@ -64,23 +64,23 @@ const char* errorText(POSNET_STATUS code) {
                                            "at inna ni\xBF suma p\xB3"
                                            "atno\x9C"
                                            "ci"},
-        {kInvalidHandle, "Nieprawid\xB3owy uchwyt"},
-        {kInvalidArgument, "Nieprawid\xB3owy argument wywo\xB3"
-                           "ania"},
-        {kPortNotOpened, "Nie mo\xBFna otworzy\xE6 portu drukarki"},
-        {kControlByteInValue, "Niedozwolony znak steruj\xB9"
-                              "cy w warto\x9C"
-                              "ci parametru"},
-        {kMalformedRequest, "Nieprawid\xB3owy format polecenia lub parametr\xF3w"},
-        {kBrokenAnswerFrame, "Uszkodzona ramka odpowiedzi drukarki"},
-        {kUnexpectedAnswer, "Nieoczekiwana odpowied\x9F drukarki"},
-        {kWrongCallOrder, "Nieprawid\xB3owa kolejno\x9C\xE6 wywo\xB3"
-                          "a\xF1"},
-        {kInternalError, "B\xB3\xB9"
-                         "d wewn\xEA"
-                         "trzny biblioteki"},
-        {kNoMoreValues, "Brak kolejnych warto\x9C"
-                        "ci odpowiedzi"},
+        {InvalidHandle, "Nieprawid\xB3owy uchwyt"},
+        {InvalidArgument, "Nieprawid\xB3owy argument wywo\xB3"
+                          "ania"},
+        {PortNotOpened, "Nie mo\xBFna otworzy\xE6 portu drukarki"},
+        {ControlByteInValue, "Niedozwolony znak steruj\xB9"
+                             "cy w warto\x9C"
+                             "ci parametru"},
+        {MalformedRequest, "Nieprawid\xB3owy format polecenia lub parametr\xF3w"},
+        {BrokenAnswerFrame, "Uszkodzona ramka odpowiedzi drukarki"},
+        {UnexpectedAnswer, "Nieoczekiwana odpowied\x9F drukarki"},
+        {WrongCallOrder, "Nieprawid\xB3owa kolejno\x9C\xE6 wywo\xB3"
+                         "a\xF1"},
+        {InternalError, "B\xB3\xB9"
+                        "d wewn\xEA"
+                        "trzny biblioteki"},
+        {NoMoreValues, "Brak kolejnych warto\x9C"
+                       "ci odpowiedzi"},
     };
     const auto found = texts.find(code);
     return found == texts.end() ? nullptr : found->second;

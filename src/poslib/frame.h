@@ -11,9 +11,9 @@
 
 namespace poslib {
 
-constexpr char kStx = '\x02';
-constexpr char kEtx = '\x03';
-constexpr char kTab = '\t';
+constexpr char stx = '\x02';
+constexpr char etx = '\x03';
+constexpr char tab = '\t';
 
 // CRC-16/XMODEM: polynomial 0x1021, initial 0, no reflection, no final XOR.
 uint16_t crc16Xmodem(const std::string& bytes);
@@ -50,9 +50,9 @@ struct DecodedFrame {
 // DecodedFrame, whole or faulty, so that answers and commands stay counted one for one.
 class FrameDecoder {
 public:
-    static constexpr std::size_t kDefaultMaxFrame = 8192;
+    static constexpr std::size_t defaultMaxFrame = 8192;
 
-    explicit FrameDecoder(std::size_t maxFrame = kDefaultMaxFrame) : maxFrame_(maxFrame) {}
+    explicit FrameDecoder(std::size_t maxFrame = defaultMaxFrame) : maxFrame_(maxFrame) {}
 
     void feed(const char* data, std::size_t size);
     // The next complete frame, or nothing until more bytes are fed.

@@ -21,7 +21,7 @@ std::shared_ptr<LibraryObject> HandleTable::findAny(POSNET_HANDLE handle) const 
     const std::lock_guard<std::mutex> lock(mutex_);
     const auto found = objects_.find(handle);
     if (found == objects_.end()) {
-        throw LibraryError(kInvalidHandle, "unknown handle");
+        throw LibraryError(InvalidHandle, "unknown handle");
     }
     return found->second;
 }
@@ -29,7 +29,7 @@ std::shared_ptr<LibraryObject> HandleTable::findAny(POSNET_HANDLE handle) const 
 void HandleTable::remove(POSNET_HANDLE handle) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (objects_.erase(handle) == 0) {
-        throw LibraryError(kInvalidHandle, "unknown handle");
+        throw LibraryError(InvalidHandle, "unknown handle");
     }
 }
 

@@ -20,14 +20,14 @@ namespace poslib {
 
 namespace {
 
-constexpr std::chrono::milliseconds kConnectLimit{5000};
+constexpr std::chrono::milliseconds connectLimit{5000};
 
 [[noreturn]] void lineLost(const std::string& what) {
-    throw LibraryError(kLineLost, what + ": " + std::strerror(errno));
+    throw LibraryError(LineLost, what + ": " + std::strerror(errno));
 }
 
 [[noreturn]] void cannotOpen(const std::string& port, const std::string& why) {
-    throw LibraryError(kPortNotOpened, "cannot open " + port + ": " + why);
+    throw LibraryError(PortNotOpened, "cannot open " + port + ": " + why);
 }
 
 int millisecondsUntil(Clock::time_point deadline) {
@@ -209,7 +209,7 @@ int connectSocket(const addrinfo& address, Clock::time_point deadline) {
 
 // The name lookup and the connection share one deadline.
 std::unique_ptr<Line> openTcp(const PortSettings& settings) {
-    const Clock::time_point deadline = Clock::now() + kConnectLimit;
+    const Clock::time_point deadline = Clock::now() + connectLimit;
     const AddressList addresses = lookUpTcpAddress(settings.port, deadline);
     int fd = -1;
     for (const addrinfo* candidate = addresses.get(); candidate != nullptr && fd < 0;

@@ -21,18 +21,18 @@ namespace poslib {
 
 namespace {
 
-constexpr std::chrono::milliseconds kConnectLimit{5000};
+constexpr std::chrono::milliseconds connectLimit{5000};
 
 std::string systemMessage(DWORD code) {
     return std::system_category().message(static_cast<int>(code));
 }
 
 [[noreturn]] void lineLost(const std::string& what, DWORD code) {
-    throw LibraryError(kLineLost, what + ": " + systemMessage(code));
+    throw LibraryError(LineLost, what + ": " + systemMessage(code));
 }
 
 [[noreturn]] void cannotOpen(const std::string& port, const std::string& why) {
-    throw LibraryError(kPortNotOpened, "cannot open " + port + ": " + why);
+    throw LibraryError(PortNotOpened, "cannot open " + port + ": " + why);
 }
 
 DWORD millisecondsUntil(Clock::time_point deadline) {
@@ -165,7 +165,7 @@ class TcpLine : public Line {
 public:
     // The name lookup and the connection share one deadline.
     explicit TcpLine(const PortSettings& settings) : socket_(io_) {
-        const Clock::time_point deadline = Clock::now() + kConnectLimit;
+        const Clock::time_point deadline = Clock::now() + connectLimit;
         std::vector<tcp::endpoint> endpoints;
         const AddressList addresses = lookUpTcpAddress(settings.port, deadline);
         for (const addrinfo* found = addresses.get(); found != nullptr; found = found->ai_next) {
@@ -192,7 +192,7 @@ public:
             [&error](const boost::system::error_code& result, std::size_t) { error = result; });
         runUntil(deadline);
         if (error) {
-            throw LibraryError(kLineLost, "write: " + error.message());
+            throw LibraryError(LineLost, "write: " + error.message());
         }
     }
 
@@ -210,7 +210,7 @@ public:
             return {};
         }
         if (error) {
-            throw LibraryError(kLineLost, "read: " + error.message());
+            throw LibraryError(LineLost, "read: " + error.message());
         }
         return std::string(buffer, count);
     }

@@ -11,11 +11,11 @@ namespace poslib {
 
 namespace {
 
-const std::string kRepeat = "rpt";
+const std::string repeatCommand = "rpt";
 
 std::string tokenText(unsigned number) {
     char token[8];
-    std::snprintf(token, sizeof token, "@%04u", number % Request::kTokenCount);
+    std::snprintf(token, sizeof token, "@%04u", number % Request::tokenCount);
     return token;
 }
 
@@ -23,7 +23,7 @@ std::string tokenText(unsigned number) {
 // workstations sharing it, and a token they used would fetch their answer in place of ours.
 unsigned firstToken() {
     std::random_device source;
-    return source() % Request::kTokenCount;
+    return source() % Request::tokenCount;
 }
 
 std::string nextToken() {
@@ -33,7 +33,7 @@ std::string nextToken() {
 
 // The token goes right after the command, where the printer takes it from any frame.
 std::string withToken(std::string body, const std::string& token) {
-    body.insert(body.find(kTab) + 1, token + kTab);
+    body.insert(body.find(tab) + 1, token + tab);
     return body;
 }
 
@@ -45,7 +45,7 @@ Request::Request(const std::string& command, const std::string& parameters)
 Request::Request(const std::string& command, const std::string& parameters, std::string token)
     : token_(std::move(token)), body_(requestBody(command, parameters)),
       answeredAs_(command.compare(0, 1, "!") == 0 ? command.substr(1) : command),
-      immediate_(answeredAs_.size() != command.size()), tokenWanted_(command == kRepeat) {}
+      immediate_(answeredAs_.size() != command.size()), tokenWanted_(command == repeatCommand) {}
 
 std::string Request::frame() const {
     return encodeFrame(tokened_ ? withToken(body_, token_) : body_);
@@ -53,7 +53,7 @@ std::string Request::frame() const {
 
 void Request::wantToken() {
     if (state_ != State::Created && !tokened_) {
-        throw LibraryError(kWrongCallOrder, "request posted without its token");
+        throw LibraryError(WrongCallOrder, "request posted without its token");
     }
     tokenWanted_ = true;
 }
@@ -64,13 +64,13 @@ void Request::markPosted(bool tokened) {
 }
 
 std::shared_ptr<Request> Request::repeatOf(unsigned tokenNumber, const std::string& command) {
-    if (tokenNumber >= kTokenCount) {
-        throw LibraryError(kInvalidArgument, "token beyond four digits");
+    if (tokenNumber >= tokenCount) {
+        throw LibraryError(InvalidArgument, "token beyond four digits");
     }
-    if (command.empty() || command == kRepeat) {
-        throw LibraryError(kInvalidArgument, "no command to repeat the answer of");
+    if (command.empty() || command == repeatCommand) {
+        throw LibraryError(InvalidArgument, "no command to repeat the answer of");
     }
-    std::shared_ptr<Request> repeat(new Request(kRepeat, "", tokenText(tokenNumber)));
+    std::shared_ptr<Request> repeat(new Request(repeatCommand, "", tokenText(tokenNumber)));
     repeat->answeredAs_ = command;
     return repeat;
 }
@@ -91,7 +91,7 @@ void Request::complete(POSNET_STATUS status, std::vector<ResponseValue> values) 
 
 POSNET_STATUS Request::status() const {
     if (state_ != State::Completed) {
-        throw LibraryError(kWrongCallOrder, "request not completed");
+        throw LibraryError(WrongCallOrder, "request not completed");
     }
     return status_;
 }

@@ -19,14 +19,14 @@ class Request {
 public:
     enum class State { Created, Posted, Completed };
 
-    static constexpr unsigned kTokenCount = 10000; // four decimal digits
+    static constexpr unsigned tokenCount = 10000; // four decimal digits
 
     // command as the caller gave it ("trinit", "!sprn"); parameters as for requestBody().
     Request(const std::string& command, const std::string& parameters);
     // "rpt" carrying the token of an earlier `command`, whose stored answer the printer sends
     // again under that command's name; an answer under another name is some other command's
     // that came to carry the same token, and is taken as unexpected. Throws
-    // LibraryError(kInvalidArgument) for a token beyond four digits or no command.
+    // LibraryError(InvalidArgument) for a token beyond four digits or no command.
     static std::shared_ptr<Request> repeatOf(unsigned tokenNumber, const std::string& command);
 
     // The frame as posted, with its token or without.
@@ -34,7 +34,7 @@ public:
     const std::string& token() const { return token_; }
     bool tokened() const { return tokened_; }
     // The caller will ask the printer for this command's answer again by its token, so the
-    // frame must carry it; throws LibraryError(kWrongCallOrder) once it was posted without.
+    // frame must carry it; throws LibraryError(WrongCallOrder) once it was posted without.
     void wantToken();
     bool tokenWanted() const { return tokenWanted_; }
     unsigned tokenNumber() const;
@@ -48,7 +48,7 @@ public:
     void markPosted(bool tokened);
     void complete(POSNET_STATUS status, std::vector<ResponseValue> values);
 
-    // Throws LibraryError(kWrongCallOrder) before the answer arrived.
+    // Throws LibraryError(WrongCallOrder) before the answer arrived.
     POSNET_STATUS status() const;
     std::size_t valueCount() const { return values_.size(); }
     // False when no value is left.

@@ -12,7 +12,7 @@ void AnswerStore::keep(const std::string& token, const std::string& frame) {
     }
     answers_.emplace_back(token, frame);
     bytes_ += frame.size();
-    while (!answers_.empty() && (answers_.size() > kMostAnswers || bytes_ > kMostBytes)) {
+    while (!answers_.empty() && (answers_.size() > mostAnswers || bytes_ > mostBytes)) {
         forget(answers_.begin());
     }
 }

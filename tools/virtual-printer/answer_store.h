@@ -13,8 +13,8 @@ namespace virtual_printer {
 
 class AnswerStore {
 public:
-    static constexpr std::size_t kMostAnswers = 32;
-    static constexpr std::size_t kMostBytes = 1024;
+    static constexpr std::size_t mostAnswers = 32;
+    static constexpr std::size_t mostBytes = 1024;
 
     // A token used again replaces the answer it was stored with.
     void keep(const std::string& token, const std::string& frame);

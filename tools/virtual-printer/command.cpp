@@ -9,9 +9,9 @@ namespace virtual_printer {
 
 namespace {
 
-constexpr std::size_t kNameLength = 2;
-constexpr std::size_t kLongestAmount = 10;
-constexpr std::size_t kLongestQuantity = 16;
+constexpr std::size_t nameLength = 2;
+constexpr std::size_t longestAmount = 10;
+constexpr std::size_t longestQuantity = 16;
 
 bool allDigits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -31,13 +31,13 @@ void addField(Command& command, const std::string& field) {
             throw FrameError{frame_error::badToken, command.name, {}};
         }
         command.token = field;
-    } else if (field.size() < kNameLength) {
+    } else if (field.size() < nameLength) {
         throw FrameError{frame_error::frameError, command.name, {}};
-    } else if (field.size() == kNameLength) {
+    } else if (field.size() == nameLength) {
         // A name without a value: the printer cannot tell "absent" from "empty" for it.
         throw FrameError{frame_error::frameError, command.name, field};
     } else {
-        command.fields[field.substr(0, kNameLength)] = field.substr(kNameLength);
+        command.fields[field.substr(0, nameLength)] = field.substr(nameLength);
     }
 }
 
@@ -81,7 +81,7 @@ std::optional<std::string> optionalText(const Command& command, const std::strin
 }
 
 int64_t amountField(const Command& command, const std::string& name) {
-    return digitsField(command, name, kLongestAmount);
+    return digitsField(command, name, longestAmount);
 }
 
 std::optional<int64_t> optionalAmount(const Command& command, const std::string& name) {
@@ -108,7 +108,7 @@ int integerField(const Command& command, const std::string& name) {
 }
 
 Quantity quantityField(const Command& command, const std::string& name) {
-    const std::string text = optionalText(command, name, kLongestQuantity).value_or("1");
+    const std::string text = optionalText(command, name, longestQuantity).value_or("1");
     const bool negative = text[0] == '-';
     const std::size_t separator = text.find_first_of(".,");
     const std::string whole = text.substr(negative ? 1 : 0, separator - (negative ? 1 : 0));

@@ -12,23 +12,23 @@ namespace virtual_printer {
 
 namespace {
 
-constexpr std::size_t kLongestName = 80;
-constexpr std::size_t kLongestUnit = 4;
-constexpr std::size_t kLongestNip = 20;
-constexpr std::size_t kLongestDescription = 50;
-constexpr std::size_t kLongestPaymentName = 25;
-constexpr std::size_t kLongestDepositNumber = 11;
+constexpr std::size_t longestName = 80;
+constexpr std::size_t longestUnit = 4;
+constexpr std::size_t longestNip = 20;
+constexpr std::size_t longestDescription = 50;
+constexpr std::size_t longestPaymentName = 25;
+constexpr std::size_t longestDepositNumber = 11;
 // Footer lines as wide as the 57 mm paper's 40 columns: the narrower printer is the one a
 // host has to fit.
-constexpr std::size_t kLongestFooterText = 40;
-constexpr int kMostFooterLines = 60;
-constexpr int kLastFooterLineId = 42;
-constexpr int kTextOnlyFooterLine = 25;
-constexpr std::size_t kLongestCashDigits = 12;
+constexpr std::size_t longestFooterText = 40;
+constexpr int mostFooterLines = 60;
+constexpr int lastFooterLineId = 42;
+constexpr int textOnlyFooterLine = 25;
+constexpr std::size_t longestCashDigits = 12;
 
-const char kModel[] = "Virtual Posnet";
-const char kVersion[] = "1.00";
-const char kUniqueNumber[] = "VPN00000001";
+const char model[] = "Virtual Posnet";
+const char version[] = "1.00";
+const char uniqueNumber[] = "VPN00000001";
 
 std::string localTime(const char* format) {
     const std::time_t now = std::time(nullptr);
@@ -43,7 +43,7 @@ std::string localTime(const char* format) {
 // rest show their id.
 std::string footerKeyword(int id) {
     static const std::map<int, std::string> keywords = {
-        {13, "ORDER NO. "}, {kTextOnlyFooterLine, ""}, {30, "NUMBER "},
+        {13, "ORDER NO. "}, {textOnlyFooterLine, ""}, {30, "NUMBER "},
         {35, "CUSTOMER "},  {39, "FOR INVOICE "},
     };
     const auto keyword = keywords.find(id);
@@ -65,8 +65,8 @@ int64_t wholeQuantity(const Quantity& quantity) {
     return quantity.units / scale;
 }
 
-constexpr int kReceiptKind = 16;
-constexpr int kBlockModeReceiptKind = 17;
+constexpr int receiptKind = 16;
+constexpr int blockModeReceiptKind = 17;
 
 // Letters of Windows-1250 above ASCII: Š Ś Ť Ž Ź š ś ť ž ź, Ł Ą Ş Ż ł ą ş Ľ ľ ż, and every
 // byte from 0xC0 up but × and ÷.
@@ -144,12 +144,12 @@ Reply FiscalPrinter::beginReceipt(const Command& command) {
     refuseWhileOpen();
     receipt_ = Receipt{};
     receipt_->blockMode = blockMode;
-    counters_.lastKind = blockMode ? kBlockModeReceiptKind : kReceiptKind;
+    counters_.lastKind = blockMode ? blockModeReceiptKind : receiptKind;
     return {};
 }
 
 Reply FiscalPrinter::setBuyer(const Command& command) {
-    const std::string& nip = requiredText(command, "ni", kLongestNip);
+    const std::string& nip = requiredText(command, "ni", longestNip);
     if (nip.empty()) {
         throw FrameError{frame_error::fieldConversion, command.name, "ni"};
     }
@@ -158,8 +158,8 @@ Reply FiscalPrinter::setBuyer(const Command& command) {
 }
 
 Reply FiscalPrinter::addLine(const Command& command) {
-    SaleLine line{requiredText(command, "na", kLongestName),
-                  optionalText(command, "jm", kLongestUnit).value_or(""),
+    SaleLine line{requiredText(command, "na", longestName),
+                  optionalText(command, "jm", longestUnit).value_or(""),
                   quantityField(command, "il"),
                   amountField(command, "pr"),
                   integerField(command, "vt"),
@@ -167,7 +167,7 @@ Reply FiscalPrinter::addLine(const Command& command) {
                   0,
                   {}};
     const Discount discount = readDiscount(command, "rn");
-    const std::optional<std::string> description = optionalText(command, "op", kLongestDescription);
+    const std::optional<std::string> description = optionalText(command, "op", longestDescription);
     Receipt& receipt = openReceipt();
     checkLine(line);
     discountLine(line, discount, description);
@@ -195,7 +195,7 @@ void FiscalPrinter::discountLine(SaleLine& line, const Discount& discount,
 }
 
 void FiscalPrinter::checkLine(const SaleLine& line) const {
-    if (line.rate >= kVatRates || setup_.vatRates[line.rate] == kInactiveRate) {
+    if (line.rate >= vatRateCount || setup_.vatRates[line.rate] == inactiveRate) {
         throw CommandRefused{command_error::badVatRate};
     }
     if (isEmptyName(line.name)) {
@@ -219,7 +219,7 @@ void FiscalPrinter::checkLine(const SaleLine& line) const {
 Reply FiscalPrinter::addPayment(const Command& command) {
     const Payment payment{integerField(command, "ty"), amountField(command, "wa"),
                           boolField(command, "re", false),
-                          optionalText(command, "na", kLongestPaymentName).value_or("")};
+                          optionalText(command, "na", longestPaymentName).value_or("")};
     Receipt& receipt = openReceipt();
     checkPayment(receipt, payment);
     receipt.payments.push_back(payment);
@@ -247,17 +247,17 @@ void FiscalPrinter::checkPayment(const Receipt& receipt, const Payment& payment)
     if (!payment.change && !receipt.lines.empty() && over >= 0) {
         throw CommandRefused{command_error::alreadyCovered};
     }
-    if (!payment.change && sent.paid + payment.amount > kLargestAmount) {
+    if (!payment.change && sent.paid + payment.amount > largestAmount) {
         throw CommandRefused{command_error::paymentSumRange};
     }
 }
 
 Reply FiscalPrinter::addDeposit(const Command& command) {
-    Deposit deposit{optionalText(command, "na", kLongestDepositNumber).value_or(""),
+    Deposit deposit{optionalText(command, "na", longestDepositNumber).value_or(""),
                     boolField(command, "ne", false), 0, amountField(command, "pr"),
-                    optionalText(command, "de", kLongestDescription).value_or("")};
+                    optionalText(command, "de", longestDescription).value_or("")};
     if (!deposit.number.empty()) {
-        digitsField(command, "na", kLongestDepositNumber);
+        digitsField(command, "na", longestDepositNumber);
     }
     const bool storno = boolField(command, "st", false);
     const Quantity quantity = quantityField(command, "il");
@@ -265,7 +265,7 @@ Reply FiscalPrinter::addDeposit(const Command& command) {
     Receipt& receipt = openReceipt();
     deposit.quantity = wholeQuantity(quantity);
     if (deposit.price == 0 ||
-        static_cast<__int128>(deposit.price) * deposit.quantity > kLargestAmount) {
+        static_cast<__int128>(deposit.price) * deposit.quantity > largestAmount) {
         throw CommandRefused{command_error::depositRange};
     }
     if (value && *value != deposit.price * deposit.quantity) {
@@ -304,8 +304,8 @@ Reply FiscalPrinter::discountReceipt(const Command& command) {
     }
     const int64_t amount = discountAmount(base, discount, discountFirst_);
     const int64_t after = applyDiscount(base, discount, amount);
-    const std::array<int64_t, kVatRates> shares = spread(receipt.byRate(), amount);
-    for (int rate = 0; rate < kVatRates; ++rate) {
+    const std::array<int64_t, vatRateCount> shares = spread(receipt.byRate(), amount);
+    for (int rate = 0; rate < vatRateCount; ++rate) {
         receipt.discountByRate[rate] += discount.markup ? shares[rate] : -shares[rate];
     }
     receipt.receiptDiscounts.push_back("RECEIPT " + discountText(discount, amount) + " | " +
@@ -329,9 +329,9 @@ Reply FiscalPrinter::endReceipt(const Command& command) {
     const Receipt& receipt = openReceipt();
     const Sums receiptSums = receipt.sums();
     checkEnd(receipt, receiptSums, command);
-    const std::array<int64_t, kVatRates> receiptByRate = receipt.byRate();
-    for (int rate = 0; rate < kVatRates; ++rate) {
-        if (day_.byRate[rate] + receiptByRate[rate] > kLargestAmount) {
+    const std::array<int64_t, vatRateCount> receiptByRate = receipt.byRate();
+    for (int rate = 0; rate < vatRateCount; ++rate) {
+        if (day_.byRate[rate] + receiptByRate[rate] > largestAmount) {
             throw CommandRefused{command_error::totalsOverflow};
         }
     }
@@ -341,7 +341,7 @@ Reply FiscalPrinter::endReceipt(const Command& command) {
     } else {
         journal_.append(document + "END RECEIPT\n\n");
     }
-    for (int rate = 0; rate < kVatRates; ++rate) {
+    for (int rate = 0; rate < vatRateCount; ++rate) {
         day_.byRate[rate] += receiptByRate[rate];
     }
     ++day_.receipts;
@@ -389,7 +389,7 @@ void FiscalPrinter::checkEnd(const Receipt& receipt, const Sums& sums,
 // the customer owes, leave it.
 void FiscalPrinter::settleCash(const Receipt& receipt, const Sums& sums) {
     for (const Payment& payment : receipt.payments) {
-        if (payment.form == kCashForm) {
+        if (payment.form == cashForm) {
             payment.change ? till_.take(payment.amount) : till_.add(payment.amount);
         }
     }
@@ -420,7 +420,7 @@ Reply FiscalPrinter::cancelReceipt(const Command&) {
 
 Reply FiscalPrinter::vatRates(const Command&) {
     Reply reply;
-    for (int rate = 0; rate < kVatRates; ++rate) {
+    for (int rate = 0; rate < vatRateCount; ++rate) {
         reply.emplace_back(std::string("v") + static_cast<char>('a' + rate),
                            formatRate(setup_.vatRates[rate]));
     }
@@ -440,7 +440,7 @@ Reply FiscalPrinter::dailyReport(const Command& command) {
     document += "RECEIPTS " + std::to_string(day_.receipts) + "\n";
     document += "CANCELLED " + std::to_string(day_.cancelled) + "\n";
     int64_t total = 0;
-    for (int rate = 0; rate < kVatRates; ++rate) {
+    for (int rate = 0; rate < vatRateCount; ++rate) {
         if (day_.byRate[rate] != 0) {
             document += std::string("TOTAL ") + rateLetter(rate) + " " +
                         formatRate(setup_.vatRates[rate]) + " " + formatAmount(day_.byRate[rate]) +
@@ -459,7 +459,7 @@ Reply FiscalPrinter::identity(const Command&) {
 }
 
 Reply FiscalPrinter::realIdentity(const Command&) {
-    return {{"nm", kModel}, {"vr", kVersion}, {"nu", kUniqueNumber}};
+    return {{"nm", model}, {"vr", version}, {"nu", uniqueNumber}};
 }
 
 Reply FiscalPrinter::commonStatus(const Command&) {
@@ -469,26 +469,26 @@ Reply FiscalPrinter::commonStatus(const Command&) {
             {"tz", zeroTotals ? "1" : "0"},
             {"ts", std::to_string(receipt_ ? counters_.lastKind : 0)},
             {"hr", "1"},
-            {"nu", kUniqueNumber},
+            {"nu", uniqueNumber},
             {"td", "0"}};
 }
 
 Reply FiscalPrinter::addFooterLine(const Command& command) {
     const int id = integerField(command, "id");
-    const std::optional<std::string> text = optionalText(command, "na", kLongestFooterText);
+    const std::optional<std::string> text = optionalText(command, "na", longestFooterText);
     boolField(command, "sw", false);
     boolField(command, "sh", false);
     if (!footer_) {
         throw CommandRefused{receipt_ ? command_error::footerNotStarted
                                       : command_error::nothingStarted};
     }
-    if (id > kLastFooterLineId) {
+    if (id > lastFooterLineId) {
         throw CommandRefused{command_error::badFooterLine};
     }
-    if (id == kTextOnlyFooterLine && !text) {
+    if (id == textOnlyFooterLine && !text) {
         throw CommandRefused{command_error::emptyText};
     }
-    if (footer_->lines == kMostFooterLines) {
+    if (footer_->lines == mostFooterLines) {
         throw CommandRefused{command_error::tooManyFooterLines};
     }
     footer_->document += "FOOTER " + footerKeyword(id) + text.value_or("") + "\n";
@@ -512,10 +512,10 @@ void FiscalPrinter::finishFooter() {
 
 // A cash out of more than the till holds is printed as asked and leaves the till at 0.
 Reply FiscalPrinter::moveCash(const Command& command) {
-    const int64_t amount = digitsField(command, "kw", kLongestCashDigits);
+    const int64_t amount = digitsField(command, "kw", longestCashDigits);
     requiredText(command, "wp", 1);
     const bool in = boolField(command, "wp", true);
-    if (amount > Till::kLargestCash) {
+    if (amount > Till::largestCash) {
         throw FrameError{frame_error::fieldConversion, command.name, "kw"};
     }
     refuseWhileOpen();

@@ -17,13 +17,13 @@
 
 namespace virtual_printer {
 
-constexpr int kExemptRate = 10000;   // 100,00
-constexpr int kInactiveRate = 10100; // 101,00
+constexpr int exemptRate = 10000;   // 100,00
+constexpr int inactiveRate = 10100; // 101,00
 
 struct PrinterSetup {
     // Hundredths of a percent, va first.
-    std::array<int, kVatRates> vatRates = {2300,        800,           500,          0,
-                                           kExemptRate, kInactiveRate, kInactiveRate};
+    std::array<int, vatRateCount> vatRates = {2300,       800,          500,         0,
+                                              exemptRate, inactiveRate, inactiveRate};
     int mechanismStatus = 0;         // sprn's pr
     int deviceStatus = 0;            // sdev's ds
     std::optional<std::string> date; // the clock's date when fixed, otherwise today's
@@ -49,7 +49,7 @@ private:
     struct DayTotals {
         int receipts = 0;
         int cancelled = 0;
-        std::array<int64_t, kVatRates> byRate{};
+        std::array<int64_t, vatRateCount> byRate{};
     };
     // Since the printer started: what scnt answers.
     struct Counters {

@@ -10,7 +10,7 @@ namespace virtual_printer {
 
 namespace {
 
-const char kReplacement[] = "\xEF\xBF\xBD";
+const char replacement[] = "\xEF\xBF\xBD";
 
 // glibc's converter for one code page pair, closed with its owner.
 class Converter {
@@ -54,7 +54,7 @@ std::string windows1250ToUtf8(const std::string& text) {
         if (static_cast<unsigned char>(byte) < 0x80) {
             utf8 += byte;
         } else if (!converter.convert(byte, utf8)) {
-            utf8 += kReplacement;
+            utf8 += replacement;
         }
     }
     return utf8;

@@ -6,7 +6,7 @@ namespace virtual_printer {
 
 namespace {
 
-constexpr int kBitsPerByte = 10;
+constexpr int bitsPerByte = 10;
 
 LineTiming::Clock::duration period(int perSecond, int units) {
     if (perSecond <= 0) {
@@ -19,7 +19,7 @@ LineTiming::Clock::duration period(int perSecond, int units) {
 } // namespace
 
 LineTiming::LineTiming(LineSpeed speed)
-    : byteTime_(period(speed.baud, kBitsPerByte)), lineTime_(period(speed.linesPerSecond, 1)) {}
+    : byteTime_(period(speed.baud, bitsPerByte)), lineTime_(period(speed.linesPerSecond, 1)) {}
 
 LineTiming::Clock::time_point LineTiming::received(Clock::time_point now) {
     receiving_ = std::max(receiving_, now) + byteTime_;

@@ -13,7 +13,7 @@ namespace virtual_printer {
 namespace {
 
 // Line noise without STX, so that no frame ever starts in it.
-const std::string kNoise(65536, 'x');
+const std::string lineNoise(65536, 'x');
 
 } // namespace
 
@@ -100,8 +100,8 @@ void PrinterLoop::scheduleAnswer(Reaction reaction, Clock::time_point ready) {
 
 void PrinterLoop::send() {
     takeDueAnswers();
-    if (session_.chattering() && outgoing_.size() < kNoise.size()) {
-        outgoing_ += kNoise;
+    if (session_.chattering() && outgoing_.size() < lineNoise.size()) {
+        outgoing_ += lineNoise;
     }
     if (conversation_ >= 0 && !outgoing_.empty()) {
         write();

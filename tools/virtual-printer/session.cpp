@@ -8,7 +8,7 @@ namespace virtual_printer {
 
 namespace {
 
-const std::string kRepeat = "rpt";
+const std::string repeatCommand = "rpt";
 
 int faultNumber(poslib::FrameFault fault) {
     switch (fault) {
@@ -84,7 +84,7 @@ Reaction Session::answer(const poslib::DecodedFrame& frame) {
         return {kept(token, poslib::encodeFrame(errBody(error, token)))};
     }
     // Answers to rpt are not kept: asking again must not push out the answer asked for.
-    return command.name == kRepeat ? Reaction{repeat(command)} : run(command);
+    return command.name == repeatCommand ? Reaction{repeat(command)} : run(command);
 }
 
 Reaction Session::overflow(const poslib::DecodedFrame& frame) {
@@ -119,7 +119,7 @@ std::string Session::execute(const Command& command, int occurrence) {
         }
         std::string body = head(command);
         for (const auto& [name, value] : printer_.execute(command)) {
-            body += name + value + poslib::kTab;
+            body += name + value + poslib::tab;
         }
         return body;
     } catch (const CommandRefused& refusal) {
@@ -131,19 +131,19 @@ std::string Session::execute(const Command& command, int occurrence) {
 
 std::string Session::repeat(const Command& command) const {
     if (command.token.empty()) {
-        return poslib::encodeFrame(errBody({frame_error::missingField, kRepeat, {}}, {}));
+        return poslib::encodeFrame(errBody({frame_error::missingField, repeatCommand, {}}, {}));
     }
     const std::optional<std::string> stored = answers_.find(command.token);
     return stored ? *stored
                   : poslib::encodeFrame(
-                        errBody({frame_error::tokenNotFound, kRepeat, {}}, command.token));
+                        errBody({frame_error::tokenNotFound, repeatCommand, {}}, command.token));
 }
 
 std::string Session::head(const Command& command) const {
     std::string head = (command.immediate && immediateNames_ ? "!" : "") + command.name;
-    head += poslib::kTab;
+    head += poslib::tab;
     if (!command.token.empty()) {
-        head += command.token + poslib::kTab;
+        head += command.token + poslib::tab;
     }
     return head;
 }

@@ -9,13 +9,13 @@ namespace virtual_printer {
 
 class Till {
 public:
-    static constexpr int64_t kLargestCash = 499999999999;
+    static constexpr int64_t largestCash = 499999999999;
 
     // Past the largest amount the count starts again from what went over it.
     void add(int64_t hundredths) {
         amount_ += hundredths;
-        if (amount_ > kLargestCash) {
-            amount_ -= kLargestCash;
+        if (amount_ > largestCash) {
+            amount_ -= largestCash;
         }
     }
     // More than the till holds leaves it at 0.
