@@ -12,7 +12,7 @@ constexpr int validityDays = 397;
 constexpr int renewalDays = 30;
 
 // Exit codes of the companion.
-enum ExitCode { done = 0, failed = 1, badUsage = 2, notTrusted = 3 };
+enum ExitCode { Done = 0, Failed = 1, BadUsage = 2, NotTrusted = 3 };
 
 } // namespace certificate
 

@@ -18,17 +18,17 @@ void Connection::post(const std::shared_ptr<Request>& request) {
     if (request->state() != Request::State::Created) {
         throw LibraryError(WrongCallOrder, "request already posted");
     }
-    if (!line_) {
+    if (!line) {
         throw LibraryError(LineLost, "line lost earlier");
     }
-    request->markPosted(!synchronized_);
+    request->markPosted(!synchronized);
     if (request->immediate()) {
-        immediate_.push_back(request);
+        immediateRequests.push_back(request);
     } else {
-        queued_.push_back(request);
+        queuedRequests.push_back(request);
     }
     try {
-        line_->write(request->frame(), Clock::now() + writeLimit);
+        line->write(request->frame(), Clock::now() + writeLimit);
     } catch (const LibraryError& error) {
         lose(error);
     }
@@ -55,12 +55,12 @@ void Connection::waitFor(const Request& request, std::chrono::milliseconds limit
 
 void Connection::receiveUntil(Clock::time_point deadline) {
     try {
-        const std::string bytes = line_->read(deadline);
-        decoder_.feed(bytes.data(), bytes.size());
+        const std::string bytes = line->read(deadline);
+        decoder.feed(bytes.data(), bytes.size());
     } catch (const LibraryError& error) {
         lose(error);
     }
-    while (const std::optional<DecodedFrame> frame = decoder_.next()) {
+    while (const std::optional<DecodedFrame> frame = decoder.next()) {
         deliver(*frame);
     }
 }
@@ -100,7 +100,7 @@ void Connection::deliverBroken(const std::string& body, const LibraryError& erro
             return;
         }
     }
-    if (!queued_.empty() || !immediate_.empty()) {
+    if (!queuedRequests.empty() || !immediateRequests.empty()) {
         lose(LibraryError(LineLost, std::string(error.what()) + " that names no command"));
     }
 }
@@ -108,7 +108,7 @@ void Connection::deliverBroken(const std::string& body, const LibraryError& erro
 std::shared_ptr<Request> Connection::addresseeOf(const Answer& answer) {
     if (!answer.token.empty()) {
         const std::shared_ptr<Request> tokened = withToken(answer.token);
-        synchronized_ = synchronized_ || tokened;
+        synchronized = synchronized || tokened;
         return tokened;
     }
     if (answer.command == "ERR") {
@@ -117,50 +117,54 @@ std::shared_ptr<Request> Connection::addresseeOf(const Answer& answer) {
     // Whether a printer echoes the token of a "!" command is not settled, and a status answer
     // that comes late only tells an older status: those take an answer of their name anyway.
     const auto immediate =
-        std::find_if(immediate_.begin(), immediate_.end(),
+        std::find_if(immediateRequests.begin(), immediateRequests.end(),
                      [&](const auto& request) { return request->answersAs(answer.command); });
-    if (immediate != immediate_.end()) {
+    if (immediate != immediateRequests.end()) {
         return *immediate;
     }
-    if (!queued_.empty() && !queued_.front()->tokened() &&
-        queued_.front()->answersAs(answer.command)) {
-        return queued_.front();
+    if (!queuedRequests.empty() && !queuedRequests.front()->tokened() &&
+        queuedRequests.front()->answersAs(answer.command)) {
+        return queuedRequests.front();
     }
     return nullptr;
 }
 
 std::shared_ptr<Request> Connection::withToken(const std::string& token) {
     const auto hasToken = [&](const auto& request) { return request->token() == token; };
-    const auto queued = std::find_if(queued_.begin(), queued_.end(), hasToken);
-    if (queued != queued_.end()) {
+    const auto queued = std::find_if(queuedRequests.begin(), queuedRequests.end(), hasToken);
+    if (queued != queuedRequests.end()) {
         return *queued;
     }
-    const auto immediate = std::find_if(immediate_.begin(), immediate_.end(), hasToken);
-    return immediate != immediate_.end() ? *immediate : nullptr;
+    const auto immediate =
+        std::find_if(immediateRequests.begin(), immediateRequests.end(), hasToken);
+    return immediate != immediateRequests.end() ? *immediate : nullptr;
 }
 
 std::shared_ptr<Request> Connection::oldestWaiting() {
-    if (!queued_.empty()) {
-        return queued_.front();
+    if (!queuedRequests.empty()) {
+        return queuedRequests.front();
     }
-    return immediate_.empty() ? nullptr : immediate_.front();
+    return immediateRequests.empty() ? nullptr : immediateRequests.front();
 }
 
 void Connection::forget(const std::shared_ptr<Request>& request) {
-    queued_.erase(std::remove(queued_.begin(), queued_.end(), request), queued_.end());
-    immediate_.erase(std::remove(immediate_.begin(), immediate_.end(), request), immediate_.end());
+    queuedRequests.erase(std::remove(queuedRequests.begin(), queuedRequests.end(), request),
+                         queuedRequests.end());
+    immediateRequests.erase(
+        std::remove(immediateRequests.begin(), immediateRequests.end(), request),
+        immediateRequests.end());
 }
 
 void Connection::lose(const LibraryError& error) {
-    line_.reset();
-    for (const auto& request : queued_) {
+    line.reset();
+    for (const auto& request : queuedRequests) {
         request->complete(LineLost, {});
     }
-    for (const auto& request : immediate_) {
+    for (const auto& request : immediateRequests) {
         request->complete(LineLost, {});
     }
-    queued_.clear();
-    immediate_.clear();
+    queuedRequests.clear();
+    immediateRequests.clear();
     throw LibraryError(LineLost, error.what());
 }
 

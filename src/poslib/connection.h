@@ -31,7 +31,7 @@ class LibraryError;
 // requests whose answer may be asked for again (wantToken(), "rpt") carry one.
 class Connection {
 public:
-    explicit Connection(std::unique_ptr<Line> line) : line_(std::move(line)) {}
+    explicit Connection(std::unique_ptr<Line> line) : line(std::move(line)) {}
 
     // Sends the request's frame; throws LibraryError (WrongCallOrder, LineLost).
     void post(const std::shared_ptr<Request>& request);
@@ -49,11 +49,11 @@ private:
     void forget(const std::shared_ptr<Request>& request);
     [[noreturn]] void lose(const LibraryError& error);
 
-    std::unique_ptr<Line> line_;
-    FrameDecoder decoder_;
-    std::deque<std::shared_ptr<Request>> queued_;
-    std::vector<std::shared_ptr<Request>> immediate_;
-    bool synchronized_ = false;
+    std::unique_ptr<Line> line;
+    FrameDecoder decoder;
+    std::deque<std::shared_ptr<Request>> queuedRequests;
+    std::vector<std::shared_ptr<Request>> immediateRequests;
+    bool synchronized = false;
 };
 
 } // namespace poslib

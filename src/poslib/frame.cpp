@@ -59,35 +59,35 @@ FrameContent splitBody(const std::string& body) {
 
 void FrameDecoder::feed(const char* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
-        if (buffer_.empty() && data[i] != stx) {
+        if (buffer.empty() && data[i] != stx) {
             continue;
         }
-        buffer_ += data[i];
+        buffer += data[i];
     }
 }
 
 std::optional<DecodedFrame> FrameDecoder::next() {
-    const std::size_t end = buffer_.find_first_of(std::string{stx, etx}, 1);
+    const std::size_t end = buffer.find_first_of(std::string{stx, etx}, 1);
     if (end == std::string::npos) {
-        if (buffer_.size() <= maxFrame_) {
+        if (buffer.size() <= maxFrame) {
             return std::nullopt;
         }
-        buffer_.clear();
+        buffer.clear();
         return DecodedFrame{FrameFault::TooLong, {}};
     }
-    if (buffer_[end] == stx) {
-        DecodedFrame cut{FrameFault::MissingEtx, buffer_.substr(1, end - 1)};
-        buffer_.erase(0, end);
+    if (buffer[end] == stx) {
+        DecodedFrame cut{FrameFault::MissingEtx, buffer.substr(1, end - 1)};
+        buffer.erase(0, end);
         return cut;
     }
     return finish(end);
 }
 
 DecodedFrame FrameDecoder::finish(std::size_t etxPosition) {
-    std::string content = buffer_.substr(1, etxPosition - 1);
+    std::string content = buffer.substr(1, etxPosition - 1);
     // Bytes between this ETX and the next STX are noise; feed() drops them from now on.
-    const std::size_t nextStx = buffer_.find(stx, etxPosition);
-    buffer_.erase(0, nextStx == std::string::npos ? buffer_.size() : nextStx);
+    const std::size_t nextStx = buffer.find(stx, etxPosition);
+    buffer.erase(0, nextStx == std::string::npos ? buffer.size() : nextStx);
 
     if (content.size() < checksumLength || content[content.size() - checksumLength] != '#') {
         return {FrameFault::MissingChecksum, content};

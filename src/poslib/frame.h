@@ -52,19 +52,19 @@ class FrameDecoder {
 public:
     static constexpr std::size_t defaultMaxFrame = 8192;
 
-    explicit FrameDecoder(std::size_t maxFrame = defaultMaxFrame) : maxFrame_(maxFrame) {}
+    explicit FrameDecoder(std::size_t maxFrame = defaultMaxFrame) : maxFrame(maxFrame) {}
 
     void feed(const char* data, std::size_t size);
     // The next complete frame, or nothing until more bytes are fed.
     std::optional<DecodedFrame> next();
     // Forgets a half-received frame (after the line was reopened).
-    void reset() { buffer_.clear(); }
+    void reset() { buffer.clear(); }
 
 private:
     DecodedFrame finish(std::size_t etxPosition);
 
-    std::size_t maxFrame_;
-    std::string buffer_; // empty, or starting with STX
+    std::size_t maxFrame;
+    std::string buffer; // empty, or starting with STX
 };
 
 } // namespace poslib

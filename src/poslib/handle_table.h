@@ -64,9 +64,9 @@ public:
     void removeRequestsOf(POSNET_HANDLE device);
 
 private:
-    mutable std::mutex mutex_;
-    std::map<POSNET_HANDLE, std::shared_ptr<LibraryObject>> objects_;
-    POSNET_HANDLE next_ = 1;
+    mutable std::mutex mutex;
+    std::map<POSNET_HANDLE, std::shared_ptr<LibraryObject>> objects;
+    POSNET_HANDLE next = 1;
 };
 
 } // namespace poslib

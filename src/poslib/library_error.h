@@ -28,11 +28,11 @@ enum LibraryCode : POSNET_STATUS {
 class LibraryError : public std::runtime_error {
 public:
     LibraryError(POSNET_STATUS code, const std::string& detail)
-        : std::runtime_error(detail), code_(code) {}
-    POSNET_STATUS code() const { return code_; }
+        : std::runtime_error(detail), libraryCode(code) {}
+    POSNET_STATUS code() const { return libraryCode; }
 
 private:
-    POSNET_STATUS code_;
+    POSNET_STATUS libraryCode;
 };
 
 // Polish description in Windows-1250 of a printer number or library code; null when unknown.

@@ -43,24 +43,24 @@ Request::Request(const std::string& command, const std::string& parameters)
     : Request(command, parameters, nextToken()) {}
 
 Request::Request(const std::string& command, const std::string& parameters, std::string token)
-    : token_(std::move(token)), body_(requestBody(command, parameters)),
-      answeredAs_(command.compare(0, 1, "!") == 0 ? command.substr(1) : command),
-      immediate_(answeredAs_.size() != command.size()), tokenWanted_(command == repeatCommand) {}
+    : tokenField(std::move(token)), body(requestBody(command, parameters)),
+      answeredAs(command.compare(0, 1, "!") == 0 ? command.substr(1) : command),
+      isImmediate(answeredAs.size() != command.size()), wantsToken(command == repeatCommand) {}
 
 std::string Request::frame() const {
-    return encodeFrame(tokened_ ? withToken(body_, token_) : body_);
+    return encodeFrame(carriesToken ? withToken(body, tokenField) : body);
 }
 
 void Request::wantToken() {
-    if (state_ != State::Created && !tokened_) {
+    if (currentState != State::Created && !carriesToken) {
         throw LibraryError(WrongCallOrder, "request posted without its token");
     }
-    tokenWanted_ = true;
+    wantsToken = true;
 }
 
 void Request::markPosted(bool tokened) {
-    state_ = State::Posted;
-    tokened_ = tokened || tokenWanted_;
+    currentState = State::Posted;
+    carriesToken = tokened || wantsToken;
 }
 
 std::shared_ptr<Request> Request::repeatOf(unsigned tokenNumber, const std::string& command) {
@@ -71,37 +71,37 @@ std::shared_ptr<Request> Request::repeatOf(unsigned tokenNumber, const std::stri
         throw LibraryError(InvalidArgument, "no command to repeat the answer of");
     }
     std::shared_ptr<Request> repeat(new Request(repeatCommand, "", tokenText(tokenNumber)));
-    repeat->answeredAs_ = command;
+    repeat->answeredAs = command;
     return repeat;
 }
 
 unsigned Request::tokenNumber() const {
-    return static_cast<unsigned>(std::stoul(token_.substr(1)));
+    return static_cast<unsigned>(std::stoul(tokenField.substr(1)));
 }
 
 bool Request::answersAs(const std::string& name) const {
-    return name == answeredAs_ || (immediate_ && name == "!" + answeredAs_);
+    return name == answeredAs || (isImmediate && name == "!" + answeredAs);
 }
 
 void Request::complete(POSNET_STATUS status, std::vector<ResponseValue> values) {
-    state_ = State::Completed;
-    status_ = status;
-    values_.assign(values.begin(), values.end());
+    currentState = State::Completed;
+    answerStatus = status;
+    answerValues.assign(values.begin(), values.end());
 }
 
 POSNET_STATUS Request::status() const {
-    if (state_ != State::Completed) {
+    if (currentState != State::Completed) {
         throw LibraryError(WrongCallOrder, "request not completed");
     }
-    return status_;
+    return answerStatus;
 }
 
 bool Request::popValue(ResponseValue& value) {
-    if (values_.empty()) {
+    if (answerValues.empty()) {
         return false;
     }
-    value = std::move(values_.front());
-    values_.pop_front();
+    value = std::move(answerValues.front());
+    answerValues.pop_front();
     return true;
 }
 

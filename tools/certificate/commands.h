@@ -13,7 +13,7 @@
 
 namespace certificate {
 
-enum class Outcome { made, kept };
+enum class Outcome { Made, Kept };
 
 // Keeps the pair in folder if it stays valid for renewalDays after now; otherwise makes a new
 // authority for localhost, lets it sign a new server certificate for a new key, and writes

@@ -24,8 +24,8 @@ public:
 private:
     void forget(std::deque<std::pair<std::string, std::string>>::iterator answer);
 
-    std::deque<std::pair<std::string, std::string>> answers_; // token and frame, oldest first
-    std::size_t bytes_ = 0;
+    std::deque<std::pair<std::string, std::string>> answers; // token and frame, oldest first
+    std::size_t bytes = 0;
 };
 
 } // namespace virtual_printer

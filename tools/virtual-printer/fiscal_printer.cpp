@@ -142,9 +142,9 @@ Reply FiscalPrinter::execute(const Command& command) {
 Reply FiscalPrinter::beginReceipt(const Command& command) {
     const bool blockMode = boolField(command, "bm", false);
     refuseWhileOpen();
-    receipt_ = Receipt{};
-    receipt_->blockMode = blockMode;
-    counters_.lastKind = blockMode ? blockModeReceiptKind : receiptKind;
+    receiptInProgress = Receipt{};
+    receiptInProgress->blockMode = blockMode;
+    counters.lastKind = blockMode ? blockModeReceiptKind : receiptKind;
     return {};
 }
 
@@ -181,7 +181,7 @@ void FiscalPrinter::discountLine(SaleLine& line, const Discount& discount,
                                  const std::optional<std::string>& description) const {
     line.discounted = line.value;
     if (discount.given()) {
-        const int64_t amount = discountAmount(line.value, discount, discountFirst_);
+        const int64_t amount = discountAmount(line.value, discount, discountFirstMode);
         line.discounted = applyDiscount(line.value, discount, amount);
         line.notes.push_back(discountText(discount, amount) + " | " +
                              formatAmount(line.discounted) + " " + rateLetter(line.rate));
@@ -195,7 +195,7 @@ void FiscalPrinter::discountLine(SaleLine& line, const Discount& discount,
 }
 
 void FiscalPrinter::checkLine(const SaleLine& line) const {
-    if (line.rate >= vatRateCount || setup_.vatRates[line.rate] == inactiveRate) {
+    if (line.rate >= vatRateCount || setup.vatRates[line.rate] == inactiveRate) {
         throw CommandRefused{command_error::badVatRate};
     }
     if (isEmptyName(line.name)) {
@@ -302,7 +302,7 @@ Reply FiscalPrinter::discountReceipt(const Command& command) {
     if (base == 0) {
         throw CommandRefused{command_error::baseNotPositive};
     }
-    const int64_t amount = discountAmount(base, discount, discountFirst_);
+    const int64_t amount = discountAmount(base, discount, discountFirstMode);
     const int64_t after = applyDiscount(base, discount, amount);
     const std::array<int64_t, vatRateCount> shares = spread(receipt.byRate(), amount);
     for (int rate = 0; rate < vatRateCount; ++rate) {
@@ -316,12 +316,12 @@ Reply FiscalPrinter::discountReceipt(const Command& command) {
 Reply FiscalPrinter::setDiscountMethod(const Command& command) {
     const bool discountFirst = boolField(command, "dt", false);
     refuseWhileOpen();
-    discountFirst_ = discountFirst;
+    discountFirstMode = discountFirst;
     return {};
 }
 
 Reply FiscalPrinter::discountMethod(const Command&) {
-    return {{"dt", discountFirst_ ? "1" : "0"}};
+    return {{"dt", discountFirstMode ? "1" : "0"}};
 }
 
 Reply FiscalPrinter::endReceipt(const Command& command) {
@@ -331,23 +331,23 @@ Reply FiscalPrinter::endReceipt(const Command& command) {
     checkEnd(receipt, receiptSums, command);
     const std::array<int64_t, vatRateCount> receiptByRate = receipt.byRate();
     for (int rate = 0; rate < vatRateCount; ++rate) {
-        if (day_.byRate[rate] + receiptByRate[rate] > largestAmount) {
+        if (day.byRate[rate] + receiptByRate[rate] > largestAmount) {
             throw CommandRefused{command_error::totalsOverflow};
         }
     }
     const std::string document = receipt.document(stamp());
     if (footerFollows) {
-        footer_ = Footer{document, 0};
+        footer = Footer{document, 0};
     } else {
-        journal_.append(document + "END RECEIPT\n\n");
+        journal.append(document + "END RECEIPT\n\n");
     }
     for (int rate = 0; rate < vatRateCount; ++rate) {
-        day_.byRate[rate] += receiptByRate[rate];
+        day.byRate[rate] += receiptByRate[rate];
     }
-    ++day_.receipts;
-    ++counters_.completed;
+    ++day.receipts;
+    ++counters.completed;
     settleCash(receipt, receiptSums);
-    receipt_.reset();
+    receiptInProgress.reset();
     return {};
 }
 
@@ -390,30 +390,30 @@ void FiscalPrinter::checkEnd(const Receipt& receipt, const Sums& sums,
 void FiscalPrinter::settleCash(const Receipt& receipt, const Sums& sums) {
     for (const Payment& payment : receipt.payments) {
         if (payment.form == cashForm) {
-            payment.change ? till_.take(payment.amount) : till_.add(payment.amount);
+            payment.change ? till.take(payment.amount) : till.add(payment.amount);
         }
     }
     if (sums.change == 0) {
-        till_.take(sums.paid - sums.due());
+        till.take(sums.paid - sums.due());
     }
-    till_.take(std::max<int64_t>(sums.returned - sums.fiscal - sums.taken, 0));
+    till.take(std::max<int64_t>(sums.returned - sums.fiscal - sums.taken, 0));
 }
 
 // A receipt whose fiscal part closed cannot be cancelled: a cancel then ends its footer.
 Reply FiscalPrinter::cancelReceipt(const Command&) {
-    if (footer_) {
+    if (footer) {
         finishFooter();
     }
-    if (receipt_) {
+    if (receiptInProgress) {
         std::string document = "CANCELLED RECEIPT " + stamp() + "\n";
-        for (const SaleLine& line : receipt_->lines) {
+        for (const SaleLine& line : receiptInProgress->lines) {
             document += "LINE " + lineText(line) + "\n";
         }
         document += "END CANCELLED RECEIPT\n\n";
-        journal_.append(document);
-        ++day_.cancelled;
-        ++counters_.cancelled;
-        receipt_.reset();
+        journal.append(document);
+        ++day.cancelled;
+        ++counters.cancelled;
+        receiptInProgress.reset();
     }
     return {};
 }
@@ -422,7 +422,7 @@ Reply FiscalPrinter::vatRates(const Command&) {
     Reply reply;
     for (int rate = 0; rate < vatRateCount; ++rate) {
         reply.emplace_back(std::string("v") + static_cast<char>('a' + rate),
-                           formatRate(setup_.vatRates[rate]));
+                           formatRate(setup.vatRates[rate]));
     }
     return reply;
 }
@@ -433,24 +433,24 @@ Reply FiscalPrinter::dailyReport(const Command& command) {
         throw FrameError{frame_error::fieldConversion, command.name, "da"};
     }
     refuseWhileOpen();
-    if (day_.receipts == 0 && day_.cancelled == 0) {
+    if (day.receipts == 0 && day.cancelled == 0) {
         throw CommandRefused{command_error::zeroReport};
     }
     std::string document = "DAILY REPORT " + stamp() + "\n";
-    document += "RECEIPTS " + std::to_string(day_.receipts) + "\n";
-    document += "CANCELLED " + std::to_string(day_.cancelled) + "\n";
+    document += "RECEIPTS " + std::to_string(day.receipts) + "\n";
+    document += "CANCELLED " + std::to_string(day.cancelled) + "\n";
     int64_t total = 0;
     for (int rate = 0; rate < vatRateCount; ++rate) {
-        if (day_.byRate[rate] != 0) {
+        if (day.byRate[rate] != 0) {
             document += std::string("TOTAL ") + rateLetter(rate) + " " +
-                        formatRate(setup_.vatRates[rate]) + " " + formatAmount(day_.byRate[rate]) +
+                        formatRate(setup.vatRates[rate]) + " " + formatAmount(day.byRate[rate]) +
                         "\n";
         }
-        total += day_.byRate[rate];
+        total += day.byRate[rate];
     }
     document += "TOTAL " + formatAmount(total) + "\nEND DAILY REPORT\n\n";
-    journal_.append(document);
-    day_ = DayTotals{};
+    journal.append(document);
+    day = DayTotals{};
     return {};
 }
 
@@ -463,11 +463,11 @@ Reply FiscalPrinter::realIdentity(const Command&) {
 }
 
 Reply FiscalPrinter::commonStatus(const Command&) {
-    const bool zeroTotals = std::all_of(day_.byRate.begin(), day_.byRate.end(),
-                                        [](int64_t total) { return total == 0; });
+    const bool zeroTotals =
+        std::all_of(day.byRate.begin(), day.byRate.end(), [](int64_t total) { return total == 0; });
     return {{"fs", "1"},
             {"tz", zeroTotals ? "1" : "0"},
-            {"ts", std::to_string(receipt_ ? counters_.lastKind : 0)},
+            {"ts", std::to_string(receiptInProgress ? counters.lastKind : 0)},
             {"hr", "1"},
             {"nu", uniqueNumber},
             {"td", "0"}};
@@ -478,9 +478,9 @@ Reply FiscalPrinter::addFooterLine(const Command& command) {
     const std::optional<std::string> text = optionalText(command, "na", longestFooterText);
     boolField(command, "sw", false);
     boolField(command, "sh", false);
-    if (!footer_) {
-        throw CommandRefused{receipt_ ? command_error::footerNotStarted
-                                      : command_error::nothingStarted};
+    if (!footer) {
+        throw CommandRefused{receiptInProgress ? command_error::footerNotStarted
+                                               : command_error::nothingStarted};
     }
     if (id > lastFooterLineId) {
         throw CommandRefused{command_error::badFooterLine};
@@ -488,26 +488,26 @@ Reply FiscalPrinter::addFooterLine(const Command& command) {
     if (id == textOnlyFooterLine && !text) {
         throw CommandRefused{command_error::emptyText};
     }
-    if (footer_->lines == mostFooterLines) {
+    if (footer->lines == mostFooterLines) {
         throw CommandRefused{command_error::tooManyFooterLines};
     }
-    footer_->document += "FOOTER " + footerKeyword(id) + text.value_or("") + "\n";
-    ++footer_->lines;
+    footer->document += "FOOTER " + footerKeyword(id) + text.value_or("") + "\n";
+    ++footer->lines;
     return {};
 }
 
 Reply FiscalPrinter::endFooter(const Command&) {
-    if (!footer_) {
-        throw CommandRefused{receipt_ ? command_error::footerNotStarted
-                                      : command_error::nothingStarted};
+    if (!footer) {
+        throw CommandRefused{receiptInProgress ? command_error::footerNotStarted
+                                               : command_error::nothingStarted};
     }
     finishFooter();
     return {};
 }
 
 void FiscalPrinter::finishFooter() {
-    journal_.append(footer_->document + "END RECEIPT\n\n");
-    footer_.reset();
+    journal.append(footer->document + "END RECEIPT\n\n");
+    footer.reset();
 }
 
 // A cash out of more than the till holds is printed as asked and leaves the till at 0.
@@ -520,18 +520,18 @@ Reply FiscalPrinter::moveCash(const Command& command) {
     }
     refuseWhileOpen();
     const std::string kind = in ? "CASH IN" : "CASH OUT";
-    journal_.append(kind + " " + stamp() + "\nAMOUNT " + formatAmount(amount) + "\nEND " + kind +
-                    "\n\n");
-    in ? till_.add(amount) : till_.take(amount);
+    journal.append(kind + " " + stamp() + "\nAMOUNT " + formatAmount(amount) + "\nEND " + kind +
+                   "\n\n");
+    in ? till.add(amount) : till.take(amount);
     return {};
 }
 
 Reply FiscalPrinter::cashState(const Command&) {
-    return {{"cs", std::to_string(till_.amount())}};
+    return {{"cs", std::to_string(till.amount())}};
 }
 
 Reply FiscalPrinter::openDrawer(const Command&) {
-    journal_.append("DRAWER OPENED " + stamp() + "\n\n");
+    journal.append("DRAWER OPENED " + stamp() + "\n\n");
     return {};
 }
 
@@ -541,48 +541,48 @@ Reply FiscalPrinter::drawerStatus(const Command&) {
 }
 
 Reply FiscalPrinter::mechanismStatus(const Command&) {
-    return {{"pr", std::to_string(setup_.mechanismStatus)}};
+    return {{"pr", std::to_string(setup.mechanismStatus)}};
 }
 
 Reply FiscalPrinter::deviceStatus(const Command&) {
-    return {{"ds", std::to_string(setup_.deviceStatus)}};
+    return {{"ds", std::to_string(setup.deviceStatus)}};
 }
 
 Reply FiscalPrinter::transactionStatus(const Command&) {
-    return {{"to", receipt_ ? "1" : "0"},
-            {"ts", std::to_string(counters_.lastKind)},
-            {"fe", footer_ ? "1" : "0"}};
+    return {{"to", receiptInProgress ? "1" : "0"},
+            {"ts", std::to_string(counters.lastKind)},
+            {"fe", footer ? "1" : "0"}};
 }
 
 Reply FiscalPrinter::receiptCounters(const Command&) {
-    return {{"bn", std::to_string(counters_.completed)},
-            {"bc", std::to_string(counters_.cancelled)},
-            {"bt", std::to_string(counters_.completed + counters_.cancelled)}};
+    return {{"bn", std::to_string(counters.completed)},
+            {"bc", std::to_string(counters.cancelled)},
+            {"bt", std::to_string(counters.completed + counters.cancelled)}};
 }
 
 Reply FiscalPrinter::dayCounters(const Command&) {
-    return {{"pn", std::to_string(day_.receipts)}, {"cn", std::to_string(day_.cancelled)}};
+    return {{"pn", std::to_string(day.receipts)}, {"cn", std::to_string(day.cancelled)}};
 }
 
 // While a footer is open no other sale command may run.
 Receipt& FiscalPrinter::openReceipt() {
-    if (footer_) {
+    if (footer) {
         throw CommandRefused{command_error::badState};
     }
-    if (!receipt_) {
+    if (!receiptInProgress) {
         throw CommandRefused{command_error::noTransaction};
     }
-    return *receipt_;
+    return *receiptInProgress;
 }
 
 void FiscalPrinter::refuseWhileOpen() const {
-    if (receipt_ || footer_) {
+    if (receiptInProgress || footer) {
         throw CommandRefused{command_error::inTransaction};
     }
 }
 
 std::string FiscalPrinter::date() const {
-    return setup_.date.value_or(localTime("%Y-%m-%d"));
+    return setup.date.value_or(localTime("%Y-%m-%d"));
 }
 
 std::string FiscalPrinter::stamp() const {

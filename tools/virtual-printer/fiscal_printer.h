@@ -35,7 +35,7 @@ using Reply = std::vector<std::pair<std::string, std::string>>;
 class FiscalPrinter {
 public:
     FiscalPrinter(PrinterSetup setup, Journal journal)
-        : setup_(std::move(setup)), journal_(std::move(journal)) {}
+        : setup(std::move(setup)), journal(std::move(journal)) {}
 
     // Throws FrameError or CommandRefused where a printer refuses.
     Reply execute(const Command& command);
@@ -97,14 +97,14 @@ private:
     std::string date() const;
     std::string stamp() const;
 
-    PrinterSetup setup_;
-    Journal journal_;
-    std::optional<Receipt> receipt_;
-    std::optional<Footer> footer_;
-    bool discountFirst_ = false; // discounttypeset's dt
-    Till till_;
-    DayTotals day_;
-    Counters counters_;
+    PrinterSetup setup;
+    Journal journal;
+    std::optional<Receipt> receiptInProgress;
+    std::optional<Footer> footer;
+    bool discountFirstMode = false; // discounttypeset's dt
+    Till till;
+    DayTotals day;
+    Counters counters;
 };
 
 } // namespace virtual_printer

@@ -13,17 +13,17 @@ public:
 
     // Past the largest amount the count starts again from what went over it.
     void add(int64_t hundredths) {
-        amount_ += hundredths;
-        if (amount_ > largestCash) {
-            amount_ -= largestCash;
+        held += hundredths;
+        if (held > largestCash) {
+            held -= largestCash;
         }
     }
     // More than the till holds leaves it at 0.
-    void take(int64_t hundredths) { amount_ = hundredths > amount_ ? 0 : amount_ - hundredths; }
-    int64_t amount() const { return amount_; }
+    void take(int64_t hundredths) { held = hundredths > held ? 0 : held - hundredths; }
+    int64_t amount() const { return held; }
 
 private:
-    int64_t amount_ = 0;
+    int64_t held = 0;
 };
 
 } // namespace virtual_printer
