@@ -388,6 +388,14 @@ TEST_F(ProgramTest, EndDuringAReceiptFinishesAndAnswersItFirst) {
     EXPECT_EQ(logLines().back(), "info : Exit...");
 }
 
+// The user's main browser store under home, made empty.
+fs::path emptyNssStore(const fs::path& home) {
+    const fs::path store = home / ".pki" / "nssdb";
+    fs::create_directories(store);
+    platform::runAndWait("certutil", {"-N", "-d", "sql:" + store.string(), "--empty-password"});
+    return store;
+}
+
 // A pair 397 days long made as if on an earlier day, so that daysLeft days of it are left;
 // its authority trusted in store.
 void agedPair(const fs::path& folder, std::time_t daysLeft, const fs::path& store) {
@@ -435,9 +443,7 @@ TEST_F(ProgramTest, PairNearItsEndIsRenewedAndServedAndTheOldAuthorityLeavesTheS
     };
     for (const auto& test : cases) {
         TemporaryFolder home;
-        const fs::path store = home.path() / ".pki" / "nssdb";
-        fs::create_directories(store);
-        platform::runAndWait("certutil", {"-N", "-d", "sql:" + store.string(), "--empty-password"});
+        const fs::path store = emptyNssStore(home.path());
         agedPair(work.path(), test.daysLeft, store);
         test.spoil();
         const std::string old = authorityName(work.path());
@@ -492,9 +498,7 @@ TEST_F(ProgramTest, RenewalThatCannotTrustKeepsThePairAndWarnsInTheTray) {
                   "nie nadaje się do użycia (szczegóły w dzienniku)", false}};
     for (const auto& test : cases) {
         TemporaryFolder home;
-        const fs::path store = home.path() / ".pki" / "nssdb";
-        fs::create_directories(store);
-        platform::runAndWait("certutil", {"-N", "-d", "sql:" + store.string(), "--empty-password"});
+        const fs::path store = emptyNssStore(home.path());
         agedPair(work.path(), test.daysLeft, store);
         fs::ofstream(store / "cert9.db", std::ios::trunc) << "not a database";
         std::string before;
