@@ -6,6 +6,7 @@
 #define POSNET_PRINTER_H
 
 #include "posnet/document_in_doubt.h"
+#include "posnet/document_recovery.h"
 #include "posnet/posnet_library.h"
 #include "posnet/printer_errors.h"
 #include "posnet/printer_records.h"
@@ -67,9 +68,13 @@ public:
 
     // A document whose closing answer was lost and whose fate is not known yet; settled at
     // the next connection.
-    const std::optional<DocumentInDoubt>& documentInDoubt() const { return inDoubt; }
+    const std::optional<DocumentInDoubt>& documentInDoubt() const {
+        return recovery.documentInDoubt();
+    }
     // A document that an earlier run of the program left in doubt.
-    void resumeDocumentInDoubt(const std::optional<DocumentInDoubt>& document);
+    void resumeDocumentInDoubt(const std::optional<DocumentInDoubt>& document) {
+        recovery.resume(document);
+    }
 
     // True when a connection opened, false when it closed.
     boost::signals2::signal<void(bool)> connectionChanged;
@@ -83,6 +88,10 @@ public:
     boost::signals2::signal<void(const DocumentInDoubt&, DocumentOutcome)> documentSettled;
 
 private:
+    // It asks the printer's records through the connection, the stored answers and the
+    // cancellation below.
+    friend class DocumentRecovery;
+
     // A printer command with its parameters, as a receipt sends it.
     struct Command {
         std::string name;
@@ -92,6 +101,8 @@ private:
     struct QueueOverrun {};
 
     bool openConnection(const std::string& port);
+    // Opens the connection that was last open again, after a lost line.
+    bool reopen() { return openConnection(connectedPort); }
     void printOnce(const Receipt& receipt);
     void openReceipt();
     // Runs the commands in order, sent ahead of their answers unless the printer's queue
@@ -115,22 +126,8 @@ private:
     void post(POSNET_HANDLE request);
     void awaitAnswer(POSNET_HANDLE request);
     void checkRequest(POSNET_HANDLE request, POSNET_STATUS code, const char* callName);
-
-    // A receipt's counters are read before it is opened, so that its fate can be told after
-    // a lost answer.
-    DocumentInDoubt startDocument(DocumentKind kind);
-    // Runs the document's closing command; when its answer is lost, damaged or not its own,
-    // finds out from the printer whether it was carried out: returns when it was, throws the lost
-    // line's error when it was not, and DocumentOutcomeUnknown when the printer cannot tell.
-    void endDocument(DocumentInDoubt document, const std::string& command,
-                     const std::string& parameters);
-    void recoverOutcome(const DocumentInDoubt& document, const PosnetError& lostLine);
-    DocumentOutcome reconnectAndSettle();
-    DocumentOutcome settleDocumentInDoubt();
-    DocumentOutcome findOutcome(const DocumentInDoubt& document);
+    // What the printer still holds of the answer to the command that carried `token`.
     StoredAnswer storedAnswer(uint32_t token, const char* command);
-    std::optional<bool> transactionOpen();
-    std::optional<ReceiptCounters> readReceiptCounters();
 
     PosnetLibrary& library;
     const LineSettings line;
@@ -141,7 +138,7 @@ private:
     bool oneAtATime = false;
     // The port of the last connection that opened, where a lost line is sought again.
     std::string connectedPort;
-    std::optional<DocumentInDoubt> inDoubt;
+    DocumentRecovery recovery{*this};
 };
 
 #endif

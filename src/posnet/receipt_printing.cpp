@@ -36,7 +36,7 @@ void Printer::printReceipt(const Receipt& receipt) {
 // trinit and trend wait for their answers: a receipt still open is cancelled and opened
 // again, and the closing answer decides what the caller hears.
 void Printer::printOnce(const Receipt& receipt) {
-    const DocumentInDoubt document = startDocument(DocumentKind::Receipt);
+    const DocumentInDoubt document = recovery.start(DocumentKind::Receipt);
     openReceipt();
     std::vector<Command> sale;
     if (!receipt.buyerNip.empty()) {
@@ -47,7 +47,7 @@ void Printer::printOnce(const Receipt& receipt) {
     }
     sale.push_back({"trpayment", buildPaymentParameters(receipt)});
     runCommands(sale);
-    endDocument(document, "trend", buildEndParameters(receipt));
+    recovery.end(document, "trend", buildEndParameters(receipt));
 }
 
 // A receipt left open, by a cancellation the printer refused or by a line lost half-way,

@@ -1,3 +1,4 @@
+#include "poslib/printer_error_numbers.h"
 #include "posnet/code_page_converter.h"
 #include "posnet/printer.h"
 #include "posnet/request_limits.h"
@@ -105,4 +106,27 @@ void Printer::checkRequest(POSNET_HANDLE request, POSNET_STATUS code, const char
     }
     library.destroyRequest(request);
     throwPosnetError(code, callName);
+}
+
+// A frame error is no stored answer: tokenNotFound says the printer holds none for the token, and
+// any other may be the printer's refusal of "rpt" itself. An answer under a name other than
+// `command`'s is another command's that carried the same token.
+StoredAnswer Printer::storedAnswer(uint32_t token, const char* command) {
+    BOOST_LOG_TRIVIAL(info) << "Posnet transaction: rpt";
+    requireConnection();
+    const POSNET_HANDLE request = library.createRepeatRequest(device, token, command);
+    if (request == 0) {
+        throwPosnetError(library.getError(device), "POS_CreateRepeatRequest()");
+    }
+    post(request);
+    awaitAnswer(request);
+    const POSNET_STATUS status = library.getRequestStatus(request);
+    library.destroyRequest(request);
+    if (status == 0) {
+        return StoredAnswer::Success;
+    }
+    // The printer's numbers for a refused command lie above its frame errors, and the
+    // library's own codes above them.
+    return status > frame_error::highest && status <= command_error::highest ? StoredAnswer::Refusal
+                                                                             : StoredAnswer::None;
 }

@@ -62,6 +62,6 @@ void Printer::dailyReport() {
     // The calendar type refuses a day, month or year that no calendar date has.
     const boost::gregorian::date today(now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
     BOOST_LOG_TRIVIAL(info) << "Printing daily report";
-    endDocument(startDocument(DocumentKind::DailyReport), "dailyrep",
-                "da," + boost::gregorian::to_iso_extended_string(today));
+    recovery.end(recovery.start(DocumentKind::DailyReport), "dailyrep",
+                 "da," + boost::gregorian::to_iso_extended_string(today));
 }
