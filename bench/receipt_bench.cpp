@@ -63,7 +63,7 @@ double floorSeconds(const Json::Value& sale) {
     for (const ReceiptLine& line : receipt.lines) {
         commands.emplace_back("trline", buildLineParameters(line));
     }
-    commands.emplace_back("trpayment", buildPaymentParameters(receipt));
+    commands.emplace_back("trpayment", buildPaymentParameters(receipt.payments.front()));
     commands.emplace_back("trend", buildEndParameters(receipt));
     std::size_t bytes = 0;
     for (const poslib::Request& command : commands) {

@@ -30,7 +30,8 @@ struct PeerAccount {
 // `local` and `peer` are the connection's own end and the other one (IPv4 or IPv6), as the
 // socket reports them; `accepted`, when the connection was accepted. Never throws: what
 // cannot be found out is Unknown. Where the owner is learnt through the process that made
-// the other end (Windows), a process started after `accepted` is Unknown: it only took the
+// the other end (Windows), a process started after the socket was made (after `accepted`
+// where the system does not say when the socket was made) is Unknown: it only took the
 // number of the one that made the socket, which has ended.
 PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer,
                         std::chrono::system_clock::time_point accepted);

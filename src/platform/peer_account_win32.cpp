@@ -114,6 +114,22 @@ std::optional<DWORD> owningProcess(const sockaddr& own, const sockaddr& other,
                : owningProcessIn<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, kind, own, other);
 }
 
+template <typename Table>
+std::optional<ULONGLONG> creationIn(ULONG family, const sockaddr& own, const sockaddr& other) {
+    const auto row = findRow<Table>(family, TCP_TABLE_OWNER_MODULE_CONNECTIONS, own, other);
+    if (!row || row->liCreateTimestamp.QuadPart == 0) {
+        return std::nullopt;
+    }
+    return static_cast<ULONGLONG>(row->liCreateTimestamp.QuadPart);
+}
+
+// When the socket whose own end is `own` was made, as a FILETIME count; none where the system
+// does not say (Wine leaves it 0).
+std::optional<ULONGLONG> socketCreation(const sockaddr& own, const sockaddr& other) {
+    return own.sa_family == AF_INET ? creationIn<MIB_TCPTABLE_OWNER_MODULE>(AF_INET, own, other)
+                                    : creationIn<MIB_TCP6TABLE_OWNER_MODULE>(AF_INET6, own, other);
+}
+
 // A FILETIME count: 100 ns since 1601.
 ULONGLONG fileTime(std::chrono::system_clock::time_point moment) {
     constexpr ULONGLONG from1601To1970 = 116444736000000000ULL;
@@ -191,9 +207,12 @@ PeerAccount peerAccount(const sockaddr& local, const sockaddr& peer,
         return {PeerAccount::Owner::Unknown,
                 "process " + std::to_string(process) + ": " + errorText("OpenProcess")};
     }
-    // The socket was made before it was accepted. (The time the system keeps of its making,
-    // in the TCP table of modules, is 0 under Wine, and reading that table there crashed.)
-    if (!startedBy(other.handle, fileTime(accepted))) {
+    // The process that made the socket is older than the socket. Where the system does not say
+    // when the socket was made (Wine keeps 0 in the TCP table of modules), the time of accept
+    // bounds it instead: later than the making, so a number taken over between the two
+    // passes, but a process started after the accept is still refused.
+    const std::optional<ULONGLONG> made = socketCreation(peer, local);
+    if (!startedBy(other.handle, made ? *made : fileTime(accepted))) {
         return {PeerAccount::Owner::Unknown,
                 "process " + std::to_string(process) +
                     " was started after the connection was made: it took the number of the "

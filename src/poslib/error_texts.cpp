@@ -64,6 +64,49 @@ const char* errorText(POSNET_STATUS code) {
                                            "at inna ni\xBF suma p\xB3"
                                            "atno\x9C"
                                            "ci"},
+        {command_error::alreadyCovered, "P\xB3"
+                                        "atno\x9C"
+                                        "ci ju\xBF pokrywaj\xB9 nale\xBFno\x9C\xE6"},
+        {command_error::depositRange, "Przekroczony zakres warto\x9C"
+                                      "ci opakowa\xF1"},
+        {command_error::changeTooLarge, "Za du\xBF"
+                                        "a reszta"},
+        {command_error::zeroPayment, "P\xB3"
+                                     "atno\x9C\xE6 o warto\x9C"
+                                     "ci zero"},
+        {command_error::afterDiscountRange, "Warto\x9C\xE6 po rabacie lub narzucie poza zakresem"},
+        {command_error::baseNotPositive, "Warto\x9C\xE6 podstawy ujemna lub zerowa"},
+        {command_error::zeroDiscount, "Zerowa warto\x9C\xE6 rabatu"},
+        {command_error::nothingAfterDiscount, "Warto\x9C\xE6 po rabacie ujemna lub zerowa"},
+        {command_error::discountNotAllowed, "Rabat niedozwolony w tym stanie transakcji"},
+        {command_error::notWholeQuantity, "Ilo\x9C\xE6 musi by\xE6 liczb\xB9 ca\xB3kowit\xB9"},
+        {command_error::emptyText, "Pusty tekst"},
+        {command_error::nothingStarted, "Brak rozpocz\xEAtego wydruku lub transakcji"},
+        {command_error::footerNotStarted, "Stopka paragonu nie zosta\xB3"
+                                          "a rozpocz\xEAta"},
+        {command_error::formUsedAsChange, "Forma p\xB3"
+                                          "atno\x9C"
+                                          "ci u\xBFyta ju\xBF jako reszta"},
+        {command_error::badDiscountType, "B\xB3\xEA"
+                                         "dny typ rabatu"},
+        {command_error::discountRange, "Warto\x9C\xE6 rabatu poza zakresem"},
+        {command_error::badFooterLine, "B\xB3\xEA"
+                                       "dny identyfikator linii stopki"},
+        {command_error::tooManyFooterLines, "Za du\xBFo linii stopki"},
+        {command_error::discountCheck, "B\xB3\xB9"
+                                       "d weryfikacji warto\x9C"
+                                       "ci rabatu"},
+        {command_error::depositCheck, "B\xB3\xB9"
+                                      "d weryfikacji warto\x9C"
+                                      "ci opakowa\xF1"},
+        {command_error::takenNotDepositSum, "Suma opakowa\xF1 wydanych inna ni\xBF przes\xB3"
+                                            "ana"},
+        {command_error::returnedNotDepositSum, "Suma opakowa\xF1 zwr\xF3"
+                                               "conych inna ni\xBF przes\xB3"
+                                               "ana"},
+        {command_error::changeNotChangeSum, "Suma reszty inna ni\xBF przes\xB3"
+                                            "ana"},
+        {command_error::depositNotFound, "Nie znaleziono opakowania do stornowania"},
         {InvalidHandle, "Nieprawid\xB3owy uchwyt"},
         {InvalidArgument, "Nieprawid\xB3owy argument wywo\xB3"
                           "ania"},

@@ -10,7 +10,7 @@
 #include <string>
 #include <unordered_map>
 
-enum class DocumentKind { Receipt, DailyReport };
+enum class DocumentKind { Receipt, DailyReport, CashSlip };
 
 enum class DocumentOutcome { Completed, NotCompleted, Unknown };
 
@@ -60,9 +60,11 @@ struct ReceiptEvidence {
 };
 
 DocumentOutcome receiptOutcome(const ReceiptEvidence& evidence);
-DocumentOutcome dailyReportOutcome(StoredAnswer stored);
+// A document without counters of its own (the daily report, a cash slip): only the stored
+// answer to its command names it.
+DocumentOutcome storedAnswerOutcome(StoredAnswer stored);
 
-// "receipt", "daily report": for the log, the program's page and the idempotency file.
+// "receipt", "daily report", "cash slip": for the log, the program's page and the idempotency file.
 const char* documentName(DocumentKind kind);
 
 #endif

@@ -51,8 +51,7 @@ DocumentOutcome receiptOutcome(const ReceiptEvidence& evidence) {
     return DocumentOutcome::Unknown;
 }
 
-// A daily report has no counter of its own here: only its stored answer names it.
-DocumentOutcome dailyReportOutcome(StoredAnswer stored) {
+DocumentOutcome storedAnswerOutcome(StoredAnswer stored) {
     switch (stored) {
     case StoredAnswer::Success:
         return DocumentOutcome::Completed;
@@ -64,5 +63,12 @@ DocumentOutcome dailyReportOutcome(StoredAnswer stored) {
 }
 
 const char* documentName(DocumentKind kind) {
-    return kind == DocumentKind::Receipt ? "receipt" : "daily report";
+    switch (kind) {
+    case DocumentKind::Receipt:
+        return "receipt";
+    case DocumentKind::DailyReport:
+        return "daily report";
+    default:
+        return "cash slip";
+    }
 }

@@ -21,6 +21,17 @@ bool answerMissing(POSNET_STATUS code) {
            code == POSNET_STATUS_UNEXPECTED_ANSWER;
 }
 
+const char* closingCommand(DocumentKind kind) {
+    switch (kind) {
+    case DocumentKind::Receipt:
+        return "trend";
+    case DocumentKind::DailyReport:
+        return "dailyrep";
+    default:
+        return "cash";
+    }
+}
+
 const char* outcomeText(DocumentOutcome outcome) {
     switch (outcome) {
     case DocumentOutcome::Completed:
@@ -123,11 +134,11 @@ DocumentOutcome DocumentRecovery::settle() {
 // The printer runs its commands in order, so the stored answer it gives is that of a closing
 // command still queued when the line was lost, once it has run.
 DocumentOutcome DocumentRecovery::findOutcome(const DocumentInDoubt& document) {
-    const char* closing = document.kind == DocumentKind::Receipt ? "trend" : "dailyrep";
     const StoredAnswer stored =
-        document.endToken ? printer.storedAnswer(*document.endToken, closing) : StoredAnswer::None;
-    if (document.kind == DocumentKind::DailyReport) {
-        return dailyReportOutcome(stored);
+        document.endToken ? printer.storedAnswer(*document.endToken, closingCommand(document.kind))
+                          : StoredAnswer::None;
+    if (document.kind != DocumentKind::Receipt) {
+        return storedAnswerOutcome(stored);
     }
     ReceiptEvidence evidence{stored, transactionOpen(), std::nullopt};
     if (!evidence.open) {

@@ -47,13 +47,17 @@ Printer::~Printer() {
     disconnect();
 }
 
-// A document left in doubt by a lost line is settled as soon as the printer can be asked.
+// A document left in doubt by a lost line is settled as soon as the printer can be asked, and
+// a receipt's footer that the line left open is ended.
 bool Printer::connect(const std::string& port) {
     if (!openConnection(port)) {
         return false;
     }
     if (recovery.documentInDoubt()) {
         recovery.settle();
+    }
+    if (footerPending) {
+        endFooterLeftOpen();
     }
     return true;
 }

@@ -65,6 +65,13 @@ public:
     VatRates vatRates();
     // The daily report dated today in local time; a lost answer as for printReceipt().
     void dailyReport();
+    // A non-fiscal cash-in or cash-out slip.
+    void moveCash(const CashMovement& movement);
+    // The cash in the till as the printer counts it, in hundredths; throws UnreadableAnswer
+    // when the printer's figure is not an amount.
+    int64_t cashState();
+    void openDrawer();
+    PrinterInfo info();
 
     // A document whose closing answer was lost and whose fate is not known yet; settled at
     // the next connection.
@@ -104,6 +111,14 @@ private:
     // Opens the connection that was last open again, after a lost line.
     bool reopen() { return openConnection(connectedPort); }
     void printOnce(const Receipt& receipt);
+    std::vector<Command> saleCommands(const Receipt& receipt);
+    void printFooter(const std::vector<FooterLine>& footer);
+    // Never throws: a footer it cannot end stays pending.
+    void endFooterLeftOpen();
+    // Asks the printer whether a receipt's footer is open and ends it; true when it was.
+    bool finishOpenFooter();
+    // As finishOpenFooter(), false when the printer refuses to tell.
+    bool footerEnded();
     void openReceipt();
     // Runs the commands in order, sent ahead of their answers unless the printer's queue
     // overran on this connection; throws the first refusal, and QueueOverrun when the
@@ -138,6 +153,8 @@ private:
     bool oneAtATime = false;
     // The port of the last connection that opened, where a lost line is sought again.
     std::string connectedPort;
+    // A receipt's fiscal part may have closed with its footer left open.
+    bool footerPending = false;
     DocumentRecovery recovery{*this};
 };
 

@@ -14,3 +14,7 @@ DocumentOutcomeUnknown::DocumentOutcomeUnknown(const PosnetError& lostLine, Docu
 UnusableVatRate::UnusableVatRate(const std::string& rate, const std::string& received)
     : PrinterError("unusable VAT rate " + rate + " from the printer: " + received), rate(rate),
       received(received) {}
+
+UnreadableAnswer::UnreadableAnswer(const std::string& field, const std::string& received)
+    : PrinterError("unreadable " + field + " from the printer: " + received), field(field),
+      received(received) {}

@@ -52,4 +52,15 @@ public:
     const std::string received;
 };
 
+// The printer answered a figure that is not what its field holds.
+class UnreadableAnswer : public PrinterError {
+public:
+    // `received`: the printer's text as UTF-8.
+    UnreadableAnswer(const std::string& field, const std::string& received);
+
+    // The answer's field, such as "cs".
+    const std::string field;
+    const std::string received;
+};
+
 #endif

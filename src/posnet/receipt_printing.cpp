@@ -7,6 +7,7 @@
 namespace {
 
 const std::string nipEntry = "ni,";
+constexpr int64_t cashForm = 0;
 
 // The printer's refusals of "trinit" while a receipt is open.
 bool receiptStillOpen(POSNET_STATUS code) {
@@ -34,10 +35,21 @@ void Printer::printReceipt(const Receipt& receipt) {
 }
 
 // trinit and trend wait for their answers: a receipt still open is cancelled and opened
-// again, and the closing answer decides what the caller hears.
+// again, and the closing answer decides what the caller hears. Once trend is answered the
+// receipt is printed, whatever becomes of its footer lines.
 void Printer::printOnce(const Receipt& receipt) {
     const DocumentInDoubt document = recovery.start(DocumentKind::Receipt);
     openReceipt();
+    runCommands(saleCommands(receipt));
+    footerPending = !receipt.footer.empty();
+    recovery.end(document, "trend", buildEndParameters(receipt));
+    if (footerPending) {
+        printFooter(receipt.footer);
+    }
+}
+
+// In the printer's order: buyer, lines, the receipt's discount, deposits, payments, change.
+std::vector<Printer::Command> Printer::saleCommands(const Receipt& receipt) {
     std::vector<Command> sale;
     if (!receipt.buyerNip.empty()) {
         sale.push_back({"trnipset", nipEntry + receipt.buyerNip});
@@ -45,13 +57,73 @@ void Printer::printOnce(const Receipt& receipt) {
     for (const ReceiptLine& line : receipt.lines) {
         sale.push_back({"trline", buildLineParameters(line)});
     }
-    sale.push_back({"trpayment", buildPaymentParameters(receipt)});
-    runCommands(sale);
-    recovery.end(document, "trend", buildEndParameters(receipt));
+    if (receipt.discount) {
+        sale.push_back({"trdiscntbill", buildReceiptDiscountParameters(*receipt.discount)});
+    }
+    for (const Deposit& deposit : receipt.deposits) {
+        sale.push_back({"trpack", buildDepositParameters(deposit)});
+    }
+    for (const Payment& payment : receipt.payments) {
+        sale.push_back({"trpayment", buildPaymentParameters(payment)});
+    }
+    if (changeSentAsLine(receipt)) {
+        sale.push_back({"trpayment", buildPaymentParameters({cashForm, changeDue(receipt)}, true)});
+    }
+    return sale;
+}
+
+// The fiscal part is printed and cannot be printed again, so a footer line the printer
+// refuses or loses is logged and the receipt is ended all the same.
+void Printer::printFooter(const std::vector<FooterLine>& footer) {
+    std::vector<Command> lines;
+    for (const FooterLine& line : footer) {
+        lines.push_back({"trftrln", buildFooterLineParameters(line)});
+    }
+    try {
+        runCommands(lines);
+        runTransaction("trftrend", "");
+        footerPending = false;
+        return;
+    } catch (const PrinterError& failure) {
+        BOOST_LOG_TRIVIAL(error) << "The receipt was printed, but its footer was not finished: "
+                                 << failure.what();
+    } catch (const QueueOverrun&) {
+        BOOST_LOG_TRIVIAL(error)
+            << "The receipt was printed, but the printer had no room for a footer line";
+    }
+    endFooterLeftOpen();
+}
+
+// A receipt whose footer stays open blocks the printer's next document, so a lost line is
+// sought again at once; what cannot be ended now is ended at the next connection or before
+// the next receipt.
+void Printer::endFooterLeftOpen() {
+    try {
+        if (open || openConnection(connectedPort)) {
+            finishOpenFooter();
+        }
+    } catch (const PrinterError&) {
+        // Logged where it arose; the footer stays pending.
+    }
+}
+
+// Ends a footer that a lost line or an earlier run of the program left open; nothing of the
+// receipt is printed again.
+bool Printer::finishOpenFooter() {
+    const PosnetResponse status = runTransactionWithResponse("strns", "");
+    const auto footer = status.find("fe");
+    const bool leftOpen = footer != status.end() && footer->second == "1";
+    if (leftOpen) {
+        BOOST_LOG_TRIVIAL(info) << "A printed receipt's footer is still open; ending it";
+        runTransaction("trftrend", "");
+    }
+    footerPending = false;
+    return leftOpen;
 }
 
 // A receipt left open, by a cancellation the printer refused or by a line lost half-way,
-// would make the printer refuse every later one until someone cancelled it by hand.
+// would make the printer refuse every later one until someone cancelled it by hand; one whose
+// footer is open was printed and is only ended.
 void Printer::openReceipt() {
     try {
         runTransaction("trinit", "bm,1");
@@ -59,9 +131,23 @@ void Printer::openReceipt() {
         if (!receiptStillOpen(refusal.code)) {
             throw;
         }
-        BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";
-        cancelTransaction();
+        if (!footerEnded()) {
+            BOOST_LOG_TRIVIAL(info) << "A receipt is still open; cancelling it and opening again";
+            cancelTransaction();
+        }
         runTransaction("trinit", "bm,1");
+    }
+}
+
+// A printer that cannot say whether a footer is open gets the cancellation, as before footers.
+bool Printer::footerEnded() {
+    try {
+        return finishOpenFooter();
+    } catch (const PosnetError& refusal) {
+        if (refusal.code == POSNET_STATUS_DISCONNECTED) {
+            throw;
+        }
+        return false;
     }
 }
 

@@ -76,8 +76,10 @@ void FiscalPrinterBase::openIdempotencyStore() {
 
 // The tray follows the connection, and the program's page what the printer last did.
 void FiscalPrinterBase::followPrinter() {
-    printer.connectionChanged.connect(
-        [this](bool open) { stateChanged(open ? Connected : Disconnected); });
+    printer.connectionChanged.connect([this](bool open) {
+        knownPrinterInfo.reset();
+        stateChanged(open ? Connected : Disconnected);
+    });
     printer.commandCompleted.connect([this] { printerActivity.commandCompleted(); });
     printer.commandRefused.connect(
         [this](const PosnetError& refusal) { printerActivity.commandRefused(refusal); });
@@ -113,6 +115,16 @@ void FiscalPrinterBase::registerRoutes() {
         "/printer/print", Method::POST,
         onPrinter("receipt", oncePerKey(adapt(bound(this, &Self::print)), idempotency, true)),
         action);
+    routes.addRoute(
+        "/printer/cash", Method::POST,
+        onPrinter("cash", oncePerKey(adapt(bound(this, &Self::moveCash)), idempotency, true)),
+        action);
+    routes.addRoute("/printer/cash", Method::GET,
+                    onPrinter("cashState", adapt(bound(this, &Self::cashState))));
+    routes.addRoute("/printer/drawer", Method::POST,
+                    onPrinter("drawer", adapt(bound(this, &Self::openDrawer))), action);
+    routes.addRoute("/printer/info", Method::GET,
+                    onPrinter("printerInfo", adapt(bound(this, &Self::printerInfo))));
     routes.addRoute("/config/version", Method::GET, adapt(bound(this, &Self::version)));
     routes.addRoute("/config/is_configured", Method::GET, adapt(bound(this, &Self::isConfigured)));
     routes.addRoute("/config/is_connected", Method::GET,

@@ -19,6 +19,7 @@
 #include "service/printer_types.h"
 #include "service/printer_worker.h"
 #include <boost/signals2/signal.hpp>
+#include <chrono>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -56,10 +57,17 @@ public:
     void saveConfiguration(ConfigurationData configuration);
     PrinterTypes::VatMapping getVatMapping();
     void dailyReport();
+    bool moveCash(PrinterTypes::CashRequest request);
+    PrinterTypes::CashState cashState();
+    bool openDrawer();
+    PrinterInfo printerInfo();
     Redirect redirectToConfigurationPage();
     // Serves the certificate files as they are now to new connections and shows them on the
-    // page; throws, and serves the pair it had, when they cannot be loaded. Any thread.
+    // page; returns once the server confirms that it serves them. Throws, and serves the pair
+    // it had, when they cannot be loaded, or when the server does not confirm the switch
+    // within `reloadWait`. Any thread but the server's.
     void serveRenewedCertificate();
+    static constexpr std::chrono::seconds reloadWait{10};
     // Lets the printer operation under way end, answers those still waiting 503 and closes
     // the printer; later printer requests are answered 503. Returns once the worker's thread
     // has ended; the event loop must still run for the answers to be written.
@@ -82,6 +90,7 @@ private:
         Json::Value lastCompleted;
         Json::Value lastRefusal;
         Json::Value documentInDoubt;
+        std::optional<PrinterInfo> printerInfo;
         ConfigurationStore configuration;
         CertificateSummary certificate;
     };
@@ -101,6 +110,8 @@ private:
     // certificate and the log folder.
     Json::Value status(const PrinterWorker::Activity& activity);
     void checkConnection();
+    // Asks the printer what it is once per connection, for the page.
+    void learnPrinterInfo();
     Json::Value documentInDoubtStatus() const;
     bool hasConfiguredPort();
     // Connects to the configured port when a printer is configured; a printer that cannot
@@ -115,6 +126,8 @@ private:
     // The worker's own, or the constructor's before any request.
     ConfigurationStore configuration;
     PrinterActivity printerActivity;
+    // What the connected printer said it is; none before it was asked.
+    std::optional<PrinterInfo> knownPrinterInfo;
     IdempotencyStore idempotency;
     mutable std::mutex publishedMutex;
     Published published;

@@ -79,3 +79,29 @@ RouteHandler adapt(std::function<Redirect()> operation) {
 RouteHandler adapt(std::function<Json::Value()> operation) {
     return [operation](Request, Response response) { response->json = operation(); };
 }
+
+RouteHandler adapt(std::function<bool(PrinterTypes::CashRequest)> operation) {
+    return [operation](Request request, Response response) {
+        response->json = operation(PrinterTypes::CashRequest(*request));
+    };
+}
+
+// {"amount":123.45}, written out: the JSON writer gives a double all its binary digits
+// (123.45000000000000284).
+RouteHandler adapt(std::function<PrinterTypes::CashState()> operation) {
+    return [operation](Request, Response response) {
+        response->setDocument("application/json",
+                              "{\"amount\":" + PrinterTypes::decimalText(operation().amount) + "}");
+    };
+}
+
+RouteHandler adapt(std::function<PrinterInfo()> operation) {
+    return [operation](Request, Response response) {
+        const PrinterInfo info = operation();
+        response->json = Json::Value(Json::objectValue);
+        response->json["model"] = info.model;
+        response->json["firmware"] = info.firmware;
+        response->json["uniqueNumber"] = info.uniqueNumber;
+        response->json["fiscal"] = info.fiscal;
+    };
+}

@@ -20,5 +20,8 @@ RouteHandler adapt(std::function<void(ConfigurationData)> operation);
 RouteHandler adapt(std::function<PrinterTypes::VatMapping()> operation);
 RouteHandler adapt(std::function<Redirect()> operation);
 RouteHandler adapt(std::function<Json::Value()> operation);
+RouteHandler adapt(std::function<bool(PrinterTypes::CashRequest)> operation);
+RouteHandler adapt(std::function<PrinterTypes::CashState()> operation);
+RouteHandler adapt(std::function<PrinterInfo()> operation);
 
 #endif

@@ -97,9 +97,12 @@ Json::Value documentToJson(const DocumentInDoubt& document) {
 
 DocumentInDoubt documentFromJson(const Json::Value& json) {
     DocumentInDoubt document;
-    document.kind = json["kind"] == documentName(DocumentKind::DailyReport)
-                        ? DocumentKind::DailyReport
-                        : DocumentKind::Receipt;
+    document.kind = DocumentKind::Receipt;
+    for (const DocumentKind kind : {DocumentKind::DailyReport, DocumentKind::CashSlip}) {
+        if (json["kind"] == documentName(kind)) {
+            document.kind = kind;
+        }
+    }
     document.since = json["since"].asString();
     if (json["completed"].isInt64()) {
         document.countersBefore = ReceiptCounters{json["completed"].asInt64(), std::nullopt};

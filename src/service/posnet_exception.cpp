@@ -12,6 +12,14 @@ Json::Value unusableRateBody(const UnusableVatRate& error) {
     return body;
 }
 
+Json::Value unreadableAnswerBody(const UnreadableAnswer& error) {
+    Json::Value body;
+    body["exception"] = "Drukarka podała wartość, której nie można odczytać";
+    body["field"] = error.field;
+    body["received"] = error.received;
+    return body;
+}
+
 } // namespace
 
 PosnetException::PosnetException(const PosnetError& error)
@@ -36,12 +44,18 @@ Json::Value outcomeUnknownBody(DocumentKind kind) {
 }
 
 const char* outcomeUnknownMessage(DocumentKind kind) {
-    return kind == DocumentKind::Receipt
-               ? "Utracono połączenie z drukarką i nie wiadomo, czy paragon został wydrukowany. "
-                 "Sprawdź ostatni paragon na drukarce, zanim wydrukujesz go ponownie."
-               : "Utracono połączenie z drukarką i nie wiadomo, czy raport dobowy został "
-                 "wydrukowany. Sprawdź ostatni wydruk na drukarce, zanim wydrukujesz raport "
-                 "ponownie.";
+    switch (kind) {
+    case DocumentKind::Receipt:
+        return "Utracono połączenie z drukarką i nie wiadomo, czy paragon został wydrukowany. "
+               "Sprawdź ostatni paragon na drukarce, zanim wydrukujesz go ponownie.";
+    case DocumentKind::DailyReport:
+        return "Utracono połączenie z drukarką i nie wiadomo, czy raport dobowy został "
+               "wydrukowany. Sprawdź ostatni wydruk na drukarce, zanim wydrukujesz raport "
+               "ponownie.";
+    default:
+        return "Utracono połączenie z drukarką i nie wiadomo, czy wpłata lub wypłata została "
+               "zapisana. Sprawdź stan kasy, zanim zapiszesz ją ponownie.";
+    }
 }
 
 void rethrowAsAnswer() {
@@ -53,6 +67,8 @@ void rethrowAsAnswer() {
         throw OutcomeUnknownException(error);
     } catch (const UnusableVatRate& error) {
         throw RestException(500, internalError, unusableRateBody(error));
+    } catch (const UnreadableAnswer& error) {
+        throw RestException(500, internalError, unreadableAnswerBody(error));
     } catch (const PrinterNotConnected&) {
         throw RestException(500, internalError, "Brak połączenia z drukarką");
     }

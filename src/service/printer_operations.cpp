@@ -42,6 +42,25 @@ void FiscalPrinterBase::dailyReport() {
     printer.dailyReport();
 }
 
+bool FiscalPrinterBase::moveCash(PrinterTypes::CashRequest request) {
+    printer.moveCash(request.forPrinter());
+    return true;
+}
+
+PrinterTypes::CashState FiscalPrinterBase::cashState() {
+    return {printer.cashState()};
+}
+
+bool FiscalPrinterBase::openDrawer() {
+    printer.openDrawer();
+    return true;
+}
+
+PrinterInfo FiscalPrinterBase::printerInfo() {
+    knownPrinterInfo = printer.info();
+    return *knownPrinterInfo;
+}
+
 void FiscalPrinterBase::runTransaction(const std::string& command, const std::string& parameters) {
     try {
         printer.runTransaction(command, parameters);

@@ -3,6 +3,7 @@
 #define SERVICE_PRINTER_TYPES_H
 
 #include "posnet/printer_records.h"
+#include "service/json_fields.h"
 #include <cstdint>
 #include <json/value.h>
 #include <string>
@@ -15,18 +16,13 @@ class RestRequest;
 // NOLINTBEGIN(readability-identifier-naming)
 namespace PrinterTypes {
 
-// A value of the sale together with whether the sale gave it.
-template <typename T> struct Field {
-    T value{};
-    bool present = false;
-};
-
 // One sale line: amounts in hundredths, the quantity in ten-thousandths, texts in
 // Windows-1250 cut to what the printer takes.
 struct FiscalReceiptItem {
     FiscalReceiptItem() = default;
-    // Reads one element of "Items"; throws RestException 400 at the first invalid field.
-    explicit FiscalReceiptItem(const Json::Value& element);
+    // Reads one element of "Items"; throws RestException 400 at the first invalid field. The
+    // texts of the keys beyond the basic line name it by `prefix`, such as "Items[2].".
+    explicit FiscalReceiptItem(const Json::Value& element, const std::string& prefix = "");
 
     // The line as the printer takes it.
     ReceiptLine forPrinter() const;
@@ -37,6 +33,11 @@ struct FiscalReceiptItem {
     Field<int64_t> ProductCurrencyGrossPrice;
     Field<int64_t> FiscalPrinterVatRateType;
     Field<int64_t> GrossValue;
+    Field<::Discount> Discount;
+    Field<std::string> Description;
+
+private:
+    void readSaleKeys(const Json::Value& element, const std::string& prefix);
 };
 
 // A validated sale as the web application sends it to "/printer/print".
@@ -55,6 +56,35 @@ struct FiscalReceipt {
     Field<int64_t> FiscalPrinterPaymentId;
     Field<std::vector<FiscalReceiptItem>> Items;
     Field<std::string> CustomerNip;
+    Field<::Discount> Discount;
+    Field<std::vector<::Deposit>> Deposits;
+    Field<std::vector<::Payment>> Payments;
+    Field<std::vector<FooterLine>> FooterLines;
+
+private:
+    // The keys beyond the basic sale, read after it; throws RestException 400 as above.
+    void readSaleKeys(const Json::Value& body);
+    // What the customer pays, checked against GrossTotal where the program can work it out.
+    void checkSums() const;
+    bool usesSaleKeys() const;
+};
+
+// A cash-in or cash-out slip as "/printer/cash" takes it: {"Amount": 100.00, "Direction":
+// "In"} or "Out".
+struct CashRequest {
+    explicit CashRequest(const RestRequest& request);
+    // Throws RestException 400 at the first invalid field.
+    explicit CashRequest(const Json::Value& body);
+
+    CashMovement forPrinter() const;
+
+    Field<int64_t> Amount;
+    Field<bool> In;
+};
+
+// The till's cash as the printer counts it, in hundredths.
+struct CashState {
+    int64_t amount = 0;
 };
 
 // The printer's seven VAT rates, as "/printer/get_vat_mapping" answers them.

@@ -3,7 +3,10 @@
 #include "service/fiscal_printer_base.h"
 #include "service/posnet_exception.h"
 
+#include <chrono>
 #include <ctime>
+#include <future>
+#include <stdexcept>
 
 // While the printer works, its state as last published is the answer: the printer is
 // evidently there, and the page must not wait for it.
@@ -18,6 +21,7 @@ void FiscalPrinterBase::answerStatus(std::shared_ptr<RestRequest> request,
     onPrinter("status",
               [this](std::shared_ptr<RestRequest>, std::shared_ptr<RestResponse> response) {
                   checkConnection();
+                  learnPrinterInfo();
                   publish();
                   PrinterWorker::Activity idle = worker.activity();
                   idle.operation.reset();
@@ -32,6 +36,9 @@ Json::Value FiscalPrinterBase::status(const PrinterWorker::Activity& activity) {
     answer["configured"] = configuredIn(published.configuration);
     answer["connected"] = published.connected;
     answer["port"] = published.configuration.data.port;
+    const std::optional<PrinterInfo>& printerInfo = published.printerInfo;
+    answer["model"] = printerInfo ? Json::Value(printerInfo->model) : Json::Value();
+    answer["firmware"] = printerInfo ? Json::Value(printerInfo->firmware) : Json::Value();
     answer["line"] = published.line;
     answer["lastCompletedCommand"] = published.lastCompleted;
     answer["lastRefusal"] = published.lastRefusal;
@@ -60,6 +67,7 @@ void FiscalPrinterBase::publish() {
     published.lastCompleted = printerActivity.lastCompleted();
     published.lastRefusal = printerActivity.lastRefusal();
     published.documentInDoubt = documentInDoubtStatus();
+    published.printerInfo = knownPrinterInfo;
     published.configuration = configuration;
 }
 
@@ -93,8 +101,26 @@ void FiscalPrinterBase::checkConnection() {
     }
 }
 
+void FiscalPrinterBase::learnPrinterInfo() {
+    if (!printer.connected() || knownPrinterInfo) {
+        return;
+    }
+    try {
+        printerInfo();
+    } catch (const PrinterError&) {
+        // The page shows the model as unknown and the refusal as the printer's last one; it is
+        // not asked again on this connection, so that the refusal does not recur at each look.
+        knownPrinterInfo = PrinterInfo();
+    }
+}
+
 void FiscalPrinterBase::serveRenewedCertificate() {
-    server.reloadCertificate();
+    std::future<void> swapped = server.reloadCertificate();
+    if (swapped.wait_for(reloadWait) != std::future_status::ready) {
+        throw std::runtime_error("the server has not switched to it within " +
+                                 std::to_string(reloadWait.count()) + " s");
+    }
+    swapped.get();
     CertificateSummary renewed =
         readCertificateSummary(server.serverSettings().certificateChainFile);
     std::lock_guard<std::mutex> lock(publishedMutex);

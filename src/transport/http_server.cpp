@@ -35,6 +35,25 @@ struct WaitingConnection {
     Connection connection;
 };
 
+// A request that cannot be taken as it came (malformed, too large, a version or framing not
+// spoken): any program that may connect can send them as fast as it likes, so their lines are
+// collapsed per caller and answer, as refusals are. The answer is the failure's own.
+std::exception_ptr asRefusal(const TlsConnection& connection, std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Refusal&) {
+        return failure;
+    } catch (const HttpException& malformed) {
+        const std::string answer = std::to_string(malformed.status) + " " + malformed.message;
+        return std::make_exception_ptr(
+            Refusal(malformed.status, malformed.message,
+                    "requests of " + connection.caller + " answered " + answer, malformed.message,
+                    "Refused a request of " + connection.caller + ": " + answer));
+    } catch (...) {
+        return failure;
+    }
+}
+
 } // namespace
 
 HttpServer::~HttpServer() = default;
@@ -90,7 +109,7 @@ void HttpServer::onHeaderRead(const Connection& connection, const Request& reque
             throw HttpException(503, "Service Unavailable");
         }
     } catch (...) {
-        answer(connection, response, std::current_exception());
+        answer(connection, response, asRefusal(*connection, std::current_exception()));
         return;
     }
     if (remaining == 0) {

@@ -119,6 +119,14 @@ std::optional<PeerRefusal> refusalOf(const platform::PeerAccount& account,
                        start.str() + "its account cannot be learnt (" + account.name + ")"};
 }
 
+// The client as log lines name it: its address, and whose it is. Only clients that were let
+// through are named so: those of this account, and other computers where they may call.
+std::string callerOf(const platform::PeerAccount& account, const tcp::endpoint& peer) {
+    return peer.address().to_string() + (account.owner == platform::PeerAccount::Owner::ThisAccount
+                                             ? " (this account)"
+                                             : " (another computer)");
+}
+
 // The pair as OpenSSL loads it for a context, checked before anything serves it.
 std::shared_ptr<asio::ssl::context> loadedPair(const ServerSettings& settings) {
     auto loaded = std::make_shared<asio::ssl::context>(asio::ssl::context::tls_server);
@@ -166,9 +174,10 @@ Server::~Server() = default;
 
 // The swap runs on the event loop, between two accepts, so no handshake sees half a pair; a
 // new connection copies the context's pair when it begins.
-void Server::reloadCertificate() {
+std::future<void> Server::reloadCertificate() {
     const std::shared_ptr<asio::ssl::context> loaded = loadedPair(settings);
-    asio::post(ioContext, [this, loaded] {
+    auto swapped = std::make_shared<std::promise<void>>();
+    asio::post(ioContext, [this, loaded, swapped] {
         SSL_CTX* from = loaded->native_handle();
         SSL_CTX* to = sslContext.native_handle();
         STACK_OF(X509)* chain = nullptr;
@@ -176,9 +185,13 @@ void Server::reloadCertificate() {
         if (SSL_CTX_use_certificate(to, SSL_CTX_get0_certificate(from)) != 1 ||
             SSL_CTX_use_PrivateKey(to, SSL_CTX_get0_privatekey(from)) != 1 ||
             SSL_CTX_set1_chain(to, chain) != 1) {
-            BOOST_LOG_TRIVIAL(error) << "Switching to the renewed certificate failed";
+            swapped->set_exception(std::make_exception_ptr(
+                std::runtime_error("the server could not switch to the renewed pair")));
+            return;
         }
+        swapped->set_value();
     });
+    return swapped->get_future();
 }
 
 // IPv4 first: its port, chosen by the system when the settings say 0, is the one IPv6
@@ -405,6 +418,7 @@ void Server::admitPeer(const Connection& connection, bool spoken,
     const std::optional<PeerRefusal> refusal =
         refusalOf(account, peer, settings.listenOnAllAddresses);
     if (!refusal) {
+        connection->caller = callerOf(account, peer);
         handshake(connection);
         return;
     }
@@ -426,6 +440,11 @@ void Server::handshake(const Connection& connection) {
                 handshake(connection);
             }
         });
+    } else if (connection->heardFrom()) {
+        // A browser that does not trust the certificate ends here, as does a page that
+        // makes every handshake fail: collapsed, so that neither fills the log.
+        logRefusal("TLS handshakes of " + connection->caller + " that failed: " + error.message(),
+                   "The TLS handshake with " + connection->caller + " failed: " + error.message());
     }
 }
 

@@ -10,6 +10,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <cstddef>
+#include <future>
 #include <list>
 #include <memory>
 #include <string>
@@ -54,8 +55,11 @@ public:
     std::vector<boost::asio::ip::tcp::endpoint> listeningEndpoints() const;
     // Reads the certificate files again and serves them to the connections accepted from
     // now on; connections already open keep theirs. Throws, and goes on serving the pair it
-    // had, when the files cannot be loaded or do not belong together. Safe from any thread.
-    void reloadCertificate();
+    // had, when the files cannot be loaded or do not belong together. The swap itself runs
+    // on the event loop: the future is ready once it has (every connection accepted after
+    // that gets the new pair), and holds the failure when it failed. A swap that never runs
+    // (the event loop has stopped) leaves it waiting. Safe from any thread.
+    std::future<void> reloadCertificate();
 
 protected:
     virtual void readRequest(Connection connection) = 0;

@@ -170,6 +170,10 @@ bool TlsConnection::succeeded(int result, error_code& error) {
     return false;
 }
 
+bool TlsConnection::heardFrom() const {
+    return ssl != nullptr && BIO_number_read(SSL_get_rbio(ssl)) > 0;
+}
+
 void TlsConnection::close(const std::string& what) {
     error_code error;
     tcpSocket.shutdown(asio::ip::tcp::socket::shutdown_both, error);

@@ -50,8 +50,14 @@ public:
     // handshake, and closes: the client learns at once that it was refused.
     void denyAccess();
 
+    // True once the client has sent a byte: a client that closes without a word (a
+    // browser's spare connection) has not failed a handshake.
+    bool heardFrom() const;
+
     // The address of this computer that the client connected to.
     boost::asio::ip::address localAddress;
+    // Who the client is, for log lines: its address, and its account where known.
+    std::string caller;
 
 private:
     // False, with the error set, when the socket is closed; clears OpenSSL's error queue.

@@ -362,6 +362,7 @@ test('the program\'s own page shows the connection, the last refusal, a printer 
   await page.click('#connect');
   await state('connected', 'Nawiązano połączenie z drukarką').waitFor();
   assert.equal(await page.locator('#icon').getAttribute('href'), '/connected.svg');
+  await page.locator('#model', {hasText : 'Virtual Posnet, oprogramowanie 1.00'}).waitFor();
   await page.click('#show-vat');
   await page.locator('#vat-rates td', { hasText: 'Stawka G' }).waitFor();
   assert.deepEqual(await page.locator('#vat-rates td').allTextContents(), [

@@ -18,7 +18,7 @@ ReceiptLine breadLine() {
 Receipt receiptOf(int64_t total, int64_t paymentId) {
     Receipt receipt;
     receipt.total = total;
-    receipt.paymentForm = paymentId;
+    receipt.payments = {{paymentId, total}};
     return receipt;
 }
 
@@ -76,10 +76,52 @@ TEST(LineParameters, LineWithoutUnitNamesNoUnit) {
 }
 
 TEST(PaymentParameters, PaymentFormThenTotalInHundredths) {
-    EXPECT_EQ(buildPaymentParameters(receiptOf(1234, 0)), "ty,0\nwa,1234");
-    EXPECT_EQ(buildPaymentParameters(receiptOf(9999999999, 8)), "ty,8\nwa,9999999999");
+    EXPECT_EQ(buildPaymentParameters({0, 1234}), "ty,0\nwa,1234");
+    EXPECT_EQ(buildPaymentParameters({8, 9999999999}), "ty,8\nwa,9999999999");
+    EXPECT_EQ(buildPaymentParameters({0, 300}, true), "re,1\nty,0\nwa,300");
 }
 
 TEST(EndParameters, BothTotalsAreTheReceiptTotal) {
     EXPECT_EQ(buildEndParameters(receiptOf(1234, 2)), "fp,1234\nto,1234");
+}
+
+// The texts of a sale's discounts, deposits, payments with change and footer lines.
+TEST(SaleParameters, EachKeyBecomesThePrintersEntries) {
+    ReceiptLine line = breadLine();
+    line.discount = Discount{true, std::nullopt, 150, "Promocja"};
+    line.description = "Opis";
+    EXPECT_EQ(buildLineParameters(line), "na,Chleb \xBFytni\njm,szt\nil,1.0050\npr,1234\nvt,2\n"
+                                         "wa,1240\nop,Opis\nrd,0\nrn,Promocja\nrw,150");
+    EXPECT_EQ(buildReceiptDiscountParameters({false, 1050, std::nullopt, ""}), "rp,1050");
+    EXPECT_EQ(buildReceiptDiscountParameters({true, std::nullopt, 5, "Z"}), "na,Z\nrd,0\nrw,5");
+    EXPECT_EQ(buildDepositParameters({"12", 6, 50, false, ""}), "il,6\nna,12\npr,50");
+    EXPECT_EQ(buildDepositParameters({"1", 2, 50, true, "PET"}), "de,PET\nil,2\nna,1\nne,1\npr,50");
+    EXPECT_EQ(buildFooterLineParameters({FooterLine::Kind::OrderNumber, "Z/1"}), "id,13\nna,Z/1");
+    EXPECT_EQ(buildFooterLineParameters({FooterLine::Kind::Customer, "Jan"}), "id,35\nna,Jan");
+    EXPECT_EQ(buildFooterLineParameters({FooterLine::Kind::Text, "Dzi"}), "id,25\nna,Dzi");
+
+    struct Case {
+        std::vector<Payment> payments;
+        std::vector<Deposit> deposits;
+        bool footer;
+        const char* end;
+        bool changeLine;
+    };
+    const Case cases[] = {
+        {{{2, 500}}, {}, false, "fp,500\nre,300\nto,200", true},
+        {{{2, 100}, {0, 400}}, {}, true, "fe,0\nfp,500\nto,200", false},
+        {{{0, 200}},
+         {{"1", 2, 50, false, ""}, {"2", 1, 150, true, ""}},
+         false,
+         "fp,200\nom,150\nop,100\nto,250",
+         false},
+    };
+    for (const Case& each : cases) {
+        Receipt receipt = receiptOf(200, 0);
+        receipt.payments = each.payments;
+        receipt.deposits = each.deposits;
+        receipt.footer.resize(each.footer ? 1 : 0);
+        EXPECT_EQ(buildEndParameters(receipt), each.end);
+        EXPECT_EQ(changeSentAsLine(receipt), each.changeLine);
+    }
 }

@@ -224,6 +224,7 @@ Receipt oneLineReceipt() {
     bread.value = 700;
     Receipt receipt;
     receipt.lines = {bread};
+    receipt.payments = {{0, 700}};
     receipt.total = 700;
     return receipt;
 }
@@ -344,6 +345,42 @@ TEST_F(PrinterTest, LostReceiptIsUnknownWhenTheTransactionStateIsNotZeroOrOne) {
     library.forceResult("POS_GetRequestStatus", 5, 13);                                // rpt
 
     EXPECT_THROW(printer->printReceipt(oneLineReceipt()), DocumentOutcomeUnknown);
+}
+
+// The cash state comes in hundredths, as every amount, or as a decimal with a point or comma.
+TEST_F(PrinterTest, CashStateIsReadInEveryFormAPrinterWrites) {
+    const std::pair<const char*, int64_t> readable[] = {
+        {"12345", 12345}, {"123.45", 12345}, {"123,4", 12340},
+        {"123,", 12300},  {"0", 0},          {" 4 999 999 999,99", 499999999999},
+    };
+    for (const auto& [text, amount] : readable) {
+        connectAndForget();
+        library.setResponseValues({{"cs", text}});
+        EXPECT_EQ(printer->cashState(), amount) << text;
+    }
+    for (const char* text : {"", "12.345", "1.2.3", "-5", "12a", "1234567890123456"}) {
+        connectAndForget();
+        library.setResponseValues({{"cs", text}});
+        EXPECT_THROW(printer->cashState(), UnreadableAnswer) << text;
+    }
+}
+
+// The fiscal mode is a Bool in any of the printer's spellings; a printer whose identity gives
+// no unique number has it from "scomm".
+TEST_F(PrinterTest, FiscalModeIsReadInEverySpellingOfABool) {
+    const std::pair<const char*, bool> spellings[] = {
+        {"1", true},  {"t", true},  {"T", true},  {"Y", true}, {"y", true},
+        {"0", false}, {"n", false}, {"N", false}, {"", false},
+    };
+    for (const auto& [text, fiscal] : spellings) {
+        connectAndForget();
+        library.setResponseValues(
+            {{"nm", "Thermal"}, {"vr", "30.01"}, {"fs", text}, {"nu", "AB1"}});
+        library.forceResult("POS_PopResponseValue", 3, 1); // "getrealid" ends
+        const PrinterInfo info = printer->info();
+        EXPECT_EQ(info.fiscal, fiscal) << text;
+        EXPECT_EQ(info.uniqueNumber, "AB1");
+    }
 }
 
 // Rates come with a decimal comma; a rate the printer does not report stays 0.

@@ -236,9 +236,13 @@ TEST_F(RestServerTest, EveryErrorIsStyledJsonWithTheDefaultHeaders) {
         EXPECT_EQ(answer.header("Content-Type"), "application/json");
         expectDefaultHeaders(answer);
         EXPECT_EQ(answer.body, Json::StyledWriter().write(parsedJson(row.body)));
-        EXPECT_TRUE(log.contains(row.status == 431
-                                     ? "error : Refused a request with a header over 64 KiB (431)"
-                                     : "error : Rest exception: " + answer.body));
+        // Requests that cannot be taken as they came are logged as refusals, once per answer.
+        EXPECT_TRUE(row.status == 431
+                        ? log.contains("error : Refused a request with a header over 64 KiB (431)")
+                        : log.contains("error : Rest exception: " + answer.body) ||
+                              log.contains("error : Refused a request of 127.0.0.1 (this "
+                                           "account): " +
+                                           std::to_string(row.status) + " " + row.reason));
     }
 }
 
@@ -452,6 +456,8 @@ TEST(RestServerRefusals, TheFirstOfEachCallerIsLoggedInFullAndTheRestCounted) {
         for (int request = 0; request < 5; ++request) {
             exchange(running.port(), get("/connect", originHeader("https://evil.example")));
             exchange(running.port(), get("/config/get", "Sec-Fetch-Site: cross-site\r\n"));
+            exchange(running.port(), "GET /connect HTTP/9.9\r\n\r\n");
+            exchangePlain(running.port(), "GET / HTTP/1.1\r\n\r\n");
         }
         exchange(running.port(), get("/config/get", originHeader("https://other.example")));
     }
@@ -464,10 +470,20 @@ TEST(RestServerRefusals, TheFirstOfEachCallerIsLoggedInFullAndTheRestCounted) {
     }
     EXPECT_EQ(refusals, (std::vector<std::string>{"error : Refused GET /connect (403)",
                                                   "error : Refused GET /config/get (403)",
+                                                  "error : Refused a request of 127.0.0.1 (this "
+                                                  "account)",
                                                   "error : Refused GET /config/get (403)"}));
     // The counts still waiting are written as the server ends.
     EXPECT_TRUE(log.contains("warning : Since the last line about them, refused 4 more: requests "
                              "from the origin https://evil.example"));
     EXPECT_TRUE(log.contains("warning : Since the last line about them, refused 4 more: requests "
                              "of other sites' pages that name no origin"));
+    // So are requests that cannot be taken as they came, and failed TLS handshakes.
+    for (const char* kind : {"requests of 127.0.0.1 (this account) answered 505 HTTP "
+                             "Version Not Supported",
+                             "TLS handshakes of 127.0.0.1 (this account) that failed: "
+                             "http request"}) {
+        EXPECT_TRUE(log.contains(
+            std::string("warning : Since the last line about them, refused 4 more: ") + kind));
+    }
 }

@@ -42,6 +42,13 @@ TEST(PrinterErrorAnswers, EachErrorIsAnswered500WithItsBody) {
         {[] { throw UnusableVatRate("vg", "-5,00"); },
          R"j({"exception": "Drukarka podała stawkę VAT, której nie można użyć", "rate": "vg",
              "received": "-5,00"})j"},
+        {[] { throw UnreadableAnswer("cs", "12a"); },
+         R"j({"exception": "Drukarka podała wartość, której nie można odczytać", "field": "cs",
+             "received": "12a"})j"},
+        {[&] { throw DocumentOutcomeUnknown(lostLine, DocumentKind::CashSlip); },
+         R"j({"type": "POSNET", "outcome": "unknown", "exception": {"code": 8,
+             "message": "Utracono połączenie z drukarką i nie wiadomo, czy wpłata lub wypłata została zapisana. Sprawdź stan kasy, zanim zapiszesz ją ponownie.",
+             "description": "POS_WaitForRequestCompleted()"}})j"},
     };
     for (const auto& each : cases) {
         Json::Value expected;

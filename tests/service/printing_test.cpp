@@ -50,6 +50,11 @@ const char* const twoLineSale = R"({"GrossTotal": 10, "FiscalPrinterPaymentId": 
     {"ProductName": "Mleko", "ProductCurrencyGrossPrice": 3, "FiscalPrinterVatRateType": 0,
      "GrossValue": 3}]})";
 
+const char* const footerSale = R"({"GrossTotal": 10, "FiscalPrinterPaymentId": 0, "Items": [
+    {"ProductName": "Masło", "ProductCurrencyGrossPrice": 10, "FiscalPrinterVatRateType": 0,
+     "GrossValue": 10}],
+    "FooterLines": [{"Kind": "OrderNumber", "Text": "ZAM/1"}, {"Text": "Dziękujemy"}]})";
+
 size_t occurrences(const std::string& text, const std::string& part) {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
@@ -192,8 +197,10 @@ TEST_F(PrintingTest, ReceiptLeftOpenIsCancelledBeforeTheNextOne) {
     EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 1u);
 }
 
+// A printer that will not say whether a footer is open has its receipt cancelled.
 TEST_F(PrintingTest, SecondRefusalToOpenAReceiptIsAnswered) {
-    VirtualPrinterProcess printer({"--refuse", "trinit:1:2060", "--refuse", "trinit:2:2038"});
+    VirtualPrinterProcess printer(
+        {"--refuse", "trinit:1:2060", "--refuse", "trinit:2:2038", "--refuse", "strns:1:2060"});
     configure(printer);
     RunningService service;
 
@@ -223,6 +230,212 @@ TEST_F(PrintingTest, PrinterFallingSilentMidReceiptClosesTheConnection) {
     EXPECT_EQ(parseJson(closed.body), noConnection);
     EXPECT_EQ(countLines(log, "info : Canceling transaction"), 2u);
     EXPECT_EQ(printer.journal(), "");
+}
+
+// `patch` laid over `base`: objects key by key, arrays element by element.
+Json::Value merged(Json::Value base, const Json::Value& patch) {
+    if (base.isNull() || (!patch.isObject() && !patch.isArray())) {
+        return patch;
+    }
+    for (auto part = patch.begin(); part != patch.end(); ++part) {
+        Json::Value& target = patch.isArray() ? base[part.index()] : base[part.name()];
+        target = merged(target, *part);
+    }
+    return base;
+}
+
+// Two lines, 6.00 at rate A and 4.00 at rate B, paid in cash; each case adds keys to it.
+const char* const saleOfTwo = R"({"GrossTotal": 10, "FiscalPrinterPaymentId": 0, "Items": [
+    {"ProductName": "Woda", "Quantity": 3, "ProductCurrencyGrossPrice": 2,
+     "FiscalPrinterVatRateType": 0, "GrossValue": 6},
+    {"ProductName": "Chleb", "ProductCurrencyGrossPrice": 4, "FiscalPrinterVatRateType": 1,
+     "GrossValue": 4}]})";
+const std::string linesOfTwo =
+    "LINE Woda | 3.00 x 2.00 | 6.00 A\nLINE Chleb | 1.00 x 4.00 | 4.00 B\n";
+
+TEST_F(PrintingTest, SaleKeysArePrintedAsTheJournalShows) {
+    struct Case {
+        const char* name;
+        const char* patch;
+        std::string printed; // the journal after the receipt's heading line
+    };
+    const Case cases[] = {
+        {"line discount in percent, named",
+         R"({"GrossTotal": 9.4, "Items": [{"Discount": {"Percent": 10, "Name": "Promocja"}}]})",
+         "LINE Woda | 3.00 x 2.00 | 6.00 A\nDISCOUNT Promocja 10,00% -0.60 | 5.40 A\n"
+         "LINE Chleb | 1.00 x 4.00 | 4.00 B\nPAYMENT cash 9.40\nTOTAL 9.40\n"},
+        {"line discount as an amount, with a description",
+         R"({"GrossTotal": 9.5, "Items": [{}, {"Discount": {"Amount": 0.5},
+             "Description": "Żytni"}]})",
+         linesOfTwo + "DISCOUNT -0.50 | 3.50 B\nDESCRIPTION Żytni\nPAYMENT cash 9.50\n"
+                      "TOTAL 9.50\n"},
+        {"markup", R"({"GrossTotal": 11, "Items": [{"Discount": {"Amount": 1, "Markup": true}}]})",
+         "LINE Woda | 3.00 x 2.00 | 6.00 A\nMARKUP +1.00 | 7.00 A\n"
+         "LINE Chleb | 1.00 x 4.00 | 4.00 B\nPAYMENT cash 11.00\nTOTAL 11.00\n"},
+        {"receipt discount", R"({"GrossTotal": 9.5, "Discount": {"Percent": 5}})",
+         linesOfTwo + "RECEIPT DISCOUNT 5,00% -0.50 | 9.50\nPAYMENT cash 9.50\nTOTAL 9.50\n"},
+        {"card and cash with change",
+         R"({"Payments": [{"FiscalPrinterPaymentId": 2, "Amount": 5},
+                          {"FiscalPrinterPaymentId": 0, "Amount": 20}]})",
+         linesOfTwo + "PAYMENT card 5.00\nPAYMENT cash 20.00\nCHANGE cash 15.00\nTOTAL 10.00\n"},
+        {"card beyond the total, change in cash",
+         R"({"Payments": [{"FiscalPrinterPaymentId": 2, "Amount": 12}]})",
+         linesOfTwo + "PAYMENT card 12.00\nCHANGE cash 2.00\nTOTAL 10.00\n"},
+        {"deposits taken and returned",
+         R"({"GrossTotal": 12, "Deposits": [
+             {"Number": "1", "Quantity": 6, "Price": 0.5, "Description": "Butelka PET"},
+             {"Number": "2", "Quantity": 2, "Price": 0.5, "Returned": true}]})",
+         linesOfTwo + "DEPOSIT TAKEN 1 Butelka PET | 6 x 0.50 | 3.00\n"
+                      "DEPOSIT RETURNED 2 | 2 x 0.50 | 1.00\nPAYMENT cash 12.00\nTOTAL 10.00\n"
+                      "DEPOSITS TAKEN 3.00\nDEPOSITS RETURNED 1.00\nTO PAY 12.00\n"},
+        {"empty lists of deposits and footer lines", R"({"Deposits": [], "FooterLines": []})",
+         linesOfTwo + "PAYMENT cash 10.00\nTOTAL 10.00\n"},
+        {"footer lines",
+         R"({"FooterLines": [{"Kind": "OrderNumber", "Text": "ZAM/2026/0042"},
+             {"Kind": "Customer", "Text": "Jan Kowalski"}, {"Text": "Dziękujemy"}]})",
+         linesOfTwo + "PAYMENT cash 10.00\nTOTAL 10.00\nFOOTER ORDER NO. ZAM/2026/0042\n"
+                      "FOOTER CUSTOMER Jan Kowalski\nFOOTER Dziękujemy\n"},
+    };
+    VirtualPrinterProcess printer;
+    configure(printer);
+    RunningService service;
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.name);
+        const std::size_t before = printer.journal().size();
+        const Json::Value body = merged(parseJson(saleOfTwo), parseJson(each.patch));
+
+        const HttpAnswer answer = service.post("/printer/print", body.toStyledString());
+
+        EXPECT_EQ(answer.body, "true");
+        const std::string journal = printer.journal().substr(before);
+        EXPECT_EQ(journal.substr(journal.find('\n') + 1), each.printed + "END RECEIPT\n\n");
+    }
+}
+
+// What the program can check is refused before anything is sent; what only the printer can
+// (a percent worked out by its method) cancels the receipt.
+TEST_F(PrintingTest, SaleKeysThatCannotBePrintedAreRefused) {
+    struct Case {
+        const char* patch;
+        int status;
+        std::string answer; // the 400's text, or the printer's error number
+    };
+    const Case cases[] = {
+        {R"({"Items": [{"Discount": {"Amount": 6}}]})", 400,
+         "value Items[0].Discount.Amount is greater than 5.99"},
+        {R"({"Items": [{}, {"Discount": {"Percent": 100}}]})", 400,
+         "value Items[1].Discount.Percent is greater than 99.99"},
+        {R"({"Discount": {"Percent": 5, "Amount": 1}})", 400,
+         "value Discount has both Percent and Amount"},
+        {R"({"Discount": {"Name": "X"}})", 400,
+         "required value Discount.Percent or Discount.Amount does not exist"},
+        {R"({"GrossTotal": 8, "Discount": {"Amount": 1.5}})", 400,
+         "value GrossTotal is lower than 8.50"},
+        // Eight payments are as many as may be given.
+        {R"({"Payments": [{"FiscalPrinterPaymentId": 2, "Amount": 1}, {"FiscalPrinterPaymentId": 2,
+             "Amount": 1}, {"FiscalPrinterPaymentId": 2, "Amount": 1}, {"FiscalPrinterPaymentId": 2,
+             "Amount": 1}, {"FiscalPrinterPaymentId": 2, "Amount": 1}, {"FiscalPrinterPaymentId": 2,
+             "Amount": 1}, {"FiscalPrinterPaymentId": 2, "Amount": 1}, {"FiscalPrinterPaymentId": 0,
+             "Amount": 1}]})",
+         400, "value Payments is lower than 10.00"},
+        {R"({"Payments": [{"FiscalPrinterPaymentId": 0, "Amount": 10},
+                          {"FiscalPrinterPaymentId": 2, "Amount": 5}]})",
+         400, "value Payments[1] is not needed: the payments before it cover 10.00"},
+        {R"({"Payments": []})", 400, "value Payments has no entries"},
+        {R"({"GrossTotal": 0, "Payments": [{"FiscalPrinterPaymentId": 0, "Amount": 1}],
+             "Deposits": [{"Number": "1", "Quantity": 10, "Price": 1, "Returned": true}]})",
+         400, "value Payments[0] is not needed: the payments before it cover 0.00"},
+        {R"({"Payments": [{"FiscalPrinterPaymentId": 9, "Amount": 10}]})", 400,
+         "value Payments[0].FiscalPrinterPaymentId is greater than 8"},
+        {R"({"GrossTotal": 12, "Deposits": [{"Number": "1", "Quantity": 0, "Price": 1}]})", 400,
+         "value Deposits[0].Quantity is lower than 1"},
+        {R"({"GrossTotal": 11, "Deposits": [{"Number": "1a", "Quantity": 1, "Price": 1}]})", 400,
+         "value Deposits[0].Number is not 1 to 11 digits"},
+        {R"({"FooterLines": [{"Kind": "Cashier", "Text": "Anna"}]})", 400,
+         "value FooterLines[0].Kind is not one of Text, OrderNumber, Customer"},
+        {R"({"FooterLines": [{"Kind": "Customer"}]})", 400,
+         "required value FooterLines[0].Text does not exist"},
+        // 10 % of 6.00 is 0.60, so the printer's total is 9.40.
+        {R"({"GrossTotal": 9.5, "Items": [{"Discount": {"Percent": 10}}]})", 500, "2805"},
+    };
+    VirtualPrinterProcess printer;
+    configure(printer);
+    RunningService service;
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.patch);
+        const Json::Value body = merged(parseJson(saleOfTwo), parseJson(each.patch));
+
+        const HttpAnswer answer = service.post("/printer/print", body.toStyledString());
+
+        EXPECT_EQ(answer.status, each.status);
+        const Json::Value refusal = parseJson(answer.body);
+        EXPECT_EQ(refusal.isString() ? refusal : refusal["exception"]["code"].asString(),
+                  each.answer);
+    }
+    EXPECT_EQ(occurrences(printer.journal(), "END CANCELLED RECEIPT"), 1u);
+    EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), 0u);
+}
+
+// A footer the printer would not end leaves the receipt printed; the next receipt ends it
+// instead of printing or cancelling anything of it.
+TEST_F(PrintingTest, FooterLeftOpenIsEndedBeforeTheNextReceipt) {
+    VirtualPrinterProcess printer({"--refuse", "trftrln:1:2056", "--refuse", "trftrend:1:2064"});
+    configure(printer);
+    RunningService service;
+
+    EXPECT_EQ(service.post("/printer/print", footerSale).body, "true");
+    EXPECT_EQ(printer.journal(), "");
+    EXPECT_EQ(service.post("/printer/print", twoLineSale).body, "true");
+
+    const std::string journal = printer.journal();
+    EXPECT_EQ(occurrences(journal, "END RECEIPT"), 2u);
+    EXPECT_EQ(occurrences(journal, "CANCELLED"), 0u);
+    EXPECT_LT(journal.find("FOOTER Dziękujemy\nEND RECEIPT"), journal.find("LINE Mleko"));
+    EXPECT_TRUE(log.contains("error : The receipt was printed, but its footer was not finished: "
+                             "POS_GetRequestStatus failed with 2056 Pusty tekst"));
+    EXPECT_EQ(countLines(log, "info : A printed receipt's footer is still open; ending it"), 2u);
+}
+
+// A printer that does not know "getrealid" is asked "sid"; the page shows model and firmware.
+TEST_F(PrintingTest, PrinterInfoNamesModelFirmwareAndUniqueNumber) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, std::vector<std::string>{"--refuse", "getrealid:1:2060"}}) {
+        VirtualPrinterProcess printer(options);
+        configure(printer);
+        RunningService service;
+
+        const Json::Value status = parseJson(service.get("/status").body);
+        EXPECT_EQ(status["model"], "Virtual Posnet");
+        EXPECT_EQ(status["firmware"], "1.00");
+        EXPECT_EQ(parseJson(service.get("/printer/info").body),
+                  parseJson(R"({"model": "Virtual Posnet", "firmware": "1.00",
+                                "uniqueNumber": "VPN00000001", "fiscal": true})"));
+    }
+}
+
+// Cash in and out move the till's cash state, once per key; the drawer opens.
+TEST_F(PrintingTest, CashInOutCashStateAndDrawerAnswerAsThePrinterDoes) {
+    VirtualPrinterProcess printer;
+    configure(printer);
+    RunningService service;
+    const std::string key = "Idempotency-Key: cash-1\r\n";
+
+    EXPECT_EQ(service.post("/printer/cash", R"({"Amount": 100, "Direction": "In"})", key).body,
+              "true");
+    EXPECT_EQ(service.post("/printer/cash", R"({"Amount": 100, "Direction": "In"})", key).body,
+              "true");
+    EXPECT_EQ(service.post("/printer/cash", R"({"Amount": 23.45, "Direction": "Out"})").body,
+              "true");
+    EXPECT_EQ(parseJson(service.post("/printer/cash", R"({"Amount": 1, "Direction": "Up"})").body),
+              "value Direction is not one of In, Out");
+    EXPECT_EQ(parseJson(service.post("/printer/cash", R"({"Amount": 0, "Direction": "In"})").body),
+              "value Amount is lower than 0.01");
+    EXPECT_EQ(service.get("/printer/cash").body, R"({"amount":76.55})");
+    EXPECT_EQ(service.post("/printer/drawer", "").body, "true");
+
+    EXPECT_EQ(occurrences(printer.journal(), "AMOUNT 100.00\nEND CASH IN"), 1u);
+    EXPECT_EQ(occurrences(printer.journal(), "AMOUNT 23.45\nEND CASH OUT"), 1u);
+    EXPECT_EQ(occurrences(printer.journal(), "DRAWER OPENED"), 1u);
 }
 
 // The program's own page asks "/status"; it checks an open connection with "sid" first.
@@ -345,8 +558,9 @@ TEST_F(PrintingTest, ClosedConnectionSendsNothing) {
     EXPECT_EQ(countLines(log, "info : Canceling transaction"), 1u);
 }
 
-// Every fault at every command of a keyed receipt and of a daily report, the same key retried
-// once, after a restart of the program where the document's fate rests on its key's record:
+// Every fault at every command of a keyed receipt (with footer lines or without), of a daily
+// report and of a cash slip, the same key retried once, after a restart of the program where
+// the document's fate rests on its key's record:
 // at most one document completed, exactly one when an answer said so, and every answer
 // without "outcome": "unknown" true to the journal when it was given.
 TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
@@ -362,10 +576,17 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
         "END RECEIPT",
         {"scnt:1", "trinit:1", "trline:1", "trline:2", "trpayment:1", "trend:1"}};
     const Document report{"/daily_report", nullptr, "END DAILY REPORT", {"dailyrep:1"}};
+    // Its fiscal part closes at "trend"; the footer lines follow it.
+    const Document withFooter{"/printer/print",
+                              footerSale,
+                              "END RECEIPT",
+                              {"trend:1", "trftrln:1", "trftrln:2", "trftrend:1"}};
     const char* const faults[] = {"--drop-answer", "--close-before", "--close-after",
                                   "--damage-answer"};
     size_t walked = 0;
-    for (const Document* document : {&receipt, &report}) {
+    const Document cash{
+        "/printer/cash", R"({"Amount": 5, "Direction": "In"})", "END CASH IN", {"cash:1"}};
+    for (const Document* document : {&receipt, &report, &withFooter, &cash}) {
         for (const char* command : document->commands) {
             const bool closing = command == document->commands.back();
             for (const char* fault : faults) {
@@ -409,7 +630,7 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
             }
         }
     }
-    EXPECT_EQ(walked, 36u);
+    EXPECT_EQ(walked, 64u);
 }
 
 TEST_F(PrintingTest, IdempotencyKeyPrintsOnceAcrossRetriesAndRestarts) {

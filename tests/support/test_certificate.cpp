@@ -1,11 +1,19 @@
 #include "support/test_certificate.h"
 
 std::string testCertificateFile() {
-    return TEST_CERTIFICATE_FILE;
+    return TEST_CERTIFICATE_FOLDER "/server.crt";
 }
 
 std::string testKeyFile() {
-    return TEST_KEY_FILE;
+    return TEST_CERTIFICATE_FOLDER "/server.key";
+}
+
+std::string otherCertificateFile() {
+    return TEST_CERTIFICATE_FOLDER "/other.crt";
+}
+
+std::string otherKeyFile() {
+    return TEST_CERTIFICATE_FOLDER "/other.key";
 }
 
 ServerSettings testServerSettings(long timeoutSeconds) {

@@ -179,7 +179,8 @@ TEST_F(HttpServerTest, MalformedRequestLineIsAnswered400AndLogged) {
     EXPECT_EQ(answer.body, "Bad Request");
     EXPECT_EQ(answer.header("Content-Type"), "text/plain");
     EXPECT_EQ(answer.header("Connection"), "close");
-    EXPECT_TRUE(log.contains("error : Http exception: 400 Bad Request"));
+    EXPECT_TRUE(
+        log.contains("error : Refused a request of 127.0.0.1 (this account): 400 Bad Request"));
 }
 
 TEST_F(HttpServerTest, HandlerExceptionsBecomeAnswersWithoutWhatTheHandlerWrote) {

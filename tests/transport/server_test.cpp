@@ -1,5 +1,6 @@
 #include "support/log_capture.h"
 #include "support/server_thread.h"
+#include "support/temporary_folder.h"
 #include "support/test_certificate.h"
 #include "support/tls_client.h"
 #include "transport/server.h"
@@ -288,13 +289,53 @@ TEST(Server, AnswerLargerThanTheSocketTakesArrivesWhole) {
     EXPECT_TRUE(answer.body == body) << answer.body.size() << " of " << body.size() << " bytes";
 }
 
+// Its failed handshake is logged; a client that leaves without a word failed nothing.
 TEST(Server, PlainHttpIsClosedWithoutAnswerAndTheNextClientIsServed) {
+    LogCapture log;
     GreetingServer server(testServerSettings());
     ServerThread running(server);
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::socket silent(io);
+    silent.connect({boost::asio::ip::address_v4::loopback(), running.port()});
+    EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
+    silent.close();
     PlainExchange plain = exchangePlain(running.port(), "GET / HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(plain.closedByServer);
     EXPECT_EQ(plain.received.find("HTTP/"), std::string::npos) << plain.received;
     EXPECT_EQ(exchange(running.port(), "").reason, "Hello");
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"error : The TLS handshake with 127.0.0.1 "
+                                                    "(this account) failed: http request"});
+}
+
+// A renewed pair is served to every connection accepted once the server confirms the switch;
+// a pair whose parts do not belong together is refused at once, and the old one served on.
+TEST(Server, ReloadedPairIsServedOnceConfirmedAndABrokenOneIsRefused) {
+    namespace fs = boost::filesystem;
+    const struct {
+        std::string key;
+        bool switches;
+    } cases[] = {{otherKeyFile(), true}, {testKeyFile(), false}};
+    for (const auto& test : cases) {
+        TemporaryFolder folder;
+        ServerSettings settings = testServerSettings();
+        settings.certificateChainFile = (folder.path() / "server.crt").string();
+        settings.privateKeyFile = (folder.path() / "server.key").string();
+        fs::copy_file(testCertificateFile(), settings.certificateChainFile);
+        fs::copy_file(testKeyFile(), settings.privateKeyFile);
+        GreetingServer server(settings);
+        ServerThread running(server);
+        fs::copy_file(otherCertificateFile(), settings.certificateChainFile,
+                      fs::copy_options::overwrite_existing);
+        fs::copy_file(test.key, settings.privateKeyFile, fs::copy_options::overwrite_existing);
+        if (test.switches) {
+            server.reloadCertificate().get();
+        } else {
+            EXPECT_THROW(server.reloadCertificate(), std::runtime_error);
+        }
+        TlsClient client(running.port(), TlsVersion::Any, nullptr,
+                         test.switches ? otherCertificateFile() : testCertificateFile());
+        EXPECT_EQ(client.receive().reason, "Hello");
+    }
 }
 
 TEST(Server, SilentClientIsClosedAfterTheTimeoutWhileOthersAreServed) {

@@ -72,6 +72,7 @@ function showStatus(status) {
   show('version', status.version);
   show('configured', status.configured ? 'tak' : 'nie');
   show('port', status.port || 'nie wybrano');
+  show('model', status.model ? `${status.model}, oprogramowanie ${status.firmware}` : 'nieznane');
   show('line', lineText(status.line, status.port));
   show('busy', busyText(status.busy, status.waiting));
   show('last-completed', localTime(status.lastCompletedCommand));
