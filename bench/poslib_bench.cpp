@@ -41,8 +41,7 @@ std::size_t lineBytes(const std::vector<Command>& commands) {
     for (const auto& [command, parameters] : commands) {
         const poslib::Request request(command, parameters);
         bytes += request.frame().size();
-        bytes +=
-            poslib::encodeFrame(command + poslib::kTab + request.token() + poslib::kTab).size();
+        bytes += poslib::encodeFrame(command + poslib::tab + request.token() + poslib::tab).size();
     }
     return bytes;
 }

@@ -41,10 +41,10 @@ bool sameFrames(const std::vector<poslib::DecodedFrame>& a,
 
 // Frames that were started and then ended by an ETX or by the next STX.
 std::size_t endedFrames(const std::string& bytes) {
-    const std::size_t starts = std::count(bytes.begin(), bytes.end(), poslib::kStx);
-    const std::size_t lastStart = bytes.rfind(poslib::kStx);
+    const std::size_t starts = std::count(bytes.begin(), bytes.end(), poslib::stx);
+    const std::size_t lastStart = bytes.rfind(poslib::stx);
     const bool lastEnded =
-        lastStart != std::string::npos && bytes.find(poslib::kEtx, lastStart) != std::string::npos;
+        lastStart != std::string::npos && bytes.find(poslib::etx, lastStart) != std::string::npos;
     return starts == 0 || lastEnded ? starts : starts - 1;
 }
 
@@ -55,7 +55,7 @@ void checkRawLine(const std::string& bytes, std::size_t pieceSize) {
     require(sameFrames(whole, decode(bytes, pieceSize, roomy)));
     require(whole.size() == endedFrames(bytes));
     for (const poslib::DecodedFrame& frame : whole) {
-        require(frame.body.find_first_of(std::string{poslib::kStx, poslib::kEtx}) ==
+        require(frame.body.find_first_of(std::string{poslib::stx, poslib::etx}) ==
                 std::string::npos);
         require(frame.fault != poslib::FrameFault::None ||
                 bytes.find(poslib::encodeFrame(frame.body)) != std::string::npos);
@@ -71,7 +71,7 @@ void checkRawLine(const std::string& bytes, std::size_t pieceSize) {
 void checkRoundTrip(const std::string& bytes, std::size_t pieceSize) {
     std::string text = bytes;
     text.erase(std::remove_if(text.begin(), text.end(),
-                              [](char c) { return c == poslib::kStx || c == poslib::kEtx; }),
+                              [](char c) { return c == poslib::stx || c == poslib::etx; }),
                text.end());
     std::vector<std::string> bodies;
     std::string line;
@@ -81,12 +81,12 @@ void checkRoundTrip(const std::string& bytes, std::size_t pieceSize) {
         line += poslib::encodeFrame(bodies.back());
     }
     const std::vector<poslib::DecodedFrame> frames =
-        decode(line, pieceSize, poslib::FrameDecoder::kDefaultMaxFrame + line.size());
+        decode(line, pieceSize, poslib::FrameDecoder::defaultMaxFrame + line.size());
     require(frames.size() == bodies.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
         require(frames[i].fault == poslib::FrameFault::None && frames[i].body == bodies[i]);
         require(poslib::splitBody(frames[i].body).command ==
-                bodies[i].substr(0, bodies[i].find(poslib::kTab)));
+                bodies[i].substr(0, bodies[i].find(poslib::tab)));
     }
 }
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, runs every test, the browser contract test (which needs
+# Installs what is missing, builds, checks the names (scripts/naming.sh), runs every test, the
+# browser contract test (which needs
 # the program's fixed port 9003, so it runs after ctest and alone), the Windows program's
 # build and tests under Wine, the threaded tests under ThreadSanitizer, then fuzzes for a
 # bounded time.
@@ -7,6 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
+scripts/naming.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 
 echo "== browser contract test (Chromium against the program on port 9003)"

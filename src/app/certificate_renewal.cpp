@@ -1,7 +1,7 @@
 #include "app/certificate_renewal.h"
 
 #include "app/companion_run.h"
-#include "commands.h"
+#include "certificate/terms.h"
 #include "platform/app_data.h"
 #include "service/certificate_summary.h"
 
@@ -100,7 +100,7 @@ void CertificateRenewal::served() {
         return;
     try {
         const platform::ProgramOutcome ended = run->outcome();
-        if (ended.exitCode == certificate::done)
+        if (ended.exitCode == certificate::Done)
             BOOST_LOG_TRIVIAL(info)
                 << "The replaced certificate authority was removed: " << oneLine(ended.output);
         else
@@ -189,7 +189,7 @@ bool CertificateRenewal::renewalEnded() {
     running.reset();
     try {
         const platform::ProgramOutcome ended = run->outcome();
-        if (ended.exitCode == certificate::done) {
+        if (ended.exitCode == certificate::Done) {
             BOOST_LOG_TRIVIAL(info) << "Certificate renewed: " << oneLine(ended.output);
             return true;
         }

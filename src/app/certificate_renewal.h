@@ -8,7 +8,7 @@
 #ifndef APP_CERTIFICATE_RENEWAL_H
 #define APP_CERTIFICATE_RENEWAL_H
 
-#include "certificate_folder.h"
+#include "certificate/certificate_folder.h"
 #include "platform/run_and_wait.h"
 
 #include <boost/filesystem/path.hpp>

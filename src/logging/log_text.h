@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <string>
 
-constexpr std::size_t kLongestLoggedValue = 200;
+constexpr std::size_t longestLoggedValue = 200;
 
 // Control bytes and the backslash escaped ("\n", "\x1b", "\\"); beyond `longest` bytes the
 // text is cut at a character boundary and followed by how many bytes were left out.
-std::string escapeForLog(const std::string& text, std::size_t longest = kLongestLoggedValue);
+std::string escapeForLog(const std::string& text, std::size_t longest = longestLoggedValue);
 
 #endif

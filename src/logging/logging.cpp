@@ -37,7 +37,7 @@ constexpr std::size_t folderFiles = 50;
 // whatever was being logged (a request answer, the event loop); the problem goes to the
 // standard error stream instead.
 struct ReportLoggingFailure {
-    using result_type = void;
+    using result_type = void; // NOLINT(readability-identifier-naming): Boost.Log asks for it
     void operator()(const std::exception& failure) const {
         std::cerr << "Logging failed: " << failure.what() << std::endl;
     }

@@ -10,25 +10,25 @@ namespace {
 
 // A frame of a few hundred bytes needs well under a second at 9600 baud; longer means the
 // printer holds CTS down or the port is gone.
-constexpr std::chrono::milliseconds kWriteLimit{5000};
+constexpr std::chrono::milliseconds writeLimit{5000};
 
 } // namespace
 
 void Connection::post(const std::shared_ptr<Request>& request) {
     if (request->state() != Request::State::Created) {
-        throw LibraryError(kWrongCallOrder, "request already posted");
+        throw LibraryError(WrongCallOrder, "request already posted");
     }
-    if (!line_) {
-        throw LibraryError(kLineLost, "line lost earlier");
+    if (!line) {
+        throw LibraryError(LineLost, "line lost earlier");
     }
-    request->markPosted(!synchronized_);
+    request->markPosted(!synchronized);
     if (request->immediate()) {
-        immediate_.push_back(request);
+        immediateRequests.push_back(request);
     } else {
-        queued_.push_back(request);
+        queuedRequests.push_back(request);
     }
     try {
-        line_->write(request->frame(), Clock::now() + kWriteLimit);
+        line->write(request->frame(), Clock::now() + writeLimit);
     } catch (const LibraryError& error) {
         lose(error);
     }
@@ -36,7 +36,7 @@ void Connection::post(const std::shared_ptr<Request>& request) {
 
 void Connection::waitFor(const Request& request, std::chrono::milliseconds limit) {
     if (request.state() == Request::State::Created) {
-        throw LibraryError(kWrongCallOrder, "request not posted");
+        throw LibraryError(WrongCallOrder, "request not posted");
     }
     const Clock::time_point deadline = Clock::now() + limit;
     while (request.state() != Request::State::Completed) {
@@ -45,22 +45,22 @@ void Connection::waitFor(const Request& request, std::chrono::milliseconds limit
         const bool late = Clock::now() >= deadline;
         receiveUntil(deadline);
         if (late && request.state() != Request::State::Completed) {
-            lose(LibraryError(kLineLost, "no answer within the wait limit"));
+            lose(LibraryError(LineLost, "no answer within the wait limit"));
         }
     }
-    if (request.status() == kLineLost) {
-        throw LibraryError(kLineLost, "line lost");
+    if (request.status() == LineLost) {
+        throw LibraryError(LineLost, "line lost");
     }
 }
 
 void Connection::receiveUntil(Clock::time_point deadline) {
     try {
-        const std::string bytes = line_->read(deadline);
-        decoder_.feed(bytes.data(), bytes.size());
+        const std::string bytes = line->read(deadline);
+        decoder.feed(bytes.data(), bytes.size());
     } catch (const LibraryError& error) {
         lose(error);
     }
-    while (const std::optional<DecodedFrame> frame = decoder_.next()) {
+    while (const std::optional<DecodedFrame> frame = decoder.next()) {
         deliver(*frame);
     }
 }
@@ -69,7 +69,7 @@ void Connection::deliver(const DecodedFrame& frame) {
     Answer answer{};
     try {
         if (frame.fault != FrameFault::None) {
-            throw LibraryError(kBrokenAnswerFrame, "broken answer frame");
+            throw LibraryError(BrokenAnswerFrame, "broken answer frame");
         }
         answer = parseAnswer(frame.body);
     } catch (const LibraryError& error) {
@@ -82,7 +82,7 @@ void Connection::deliver(const DecodedFrame& frame) {
     }
     forget(addressee);
     if (answer.command != "ERR" && !addressee->answersAs(answer.command)) {
-        addressee->complete(kUnexpectedAnswer, {});
+        addressee->complete(UnexpectedAnswer, {});
     } else {
         addressee->complete(answer.status, std::move(answer.values));
     }
@@ -100,15 +100,15 @@ void Connection::deliverBroken(const std::string& body, const LibraryError& erro
             return;
         }
     }
-    if (!queued_.empty() || !immediate_.empty()) {
-        lose(LibraryError(kLineLost, std::string(error.what()) + " that names no command"));
+    if (!queuedRequests.empty() || !immediateRequests.empty()) {
+        lose(LibraryError(LineLost, std::string(error.what()) + " that names no command"));
     }
 }
 
 std::shared_ptr<Request> Connection::addresseeOf(const Answer& answer) {
     if (!answer.token.empty()) {
         const std::shared_ptr<Request> tokened = withToken(answer.token);
-        synchronized_ = synchronized_ || tokened;
+        synchronized = synchronized || tokened;
         return tokened;
     }
     if (answer.command == "ERR") {
@@ -117,51 +117,55 @@ std::shared_ptr<Request> Connection::addresseeOf(const Answer& answer) {
     // Whether a printer echoes the token of a "!" command is not settled, and a status answer
     // that comes late only tells an older status: those take an answer of their name anyway.
     const auto immediate =
-        std::find_if(immediate_.begin(), immediate_.end(),
+        std::find_if(immediateRequests.begin(), immediateRequests.end(),
                      [&](const auto& request) { return request->answersAs(answer.command); });
-    if (immediate != immediate_.end()) {
+    if (immediate != immediateRequests.end()) {
         return *immediate;
     }
-    if (!queued_.empty() && !queued_.front()->tokened() &&
-        queued_.front()->answersAs(answer.command)) {
-        return queued_.front();
+    if (!queuedRequests.empty() && !queuedRequests.front()->tokened() &&
+        queuedRequests.front()->answersAs(answer.command)) {
+        return queuedRequests.front();
     }
     return nullptr;
 }
 
 std::shared_ptr<Request> Connection::withToken(const std::string& token) {
     const auto hasToken = [&](const auto& request) { return request->token() == token; };
-    const auto queued = std::find_if(queued_.begin(), queued_.end(), hasToken);
-    if (queued != queued_.end()) {
+    const auto queued = std::find_if(queuedRequests.begin(), queuedRequests.end(), hasToken);
+    if (queued != queuedRequests.end()) {
         return *queued;
     }
-    const auto immediate = std::find_if(immediate_.begin(), immediate_.end(), hasToken);
-    return immediate != immediate_.end() ? *immediate : nullptr;
+    const auto immediate =
+        std::find_if(immediateRequests.begin(), immediateRequests.end(), hasToken);
+    return immediate != immediateRequests.end() ? *immediate : nullptr;
 }
 
 std::shared_ptr<Request> Connection::oldestWaiting() {
-    if (!queued_.empty()) {
-        return queued_.front();
+    if (!queuedRequests.empty()) {
+        return queuedRequests.front();
     }
-    return immediate_.empty() ? nullptr : immediate_.front();
+    return immediateRequests.empty() ? nullptr : immediateRequests.front();
 }
 
 void Connection::forget(const std::shared_ptr<Request>& request) {
-    queued_.erase(std::remove(queued_.begin(), queued_.end(), request), queued_.end());
-    immediate_.erase(std::remove(immediate_.begin(), immediate_.end(), request), immediate_.end());
+    queuedRequests.erase(std::remove(queuedRequests.begin(), queuedRequests.end(), request),
+                         queuedRequests.end());
+    immediateRequests.erase(
+        std::remove(immediateRequests.begin(), immediateRequests.end(), request),
+        immediateRequests.end());
 }
 
 void Connection::lose(const LibraryError& error) {
-    line_.reset();
-    for (const auto& request : queued_) {
-        request->complete(kLineLost, {});
+    line.reset();
+    for (const auto& request : queuedRequests) {
+        request->complete(LineLost, {});
     }
-    for (const auto& request : immediate_) {
-        request->complete(kLineLost, {});
+    for (const auto& request : immediateRequests) {
+        request->complete(LineLost, {});
     }
-    queued_.clear();
-    immediate_.clear();
-    throw LibraryError(kLineLost, error.what());
+    queuedRequests.clear();
+    immediateRequests.clear();
+    throw LibraryError(LineLost, error.what());
 }
 
 } // namespace poslib

@@ -21,7 +21,7 @@ class LibraryError;
 // and has its name; a frame error, which may carry no token, to the oldest waiting request. A
 // broken frame goes to the waiting request whose token it shows; one that shows none loses
 // the line. Once the line is lost (port gone, peer closed, no answer in time, a broken frame
-// of no known request) every request still waiting ends with kLineLost, and so does every
+// of no known request) every request still waiting ends with LineLost, and so does every
 // later one on this connection.
 //
 // Tokens where they pay: a late answer to a command given up on can only be on the line until
@@ -31,11 +31,11 @@ class LibraryError;
 // requests whose answer may be asked for again (wantToken(), "rpt") carry one.
 class Connection {
 public:
-    explicit Connection(std::unique_ptr<Line> line) : line_(std::move(line)) {}
+    explicit Connection(std::unique_ptr<Line> line) : line(std::move(line)) {}
 
-    // Sends the request's frame; throws LibraryError (kWrongCallOrder, kLineLost).
+    // Sends the request's frame; throws LibraryError (WrongCallOrder, LineLost).
     void post(const std::shared_ptr<Request>& request);
-    // Reads until the request has its answer; throws LibraryError(kLineLost) when the line
+    // Reads until the request has its answer; throws LibraryError(LineLost) when the line
     // is lost or no answer came within the limit, however many other bytes arrived.
     void waitFor(const Request& request, std::chrono::milliseconds limit);
 
@@ -49,11 +49,11 @@ private:
     void forget(const std::shared_ptr<Request>& request);
     [[noreturn]] void lose(const LibraryError& error);
 
-    std::unique_ptr<Line> line_;
-    FrameDecoder decoder_;
-    std::deque<std::shared_ptr<Request>> queued_;
-    std::vector<std::shared_ptr<Request>> immediate_;
-    bool synchronized_ = false;
+    std::unique_ptr<Line> line;
+    FrameDecoder decoder;
+    std::deque<std::shared_ptr<Request>> queuedRequests;
+    std::vector<std::shared_ptr<Request>> immediateRequests;
+    bool synchronized = false;
 };
 
 } // namespace poslib

@@ -11,9 +11,9 @@
 
 namespace poslib {
 
-constexpr char kStx = '\x02';
-constexpr char kEtx = '\x03';
-constexpr char kTab = '\t';
+constexpr char stx = '\x02';
+constexpr char etx = '\x03';
+constexpr char tab = '\t';
 
 // CRC-16/XMODEM: polynomial 0x1021, initial 0, no reflection, no final XOR.
 uint16_t crc16Xmodem(const std::string& bytes);
@@ -50,21 +50,21 @@ struct DecodedFrame {
 // DecodedFrame, whole or faulty, so that answers and commands stay counted one for one.
 class FrameDecoder {
 public:
-    static constexpr std::size_t kDefaultMaxFrame = 8192;
+    static constexpr std::size_t defaultMaxFrame = 8192;
 
-    explicit FrameDecoder(std::size_t maxFrame = kDefaultMaxFrame) : maxFrame_(maxFrame) {}
+    explicit FrameDecoder(std::size_t maxFrame = defaultMaxFrame) : maxFrame(maxFrame) {}
 
     void feed(const char* data, std::size_t size);
     // The next complete frame, or nothing until more bytes are fed.
     std::optional<DecodedFrame> next();
     // Forgets a half-received frame (after the line was reopened).
-    void reset() { buffer_.clear(); }
+    void reset() { buffer.clear(); }
 
 private:
     DecodedFrame finish(std::size_t etxPosition);
 
-    std::size_t maxFrame_;
-    std::string buffer_; // empty, or starting with STX
+    std::size_t maxFrame;
+    std::string buffer; // empty, or starting with STX
 };
 
 } // namespace poslib

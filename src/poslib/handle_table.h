@@ -50,11 +50,11 @@ public:
     static HandleTable& instance();
 
     POSNET_HANDLE add(std::shared_ptr<LibraryObject> object);
-    // Throws LibraryError(kInvalidHandle) when the handle names no object of that kind.
+    // Throws LibraryError(InvalidHandle) when the handle names no object of that kind.
     template <class Kind> std::shared_ptr<Kind> find(POSNET_HANDLE handle) const {
         std::shared_ptr<Kind> object = std::dynamic_pointer_cast<Kind>(findAny(handle));
         if (!object) {
-            throw LibraryError(kInvalidHandle, "handle of another kind");
+            throw LibraryError(InvalidHandle, "handle of another kind");
         }
         return object;
     }
@@ -64,9 +64,9 @@ public:
     void removeRequestsOf(POSNET_HANDLE device);
 
 private:
-    mutable std::mutex mutex_;
-    std::map<POSNET_HANDLE, std::shared_ptr<LibraryObject>> objects_;
-    POSNET_HANDLE next_ = 1;
+    mutable std::mutex mutex;
+    std::map<POSNET_HANDLE, std::shared_ptr<LibraryObject>> objects;
+    POSNET_HANDLE next = 1;
 };
 
 } // namespace poslib

@@ -15,15 +15,15 @@ using Clock = std::chrono::steady_clock;
 class Line {
 public:
     virtual ~Line() = default;
-    // Sends every byte before the deadline, or throws LibraryError(kLineLost).
+    // Sends every byte before the deadline, or throws LibraryError(LineLost).
     virtual void write(const std::string& bytes, Clock::time_point deadline) = 0;
-    // What arrives before the deadline, empty when nothing did; throws LibraryError(kLineLost)
+    // What arrives before the deadline, empty when nothing did; throws LibraryError(LineLost)
     // when the port or the peer is gone.
     virtual std::string read(Clock::time_point deadline) = 0;
 };
 
 // Opens the port the settings name (COMn, an absolute device path, or tcp://HOST:PORT);
-// throws LibraryError(kPortNotOpened) when it cannot.
+// throws LibraryError(PortNotOpened) when it cannot.
 std::unique_ptr<Line> openLine(const PortSettings& settings);
 
 } // namespace poslib

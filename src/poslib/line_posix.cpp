@@ -20,14 +20,14 @@ namespace poslib {
 
 namespace {
 
-constexpr std::chrono::milliseconds kConnectLimit{5000};
+constexpr std::chrono::milliseconds connectLimit{5000};
 
 [[noreturn]] void lineLost(const std::string& what) {
-    throw LibraryError(kLineLost, what + ": " + std::strerror(errno));
+    throw LibraryError(LineLost, what + ": " + std::strerror(errno));
 }
 
 [[noreturn]] void cannotOpen(const std::string& port, const std::string& why) {
-    throw LibraryError(kPortNotOpened, "cannot open " + port + ": " + why);
+    throw LibraryError(PortNotOpened, "cannot open " + port + ": " + why);
 }
 
 int millisecondsUntil(Clock::time_point deadline) {
@@ -56,8 +56,8 @@ bool awaitEvent(int fd, short event, Clock::time_point deadline) {
 // A non-blocking descriptor: a serial device or a connected socket.
 class DescriptorLine : public Line {
 public:
-    explicit DescriptorLine(int fd) : fd_(fd) {}
-    ~DescriptorLine() override { ::close(fd_); }
+    explicit DescriptorLine(int fd) : descriptor(fd) {}
+    ~DescriptorLine() override { ::close(descriptor); }
     DescriptorLine(const DescriptorLine&) = delete;
     DescriptorLine& operator=(const DescriptorLine&) = delete;
 
@@ -68,7 +68,7 @@ public:
             if (count > 0) {
                 sent += static_cast<std::size_t>(count);
             } else if (errno == EAGAIN || errno == EINTR) {
-                if (!awaitEvent(fd_, POLLOUT, deadline)) {
+                if (!awaitEvent(descriptor, POLLOUT, deadline)) {
                     errno = ETIMEDOUT;
                     lineLost("write");
                 }
@@ -79,11 +79,11 @@ public:
     }
 
     std::string read(Clock::time_point deadline) override {
-        if (!awaitEvent(fd_, POLLIN, deadline)) {
+        if (!awaitEvent(descriptor, POLLIN, deadline)) {
             return {};
         }
         char buffer[512];
-        const ssize_t count = ::read(fd_, buffer, sizeof buffer);
+        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
         if (count > 0) {
             return std::string(buffer, static_cast<std::size_t>(count));
         }
@@ -98,12 +98,12 @@ public:
 
 protected:
     virtual ssize_t writeSome(const char* data, std::size_t size) {
-        return ::write(fd_, data, size);
+        return ::write(descriptor, data, size);
     }
-    int fd() const { return fd_; }
+    int fd() const { return descriptor; }
 
 private:
-    int fd_;
+    int descriptor;
 };
 
 class SerialLine : public DescriptorLine {
@@ -209,7 +209,7 @@ int connectSocket(const addrinfo& address, Clock::time_point deadline) {
 
 // The name lookup and the connection share one deadline.
 std::unique_ptr<Line> openTcp(const PortSettings& settings) {
-    const Clock::time_point deadline = Clock::now() + kConnectLimit;
+    const Clock::time_point deadline = Clock::now() + connectLimit;
     const AddressList addresses = lookUpTcpAddress(settings.port, deadline);
     int fd = -1;
     for (const addrinfo* candidate = addresses.get(); candidate != nullptr && fd < 0;

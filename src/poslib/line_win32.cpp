@@ -21,18 +21,18 @@ namespace poslib {
 
 namespace {
 
-constexpr std::chrono::milliseconds kConnectLimit{5000};
+constexpr std::chrono::milliseconds connectLimit{5000};
 
 std::string systemMessage(DWORD code) {
     return std::system_category().message(static_cast<int>(code));
 }
 
 [[noreturn]] void lineLost(const std::string& what, DWORD code) {
-    throw LibraryError(kLineLost, what + ": " + systemMessage(code));
+    throw LibraryError(LineLost, what + ": " + systemMessage(code));
 }
 
 [[noreturn]] void cannotOpen(const std::string& port, const std::string& why) {
-    throw LibraryError(kPortNotOpened, "cannot open " + port + ": " + why);
+    throw LibraryError(PortNotOpened, "cannot open " + port + ": " + why);
 }
 
 DWORD millisecondsUntil(Clock::time_point deadline) {
@@ -47,8 +47,8 @@ DWORD millisecondsUntil(Clock::time_point deadline) {
 // A serial port opened for synchronous reads and writes, each bounded by SetCommTimeouts.
 class SerialLine : public Line {
 public:
-    SerialLine(HANDLE port, std::string name) : port_(port), name_(std::move(name)) {}
-    ~SerialLine() override { CloseHandle(port_); }
+    SerialLine(HANDLE port, std::string name) : handle(port), name(std::move(name)) {}
+    ~SerialLine() override { CloseHandle(handle); }
     SerialLine(const SerialLine&) = delete;
     SerialLine& operator=(const SerialLine&) = delete;
 
@@ -57,7 +57,7 @@ public:
         timeouts.WriteTotalTimeoutConstant = std::max<DWORD>(millisecondsUntil(deadline), 1);
         setTimeouts(timeouts);
         DWORD written = 0;
-        if (!WriteFile(port_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        if (!WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
             lineLost("write", GetLastError());
         }
         if (written < bytes.size()) {
@@ -77,7 +77,7 @@ public:
         setTimeouts(timeouts);
         char buffer[512];
         DWORD count = 0;
-        if (!ReadFile(port_, buffer, sizeof buffer, &count, nullptr)) {
+        if (!ReadFile(handle, buffer, sizeof buffer, &count, nullptr)) {
             lineLost("read", GetLastError());
         }
         return std::string(buffer, count);
@@ -85,13 +85,13 @@ public:
 
 private:
     void setTimeouts(COMMTIMEOUTS& timeouts) {
-        if (!SetCommTimeouts(port_, &timeouts)) {
-            lineLost("SetCommTimeouts " + name_, GetLastError());
+        if (!SetCommTimeouts(handle, &timeouts)) {
+            lineLost("SetCommTimeouts " + name, GetLastError());
         }
     }
 
-    HANDLE port_;
-    std::string name_;
+    HANDLE handle;
+    std::string name;
 };
 
 BYTE parityOf(char parity) {
@@ -164,8 +164,8 @@ using boost::asio::ip::tcp;
 class TcpLine : public Line {
 public:
     // The name lookup and the connection share one deadline.
-    explicit TcpLine(const PortSettings& settings) : socket_(io_) {
-        const Clock::time_point deadline = Clock::now() + kConnectLimit;
+    explicit TcpLine(const PortSettings& settings) : socket(io) {
+        const Clock::time_point deadline = Clock::now() + connectLimit;
         std::vector<tcp::endpoint> endpoints;
         const AddressList addresses = lookUpTcpAddress(settings.port, deadline);
         for (const addrinfo* found = addresses.get(); found != nullptr; found = found->ai_next) {
@@ -175,24 +175,24 @@ public:
             endpoints.push_back(endpoint);
         }
         boost::system::error_code error = boost::asio::error::host_not_found;
-        boost::asio::async_connect(socket_, endpoints,
+        boost::asio::async_connect(socket, endpoints,
                                    [&error](const boost::system::error_code& result,
                                             const tcp::endpoint&) { error = result; });
         runUntil(deadline);
         if (error) {
             cannotOpen(settings.port, "connection refused or timed out");
         }
-        socket_.set_option(tcp::no_delay(true), error); // frames are small and answered
+        socket.set_option(tcp::no_delay(true), error); // frames are small and answered
     }
 
     void write(const std::string& bytes, Clock::time_point deadline) override {
         boost::system::error_code error;
         boost::asio::async_write(
-            socket_, boost::asio::buffer(bytes),
+            socket, boost::asio::buffer(bytes),
             [&error](const boost::system::error_code& result, std::size_t) { error = result; });
         runUntil(deadline);
         if (error) {
-            throw LibraryError(kLineLost, "write: " + error.message());
+            throw LibraryError(LineLost, "write: " + error.message());
         }
     }
 
@@ -200,17 +200,17 @@ public:
         char buffer[512];
         boost::system::error_code error;
         std::size_t count = 0;
-        socket_.async_read_some(boost::asio::buffer(buffer),
-                                [&](const boost::system::error_code& result, std::size_t size) {
-                                    error = result;
-                                    count = size;
-                                });
+        socket.async_read_some(boost::asio::buffer(buffer),
+                               [&](const boost::system::error_code& result, std::size_t size) {
+                                   error = result;
+                                   count = size;
+                               });
         runUntil(deadline);
         if (error == boost::asio::error::operation_aborted) {
             return {};
         }
         if (error) {
-            throw LibraryError(kLineLost, "read: " + error.message());
+            throw LibraryError(LineLost, "read: " + error.message());
         }
         return std::string(buffer, count);
     }
@@ -219,19 +219,19 @@ private:
     // The pending operation's handler has run when this returns: at the deadline the
     // operation is cancelled and completes with operation_aborted.
     void runUntil(Clock::time_point deadline) {
-        io_.restart();
-        io_.poll(); // what is there already counts, even when the deadline has passed
-        io_.run_until(deadline);
-        if (!io_.stopped()) {
+        io.restart();
+        io.poll(); // what is there already counts, even when the deadline has passed
+        io.run_until(deadline);
+        if (!io.stopped()) {
             boost::system::error_code ignored; // a socket that cannot cancel has nothing left
-            socket_.cancel(ignored);
-            io_.restart();
-            io_.run();
+            socket.cancel(ignored);
+            io.restart();
+            io.run();
         }
     }
 
-    boost::asio::io_context io_;
-    tcp::socket socket_;
+    boost::asio::io_context io;
+    tcp::socket socket;
 };
 
 } // namespace

@@ -10,10 +10,10 @@ namespace poslib {
 
 namespace {
 
-constexpr std::size_t kSettingFields = 5; // after the port, which may itself hold commas
+constexpr std::size_t settingFields = 5; // after the port, which may itself hold commas
 
 [[noreturn]] void refuse(const std::string& text) {
-    throw LibraryError(kInvalidArgument, "bad port settings: " + text);
+    throw LibraryError(InvalidArgument, "bad port settings: " + text);
 }
 
 int number(const std::string& field, const std::string& text) {
@@ -29,7 +29,7 @@ int number(const std::string& field, const std::string& text) {
 PortSettings parsePortSettings(const std::string& text) {
     std::vector<std::string> fields;
     std::string rest = text;
-    for (std::size_t i = 0; i < kSettingFields; ++i) {
+    for (std::size_t i = 0; i < settingFields; ++i) {
         const std::size_t comma = rest.rfind(',');
         if (comma == std::string::npos) {
             refuse(text);

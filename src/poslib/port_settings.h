@@ -19,7 +19,7 @@ struct PortSettings {
     FlowControl flowControl = FlowControl::RtsCts;
 };
 
-// Throws LibraryError(kInvalidArgument) for a text that is not of this form.
+// Throws LibraryError(InvalidArgument) for a text that is not of this form.
 PortSettings parsePortSettings(const std::string& text);
 
 } // namespace poslib

@@ -1,5 +1,5 @@
 // The POS_ functions of posnet.h on top of the handle table and the connections.
-#include "posnet/posnet.h"
+#include "poslib/posnet.h"
 
 #include "poslib/handle_table.h"
 
@@ -9,10 +9,9 @@ using namespace poslib;
 
 namespace {
 
-constexpr int32_t kStatusMode = 1;      // ask the printer now; the only mode there is
-constexpr uint8_t kPostQueued = 0;      // the only post mode: the printer's own queue decides
-constexpr std::size_t kNameBuffer = 16; // the caller's name buffer, as posnet.h fixes it
-constexpr std::chrono::milliseconds kStatusWaitLimit{5000};
+constexpr int32_t statusMode = 1; // ask the printer now; the only mode there is
+constexpr uint8_t postQueued = 0; // the only post mode: the printer's own queue decides
+constexpr std::chrono::milliseconds statusWaitLimit{POSNET_WAIT_LIMIT_MS};
 
 HandleTable& table() {
     return HandleTable::instance();
@@ -30,14 +29,14 @@ void record(POSNET_HANDLE handle, POSNET_STATUS code) {
 // A C caller cannot catch exceptions: each one ends here as the code that the call returns,
 // kept for POS_GetError on the handle the call was about.
 template <class Body> POSNET_STATUS guarded(POSNET_HANDLE handle, Body body) {
-    POSNET_STATUS code = kInternalError;
+    POSNET_STATUS code = InternalError;
     try {
         body();
         return 0;
     } catch (const LibraryError& error) {
         code = error.code();
     } catch (const std::exception&) {
-        code = kInternalError;
+        code = InternalError;
     }
     record(handle, code);
     return code;
@@ -52,7 +51,7 @@ template <class Body> POSNET_HANDLE creating(POSNET_HANDLE source, Body body) {
 
 void require(bool condition, const char* what) {
     if (!condition) {
-        throw LibraryError(kInvalidArgument, what);
+        throw LibraryError(InvalidArgument, what);
     }
 }
 
@@ -68,7 +67,7 @@ int32_t statusValue(const std::shared_ptr<Request>& request, const char* name) {
             return std::stoi(value.value);
         }
     }
-    throw LibraryError(kUnexpectedAnswer, "status answer without its value");
+    throw LibraryError(UnexpectedAnswer, "status answer without its value");
 }
 
 void copyTerminated(const std::string& text, char* target, std::size_t capacity) {
@@ -115,14 +114,14 @@ POSNET_STATUS POSNET_API POS_GetPrnDeviceStatus(POSNET_HANDLE hLocalDevice, int3
         // Whatever fails below, the caller must not read "ready" from the outputs.
         *globalStatus = -1;
         *printerStatus = -1;
-        require(mode == kStatusMode, "unknown status mode");
+        require(mode == statusMode, "unknown status mode");
         Connection& connection = table().find<OpenDevice>(hLocalDevice)->connection;
         const auto mechanism = std::make_shared<Request>("!sprn", "");
         const auto device = std::make_shared<Request>("!sdev", "");
         connection.post(mechanism);
         connection.post(device);
-        connection.waitFor(*mechanism, kStatusWaitLimit);
-        connection.waitFor(*device, kStatusWaitLimit);
+        connection.waitFor(*mechanism, statusWaitLimit);
+        connection.waitFor(*device, statusWaitLimit);
         const int32_t mechanismStatus = statusValue(mechanism, "pr");
         const int32_t deviceStatus = statusValue(device, "ds");
         *printerStatus = mechanismStatus;
@@ -175,7 +174,7 @@ POSNET_HANDLE POSNET_API POS_CreateRequest(POSNET_HANDLE hLocalDevice, const cha
 
 POSNET_STATUS POSNET_API POS_PostRequest(POSNET_HANDLE hRequest, uint8_t mode) {
     return guarded(hRequest, [&] {
-        require(mode == kPostQueued, "unknown post mode");
+        require(mode == postQueued, "unknown post mode");
         const auto entry = table().find<RequestEntry>(hRequest);
         entry->owner->connection.post(entry->request);
     });
@@ -211,9 +210,9 @@ POSNET_STATUS POSNET_API POS_PopResponseValue(POSNET_HANDLE hRequest, char* name
         require(name != nullptr && value != nullptr && valueLength > 0, "value buffer missing");
         ResponseValue popped;
         if (!table().find<RequestEntry>(hRequest)->request->popValue(popped)) {
-            throw LibraryError(kNoMoreValues, "no value left");
+            throw LibraryError(NoMoreValues, "no value left");
         }
-        copyTerminated(popped.name, name, kNameBuffer);
+        copyTerminated(popped.name, name, POSNET_NAME_LENGTH);
         copyTerminated(popped.value, value, valueLength);
     });
 }

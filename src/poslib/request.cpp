@@ -11,11 +11,11 @@ namespace poslib {
 
 namespace {
 
-const std::string kRepeat = "rpt";
+const std::string repeatCommand = "rpt";
 
 std::string tokenText(unsigned number) {
     char token[8];
-    std::snprintf(token, sizeof token, "@%04u", number % Request::kTokenCount);
+    std::snprintf(token, sizeof token, "@%04u", number % Request::tokenCount);
     return token;
 }
 
@@ -23,7 +23,7 @@ std::string tokenText(unsigned number) {
 // workstations sharing it, and a token they used would fetch their answer in place of ours.
 unsigned firstToken() {
     std::random_device source;
-    return source() % Request::kTokenCount;
+    return source() % Request::tokenCount;
 }
 
 std::string nextToken() {
@@ -33,7 +33,7 @@ std::string nextToken() {
 
 // The token goes right after the command, where the printer takes it from any frame.
 std::string withToken(std::string body, const std::string& token) {
-    body.insert(body.find(kTab) + 1, token + kTab);
+    body.insert(body.find(tab) + 1, token + tab);
     return body;
 }
 
@@ -43,65 +43,65 @@ Request::Request(const std::string& command, const std::string& parameters)
     : Request(command, parameters, nextToken()) {}
 
 Request::Request(const std::string& command, const std::string& parameters, std::string token)
-    : token_(std::move(token)), body_(requestBody(command, parameters)),
-      answeredAs_(command.compare(0, 1, "!") == 0 ? command.substr(1) : command),
-      immediate_(answeredAs_.size() != command.size()), tokenWanted_(command == kRepeat) {}
+    : tokenField(std::move(token)), body(requestBody(command, parameters)),
+      answeredAs(command.compare(0, 1, "!") == 0 ? command.substr(1) : command),
+      isImmediate(answeredAs.size() != command.size()), wantsToken(command == repeatCommand) {}
 
 std::string Request::frame() const {
-    return encodeFrame(tokened_ ? withToken(body_, token_) : body_);
+    return encodeFrame(carriesToken ? withToken(body, tokenField) : body);
 }
 
 void Request::wantToken() {
-    if (state_ != State::Created && !tokened_) {
-        throw LibraryError(kWrongCallOrder, "request posted without its token");
+    if (currentState != State::Created && !carriesToken) {
+        throw LibraryError(WrongCallOrder, "request posted without its token");
     }
-    tokenWanted_ = true;
+    wantsToken = true;
 }
 
 void Request::markPosted(bool tokened) {
-    state_ = State::Posted;
-    tokened_ = tokened || tokenWanted_;
+    currentState = State::Posted;
+    carriesToken = tokened || wantsToken;
 }
 
 std::shared_ptr<Request> Request::repeatOf(unsigned tokenNumber, const std::string& command) {
-    if (tokenNumber >= kTokenCount) {
-        throw LibraryError(kInvalidArgument, "token beyond four digits");
+    if (tokenNumber >= tokenCount) {
+        throw LibraryError(InvalidArgument, "token beyond four digits");
     }
-    if (command.empty() || command == kRepeat) {
-        throw LibraryError(kInvalidArgument, "no command to repeat the answer of");
+    if (command.empty() || command == repeatCommand) {
+        throw LibraryError(InvalidArgument, "no command to repeat the answer of");
     }
-    std::shared_ptr<Request> repeat(new Request(kRepeat, "", tokenText(tokenNumber)));
-    repeat->answeredAs_ = command;
+    std::shared_ptr<Request> repeat(new Request(repeatCommand, "", tokenText(tokenNumber)));
+    repeat->answeredAs = command;
     return repeat;
 }
 
 unsigned Request::tokenNumber() const {
-    return static_cast<unsigned>(std::stoul(token_.substr(1)));
+    return static_cast<unsigned>(std::stoul(tokenField.substr(1)));
 }
 
 bool Request::answersAs(const std::string& name) const {
-    return name == answeredAs_ || (immediate_ && name == "!" + answeredAs_);
+    return name == answeredAs || (isImmediate && name == "!" + answeredAs);
 }
 
 void Request::complete(POSNET_STATUS status, std::vector<ResponseValue> values) {
-    state_ = State::Completed;
-    status_ = status;
-    values_.assign(values.begin(), values.end());
+    currentState = State::Completed;
+    answerStatus = status;
+    answerValues.assign(values.begin(), values.end());
 }
 
 POSNET_STATUS Request::status() const {
-    if (state_ != State::Completed) {
-        throw LibraryError(kWrongCallOrder, "request not completed");
+    if (currentState != State::Completed) {
+        throw LibraryError(WrongCallOrder, "request not completed");
     }
-    return status_;
+    return answerStatus;
 }
 
 bool Request::popValue(ResponseValue& value) {
-    if (values_.empty()) {
+    if (answerValues.empty()) {
         return false;
     }
-    value = std::move(values_.front());
-    values_.pop_front();
+    value = std::move(answerValues.front());
+    answerValues.pop_front();
     return true;
 }
 

@@ -19,53 +19,53 @@ class Request {
 public:
     enum class State { Created, Posted, Completed };
 
-    static constexpr unsigned kTokenCount = 10000; // four decimal digits
+    static constexpr unsigned tokenCount = 10000; // four decimal digits
 
     // command as the caller gave it ("trinit", "!sprn"); parameters as for requestBody().
     Request(const std::string& command, const std::string& parameters);
     // "rpt" carrying the token of an earlier `command`, whose stored answer the printer sends
     // again under that command's name; an answer under another name is some other command's
     // that came to carry the same token, and is taken as unexpected. Throws
-    // LibraryError(kInvalidArgument) for a token beyond four digits or no command.
+    // LibraryError(InvalidArgument) for a token beyond four digits or no command.
     static std::shared_ptr<Request> repeatOf(unsigned tokenNumber, const std::string& command);
 
     // The frame as posted, with its token or without.
     std::string frame() const;
-    const std::string& token() const { return token_; }
-    bool tokened() const { return tokened_; }
+    const std::string& token() const { return tokenField; }
+    bool tokened() const { return carriesToken; }
     // The caller will ask the printer for this command's answer again by its token, so the
-    // frame must carry it; throws LibraryError(kWrongCallOrder) once it was posted without.
+    // frame must carry it; throws LibraryError(WrongCallOrder) once it was posted without.
     void wantToken();
-    bool tokenWanted() const { return tokenWanted_; }
+    bool tokenWanted() const { return wantsToken; }
     unsigned tokenNumber() const;
     // Whether an answer of that name may be this request's: its command without the "!" of
     // immediate execution, or with it (printers differ there); for a repeat, the repeated
     // command's.
     bool answersAs(const std::string& name) const;
-    bool immediate() const { return immediate_; }
-    State state() const { return state_; }
+    bool immediate() const { return isImmediate; }
+    State state() const { return currentState; }
 
     void markPosted(bool tokened);
     void complete(POSNET_STATUS status, std::vector<ResponseValue> values);
 
-    // Throws LibraryError(kWrongCallOrder) before the answer arrived.
+    // Throws LibraryError(WrongCallOrder) before the answer arrived.
     POSNET_STATUS status() const;
-    std::size_t valueCount() const { return values_.size(); }
+    std::size_t valueCount() const { return answerValues.size(); }
     // False when no value is left.
     bool popValue(ResponseValue& value);
 
 private:
     Request(const std::string& command, const std::string& parameters, std::string token);
 
-    std::string token_;
-    std::string body_;
-    std::string answeredAs_;
-    bool immediate_;
-    bool tokenWanted_;
-    bool tokened_ = false;
-    State state_ = State::Created;
-    POSNET_STATUS status_ = 0;
-    std::deque<ResponseValue> values_;
+    std::string tokenField;
+    std::string body;
+    std::string answeredAs;
+    bool isImmediate;
+    bool wantsToken;
+    bool carriesToken = false;
+    State currentState = State::Created;
+    POSNET_STATUS answerStatus = 0;
+    std::deque<ResponseValue> answerValues;
 };
 
 } // namespace poslib

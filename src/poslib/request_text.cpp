@@ -7,8 +7,8 @@ namespace poslib {
 
 namespace {
 
-constexpr std::size_t kNameLength = 2;
-constexpr std::size_t kLongestCommand = 16;
+constexpr std::size_t nameLength = 2;
+constexpr std::size_t longestCommand = 16;
 
 bool isMnemonic(const std::string& text) {
     return !text.empty() &&
@@ -19,12 +19,12 @@ bool isMnemonic(const std::string& text) {
 // answer such a command under its marked name.
 bool isCommandName(const std::string& text) {
     const std::string name = text.compare(0, 1, "!") == 0 ? text.substr(1) : text;
-    return isMnemonic(name) && name.size() <= kLongestCommand;
+    return isMnemonic(name) && name.size() <= longestCommand;
 }
 
 std::string commandField(const std::string& command) {
     if (!isCommandName(command)) {
-        throw LibraryError(kMalformedRequest, "bad command: " + command);
+        throw LibraryError(MalformedRequest, "bad command: " + command);
     }
     return command;
 }
@@ -32,13 +32,13 @@ std::string commandField(const std::string& command) {
 std::string parameterField(const std::string& entry) {
     const std::size_t comma = entry.find(',');
     const std::string name = entry.substr(0, comma);
-    if (comma == std::string::npos || name.size() != kNameLength || !isMnemonic(name)) {
-        throw LibraryError(kMalformedRequest, "bad parameter entry: " + entry);
+    if (comma == std::string::npos || name.size() != nameLength || !isMnemonic(name)) {
+        throw LibraryError(MalformedRequest, "bad parameter entry: " + entry);
     }
     const std::string value = entry.substr(comma + 1);
     for (unsigned char byte : value) {
         if (byte < 0x20) {
-            throw LibraryError(kControlByteInValue, "control byte in parameter " + name);
+            throw LibraryError(ControlByteInValue, "control byte in parameter " + name);
         }
     }
     return name + value;
@@ -51,7 +51,7 @@ bool isErrorNumber(const std::string& field) {
 
 POSNET_STATUS errorNumber(const std::string& field) {
     if (!isErrorNumber(field)) {
-        throw LibraryError(kBrokenAnswerFrame, "bad error number: " + field);
+        throw LibraryError(BrokenAnswerFrame, "bad error number: " + field);
     }
     return std::stoi(field.substr(1));
 }
@@ -59,11 +59,11 @@ POSNET_STATUS errorNumber(const std::string& field) {
 // A frame error never counts as success: not when its number is missing or 0, nor when
 // something unreadable follows it.
 Answer frameErrorAnswer(const FrameContent& content) {
-    Answer answer{content.command, {}, kUnexpectedAnswer, {}};
+    Answer answer{content.command, {}, UnexpectedAnswer, {}};
     for (const std::string& field : content.fields) {
         if (field[0] == '@') {
             answer.token = field;
-        } else if (answer.status == kUnexpectedAnswer && isErrorNumber(field) &&
+        } else if (answer.status == UnexpectedAnswer && isErrorNumber(field) &&
                    errorNumber(field) != 0) {
             answer.status = errorNumber(field);
         }
@@ -93,7 +93,7 @@ Answer parseAnswer(const std::string& body) {
         return frameErrorAnswer(content);
     }
     if (!isCommandName(content.command)) {
-        throw LibraryError(kBrokenAnswerFrame, "bad answer command: " + content.command);
+        throw LibraryError(BrokenAnswerFrame, "bad answer command: " + content.command);
     }
     Answer answer{content.command, {}, 0, {}};
     for (const std::string& field : content.fields) {
@@ -102,10 +102,10 @@ Answer parseAnswer(const std::string& body) {
             answer.status = answer.status != 0 ? answer.status : number;
         } else if (field[0] == '@') {
             answer.token = field;
-        } else if (field.size() < kNameLength) {
-            throw LibraryError(kBrokenAnswerFrame, "field without a name: " + field);
+        } else if (field.size() < nameLength) {
+            throw LibraryError(BrokenAnswerFrame, "field without a name: " + field);
         } else {
-            answer.values.push_back({field.substr(0, kNameLength), field.substr(kNameLength)});
+            answer.values.push_back({field.substr(0, nameLength), field.substr(nameLength)});
         }
     }
     return answer;

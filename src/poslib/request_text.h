@@ -3,7 +3,7 @@
 #ifndef POSLIB_REQUEST_TEXT_H
 #define POSLIB_REQUEST_TEXT_H
 
-#include "posnet/posnet.h"
+#include "poslib/posnet.h"
 
 #include <string>
 #include <vector>
@@ -12,7 +12,7 @@ namespace poslib {
 
 // The command ("trline", or "!sprn" for one executed at once) and the parameter text: entries
 // "name,value" joined by LF, for example "na,Chleb\nvt,0" -> "trline TAB naChleb TAB vt0 TAB".
-// Throws LibraryError: kMalformedRequest for a bad command or entry, kControlByteInValue for
+// Throws LibraryError: MalformedRequest for a bad command or entry, ControlByteInValue for
 // a value holding a byte below 0x20, which would split or end the frame on the wire.
 std::string requestBody(const std::string& command, const std::string& parameters);
 
@@ -29,8 +29,8 @@ struct Answer {
 };
 
 // The first non-zero "?nnnn" is the status, whatever follows it. An ERR frame is a failure
-// whatever it holds: one without a usable non-zero number gets kUnexpectedAnswer, and no
-// values. Throws LibraryError(kBrokenAnswerFrame) for any other body that is not an answer.
+// whatever it holds: one without a usable non-zero number gets UnexpectedAnswer, and no
+// values. Throws LibraryError(BrokenAnswerFrame) for any other body that is not an answer.
 Answer parseAnswer(const std::string& body);
 
 } // namespace poslib

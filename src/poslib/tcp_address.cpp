@@ -10,7 +10,7 @@ namespace poslib {
 
 namespace {
 
-const std::string kTcpPrefix = "tcp://";
+const std::string tcpPrefix = "tcp://";
 
 // Shared by the caller and the lookup thread, which may outlive the caller's wait.
 struct Lookup {
@@ -48,15 +48,14 @@ void lookUp(const std::shared_ptr<Lookup>& lookup, const TcpAddress& address,
 } // namespace
 
 bool isTcpAddress(const std::string& portText) {
-    return portText.compare(0, kTcpPrefix.size(), kTcpPrefix) == 0;
+    return portText.compare(0, tcpPrefix.size(), tcpPrefix) == 0;
 }
 
 TcpAddress splitTcpAddress(const std::string& portText) {
-    const std::string address = isTcpAddress(portText) ? portText.substr(kTcpPrefix.size()) : "";
+    const std::string address = isTcpAddress(portText) ? portText.substr(tcpPrefix.size()) : "";
     const std::size_t colon = address.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == address.size()) {
-        throw LibraryError(kPortNotOpened,
-                           "cannot open " + portText + ": expected tcp://HOST:PORT");
+        throw LibraryError(PortNotOpened, "cannot open " + portText + ": expected tcp://HOST:PORT");
     }
     TcpAddress result{address.substr(0, colon), address.substr(colon + 1)};
     if (result.host.front() == '[' && result.host.back() == ']') {
@@ -79,11 +78,11 @@ AddressList lookUpTcpAddress(const std::string& portText, Clock::time_point dead
     std::thread([lookup, address, find] { lookUp(lookup, address, find); }).detach();
     std::unique_lock<std::mutex> lock(lookup->mutex);
     if (!lookup->finished.wait_until(lock, deadline, [&] { return lookup->done; })) {
-        throw LibraryError(kPortNotOpened,
+        throw LibraryError(PortNotOpened,
                            "cannot open " + portText + ": no address found within the wait limit");
     }
     if (lookup->result != 0) {
-        throw LibraryError(kPortNotOpened,
+        throw LibraryError(PortNotOpened,
                            "cannot open " + portText + ": " + lookupFailure(lookup->result));
     }
     // The list lives as long as the lookup that holds it.

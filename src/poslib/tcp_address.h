@@ -24,7 +24,7 @@ struct TcpAddress {
 
 bool isTcpAddress(const std::string& portText);
 
-// Throws LibraryError(kPortNotOpened) when the text is not tcp://HOST:PORT.
+// Throws LibraryError(PortNotOpened) when the text is not tcp://HOST:PORT.
 TcpAddress splitTcpAddress(const std::string& portText);
 
 // getaddrinfo for a stream connection to the address: its result code, and the list it made
@@ -34,7 +34,7 @@ using AddressFinder = std::function<int(const TcpAddress&, addrinfo**)>;
 
 // The host's addresses. The lookup runs on a thread of its own, so that a name server that
 // does not answer holds the caller only until the deadline; the thread finishes the lookup by
-// itself after that. Throws LibraryError(kPortNotOpened) when the name is unknown or the
+// itself after that. Throws LibraryError(PortNotOpened) when the name is unknown or the
 // deadline passed first.
 using AddressList = std::shared_ptr<const addrinfo>;
 AddressList lookUpTcpAddress(const std::string& portText, Clock::time_point deadline,

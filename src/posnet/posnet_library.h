@@ -3,7 +3,7 @@
 #ifndef POSNET_POSNET_LIBRARY_H
 #define POSNET_POSNET_LIBRARY_H
 
-#include "posnet/posnet.h"
+#include "poslib/posnet.h"
 
 // Each member has the signature, the arguments and the return convention of its POS_ function.
 class PosnetLibrary {

@@ -6,6 +6,7 @@
 #define POSNET_PRINTER_H
 
 #include "posnet/document_in_doubt.h"
+#include "posnet/document_recovery.h"
 #include "posnet/posnet_library.h"
 #include "posnet/printer_errors.h"
 #include "posnet/printer_records.h"
@@ -74,9 +75,13 @@ public:
 
     // A document whose closing answer was lost and whose fate is not known yet; settled at
     // the next connection.
-    const std::optional<DocumentInDoubt>& documentInDoubt() const { return inDoubt; }
+    const std::optional<DocumentInDoubt>& documentInDoubt() const {
+        return recovery.documentInDoubt();
+    }
     // A document that an earlier run of the program left in doubt.
-    void resumeDocumentInDoubt(const std::optional<DocumentInDoubt>& document);
+    void resumeDocumentInDoubt(const std::optional<DocumentInDoubt>& document) {
+        recovery.resume(document);
+    }
 
     // True when a connection opened, false when it closed.
     boost::signals2::signal<void(bool)> connectionChanged;
@@ -90,6 +95,10 @@ public:
     boost::signals2::signal<void(const DocumentInDoubt&, DocumentOutcome)> documentSettled;
 
 private:
+    // It asks the printer's records through the connection, the stored answers and the
+    // cancellation below.
+    friend class DocumentRecovery;
+
     // A printer command with its parameters, as a receipt sends it.
     struct Command {
         std::string name;
@@ -102,6 +111,8 @@ private:
     struct QueueOverrun {};
 
     bool openConnection(const std::string& port);
+    // Opens the connection that was last open again, after a lost line.
+    bool reopen() { return openConnection(connectedPort); }
     void printOnce(const Receipt& receipt);
     // The commands from the counters read before "trinit" to the payments.
     std::vector<Command> saleCommands(const Receipt& receipt, PosnetResponse& counters);
@@ -137,22 +148,8 @@ private:
     PosnetResponse responseValues(POSNET_HANDLE request);
     // A question's answer; empty when the printer refuses it, as an older model may.
     PosnetResponse optionalAnswer(const std::string& command);
-
-    // Announces the document before its first command reaches the printer, so that a record
-    // of it can be kept first.
-    DocumentInDoubt startDocument(DocumentKind kind);
-    // Runs the document's closing command; when its answer is lost, damaged or not its own,
-    // finds out from the printer whether it was carried out: returns when it was, throws the lost
-    // line's error when it was not, and DocumentOutcomeUnknown when the printer cannot tell.
-    void endDocument(DocumentInDoubt document, const std::string& command,
-                     const std::string& parameters);
-    void recoverOutcome(const DocumentInDoubt& document, const PosnetError& lostLine);
-    DocumentOutcome reconnectAndSettle();
-    DocumentOutcome settleDocumentInDoubt();
-    DocumentOutcome findOutcome(const DocumentInDoubt& document);
+    // What the printer still holds of the answer to the command that carried `token`.
     StoredAnswer storedAnswer(uint32_t token, const char* command);
-    std::optional<bool> transactionOpen();
-    std::optional<ReceiptCounters> readReceiptCounters();
 
     PosnetLibrary& library;
     const LineSettings line;
@@ -163,9 +160,9 @@ private:
     bool oneAtATime = false;
     // The port of the last connection that opened, where a lost line is sought again.
     std::string connectedPort;
-    std::optional<DocumentInDoubt> inDoubt;
     // A receipt's fiscal part may have closed with its footer left open.
     bool footerPending = false;
+    DocumentRecovery recovery{*this};
 };
 
 #endif

@@ -3,8 +3,8 @@
 #ifndef POSNET_PRINTER_ERRORS_H
 #define POSNET_PRINTER_ERRORS_H
 
+#include "poslib/posnet.h"
 #include "posnet/document_in_doubt.h"
-#include "posnet/posnet.h"
 #include <stdexcept>
 #include <string>
 

@@ -14,12 +14,12 @@ namespace posnet {
 
 namespace {
 
-constexpr int kLastComPort = 24;
+constexpr int lastComPort = 24;
 
 // Digits without a leading zero, as the serial port list names the ports.
 bool isComPort(const std::string& text) {
     const int number = platform::comPortNumber(text);
-    return number >= 1 && number <= kLastComPort && text.substr(3) == std::to_string(number);
+    return number >= 1 && number <= lastComPort && text.substr(3) == std::to_string(number);
 }
 
 bool isTcpAddress(const std::string& text) {
@@ -37,7 +37,7 @@ bool isTcpAddress(const std::string& text) {
 
 namespace fs = std::filesystem;
 
-constexpr int kLongestLinkChain = 40; // as the kernel allows
+constexpr int longestLinkChain = 40; // as the kernel allows
 
 bool isSerialDeviceName(const std::string& path) {
     static const std::regex device(R"(/dev/(ttyS|ttyUSB|ttyACM|rfcomm)[0-9]+)");
@@ -48,7 +48,7 @@ bool isSerialDeviceName(const std::string& path) {
 // unplugged is a failed connection, not a refused port).
 fs::path linkTarget(const std::string& portText) {
     fs::path current = portText;
-    for (int hop = 0; hop <= kLongestLinkChain; ++hop) {
+    for (int hop = 0; hop <= longestLinkChain; ++hop) {
         std::error_code error;
         const fs::path folder = fs::weakly_canonical(current.parent_path(), error);
         if (error) {

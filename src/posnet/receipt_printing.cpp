@@ -1,3 +1,4 @@
+#include "poslib/printer_error_numbers.h"
 #include "posnet/parameter_text.h"
 #include "posnet/printer.h"
 #include "posnet/request_limits.h"
@@ -8,10 +9,9 @@ namespace {
 const std::string nipEntry = "ni,";
 constexpr int64_t cashForm = 0;
 
-// The printer's refusals of "trinit" while a receipt is open: "device in transaction mode",
-// or "bad transaction state", which some models give instead.
+// The printer's refusals of "trinit" while a receipt is open.
 bool receiptStillOpen(POSNET_STATUS code) {
-    return code == 2038 || code == 2060;
+    return code == command_error::inTransaction || code == command_error::badState;
 }
 
 } // namespace
@@ -41,12 +41,12 @@ void Printer::printReceipt(const Receipt& receipt) {
 // the record itself was written before anything was sent. Once trend is answered the receipt
 // is printed, whatever becomes of its footer lines.
 void Printer::printOnce(const Receipt& receipt) {
-    DocumentInDoubt document = startDocument(DocumentKind::Receipt);
+    DocumentInDoubt document = recovery.start(DocumentKind::Receipt);
     PosnetResponse counters;
     runSale(saleCommands(receipt, counters));
     document.countersBefore = receiptCounters(counters);
     footerPending = !receipt.footer.empty();
-    endDocument(document, "trend", buildEndParameters(receipt));
+    recovery.end(document, "trend", buildEndParameters(receipt));
     if (footerPending) {
         printFooter(receipt.footer);
     }
@@ -171,6 +171,6 @@ void Printer::cancelTransaction() {
     // The failure that led here is what the caller hears about; whether the printer took the
     // cancellation shows on its next receipt.
     library.postRequest(request, posnet::postMode);
-    library.waitForRequestCompleted(request, posnet::waitLimit);
+    library.waitForRequestCompleted(request, POSNET_WAIT_LIMIT_MS);
     library.destroyRequest(request);
 }

@@ -3,6 +3,7 @@
 // order and answers in order, so the first answer that is not a success decides, as it did
 // when each command waited for its answer: nothing is sent after it and the commands
 // already sent are answered before the error leaves.
+#include "poslib/printer_error_numbers.h"
 #include "posnet/printer.h"
 #include "posnet/request_limits.h"
 #include <algorithm>
@@ -11,11 +12,8 @@
 namespace {
 
 // Frame errors of a printer that had no room for a command and did not run it.
-const POSNET_STATUS receiveBufferOverrun = 11;
-const POSNET_STATUS inputQueueFull = 14;
-
 bool queueOverrun(POSNET_STATUS status) {
-    return status == receiveBufferOverrun || status == inputQueueFull;
+    return status == frame_error::inputBufferFull || status == frame_error::inputQueueFull;
 }
 
 bool success(POSNET_STATUS status) {
@@ -89,7 +87,7 @@ std::vector<POSNET_STATUS> Printer::sendAhead(const std::vector<Command>& comman
 POSNET_STATUS Printer::takeAnswer(std::deque<POSNET_HANDLE>& outstanding, const Command& command) {
     const POSNET_HANDLE request = outstanding.front();
     outstanding.pop_front();
-    const POSNET_STATUS waited = library.waitForRequestCompleted(request, posnet::waitLimit);
+    const POSNET_STATUS waited = library.waitForRequestCompleted(request, POSNET_WAIT_LIMIT_MS);
     if (waited != 0) {
         abandon(outstanding);
         checkRequest(request, waited, "POS_WaitForRequestCompleted()");

@@ -40,8 +40,8 @@ std::string answerValue(const PosnetResponse& values, const char* name) {
 void Printer::moveCash(const CashMovement& movement) {
     BOOST_LOG_TRIVIAL(info) << "Cash " << (movement.in ? "in" : "out") << ": " << movement.amount
                             << " hundredths";
-    endDocument(startDocument(DocumentKind::CashSlip), "cash",
-                "kw," + std::to_string(movement.amount) + "\nwp," + (movement.in ? "1" : "0"));
+    recovery.end(recovery.start(DocumentKind::CashSlip), "cash",
+                 "kw," + std::to_string(movement.amount) + "\nwp," + (movement.in ? "1" : "0"));
 }
 
 int64_t Printer::cashState() {

@@ -1,3 +1,4 @@
+#include "poslib/printer_error_numbers.h"
 #include "posnet/code_page_converter.h"
 #include "posnet/printer.h"
 #include "posnet/request_limits.h"
@@ -5,9 +6,6 @@
 #include <cstring>
 
 namespace {
-
-const size_t nameLength = 16;
-const size_t valueLength = 256;
 
 std::string terminatedText(const char* buffer, size_t size) {
     return std::string(buffer, strnlen(buffer, size));
@@ -38,10 +36,11 @@ PosnetResponse Printer::runTransactionWithResponse(const std::string& command,
 PosnetResponse Printer::responseValues(POSNET_HANDLE request) {
     PosnetResponse values;
     if (library.getResponseValueCount(request) > 0) {
-        char name[nameLength] = {};
-        char value[valueLength] = {};
-        while (library.popResponseValue(request, name, value, valueLength) == 0) {
-            values[terminatedText(name, nameLength)] = terminatedText(value, valueLength);
+        char name[POSNET_NAME_LENGTH] = {};
+        char value[POSNET_VALUE_LENGTH] = {};
+        while (library.popResponseValue(request, name, value, POSNET_VALUE_LENGTH) == 0) {
+            values[terminatedText(name, POSNET_NAME_LENGTH)] =
+                terminatedText(value, POSNET_VALUE_LENGTH);
         }
     }
     return values;
@@ -113,7 +112,7 @@ void Printer::post(POSNET_HANDLE request) {
 }
 
 void Printer::awaitAnswer(POSNET_HANDLE request) {
-    checkRequest(request, library.waitForRequestCompleted(request, posnet::waitLimit),
+    checkRequest(request, library.waitForRequestCompleted(request, POSNET_WAIT_LIMIT_MS),
                  "POS_WaitForRequestCompleted()");
 }
 
@@ -125,4 +124,27 @@ void Printer::checkRequest(POSNET_HANDLE request, POSNET_STATUS code, const char
     }
     library.destroyRequest(request);
     throwPosnetError(code, callName);
+}
+
+// A frame error is no stored answer: tokenNotFound says the printer holds none for the token, and
+// any other may be the printer's refusal of "rpt" itself. An answer under a name other than
+// `command`'s is another command's that carried the same token.
+StoredAnswer Printer::storedAnswer(uint32_t token, const char* command) {
+    BOOST_LOG_TRIVIAL(info) << "Posnet transaction: rpt";
+    requireConnection();
+    const POSNET_HANDLE request = library.createRepeatRequest(device, token, command);
+    if (request == 0) {
+        throwPosnetError(library.getError(device), "POS_CreateRepeatRequest()");
+    }
+    post(request);
+    awaitAnswer(request);
+    const POSNET_STATUS status = library.getRequestStatus(request);
+    library.destroyRequest(request);
+    if (status == 0) {
+        return StoredAnswer::Success;
+    }
+    // The printer's numbers for a refused command lie above its frame errors, and the
+    // library's own codes above them.
+    return status > frame_error::highest && status <= command_error::highest ? StoredAnswer::Refusal
+                                                                             : StoredAnswer::None;
 }

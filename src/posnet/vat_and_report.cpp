@@ -6,7 +6,8 @@
 #include <boost/date_time/gregorian/gregorian.hpp>
 #include <boost/log/trivial.hpp>
 #include <cmath>
-#include <stdexcept>
+#include <cstdlib>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -15,18 +16,14 @@ namespace {
 // 100 marks an exempt rate and 101 an inactive one.
 const float highestRate = 101;
 
-// The leading decimal number of a rate. The printer writes a decimal comma ("5,50"), which
-// the C library's reading would stop at and so cut a rate of 5.5 to 5. The failures carry the
-// same text whichever standard library is linked.
+// The leading decimal number of a rate, not a number when the text starts with none. The
+// printer writes a decimal comma ("5,50"), which the C library's reading would stop at and so
+// cut a rate of 5.5 to 5. A number beyond a float's range reads as infinite.
 float rateValue(std::string text) {
     std::replace(text.begin(), text.end(), ',', '.');
-    try {
-        return std::stof(text);
-    } catch (const std::invalid_argument&) {
-        throw std::invalid_argument("invalid stof argument");
-    } catch (const std::out_of_range&) {
-        throw std::out_of_range("stof argument out of range");
-    }
+    char* end = nullptr;
+    const float rate = std::strtof(text.c_str(), &end);
+    return end == text.c_str() ? std::numeric_limits<float>::quiet_NaN() : rate;
 }
 
 // A rate the web application could not use (not a number, negative, beyond 101) is a printer
@@ -65,6 +62,6 @@ void Printer::dailyReport() {
     // The calendar type refuses a day, month or year that no calendar date has.
     const boost::gregorian::date today(now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
     BOOST_LOG_TRIVIAL(info) << "Printing daily report";
-    endDocument(startDocument(DocumentKind::DailyReport), "dailyrep",
-                "da," + boost::gregorian::to_iso_extended_string(today));
+    recovery.end(recovery.start(DocumentKind::DailyReport), "dailyrep",
+                 "da," + boost::gregorian::to_iso_extended_string(today));
 }

@@ -6,8 +6,8 @@
 RestResponse::RestResponse(HttpResponse& httpResponse) : httpResponse(&httpResponse) {}
 
 void RestResponse::send() {
-    if (document_) {
-        httpResponse->content << *document_;
+    if (document) {
+        httpResponse->content << *document;
         return;
     }
     std::string text = Json::FastWriter().write(json);
@@ -17,6 +17,6 @@ void RestResponse::send() {
 }
 
 void RestResponse::setDocument(const std::string& type, const std::string& text) {
-    contentType_ = type;
-    document_ = text;
+    mediaType = type;
+    document = text;
 }

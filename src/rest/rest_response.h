@@ -17,14 +17,14 @@ public:
     // Answers with `text` of the media type `type` instead of `json`: the program's own page.
     void setDocument(const std::string& type, const std::string& text);
     // "application/json", or the type of the document.
-    const std::string& contentType() const { return contentType_; }
+    const std::string& contentType() const { return mediaType; }
 
     Json::Value json;
     HttpResponse* httpResponse;
 
 private:
-    std::string contentType_ = "application/json";
-    std::optional<std::string> document_;
+    std::string mediaType = "application/json";
+    std::optional<std::string> document;
 };
 
 #endif

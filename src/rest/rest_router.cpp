@@ -133,25 +133,9 @@ void RestRouter::addRoute(const std::string& path, Method method, RouteHandler h
 
 void RestRouter::addRoute(const std::string& path, Method method, LaterRouteHandler handler,
                           RouteKind kind) {
-    routeOf(path, true, kind).handlers[methodName(method)] = std::move(handler);
-}
-
-void RestRouter::addPatternRoute(const std::string& pattern, Method method, RouteHandler handler,
-                                 RouteKind kind) {
-    routeOf(pattern, false, kind).handlers[methodName(method)] =
-        answeringAtOnce(std::move(handler));
-}
-
-RestRouter::Route& RestRouter::routeOf(const std::string& text, bool literal, RouteKind kind) {
-    auto route = routes.find(text);
-    if (route == routes.end()) {
-        route =
-            routes
-                .emplace(text, Route{literal ? std::regex() : std::regex(text), literal, kind, {}})
-                .first;
-    }
-    route->second.kind = kind;
-    return route->second;
+    Route& route = routes[path];
+    route.kind = kind;
+    route.handlers[methodName(method)] = std::move(handler);
 }
 
 void RestRouter::allowOrigin(const std::string& origin) {
@@ -238,16 +222,8 @@ void RestRouter::writeLogAfterAnswer() {
 }
 
 const RestRouter::Route* RestRouter::findRoute(const std::string& path) const {
-    const auto named = routes.find(path);
-    if (named != routes.end() && named->second.literal) {
-        return &named->second;
-    }
-    for (const auto& route : routes) {
-        if (!route.second.literal && std::regex_match(path, route.second.pattern)) {
-            return &route.second;
-        }
-    }
-    return nullptr;
+    const auto route = routes.find(path);
+    return route == routes.end() ? nullptr : &route->second;
 }
 
 void RestRouter::answerPreflight(const HttpRequest& request, HttpResponse& response) const {

@@ -12,7 +12,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <regex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -34,7 +33,7 @@ enum class Method { GET = 0, POST = 1 };
 std::string methodName(Method method);
 
 // A JSON REST framework for one browser client on another origin, the handler of an
-// HttpServer: routes by whole-path pattern and method, who may call each (CallerPolicy),
+// HttpServer: routes by path and method, who may call each (CallerPolicy),
 // CORS headers and pre-flight answers, JSON errors. Its routes run on the server's event
 // loop; one that answers later hands its work elsewhere and answers from there.
 class RestRouter : public HttpHandler {
@@ -53,12 +52,8 @@ public:
                   RouteKind kind = RouteKind::Route);
     void addRoute(const std::string& path, Method method, LaterRouteHandler handler,
                   RouteKind kind = RouteKind::Route);
-    // A route for every path that `pattern`, a regular expression, matches as a whole;
-    // throws std::regex_error when it does not compile.
-    void addPatternRoute(const std::string& pattern, Method method, RouteHandler handler,
-                         RouteKind kind = RouteKind::Route);
-    // Each route's path (a pattern route's pattern) with the names of its methods in
-    // ascending order: what this router answers, for whoever describes it.
+    // Each route's path with the names of its methods in ascending order: what this router
+    // answers, for whoever describes it.
     std::map<std::string, std::vector<std::string>> routeTable() const;
     // See CallerPolicy; like routes, set while the service is built.
     void allowOrigin(const std::string& origin);
@@ -74,22 +69,14 @@ public:
 
 private:
     using MethodHandlers = std::map<std::string, LaterRouteHandler>;
-    // The pattern is compiled once, when the route is added: compiling it for every request
-    // cost more than the rest of the request's handling outside the TLS handshake. A literal
-    // path is found by a look-up, and it is not compiled at all.
     struct Route {
-        std::regex pattern;
-        bool literal;
-        RouteKind kind;
+        RouteKind kind = RouteKind::Route;
         MethodHandlers handlers;
     };
 
-    // The route of this text, made when it is new; a text keeps the kind it was added with.
-    Route& routeOf(const std::string& text, bool literal, RouteKind kind);
     // The request's log line waits for its answer, unless the handler logs a line first.
     void writeLogAfterAnswer();
-    // The route whose literal pattern is the path, else the first pattern that matches the
-    // whole path; null for none.
+    // The route of the path; null for none.
     const Route* findRoute(const std::string& path) const;
     void answerPreflight(const HttpRequest& request, HttpResponse& response) const;
     // Other machines call this one by its name when they may call it at all.
@@ -97,7 +84,7 @@ private:
 
     boost::asio::any_io_executor eventLoop;
     CallerPolicy callerPolicy;
-    // By pattern text, so that the methods of one path share one entry.
+    // By path, so that the methods of one path share one entry.
     std::unordered_map<std::string, Route> routes;
     bool logFlushPosted = false;
 };

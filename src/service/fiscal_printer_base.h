@@ -51,8 +51,6 @@ public:
     void disconnect();
     void reload();
     bool print(PrinterTypes::FiscalReceipt receipt);
-    // See Printer::cancelTransaction().
-    void cancelTransaction();
     std::string version();
     bool isConfigured();
     bool isConnected();

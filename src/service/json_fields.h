@@ -10,7 +10,8 @@
 #include <json/value.h>
 #include <string>
 
-namespace PrinterTypes {
+// Named after the web application's own types, as printer_types.h says.
+namespace PrinterTypes { // NOLINT(readability-identifier-naming)
 
 // A value of the sale together with whether the sale gave it.
 template <typename T> struct Field {

@@ -3,11 +3,11 @@
 #include "service/posnet_exception.h"
 
 void PrinterActivity::commandCompleted() {
-    lastCompleted_ = platform::utcTimestampNow();
+    completedAt = platform::utcTimestampNow();
 }
 
 // Shown as the refusal's answer names it.
 void PrinterActivity::commandRefused(const PosnetError& refusal) {
-    lastRefusal_ = PosnetException(refusal).body["exception"];
-    lastRefusal_["time"] = platform::utcTimestampNow();
+    refusalRecord = PosnetException(refusal).body["exception"];
+    refusalRecord["time"] = platform::utcTimestampNow();
 }

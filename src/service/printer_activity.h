@@ -12,13 +12,13 @@ public:
     void commandRefused(const PosnetError& refusal);
 
     // The time of the last completed command, as UTC text; null before the first.
-    const Json::Value& lastCompleted() const { return lastCompleted_; }
+    const Json::Value& lastCompleted() const { return completedAt; }
     // {"code", "message", "description", "time"} of the last refusal; null before the first.
-    const Json::Value& lastRefusal() const { return lastRefusal_; }
+    const Json::Value& lastRefusal() const { return refusalRecord; }
 
 private:
-    Json::Value lastCompleted_;
-    Json::Value lastRefusal_;
+    Json::Value completedAt;
+    Json::Value refusalRecord;
 };
 
 #endif

@@ -34,10 +34,6 @@ bool FiscalPrinterBase::print(PrinterTypes::FiscalReceipt receipt) {
     return true;
 }
 
-void FiscalPrinterBase::cancelTransaction() {
-    printer.cancelTransaction();
-}
-
 PrinterTypes::VatMapping FiscalPrinterBase::getVatMapping() {
     return printer.vatRates();
 }

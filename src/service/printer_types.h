@@ -11,6 +11,9 @@
 
 class RestRequest;
 
+// The namespace and the sale's fields carry the names of the web application's own types and
+// JSON keys, so that each field reads as the key it is read from.
+// NOLINTBEGIN(readability-identifier-naming)
 namespace PrinterTypes {
 
 // One sale line: amounts in hundredths, the quantity in ten-thousandths, texts in
@@ -91,6 +94,7 @@ using VatMapping = VatRates;
 using SerialPortList = std::vector<std::string>;
 
 } // namespace PrinterTypes
+// NOLINTEND(readability-identifier-naming)
 
 // Returned by an operation whose answer is a redirect to the web application's
 // configuration page; it carries no target.

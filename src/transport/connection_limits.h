@@ -81,10 +81,10 @@ public:
     std::size_t maxConnections() const { return connectionLimit; }
 
 private:
-    template <boost::intrusive::list_member_hook<> HeldConnection::*hook>
+    template <boost::intrusive::list_member_hook<> HeldConnection::*Hook>
     using List = boost::intrusive::list<
         HeldConnection,
-        boost::intrusive::member_hook<HeldConnection, boost::intrusive::list_member_hook<>, hook>>;
+        boost::intrusive::member_hook<HeldConnection, boost::intrusive::list_member_hook<>, Hook>>;
 
     // The oldest connection still waiting for its request that `qualifies`; null for none.
     template <typename Predicate> HeldConnection* oldestWaiting(Predicate qualifies);

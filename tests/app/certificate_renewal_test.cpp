@@ -1,8 +1,8 @@
 // The certificate's check as the tray learns of it, over a real pair in a folder. The
 // companion is not beside this test program, so every renewal it tries fails.
 #include "app/certificate_renewal.h"
-#include "commands.h"
 #include "support/temporary_folder.h"
+#include "tools/certificate/commands.h"
 
 #include <ctime>
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // The companion program's certificates, checked with OpenSSL's own verifier: the pair it
 // makes serves localhost, its authority can vouch for nothing else, and no key but the
 // server's is left on disk.
-#include "authority.h"
-#include "commands.h"
+#include "certificate/authority.h"
 #include "platform/run_and_wait.h"
-#include "root_store.h"
 #include "support/temporary_folder.h"
+#include "tools/certificate/commands.h"
+#include "tools/certificate/root_store.h"
 
 #include <filesystem>
 #include <fstream>
@@ -90,7 +90,7 @@ std::set<std::string> fileNames(const boost::filesystem::path& folder) {
 TEST(MadePair, ServesLocalhostAndItsAddressesUnderItsAuthority) {
     TemporaryFolder folder;
     ASSERT_EQ(makeOrKeep(CertificateFolder(folder.path().string()), std::time(nullptr)),
-              Outcome::made);
+              Outcome::Made);
 
     const std::vector<X509Ptr> chain = readCertificates(folder.path() / "server.crt");
     const std::vector<X509Ptr> authority = readCertificates(folder.path() / "ca.crt");
@@ -154,9 +154,9 @@ TEST(MakeOrKeep, KeepsAGoodPairAndRenewsOneThatEndsSoonOrDoesNotMatch) {
     TemporaryFolder folder;
     const CertificateFolder files(folder.path().string());
     const std::time_t now = std::time(nullptr);
-    ASSERT_EQ(makeOrKeep(files, now), Outcome::made);
+    ASSERT_EQ(makeOrKeep(files, now), Outcome::Made);
     const std::string first = fileText(folder.path() / "server.crt");
-    EXPECT_EQ(makeOrKeep(files, now), Outcome::kept);
+    EXPECT_EQ(makeOrKeep(files, now), Outcome::Kept);
     EXPECT_EQ(fileText(folder.path() / "server.crt"), first);
 
     {
@@ -166,14 +166,14 @@ TEST(MakeOrKeep, KeepsAGoodPairAndRenewsOneThatEndsSoonOrDoesNotMatch) {
                     key.get());
     }
     const std::string endingSoon = fileText(folder.path() / "server.crt");
-    EXPECT_EQ(makeOrKeep(files, now), Outcome::made);
+    EXPECT_EQ(makeOrKeep(files, now), Outcome::Made);
     EXPECT_NE(fileText(folder.path() / "server.crt"), endingSoon);
 
     std::ofstream(folder.path().string() + "/server.key", std::ios::trunc)
         << fileText(folder.path() / "ca.crt");
-    EXPECT_EQ(makeOrKeep(files, now), Outcome::made) << "a key that is not the server's";
+    EXPECT_EQ(makeOrKeep(files, now), Outcome::Made) << "a key that is not the server's";
     boost::filesystem::remove(folder.path() / "ca.crt");
-    EXPECT_EQ(makeOrKeep(files, now), Outcome::made) << "no authority to verify against";
+    EXPECT_EQ(makeOrKeep(files, now), Outcome::Made) << "no authority to verify against";
     EXPECT_TRUE(files.pairValidAt(now));
 }
 
@@ -189,11 +189,11 @@ TEST(Command, AnswersBadUsageAndFailuresWithTheirExitCodes) {
     };
     for (const auto& arguments : bad) {
         std::ostringstream out, err;
-        EXPECT_EQ(runCommand(arguments, out, err), badUsage) << ::testing::PrintToString(arguments);
+        EXPECT_EQ(runCommand(arguments, out, err), BadUsage) << ::testing::PrintToString(arguments);
         EXPECT_NE(err.str().find("Usage: "), std::string::npos);
     }
     std::ostringstream out, err;
-    EXPECT_EQ(runCommand({"untrust", folder.path().string()}, out, err), failed);
+    EXPECT_EQ(runCommand({"untrust", folder.path().string()}, out, err), Failed);
     EXPECT_NE(err.str().find("ca.crt"), std::string::npos) << err.str();
 
     // Shops' user names, and so their install folders, have Polish letters.
@@ -201,7 +201,7 @@ TEST(Command, AnswersBadUsageAndFailuresWithTheirExitCodes) {
         (std::filesystem::u8path(folder.path().string()) / std::filesystem::u8path("Łucja Żółć"))
             .u8string();
     std::ostringstream made, madeErrors;
-    EXPECT_EQ(runCommand({"make", polishFolder}, made, madeErrors), done) << madeErrors.str();
+    EXPECT_EQ(runCommand({"make", polishFolder}, made, madeErrors), Done) << madeErrors.str();
     EXPECT_EQ(made.str().rfind("made: ", 0), 0u) << made.str();
     EXPECT_TRUE(
         CertificateFolder(std::filesystem::u8path(polishFolder)).pairValidAt(std::time(nullptr)));
@@ -311,10 +311,10 @@ TEST_F(BrowserStores, RenewalTrustsTheNewAuthorityBeforeItsPairAndForgetsTheOldO
     const CertificateFolder folder(pairFolder.path().string());
     const std::string path = pairFolder.path().string();
     agedPair(folder, 10);
-    trustAuthority(folder.authority().get(), StoreScope::user);
+    trustAuthority(folder.authority().get(), StoreScope::User);
     const std::string first = authorityName(folder);
 
-    EXPECT_NE(run({"renew", path}, done).find("\ntrusted: "), std::string::npos);
+    EXPECT_NE(run({"renew", path}, Done).find("\ntrusted: "), std::string::npos);
     const std::string second = authorityName(folder);
     EXPECT_NE(second, first);
     EXPECT_TRUE(folder.pairValidAt(std::time(nullptr) + 300 * day));
@@ -323,14 +323,14 @@ TEST_F(BrowserStores, RenewalTrustsTheNewAuthorityBeforeItsPairAndForgetsTheOldO
     }
     // Stores that cannot be found: the replaced authority stays listed for the next try.
     ::unsetenv("HOME");
-    run({"forget", path}, done);
+    run({"forget", path}, Done);
     ::setenv("HOME", homeFolder.path().c_str(), 1);
     EXPECT_EQ(folder.replacedAuthorities().size(), 1u);
     // On the machine, not before a day has passed since the renewal.
-    EXPECT_NE(run({"forget", "--machine", path}, done).find("until a day after"),
+    EXPECT_NE(run({"forget", "--machine", path}, Done).find("until a day after"),
               std::string::npos);
     EXPECT_EQ(folder.replacedAuthorities().size(), 1u);
-    run({"forget", path}, done);
+    run({"forget", path}, Done);
     for (const auto& store : {chromium(), firefox()}) {
         EXPECT_EQ(trusted(store), std::set<std::string>{second}) << store;
     }
@@ -340,23 +340,23 @@ TEST_F(BrowserStores, RenewalTrustsTheNewAuthorityBeforeItsPairAndForgetsTheOldO
     // and the other is tried again by the next renew.
     agedPair(folder, -1);
     const std::string third = authorityName(folder);
-    trustAuthority(folder.authority().get(), StoreScope::user);
+    trustAuthority(folder.authority().get(), StoreScope::User);
     const std::string database = fileText(firefox() / "cert9.db");
     std::ofstream((firefox() / "cert9.db").string(), std::ios::trunc) << "not a database";
-    run({"renew", path}, done);
+    run({"renew", path}, Done);
     const std::string fourth = authorityName(folder);
     EXPECT_TRUE(folder.pairValidAt(std::time(nullptr)));
     EXPECT_EQ(trusted(chromium()), (std::set<std::string>{second, third, fourth}));
     EXPECT_EQ(folder.storesPendingTrust().size(), 1u);
     std::ofstream((firefox() / "cert9.db").string(), std::ios::trunc | std::ios::binary)
         << database;
-    run({"renew", path}, done);
+    run({"renew", path}, Done);
     EXPECT_EQ(authorityName(folder), fourth);
     EXPECT_EQ(trusted(firefox()).count(fourth), 1u);
     EXPECT_TRUE(folder.storesPendingTrust().empty());
 
     // Uninstalling takes out the authority and every replaced one still listed.
-    run({"untrust", path}, done);
+    run({"untrust", path}, Done);
     EXPECT_EQ(trusted(chromium()), (std::set<std::string>{second}));
 }
 
@@ -393,15 +393,15 @@ TEST_F(BrowserStores, RenewalReplacesAPairThatCannotBeServedAndSaysWhy) {
         const std::string before = authorityName(folder);
         const std::size_t listed = folder.replacedAuthorities().size();
         const bool foreign = reason.rfind("ca.crt", 0) == 0;
-        EXPECT_NE(run({"renew", files.string()}, done).find(reason), std::string::npos) << reason;
+        EXPECT_NE(run({"renew", files.string()}, Done).find(reason), std::string::npos) << reason;
         EXPECT_TRUE(folder.pairValidAt(std::time(nullptr) + 300 * day)) << reason;
         EXPECT_EQ(trusted(chromium()).count(before), 0u) << reason;
         EXPECT_EQ(trusted(chromium()).count(authorityName(folder)), 1u) << reason;
         EXPECT_EQ(folder.replacedAuthorities().size(), listed + (foreign ? 0 : 1)) << reason;
     }
-    EXPECT_NE(run({"untrust", files.string()}, done).find("removed: "), std::string::npos);
+    EXPECT_NE(run({"untrust", files.string()}, Done).find("removed: "), std::string::npos);
     wider();
-    run({"untrust", files.string()}, failed);
+    run({"untrust", files.string()}, Failed);
 }
 
 // The program, the task and setup may renew at once: one waits for the other, and the
@@ -422,7 +422,7 @@ TEST(Make, TwoRenewalsAtOnceLeaveOneWholePair) {
         for (std::thread& renewal : renewals) {
             renewal.join();
         }
-        EXPECT_EQ(codes, (std::vector<int>{done, done}));
+        EXPECT_EQ(codes, (std::vector<int>{Done, Done}));
         EXPECT_TRUE(files.pairValidAt(std::time(nullptr))) << round;
         EXPECT_FALSE(files.interrupted()) << round;
     }

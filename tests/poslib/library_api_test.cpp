@@ -1,6 +1,6 @@
 // The library's calls where no printer answers: handles, arguments, ports that cannot open.
 #include "poslib/library_error.h"
-#include "posnet/posnet.h"
+#include "poslib/posnet.h"
 #include "support/posnet_client.h"
 
 #include <cstring>
@@ -71,12 +71,12 @@ TEST(Handles, AreNeverZeroAndNeverShared) {
 TEST(Handles, OfTheWrongKindOrUnknownAreRefused) {
     const POSNET_HANDLE handle = POS_CreateDeviceHandle(1);
     EXPECT_EQ(POS_CreateRequest(handle, "sid"), 0u);
-    EXPECT_EQ(POS_PostRequest(handle, 0), kInvalidHandle);
-    EXPECT_EQ(POS_CloseDevice(handle), kInvalidHandle);
+    EXPECT_EQ(POS_PostRequest(handle, 0), InvalidHandle);
+    EXPECT_EQ(POS_CloseDevice(handle), InvalidHandle);
     EXPECT_EQ(POS_DestroyDeviceHandle(handle), 0);
-    EXPECT_EQ(POS_DestroyDeviceHandle(handle), kInvalidHandle);
-    EXPECT_EQ(POS_GetError(handle), kInvalidHandle);
-    EXPECT_EQ(POS_GetRequestStatus(0), kInvalidHandle);
+    EXPECT_EQ(POS_DestroyDeviceHandle(handle), InvalidHandle);
+    EXPECT_EQ(POS_GetError(handle), InvalidHandle);
+    EXPECT_EQ(POS_GetRequestStatus(0), InvalidHandle);
     EXPECT_EQ(POS_GetResponseValueCount(0), 0u);
 }
 
@@ -86,18 +86,18 @@ TEST(DeviceParameters, AcceptTheProgramsSettingsAndQueueLength) {
     int32_t queueLength = 5;
     EXPECT_EQ(POS_SetDeviceParam(handle, POSNET_DEV_PARAM_COMSETTINGS, settings), 0);
     EXPECT_EQ(POS_SetDeviceParam(handle, POSNET_DEV_PARAM_OUTQUEUELENGTH, &queueLength), 0);
-    EXPECT_EQ(POS_SetDeviceParam(handle, 0x12345, &queueLength), kInvalidArgument);
-    EXPECT_EQ(POS_SetDeviceParam(handle, POSNET_DEV_PARAM_COMSETTINGS, nullptr), kInvalidArgument);
+    EXPECT_EQ(POS_SetDeviceParam(handle, 0x12345, &queueLength), InvalidArgument);
+    EXPECT_EQ(POS_SetDeviceParam(handle, POSNET_DEV_PARAM_COMSETTINGS, nullptr), InvalidArgument);
     char broken[] = "COM3";
-    EXPECT_EQ(POS_SetDeviceParam(handle, POSNET_DEV_PARAM_COMSETTINGS, broken), kInvalidArgument);
-    EXPECT_EQ(POS_GetError(handle), kInvalidArgument);
+    EXPECT_EQ(POS_SetDeviceParam(handle, POSNET_DEV_PARAM_COMSETTINGS, broken), InvalidArgument);
+    EXPECT_EQ(POS_GetError(handle), InvalidArgument);
     POS_DestroyDeviceHandle(handle);
 }
 
 TEST(Opening, FailsWithoutAPort) {
     const POSNET_HANDLE handle = POS_CreateDeviceHandle(1);
     EXPECT_EQ(POS_OpenDevice(handle), 0u);
-    EXPECT_EQ(POS_GetError(handle), kInvalidArgument);
+    EXPECT_EQ(POS_GetError(handle), InvalidArgument);
     POS_DestroyDeviceHandle(handle);
 }
 
@@ -106,12 +106,12 @@ TEST(Opening, FailsForPortsThatCannotBeOpened) {
                              "tcp://127.0.0.1:1", "tcp://127.0.0.1", "tcp://:80"}) {
         PosnetClient client(port);
         EXPECT_FALSE(client.opened()) << port;
-        EXPECT_EQ(POS_GetError(client.handle()), kPortNotOpened) << port;
+        EXPECT_EQ(POS_GetError(client.handle()), PortNotOpened) << port;
     }
 }
 
 TEST(Opening, FailsForAFileThatIsNoTerminal) {
     PosnetClient client("/dev/null");
     EXPECT_FALSE(client.opened());
-    EXPECT_EQ(POS_GetError(client.handle()), kPortNotOpened);
+    EXPECT_EQ(POS_GetError(client.handle()), PortNotOpened);
 }

@@ -10,15 +10,15 @@
 #include <tuple>
 #include <unistd.h>
 
-using poslib::kBrokenAnswerFrame;
-using poslib::kControlByteInValue;
-using poslib::kInvalidArgument;
-using poslib::kInvalidHandle;
-using poslib::kLineLost;
-using poslib::kNoMoreValues;
-using poslib::kUnexpectedAnswer;
+using poslib::BrokenAnswerFrame;
+using poslib::ControlByteInValue;
+using poslib::InvalidArgument;
+using poslib::InvalidHandle;
+using poslib::LineLost;
+using poslib::NoMoreValues;
+using poslib::UnexpectedAnswer;
 using Line = VirtualPrinterProcess::Line;
-constexpr uint32_t kTokenCount = 10000;
+constexpr uint32_t tokenCount = 10000;
 
 void PrintTo(Line line, std::ostream* out) {
     *out << (line == Line::Tcp ? "TCP" : "pseudo-terminal");
@@ -115,7 +115,7 @@ TEST_P(LibraryWithPrinter, PopsValuesWithinTheCallersBuffers) {
     const std::tuple<char*, char*, uint32_t> unusable[] = {
         {nullptr, value, 5}, {name, nullptr, 5}, {name, value, 0}};
     for (const auto& [names, values, length] : unusable) {
-        EXPECT_EQ(POS_PopResponseValue(request, names, values, length), kInvalidArgument);
+        EXPECT_EQ(POS_PopResponseValue(request, names, values, length), InvalidArgument);
     }
     EXPECT_EQ(POS_GetResponseValueCount(request), 2u);
     ASSERT_EQ(POS_PopResponseValue(request, name, value, 5), 0);
@@ -125,7 +125,7 @@ TEST_P(LibraryWithPrinter, PopsValuesWithinTheCallersBuffers) {
     EXPECT_EQ(name[16], '#');
     EXPECT_EQ(POS_GetResponseValueCount(request), 1u);
     ASSERT_EQ(POS_PopResponseValue(request, name, value, sizeof value), 0);
-    EXPECT_EQ(POS_PopResponseValue(request, name, value, sizeof value), kNoMoreValues);
+    EXPECT_EQ(POS_PopResponseValue(request, name, value, sizeof value), NoMoreValues);
     EXPECT_EQ(POS_DestroyRequest(request), 0);
 }
 
@@ -138,10 +138,10 @@ TEST_P(LibraryWithPrinter, GivesLineLostWhenThePrinterFallsSilent) {
     ASSERT_EQ(POS_GetPrnDeviceStatus(client.device(), 1, &global, &mechanism), 0);
     const CommandOutcome silent = client.run("trinit", "bm,1", 200);
     EXPECT_EQ(silent.post, 0);
-    EXPECT_EQ(silent.wait, kLineLost);
+    EXPECT_EQ(silent.wait, LineLost);
     EXPECT_EQ(POS_GetError(client.device()), 0);
     // The line stays lost: a late answer must not be taken for the next command's.
-    EXPECT_EQ(client.run("vatget").post, kLineLost);
+    EXPECT_EQ(client.run("vatget").post, LineLost);
 }
 
 TEST_P(LibraryWithPrinter, GivesLineLostWhenThePrinterIsSwitchedOff) {
@@ -150,14 +150,14 @@ TEST_P(LibraryWithPrinter, GivesLineLostWhenThePrinterIsSwitchedOff) {
     ASSERT_EQ(client.run("sid").status, 0);
     printer.stop();
     const CommandOutcome after = client.run("sid");
-    EXPECT_EQ(after.post == 0 ? after.wait : after.post, kLineLost);
+    EXPECT_EQ(after.post == 0 ? after.wait : after.post, LineLost);
 }
 
 TEST_P(LibraryWithPrinter, EndsTheWaitAtTheLimitWhileThePrinterChatters) {
     VirtualPrinterProcess printer({"--chatter-after", "0"}, GetParam());
     PosnetClient client(printer.port());
     ASSERT_TRUE(client.opened());
-    EXPECT_EQ(client.run("sid", "", 200).wait, kLineLost);
+    EXPECT_EQ(client.run("sid", "", 200).wait, LineLost);
 }
 
 TEST_P(LibraryWithPrinter, NeverTakesALateAnswerForALaterCommand) {
@@ -165,7 +165,7 @@ TEST_P(LibraryWithPrinter, NeverTakesALateAnswerForALaterCommand) {
     // arrives while the next one, on the line opened again, waits for its own.
     VirtualPrinterProcess printer({"--delay", "1000"}, GetParam());
     PosnetClient client(printer.port());
-    EXPECT_EQ(client.run("vatget", "", 100).wait, kLineLost);
+    EXPECT_EQ(client.run("vatget", "", 100).wait, LineLost);
     client.close();
     ASSERT_TRUE(client.open());
     const CommandOutcome sid = client.run("sid", "", 20000);
@@ -200,7 +200,7 @@ TEST_P(LibraryWithPrinter, ClosesAndReopens) {
     const POSNET_HANDLE leftOver = POS_CreateRequest(client.device(), "sid");
     ASSERT_NE(leftOver, 0u);
     client.close();
-    EXPECT_EQ(POS_DestroyRequest(leftOver), kInvalidHandle);
+    EXPECT_EQ(POS_DestroyRequest(leftOver), InvalidHandle);
     ASSERT_TRUE(client.open());
     EXPECT_EQ(client.run("vatget").values.size(), 7u);
     client.close();
@@ -215,7 +215,7 @@ TEST_P(LibraryWithPrinter, RefusesAControlByteWithoutSendingAnything) {
     const CommandOutcome injected =
         client.run("trline", "na,Woda\twa1\nil,1\npr,100\nvt,0\nwa,100");
     EXPECT_EQ(injected.request, 0u);
-    EXPECT_EQ(POS_GetError(client.device()), kControlByteInValue);
+    EXPECT_EQ(POS_GetError(client.device()), ControlByteInValue);
     // Nothing reached the printer: the next answers still belong to their commands.
     EXPECT_EQ(client.run("trline", "na,Woda\nil,1\npr,100\nvt,0\nwa,100").status, 0);
     EXPECT_EQ(client.run("trpayment", "ty,0\nwa,100").status, 0);
@@ -256,7 +256,7 @@ TEST_P(LibraryWithPrinter, TakesADamagedOrRepeatedAnswerOnlyForTheCommandItNames
     PosnetClient client(printer.port());
     // The answer to "sid" echoes its token: later frames carry none unless asked to.
     EXPECT_EQ(client.run("sid").status, 0);
-    EXPECT_EQ(client.run("vatget").wait, kLineLost);
+    EXPECT_EQ(client.run("vatget").wait, LineLost);
     client.close();
     ASSERT_TRUE(client.open());
     const POSNET_HANDLE vatget = POS_CreateRequest(client.device(), "vatget");
@@ -264,10 +264,10 @@ TEST_P(LibraryWithPrinter, TakesADamagedOrRepeatedAnswerOnlyForTheCommandItNames
     ASSERT_EQ(POS_GetRequestToken(vatget, &token), 0);
     ASSERT_EQ(POS_PostRequest(vatget, 0), 0);
     EXPECT_EQ(POS_WaitForRequestCompleted(vatget, 5000), 0);
-    EXPECT_EQ(POS_GetRequestStatus(vatget), kBrokenAnswerFrame);
+    EXPECT_EQ(POS_GetRequestStatus(vatget), BrokenAnswerFrame);
     EXPECT_EQ(POS_DestroyRequest(vatget), 0);
     for (const auto& [command, status] :
-         {std::pair<const char*, POSNET_STATUS>{"trend", kUnexpectedAnswer}, {"vatget", 0}}) {
+         {std::pair<const char*, POSNET_STATUS>{"trend", UnexpectedAnswer}, {"vatget", 0}}) {
         const POSNET_HANDLE repeat = POS_CreateRepeatRequest(client.device(), token, command);
         ASSERT_EQ(POS_PostRequest(repeat, 0), 0);
         EXPECT_EQ(POS_WaitForRequestCompleted(repeat, 5000), 0);
@@ -288,12 +288,12 @@ TEST(LibraryRuns, StartAtTokensOfTheirOwn) {
         const pid_t child = ::fork();
         if (child == 0) {
             PosnetClient client(printer.port());
-            uint32_t token = kTokenCount;
+            uint32_t token = tokenCount;
             POS_GetRequestToken(POS_CreateRequest(client.device(), "sid"), &token);
             ::_exit(::write(channel[1], &token, sizeof token) == sizeof token ? 0 : 1);
         }
         ::close(channel[1]);
-        uint32_t token = kTokenCount;
+        uint32_t token = tokenCount;
         EXPECT_EQ(::read(channel[0], &token, sizeof token), ssize_t(sizeof token));
         ::close(channel[0]);
         ::waitpid(child, nullptr, 0);
@@ -314,7 +314,7 @@ TEST(LibraryWithSilentPrinter, ReportsNotReadyWhenTheStatusQuestionGoesUnanswere
     ASSERT_TRUE(client.opened());
     int32_t global = 0;
     int32_t mechanism = 0;
-    EXPECT_EQ(POS_GetPrnDeviceStatus(client.device(), 1, &global, &mechanism), kLineLost);
+    EXPECT_EQ(POS_GetPrnDeviceStatus(client.device(), 1, &global, &mechanism), LineLost);
     EXPECT_NE(global, 0);
 }
 
@@ -327,5 +327,5 @@ TEST(LibraryWithSlowPrinter, WaitsForALateAnswerWithinTheLimit) {
 TEST(LibraryWithSlowPrinter, GivesLineLostWhenTheAnswerComesAfterTheLimit) {
     VirtualPrinterProcess printer({"--delay", "3000"});
     PosnetClient client(printer.port());
-    EXPECT_EQ(client.run("sid", "", 100).wait, kLineLost);
+    EXPECT_EQ(client.run("sid", "", 100).wait, LineLost);
 }

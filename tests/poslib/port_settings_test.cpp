@@ -20,7 +20,7 @@ bool refused(const std::string& text) {
     try {
         parsePortSettings(text);
     } catch (const LibraryError& error) {
-        return error.code() == kInvalidArgument;
+        return error.code() == InvalidArgument;
     }
     return false;
 }

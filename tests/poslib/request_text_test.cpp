@@ -47,26 +47,26 @@ TEST(RequestBody, KeepsAnEmptyValue) {
 
 TEST(RequestBody, RefusesEveryControlByteInAValue) {
     for (const char* value : {"Chle\tb", "Chleb\r", "\x01", "a\x1F", "a\x02"}) {
-        EXPECT_EQ(refusalOf("trline", std::string("na,") + value), kControlByteInValue) << value;
+        EXPECT_EQ(refusalOf("trline", std::string("na,") + value), ControlByteInValue) << value;
     }
-    EXPECT_EQ(refusalOf("trline", std::string("na,a\0b", 6)), kControlByteInValue);
+    EXPECT_EQ(refusalOf("trline", std::string("na,a\0b", 6)), ControlByteInValue);
 }
 
 TEST(RequestBody, RefusesEntriesThatAreNotNameCommaValue) {
-    EXPECT_EQ(refusalOf("trline", "naChleb"), kMalformedRequest);
-    EXPECT_EQ(refusalOf("trline", "nam,Chleb"), kMalformedRequest);
-    EXPECT_EQ(refusalOf("trline", ",Chleb"), kMalformedRequest);
-    EXPECT_EQ(refusalOf("trline", "n\t,x"), kMalformedRequest);
-    EXPECT_EQ(refusalOf("trline", "na,Chleb\n"), kMalformedRequest);
-    EXPECT_EQ(refusalOf("trline", "na,Chleb\n\nvt,0"), kMalformedRequest);
+    EXPECT_EQ(refusalOf("trline", "naChleb"), MalformedRequest);
+    EXPECT_EQ(refusalOf("trline", "nam,Chleb"), MalformedRequest);
+    EXPECT_EQ(refusalOf("trline", ",Chleb"), MalformedRequest);
+    EXPECT_EQ(refusalOf("trline", "n\t,x"), MalformedRequest);
+    EXPECT_EQ(refusalOf("trline", "na,Chleb\n"), MalformedRequest);
+    EXPECT_EQ(refusalOf("trline", "na,Chleb\n\nvt,0"), MalformedRequest);
 }
 
 TEST(RequestBody, RefusesCommandsThatWouldBreakTheFrame) {
-    EXPECT_EQ(refusalOf("", ""), kMalformedRequest);
-    EXPECT_EQ(refusalOf("!", ""), kMalformedRequest);
-    EXPECT_EQ(refusalOf("tr init", ""), kMalformedRequest);
-    EXPECT_EQ(refusalOf("trinit\t", ""), kMalformedRequest);
-    EXPECT_EQ(refusalOf("TRINIT", ""), kMalformedRequest);
+    EXPECT_EQ(refusalOf("", ""), MalformedRequest);
+    EXPECT_EQ(refusalOf("!", ""), MalformedRequest);
+    EXPECT_EQ(refusalOf("tr init", ""), MalformedRequest);
+    EXPECT_EQ(refusalOf("trinit\t", ""), MalformedRequest);
+    EXPECT_EQ(refusalOf("TRINIT", ""), MalformedRequest);
 }
 
 TEST(AnswerParsing, ReadsASuccessWithoutData) {
@@ -101,9 +101,9 @@ TEST(AnswerParsing, TakesTheFirstErrorNumberThatIsNotZero) {
 }
 
 TEST(AnswerParsing, NeverReadsAFrameErrorAsSuccess) {
-    EXPECT_EQ(parseAnswer("ERR\t").status, kUnexpectedAnswer);
-    EXPECT_EQ(parseAnswer("ERR\t?0\t").status, kUnexpectedAnswer);
-    EXPECT_EQ(parseAnswer("ERR\t?x1\tcmtrend\t").status, kUnexpectedAnswer);
+    EXPECT_EQ(parseAnswer("ERR\t").status, UnexpectedAnswer);
+    EXPECT_EQ(parseAnswer("ERR\t?0\t").status, UnexpectedAnswer);
+    EXPECT_EQ(parseAnswer("ERR\t?x1\tcmtrend\t").status, UnexpectedAnswer);
     EXPECT_EQ(parseAnswer("ERR\t?0\t?3\tcmtrend\t").status, 3);
     EXPECT_EQ(parseAnswer("ERR\t?2\t?0\t").status, 2);
 }
@@ -115,10 +115,10 @@ TEST(AnswerParsing, KeepsTheEchoedTokenAndTheImmediateMark) {
 }
 
 TEST(AnswerParsing, RefusesBodiesThatAreNoAnswer) {
-    EXPECT_EQ(brokenAnswer("trline\t?20x0"), kBrokenAnswerFrame);
-    EXPECT_EQ(brokenAnswer("trline\t?"), kBrokenAnswerFrame);
-    EXPECT_EQ(brokenAnswer("trline\tx\t"), kBrokenAnswerFrame);
-    EXPECT_EQ(brokenAnswer("\x01\x02\t"), kBrokenAnswerFrame);
-    EXPECT_EQ(brokenAnswer("!\tds0\t"), kBrokenAnswerFrame);
-    EXPECT_EQ(brokenAnswer("trline\t?99999999999"), kBrokenAnswerFrame);
+    EXPECT_EQ(brokenAnswer("trline\t?20x0"), BrokenAnswerFrame);
+    EXPECT_EQ(brokenAnswer("trline\t?"), BrokenAnswerFrame);
+    EXPECT_EQ(brokenAnswer("trline\tx\t"), BrokenAnswerFrame);
+    EXPECT_EQ(brokenAnswer("\x01\x02\t"), BrokenAnswerFrame);
+    EXPECT_EQ(brokenAnswer("!\tds0\t"), BrokenAnswerFrame);
+    EXPECT_EQ(brokenAnswer("trline\t?99999999999"), BrokenAnswerFrame);
 }

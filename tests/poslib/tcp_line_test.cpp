@@ -117,7 +117,7 @@ TEST(TcpLine, PeerThatHangsUpIsALostLine) {
         readAtLeast(*line, 1);
         FAIL() << "a closed connection read as a silent one";
     } catch (const LibraryError& error) {
-        EXPECT_EQ(error.code(), kLineLost);
+        EXPECT_EQ(error.code(), LineLost);
     }
 }
 
@@ -127,7 +127,7 @@ TEST(TcpLine, RefusedConnectionIsAPortNotOpened) {
         TcpPeer closedAgain;
         address = closedAgain.address();
     }
-    EXPECT_EQ(codeOfOpening(address), kPortNotOpened);
+    EXPECT_EQ(codeOfOpening(address), PortNotOpened);
 }
 
 // Refused as text, before any lookup: an empty port would otherwise reach the system's
@@ -138,9 +138,9 @@ TEST(TcpLine, AddressWithoutAPortIsAPortNotOpened) {
             splitTcpAddress(port);
             ADD_FAILURE() << port << " taken";
         } catch (const LibraryError& error) {
-            EXPECT_EQ(error.code(), kPortNotOpened) << port;
+            EXPECT_EQ(error.code(), PortNotOpened) << port;
         }
-        EXPECT_EQ(codeOfOpening(port), kPortNotOpened) << port;
+        EXPECT_EQ(codeOfOpening(port), PortNotOpened) << port;
     }
 }
 
@@ -159,13 +159,13 @@ TEST(TcpAddressLookup, NameServerThatDoesNotAnswerHoldsTheCallerOnlyUntilTheDead
                          });
         FAIL() << "the lookup was waited for";
     } catch (const LibraryError& error) {
-        EXPECT_EQ(error.code(), kPortNotOpened);
+        EXPECT_EQ(error.code(), PortNotOpened);
     }
     release.set_value();
 }
 
 TEST(SerialLine, PortThatDoesNotExistIsAPortNotOpened) {
-    EXPECT_EQ(codeOfOpening("COM200"), kPortNotOpened);
+    EXPECT_EQ(codeOfOpening("COM200"), PortNotOpened);
 }
 
 // A device that talks without pause and never answers: every read gives bytes at once. A
@@ -184,7 +184,7 @@ TEST(Connection, WaitEndsAtTheLimitHoweverManyBytesArrive) {
         connection.waitFor(*request, std::chrono::milliseconds(100));
         FAIL() << "noise taken for an answer";
     } catch (const LibraryError& error) {
-        EXPECT_EQ(error.code(), kLineLost);
+        EXPECT_EQ(error.code(), LineLost);
     }
 }
 

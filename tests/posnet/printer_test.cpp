@@ -149,7 +149,6 @@ TEST_F(PrinterTest, RequestThatCannotBeCreatedReportsTheDeviceError) {
 
 struct FailingStep {
     const char* function;
-    const char* description;
 };
 
 void PrintTo(const FailingStep& step, std::ostream* out) {
@@ -166,7 +165,7 @@ TEST_P(FailingStepTest, NamesTheCallAndGivesTheRequestBack) {
         posnetFailure([this] { printer->runTransaction("trline", "na,Chleb"); });
 
     EXPECT_EQ(failure.code, 2000);
-    EXPECT_EQ(failure.call, GetParam().description);
+    EXPECT_EQ(failure.call.rfind(GetParam().function, 0), 0u) << failure.call;
     EXPECT_EQ(library.callNames().back(), "POS_GetErrorString");
     const Calls names = library.callNames();
     EXPECT_EQ(std::count(names.begin(), names.end(), "POS_DestroyRequest"), 1);
@@ -174,23 +173,22 @@ TEST_P(FailingStepTest, NamesTheCallAndGivesTheRequestBack) {
     EXPECT_TRUE(states.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachStep, FailingStepTest,
-    ::testing::Values(FailingStep{"POS_PostRequest", "POS_PostRequest()"},
-                      FailingStep{"POS_WaitForRequestCompleted", "POS_WaitForRequestCompleted()"},
-                      FailingStep{"POS_GetRequestStatus", "POS_GetRequestStatus"}),
-    [](const ::testing::TestParamInfo<FailingStep>& info) {
-        return std::string(info.param.function).substr(4);
-    });
+INSTANTIATE_TEST_SUITE_P(EachStep, FailingStepTest,
+                         ::testing::Values(FailingStep{"POS_PostRequest"},
+                                           FailingStep{"POS_WaitForRequestCompleted"},
+                                           FailingStep{"POS_GetRequestStatus"}),
+                         [](const ::testing::TestParamInfo<FailingStep>& info) {
+                             return std::string(info.param.function).substr(4);
+                         });
 
-TEST_F(PrinterTest, StatusFailureWithResponseNamesTheCallWithParentheses) {
+TEST_F(PrinterTest, StatusFailureWithResponseNamesTheCall) {
     connectAndForget();
     library.forceResult("POS_GetRequestStatus", 1, 2000);
 
     const PosnetError failure =
         posnetFailure([this] { printer->runTransactionWithResponse("vatget", ""); });
 
-    EXPECT_EQ(failure.call, "POS_GetRequestStatus()");
+    EXPECT_EQ(failure.call.rfind("POS_GetRequestStatus", 0), 0u) << failure.call;
 }
 
 TEST_F(PrinterTest, LostLineClosesTheConnectionBeforeTheErrorLeaves) {
@@ -402,26 +400,9 @@ TEST_F(PrinterTest, VatRatesReadTheLeadingNumberOfTheirOwnNamesOnly) {
     }
 }
 
-TEST_F(PrinterTest, VatRateThatIsNotAFloatFailsWithTheConversionError) {
-    const struct {
-        const char* value;
-        const char* message;
-    } cases[] = {{"brak", "invalid stof argument"}, {"1e60", "stof argument out of range"}};
-    for (const auto& bad : cases) {
-        connectAndForget();
-        library.setResponseValues({{"va", "23,00"}, {"vc", bad.value}});
-        try {
-            printer->vatRates();
-            ADD_FAILURE() << bad.value << " accepted";
-        } catch (const std::logic_error& failure) {
-            EXPECT_STREQ(failure.what(), bad.message);
-        }
-    }
-}
-
 // A rate the web application could not use is not passed on as a number.
-TEST_F(PrinterTest, VatRateOutsideZeroToHundredAndOneIsRefusedNamingIt) {
-    for (const char* bad : {"nan", "inf", "-5,00", "1e30", "101,50"}) {
+TEST_F(PrinterTest, VatRateNotANumberOrOutsideZeroToHundredAndOneIsRefusedNamingIt) {
+    for (const char* bad : {"brak", "", "1e60", "nan", "inf", "-5,00", "1e30", "101,50"}) {
         connectAndForget();
         library.setResponseValues({{"va", "23,00"}, {"vf", "101,00"}, {"vg", bad}});
         try {

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <json/reader.h>
 #include <json/writer.h>
-#include <regex>
 #include <stdexcept>
 
 namespace {
@@ -51,8 +50,6 @@ public:
         routes.addRoute("/std-error", Method::GET,
                         [](Request, Response) { throw std::runtime_error("boom"); });
         routes.addRoute("/unknown-error", Method::GET, [](Request, Response) { throw 42; });
-        routes.addPatternRoute("/receipt/[0-9]+", Method::GET,
-                               [](Request, Response response) { response->json = "a receipt"; });
     }
 
     HttpServer http;
@@ -186,20 +183,6 @@ TEST_F(RestServerTest, SuccessIsCompactJsonWithTheDefaultHeaders) {
 
     EXPECT_EQ(send("GET /config/get HTTP/1.1\r\n\r\n").body,
               R"({"port":"COM1","text":"two\nlines"})");
-}
-
-TEST_F(RestServerTest, PatternsMatchTheWholePathEveryTime) {
-    for (int round = 0; round < 2; ++round) {
-        EXPECT_EQ(send("GET /receipt/12 HTTP/1.1\r\n\r\n").body, R"("a receipt")");
-        EXPECT_EQ(send("GET /receipt/12x HTTP/1.1\r\n\r\n").status, 404);
-        EXPECT_EQ(send("GET /receipt/ HTTP/1.1\r\n\r\n").status, 404);
-    }
-}
-
-TEST(RestServerRoutes, PatternThatDoesNotCompileIsRefusedWhenAdded) {
-    LogCapture log;
-    TestRestServer server(testServerSettings());
-    EXPECT_THROW(server.routes.addPatternRoute("/receipt/(", Method::GET, {}), std::regex_error);
 }
 
 TEST_F(RestServerTest, EveryErrorIsStyledJsonWithTheDefaultHeaders) {

@@ -3,7 +3,7 @@
 #ifndef SUPPORT_POSNET_CLIENT_H
 #define SUPPORT_POSNET_CLIENT_H
 
-#include "posnet/posnet.h"
+#include "poslib/posnet.h"
 
 #include <string>
 #include <utility>
@@ -36,7 +36,7 @@ public:
 
     // Create, post, wait (limit in milliseconds), status, values, destroy.
     CommandOutcome run(const std::string& command, const std::string& parameters = "",
-                       uint32_t waitLimit = 5000);
+                       uint32_t waitLimit = POSNET_WAIT_LIMIT_MS);
 
 private:
     std::string settings_;

@@ -1,6 +1,6 @@
-#include "journal.h"
 #include "support/posnet_client.h"
 #include "support/virtual_printer_process.h"
+#include "tools/virtual-printer/journal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The virtual printer's command line, parsed and as a process.
-#include "line_timing.h"
-#include "options.h"
 #include "support/temporary_folder.h"
+#include "tools/virtual-printer/line_timing.h"
+#include "tools/virtual-printer/options.h"
 
 #include <array>
 #include <cstdio>
@@ -50,7 +50,7 @@ TEST(Options, ReadTheLineAndThePrinterSettings) {
     EXPECT_FALSE(options.tcpPort.has_value());
     EXPECT_EQ(options.journalPath, "j.txt");
     EXPECT_EQ(options.setup.vatRates,
-              (std::array<int, kVatRates>{2300, 800, 550, 0, 10000, 10100, 725}));
+              (std::array<int, vatRateCount>{2300, 800, 550, 0, 10000, 10100, 725}));
     EXPECT_EQ(options.setup.date, "2024-03-07");
 }
 

@@ -1,5 +1,5 @@
 #include "commands.h"
-#include "authority.h"
+#include "certificate/authority.h"
 #include "folder_access.h"
 #include "root_store.h"
 
@@ -15,7 +15,7 @@ constexpr std::time_t secondsPerDay = 24 * 60 * 60;
 struct Command {
     std::string name;
     bool trust = false;
-    StoreScope scope = StoreScope::user;
+    StoreScope scope = StoreScope::User;
     std::string folder;
 };
 
@@ -26,7 +26,7 @@ bool parse(const std::vector<std::string>& arguments, Command& command) {
         if (argument == "--trust") {
             command.trust = true;
         } else if (argument == "--machine") {
-            command.scope = StoreScope::machine;
+            command.scope = StoreScope::Machine;
         } else {
             words.push_back(argument);
         }
@@ -46,7 +46,7 @@ bool parse(const std::vector<std::string>& arguments, Command& command) {
 }
 
 std::string storeNames(StoreScope scope) {
-    return scope == StoreScope::machine ? "the machine's trusted root certificates"
+    return scope == StoreScope::Machine ? "the machine's trusted root certificates"
                                         : "the current user's trusted root certificates";
 }
 
@@ -135,9 +135,9 @@ int trustKept(const CertificateFolder& folder, const Command& command, std::ostr
                          "the browser will not trust https://localhost:9003 until " +
                              (folder.path() / "ca.crt").u8string() + " is trusted",
                          err);
-        return notTrusted;
+        return NotTrusted;
     }
-    return done;
+    return Done;
 }
 
 // Where a pair is there, even an expired one, the new authority is trusted before the new
@@ -155,7 +155,7 @@ int replace(const CertificateFolder& folder, const Command& command, std::ostrea
         }
     } catch (const std::exception& error) {
         reportNotTrusted(error, "kept the certificate pair in " + command.folder, err);
-        return notTrusted;
+        return NotTrusted;
     }
     try {
         writePair(folder, pair);
@@ -170,16 +170,16 @@ int replace(const CertificateFolder& folder, const Command& command, std::ostrea
         << "127.0.0.1 and ::1 in " << command.folder << ", valid for " << validityDays
         << " days\n";
     if (!command.trust) {
-        return done;
+        return Done;
     }
     if (!pairThere) {
         const int trusted = trustKept(folder, command, out, err);
-        if (trusted != done) {
+        if (trusted != Done) {
             return trusted;
         }
     }
     retire(folder, previous.get(), pair.authority.get(), command, out, err);
-    return done;
+    return Done;
 }
 
 int make(const CertificateFolder& folder, const Command& command, std::ostream& out,
@@ -196,7 +196,7 @@ int make(const CertificateFolder& folder, const Command& command, std::ostream& 
     }
     out << "kept: the certificate pair in " << command.folder << ", valid for more than "
         << renewalDays << " days\n";
-    return command.trust ? trustKept(folder, command, out, err) : done;
+    return command.trust ? trustKept(folder, command, out, err) : Done;
 }
 
 // Distrusts the listed authorities that may go (all of them, or with notBefore those
@@ -226,9 +226,9 @@ bool distrustReplaced(const CertificateFolder& folder, std::time_t notBefore,
 int forget(const CertificateFolder& folder, const Command& command, std::ostream& out,
            std::ostream& err) {
     const std::time_t now = std::time(nullptr);
-    const std::time_t notBefore = command.scope == StoreScope::machine ? now - secondsPerDay : now;
+    const std::time_t notBefore = command.scope == StoreScope::Machine ? now - secondsPerDay : now;
     distrustReplaced(folder, notBefore, command, out, err);
-    return done;
+    return Done;
 }
 
 // The authority of ca.crt and every replaced one still listed.
@@ -248,7 +248,7 @@ int untrust(const CertificateFolder& folder, const Command& command, std::ostrea
     distrustAuthority(authority.get(), command.scope);
     out << "removed: authority " << thumbprint(authority.get()) << " from "
         << storeNames(command.scope) << "\n";
-    return replacedRemoved ? done : failed;
+    return replacedRemoved ? Done : Failed;
 }
 
 // Under the folder's lock, so that a renewal by the program, the task or setup never meets
@@ -259,7 +259,7 @@ int run(const Command& command, std::ostream& out, std::ostream& err) {
         out << "protected: " << command.folder
             << " and all in it may be changed by administrators only"
             << (checked ? "\n" : " (not read back: Wine keeps no access lists)\n");
-        return done;
+        return Done;
     }
     const CertificateFolder folder(std::filesystem::u8path(command.folder));
     const platform::FileLock lock = folder.lock();
@@ -276,10 +276,10 @@ int run(const Command& command, std::ostream& out, std::ostream& err) {
 
 Outcome makeOrKeep(const CertificateFolder& folder, std::time_t now) {
     if (folder.problem(now, now + renewalDays * secondsPerDay).empty()) {
-        return Outcome::kept;
+        return Outcome::Kept;
     }
     writePair(folder, newPair(now));
-    return Outcome::made;
+    return Outcome::Made;
 }
 
 std::string usage() {
@@ -326,18 +326,18 @@ std::string usage() {
 int runCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     if (arguments.size() == 1 && arguments[0] == "--help") {
         out << usage();
-        return done;
+        return Done;
     }
     Command command;
     if (!parse(arguments, command)) {
         err << usage();
-        return badUsage;
+        return BadUsage;
     }
     try {
         return run(command, out, err);
     } catch (const std::exception& error) {
         err << "fiscal-printer-proxy-certificate: " << error.what() << "\n";
-        return failed;
+        return Failed;
     }
 }
 

@@ -3,7 +3,8 @@
 #ifndef CERTIFICATE_COMMANDS_H
 #define CERTIFICATE_COMMANDS_H
 
-#include "certificate_folder.h"
+#include "certificate/certificate_folder.h"
+#include "certificate/terms.h"
 
 #include <ctime>
 #include <ostream>
@@ -12,16 +13,7 @@
 
 namespace certificate {
 
-// How long a new pair is valid: within the 398 days that browsers accept for a server
-// certificate.
-constexpr int validityDays = 397;
-// A pair that ends within this many days is replaced.
-constexpr int renewalDays = 30;
-
-// Exit codes of the program.
-enum ExitCode { done = 0, failed = 1, badUsage = 2, notTrusted = 3 };
-
-enum class Outcome { made, kept };
+enum class Outcome { Made, Kept };
 
 // Keeps the pair in folder if it stays valid for renewalDays after now; otherwise makes a new
 // authority for localhost, lets it sign a new server certificate for a new key, and writes

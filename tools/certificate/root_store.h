@@ -13,7 +13,7 @@
 
 namespace certificate {
 
-enum class StoreScope { user, machine };
+enum class StoreScope { User, Machine };
 
 struct Trusted {
     std::vector<std::string> places; // where it is trusted now

@@ -1,4 +1,4 @@
-#include "authority.h"
+#include "certificate/authority.h"
 #include "platform/run_and_wait.h"
 #include "root_store.h"
 
@@ -110,7 +110,7 @@ void removeFrom(const fs::path& store, X509* authority) {
 } // namespace
 
 Trusted trustAuthority(X509* authority, StoreScope scope) {
-    if (scope == StoreScope::machine) {
+    if (scope == StoreScope::Machine) {
         throw std::runtime_error("the machine's trusted root certificates are Windows' only");
     }
     const std::vector<fs::path> stores = browserStores();
@@ -132,7 +132,7 @@ Trusted trustAuthority(X509* authority, StoreScope scope) {
 }
 
 void distrustAuthority(X509* authority, StoreScope scope) {
-    if (scope == StoreScope::machine) {
+    if (scope == StoreScope::Machine) {
         throw std::runtime_error("the machine's trusted root certificates are Windows' only");
     }
     for (const fs::path& store : browserStores()) {

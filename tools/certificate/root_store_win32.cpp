@@ -1,4 +1,4 @@
-#include "authority.h"
+#include "certificate/authority.h"
 #include "root_store.h"
 
 #include <memory>
@@ -24,12 +24,12 @@ using RootStore = std::unique_ptr<void, StoreCloser>;
 }
 
 std::string storeName(StoreScope scope) {
-    return scope == StoreScope::machine ? "the machine's trusted root certificates"
+    return scope == StoreScope::Machine ? "the machine's trusted root certificates"
                                         : "the current user's trusted root certificates";
 }
 
 RootStore openRootStore(StoreScope scope) {
-    const DWORD location = scope == StoreScope::machine ? CERT_SYSTEM_STORE_LOCAL_MACHINE
+    const DWORD location = scope == StoreScope::Machine ? CERT_SYSTEM_STORE_LOCAL_MACHINE
                                                         : CERT_SYSTEM_STORE_CURRENT_USER;
     HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, location, L"ROOT");
     if (store == nullptr) {

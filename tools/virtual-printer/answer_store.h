@@ -13,8 +13,8 @@ namespace virtual_printer {
 
 class AnswerStore {
 public:
-    static constexpr std::size_t kMostAnswers = 32;
-    static constexpr std::size_t kMostBytes = 1024;
+    static constexpr std::size_t mostAnswers = 32;
+    static constexpr std::size_t mostBytes = 1024;
 
     // A token used again replaces the answer it was stored with.
     void keep(const std::string& token, const std::string& frame);
@@ -24,8 +24,8 @@ public:
 private:
     void forget(std::deque<std::pair<std::string, std::string>>::iterator answer);
 
-    std::deque<std::pair<std::string, std::string>> answers_; // token and frame, oldest first
-    std::size_t bytes_ = 0;
+    std::deque<std::pair<std::string, std::string>> answers; // token and frame, oldest first
+    std::size_t bytes = 0;
 };
 
 } // namespace virtual_printer

@@ -9,9 +9,9 @@ namespace virtual_printer {
 
 namespace {
 
-constexpr std::size_t kNameLength = 2;
-constexpr std::size_t kLongestAmount = 10;
-constexpr std::size_t kLongestQuantity = 16;
+constexpr std::size_t nameLength = 2;
+constexpr std::size_t longestAmount = 10;
+constexpr std::size_t longestQuantity = 16;
 
 bool allDigits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -28,16 +28,16 @@ bool isStatusQuery(const std::string& name) {
 void addField(Command& command, const std::string& field) {
     if (field[0] == '@') {
         if (field.size() != 5 || !allDigits(field.substr(1))) {
-            throw FrameError{frame_error::kBadToken, command.name, {}};
+            throw FrameError{frame_error::badToken, command.name, {}};
         }
         command.token = field;
-    } else if (field.size() < kNameLength) {
-        throw FrameError{frame_error::kFrameError, command.name, {}};
-    } else if (field.size() == kNameLength) {
+    } else if (field.size() < nameLength) {
+        throw FrameError{frame_error::frameError, command.name, {}};
+    } else if (field.size() == nameLength) {
         // A name without a value: the printer cannot tell "absent" from "empty" for it.
-        throw FrameError{frame_error::kFrameError, command.name, field};
+        throw FrameError{frame_error::frameError, command.name, field};
     } else {
-        command.fields[field.substr(0, kNameLength)] = field.substr(kNameLength);
+        command.fields[field.substr(0, nameLength)] = field.substr(nameLength);
     }
 }
 
@@ -49,10 +49,10 @@ Command parseCommand(const std::string& body) {
     command.immediate = content.command.compare(0, 1, "!") == 0;
     command.name = command.immediate ? content.command.substr(1) : content.command;
     if (command.name.empty()) {
-        throw FrameError{frame_error::kFrameError, {}, {}};
+        throw FrameError{frame_error::frameError, {}, {}};
     }
     if (command.immediate && !isStatusQuery(command.name)) {
-        throw FrameError{frame_error::kNotImmediate, command.name, {}};
+        throw FrameError{frame_error::notImmediate, command.name, {}};
     }
     for (const std::string& field : content.fields) {
         addField(command, field);
@@ -64,10 +64,10 @@ const std::string& requiredText(const Command& command, const std::string& name,
                                 std::size_t longest) {
     const auto found = command.fields.find(name);
     if (found == command.fields.end()) {
-        fieldError(frame_error::kMissingField, command, name);
+        fieldError(frame_error::missingField, command, name);
     }
     if (found->second.size() > longest) {
-        fieldError(frame_error::kFieldLength, command, name);
+        fieldError(frame_error::fieldLength, command, name);
     }
     return found->second;
 }
@@ -81,7 +81,7 @@ std::optional<std::string> optionalText(const Command& command, const std::strin
 }
 
 int64_t amountField(const Command& command, const std::string& name) {
-    return digitsField(command, name, kLongestAmount);
+    return digitsField(command, name, longestAmount);
 }
 
 std::optional<int64_t> optionalAmount(const Command& command, const std::string& name) {
@@ -94,7 +94,7 @@ std::optional<int64_t> optionalAmount(const Command& command, const std::string&
 int64_t digitsField(const Command& command, const std::string& name, std::size_t longest) {
     const std::string& text = requiredText(command, name, longest);
     if (!allDigits(text)) {
-        fieldError(frame_error::kFieldConversion, command, name);
+        fieldError(frame_error::fieldConversion, command, name);
     }
     return std::stoll(text);
 }
@@ -102,19 +102,19 @@ int64_t digitsField(const Command& command, const std::string& name, std::size_t
 int integerField(const Command& command, const std::string& name) {
     const std::string& text = requiredText(command, name, 4);
     if (!allDigits(text)) {
-        fieldError(frame_error::kFieldConversion, command, name);
+        fieldError(frame_error::fieldConversion, command, name);
     }
     return std::stoi(text);
 }
 
 Quantity quantityField(const Command& command, const std::string& name) {
-    const std::string text = optionalText(command, name, kLongestQuantity).value_or("1");
+    const std::string text = optionalText(command, name, longestQuantity).value_or("1");
     const bool negative = text[0] == '-';
     const std::size_t separator = text.find_first_of(".,");
     const std::string whole = text.substr(negative ? 1 : 0, separator - (negative ? 1 : 0));
     const std::string fraction = separator == std::string::npos ? "" : text.substr(separator + 1);
     if (!allDigits(whole) || (separator != std::string::npos && !allDigits(fraction))) {
-        fieldError(frame_error::kFieldConversion, command, name);
+        fieldError(frame_error::fieldConversion, command, name);
     }
     // At most 16 characters, so the digits fit in 64 bits.
     const int64_t units = std::stoll(whole + fraction);
@@ -130,7 +130,7 @@ bool boolField(const Command& command, const std::string& name, bool absent) {
         return true;
     }
     if (std::string("0nN").find((*text)[0]) == std::string::npos) {
-        fieldError(frame_error::kFieldConversion, command, name);
+        fieldError(frame_error::fieldConversion, command, name);
     }
     return false;
 }
@@ -141,7 +141,7 @@ std::string dateField(const Command& command, const std::string& name) {
                         allDigits(text.substr(0, 4)) && allDigits(text.substr(5, 2)) &&
                         allDigits(text.substr(8, 2));
     if (!shaped) {
-        fieldError(frame_error::kFieldConversion, command, name);
+        fieldError(frame_error::fieldConversion, command, name);
     }
     return text;
 }

@@ -12,7 +12,7 @@
 
 namespace virtual_printer {
 
-constexpr std::size_t kLongestDiscountName = 25;
+constexpr std::size_t longestDiscountName = 25;
 
 struct Discount {
     bool markup = false;

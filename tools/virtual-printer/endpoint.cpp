@@ -26,43 +26,43 @@ void makeNonBlocking(int fd) {
 
 class PseudoTerminal : public Endpoint {
 public:
-    explicit PseudoTerminal(const std::string& linkPath) : linkPath_(linkPath) {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+    explicit PseudoTerminal(const std::string& linkPath) : linkPath(linkPath) {
+        masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (masterFd < 0 || ::grantpt(masterFd) != 0 || ::unlockpt(masterFd) != 0) {
             systemFailure("pseudo-terminal");
         }
-        const std::string terminal = ::ptsname(master_);
+        const std::string terminal = ::ptsname(masterFd);
         // Held open for the printer's whole life: without it the master reports a hang-up
         // whenever no host has the terminal open, and the host's settings would be lost.
-        terminal_ = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (terminal_ < 0) {
+        terminalFd = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (terminalFd < 0) {
             systemFailure(terminal);
         }
         makeRaw();
-        makeNonBlocking(master_);
+        makeNonBlocking(masterFd);
         link(terminal);
     }
 
     ~PseudoTerminal() override {
-        ::unlink(linkPath_.c_str());
-        ::close(terminal_);
-        ::close(master_);
+        ::unlink(linkPath.c_str());
+        ::close(terminalFd);
+        ::close(masterFd);
     }
 
-    std::string portText() const override { return linkPath_; }
+    std::string portText() const override { return linkPath; }
     int listeningDescriptor() const override { return -1; }
-    int accept() override { return master_; }
+    int accept() override { return masterFd; }
     void hangUp(int) override { throw std::runtime_error("the pseudo-terminal failed"); }
 
 private:
     // An echoing terminal would send each command straight back to the host.
     void makeRaw() {
         termios mode{};
-        if (::tcgetattr(terminal_, &mode) != 0) {
+        if (::tcgetattr(terminalFd, &mode) != 0) {
             systemFailure("tcgetattr");
         }
         ::cfmakeraw(&mode);
-        if (::tcsetattr(terminal_, TCSANOW, &mode) != 0) {
+        if (::tcsetattr(terminalFd, TCSANOW, &mode) != 0) {
             systemFailure("tcsetattr");
         }
     }
@@ -70,49 +70,49 @@ private:
     // A link left by an earlier run is replaced; anything else at the path is not touched.
     void link(const std::string& terminal) {
         struct stat existing {};
-        if (::lstat(linkPath_.c_str(), &existing) == 0) {
+        if (::lstat(linkPath.c_str(), &existing) == 0) {
             if (!S_ISLNK(existing.st_mode)) {
-                throw std::runtime_error(linkPath_ + " exists and is not a symbolic link");
+                throw std::runtime_error(linkPath + " exists and is not a symbolic link");
             }
-            ::unlink(linkPath_.c_str());
+            ::unlink(linkPath.c_str());
         }
-        if (::symlink(terminal.c_str(), linkPath_.c_str()) != 0) {
-            systemFailure(linkPath_);
+        if (::symlink(terminal.c_str(), linkPath.c_str()) != 0) {
+            systemFailure(linkPath);
         }
     }
 
-    std::string linkPath_;
-    int master_ = -1;
-    int terminal_ = -1;
+    std::string linkPath;
+    int masterFd = -1;
+    int terminalFd = -1;
 };
 
 class TcpPort : public Endpoint {
 public:
     explicit TcpPort(int port) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int on = 1;
-        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(static_cast<uint16_t>(port));
         socklen_t length = sizeof address;
-        if (listener_ < 0 ||
-            ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(listener_, 4) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (listener < 0 ||
+            ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listener, 4) != 0 ||
+            ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             systemFailure("listening on 127.0.0.1:" + std::to_string(port));
         }
-        port_ = ntohs(address.sin_port);
+        boundPort = ntohs(address.sin_port);
     }
 
-    ~TcpPort() override { ::close(listener_); }
+    ~TcpPort() override { ::close(listener); }
 
-    std::string portText() const override { return "tcp://127.0.0.1:" + std::to_string(port_); }
-    int listeningDescriptor() const override { return listener_; }
+    std::string portText() const override { return "tcp://127.0.0.1:" + std::to_string(boundPort); }
+    int listeningDescriptor() const override { return listener; }
 
     int accept() override {
-        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             systemFailure("accept");
         }
@@ -122,8 +122,8 @@ public:
     void hangUp(int fd) override { ::close(fd); }
 
 private:
-    int listener_ = -1;
-    int port_ = 0;
+    int listener = -1;
+    int boundPort = 0;
 };
 
 } // namespace

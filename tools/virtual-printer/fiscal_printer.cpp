@@ -12,23 +12,23 @@ namespace virtual_printer {
 
 namespace {
 
-constexpr std::size_t kLongestName = 80;
-constexpr std::size_t kLongestUnit = 4;
-constexpr std::size_t kLongestNip = 20;
-constexpr std::size_t kLongestDescription = 50;
-constexpr std::size_t kLongestPaymentName = 25;
-constexpr std::size_t kLongestDepositNumber = 11;
+constexpr std::size_t longestName = 80;
+constexpr std::size_t longestUnit = 4;
+constexpr std::size_t longestNip = 20;
+constexpr std::size_t longestDescription = 50;
+constexpr std::size_t longestPaymentName = 25;
+constexpr std::size_t longestDepositNumber = 11;
 // Footer lines as wide as the 57 mm paper's 40 columns: the narrower printer is the one a
 // host has to fit.
-constexpr std::size_t kLongestFooterText = 40;
-constexpr int kMostFooterLines = 60;
-constexpr int kLastFooterLineId = 42;
-constexpr int kTextOnlyFooterLine = 25;
-constexpr std::size_t kLongestCashDigits = 12;
+constexpr std::size_t longestFooterText = 40;
+constexpr int mostFooterLines = 60;
+constexpr int lastFooterLineId = 42;
+constexpr int textOnlyFooterLine = 25;
+constexpr std::size_t longestCashDigits = 12;
 
-const char kModel[] = "Virtual Posnet";
-const char kVersion[] = "1.00";
-const char kUniqueNumber[] = "VPN00000001";
+const char model[] = "Virtual Posnet";
+const char version[] = "1.00";
+const char uniqueNumber[] = "VPN00000001";
 
 std::string localTime(const char* format) {
     const std::time_t now = std::time(nullptr);
@@ -43,7 +43,7 @@ std::string localTime(const char* format) {
 // rest show their id.
 std::string footerKeyword(int id) {
     static const std::map<int, std::string> keywords = {
-        {13, "ORDER NO. "}, {kTextOnlyFooterLine, ""}, {30, "NUMBER "},
+        {13, "ORDER NO. "}, {textOnlyFooterLine, ""}, {30, "NUMBER "},
         {35, "CUSTOMER "},  {39, "FOR INVOICE "},
     };
     const auto keyword = keywords.find(id);
@@ -57,16 +57,16 @@ int64_t wholeQuantity(const Quantity& quantity) {
         scale *= 10;
     }
     if (quantity.units % scale != 0) {
-        throw CommandRefused{command_error::kNotWholeQuantity};
+        throw CommandRefused{command_error::notWholeQuantity};
     }
     if (quantity.units <= 0) {
-        throw CommandRefused{command_error::kBadQuantity};
+        throw CommandRefused{command_error::badQuantity};
     }
     return quantity.units / scale;
 }
 
-constexpr int kReceiptKind = 16;
-constexpr int kBlockModeReceiptKind = 17;
+constexpr int receiptKind = 16;
+constexpr int blockModeReceiptKind = 17;
 
 // Letters of Windows-1250 above ASCII: Š Ś Ť Ž Ź š ś ť ž ź, Ł Ą Ş Ż ł ą ş Ľ ľ ż, and every
 // byte from 0xC0 up but × and ÷.
@@ -134,7 +134,7 @@ Reply FiscalPrinter::execute(const Command& command) {
     };
     const auto handler = handlers.find(command.name);
     if (handler == handlers.end()) {
-        throw FrameError{frame_error::kUnknownCommand, command.name, {}};
+        throw FrameError{frame_error::unknownCommand, command.name, {}};
     }
     return (this->*handler->second)(command);
 }
@@ -142,24 +142,24 @@ Reply FiscalPrinter::execute(const Command& command) {
 Reply FiscalPrinter::beginReceipt(const Command& command) {
     const bool blockMode = boolField(command, "bm", false);
     refuseWhileOpen();
-    receipt_ = Receipt{};
-    receipt_->blockMode = blockMode;
-    counters_.lastKind = blockMode ? kBlockModeReceiptKind : kReceiptKind;
+    receiptInProgress = Receipt{};
+    receiptInProgress->blockMode = blockMode;
+    counters.lastKind = blockMode ? blockModeReceiptKind : receiptKind;
     return {};
 }
 
 Reply FiscalPrinter::setBuyer(const Command& command) {
-    const std::string& nip = requiredText(command, "ni", kLongestNip);
+    const std::string& nip = requiredText(command, "ni", longestNip);
     if (nip.empty()) {
-        throw FrameError{frame_error::kFieldConversion, command.name, "ni"};
+        throw FrameError{frame_error::fieldConversion, command.name, "ni"};
     }
     openReceipt().buyer = nip;
     return {};
 }
 
 Reply FiscalPrinter::addLine(const Command& command) {
-    SaleLine line{requiredText(command, "na", kLongestName),
-                  optionalText(command, "jm", kLongestUnit).value_or(""),
+    SaleLine line{requiredText(command, "na", longestName),
+                  optionalText(command, "jm", longestUnit).value_or(""),
                   quantityField(command, "il"),
                   amountField(command, "pr"),
                   integerField(command, "vt"),
@@ -167,7 +167,7 @@ Reply FiscalPrinter::addLine(const Command& command) {
                   0,
                   {}};
     const Discount discount = readDiscount(command, "rn");
-    const std::optional<std::string> description = optionalText(command, "op", kLongestDescription);
+    const std::optional<std::string> description = optionalText(command, "op", longestDescription);
     Receipt& receipt = openReceipt();
     checkLine(line);
     discountLine(line, discount, description);
@@ -181,7 +181,7 @@ void FiscalPrinter::discountLine(SaleLine& line, const Discount& discount,
                                  const std::optional<std::string>& description) const {
     line.discounted = line.value;
     if (discount.given()) {
-        const int64_t amount = discountAmount(line.value, discount, discountFirst_);
+        const int64_t amount = discountAmount(line.value, discount, discountFirstMode);
         line.discounted = applyDiscount(line.value, discount, amount);
         line.notes.push_back(discountText(discount, amount) + " | " +
                              formatAmount(line.discounted) + " " + rateLetter(line.rate));
@@ -195,31 +195,31 @@ void FiscalPrinter::discountLine(SaleLine& line, const Discount& discount,
 }
 
 void FiscalPrinter::checkLine(const SaleLine& line) const {
-    if (line.rate >= kVatRates || setup_.vatRates[line.rate] == kInactiveRate) {
-        throw CommandRefused{command_error::kBadVatRate};
+    if (line.rate >= vatRateCount || setup.vatRates[line.rate] == inactiveRate) {
+        throw CommandRefused{command_error::badVatRate};
     }
     if (isEmptyName(line.name)) {
-        throw CommandRefused{command_error::kEmptyName};
+        throw CommandRefused{command_error::emptyName};
     }
     if (line.price <= 0) {
-        throw CommandRefused{command_error::kBadPrice};
+        throw CommandRefused{command_error::badPrice};
     }
     if (line.quantity.units <= 0) {
-        throw CommandRefused{command_error::kBadQuantity};
+        throw CommandRefused{command_error::badQuantity};
     }
     if (line.value == 0) {
-        throw CommandRefused{command_error::kZeroLineValue};
+        throw CommandRefused{command_error::zeroLineValue};
     }
     if (static_cast<unsigned __int128>(line.value) !=
         priceTimesQuantity(line.price, line.quantity)) {
-        throw CommandRefused{command_error::kBadLineValue};
+        throw CommandRefused{command_error::badLineValue};
     }
 }
 
 Reply FiscalPrinter::addPayment(const Command& command) {
     const Payment payment{integerField(command, "ty"), amountField(command, "wa"),
                           boolField(command, "re", false),
-                          optionalText(command, "na", kLongestPaymentName).value_or("")};
+                          optionalText(command, "na", longestPaymentName).value_or("")};
     Receipt& receipt = openReceipt();
     checkPayment(receipt, payment);
     receipt.payments.push_back(payment);
@@ -229,35 +229,35 @@ Reply FiscalPrinter::addPayment(const Command& command) {
 // A form is either paid in or given as change on one receipt, never both.
 void FiscalPrinter::checkPayment(const Receipt& receipt, const Payment& payment) const {
     if (!isPaymentForm(payment.form)) {
-        throw CommandRefused{command_error::kBadPaymentForm};
+        throw CommandRefused{command_error::badPaymentForm};
     }
     if (payment.amount == 0) {
-        throw CommandRefused{command_error::kZeroPayment};
+        throw CommandRefused{command_error::zeroPayment};
     }
     for (const Payment& earlier : receipt.payments) {
         if (earlier.form == payment.form && earlier.change != payment.change) {
-            throw CommandRefused{command_error::kFormUsedAsChange};
+            throw CommandRefused{command_error::formUsedAsChange};
         }
     }
     const Sums sent = receipt.sums();
     const int64_t over = sent.paid - sent.change - sent.due();
     if (payment.change && payment.amount > over) {
-        throw CommandRefused{command_error::kChangeTooLarge};
+        throw CommandRefused{command_error::changeTooLarge};
     }
     if (!payment.change && !receipt.lines.empty() && over >= 0) {
-        throw CommandRefused{command_error::kAlreadyCovered};
+        throw CommandRefused{command_error::alreadyCovered};
     }
-    if (!payment.change && sent.paid + payment.amount > kLargestAmount) {
-        throw CommandRefused{command_error::kPaymentSumRange};
+    if (!payment.change && sent.paid + payment.amount > largestAmount) {
+        throw CommandRefused{command_error::paymentSumRange};
     }
 }
 
 Reply FiscalPrinter::addDeposit(const Command& command) {
-    Deposit deposit{optionalText(command, "na", kLongestDepositNumber).value_or(""),
+    Deposit deposit{optionalText(command, "na", longestDepositNumber).value_or(""),
                     boolField(command, "ne", false), 0, amountField(command, "pr"),
-                    optionalText(command, "de", kLongestDescription).value_or("")};
+                    optionalText(command, "de", longestDescription).value_or("")};
     if (!deposit.number.empty()) {
-        digitsField(command, "na", kLongestDepositNumber);
+        digitsField(command, "na", longestDepositNumber);
     }
     const bool storno = boolField(command, "st", false);
     const Quantity quantity = quantityField(command, "il");
@@ -265,11 +265,11 @@ Reply FiscalPrinter::addDeposit(const Command& command) {
     Receipt& receipt = openReceipt();
     deposit.quantity = wholeQuantity(quantity);
     if (deposit.price == 0 ||
-        static_cast<__int128>(deposit.price) * deposit.quantity > kLargestAmount) {
-        throw CommandRefused{command_error::kDepositRange};
+        static_cast<__int128>(deposit.price) * deposit.quantity > largestAmount) {
+        throw CommandRefused{command_error::depositRange};
     }
     if (value && *value != deposit.price * deposit.quantity) {
-        throw CommandRefused{command_error::kDepositCheck};
+        throw CommandRefused{command_error::depositCheck};
     }
     if (!storno) {
         receipt.deposits.push_back(std::move(deposit));
@@ -286,26 +286,26 @@ Reply FiscalPrinter::addDeposit(const Command& command) {
             return {};
         }
     }
-    throw CommandRefused{command_error::kDepositNotFound};
+    throw CommandRefused{command_error::depositNotFound};
 }
 
 Reply FiscalPrinter::discountReceipt(const Command& command) {
     const Discount discount = readDiscount(command, "na");
     if (!discount.given()) {
-        throw CommandRefused{command_error::kBadDiscountType};
+        throw CommandRefused{command_error::badDiscountType};
     }
     Receipt& receipt = openReceipt();
     if (!receipt.payments.empty()) {
-        throw CommandRefused{command_error::kDiscountNotAllowed};
+        throw CommandRefused{command_error::discountNotAllowed};
     }
     const int64_t base = receipt.sums().fiscal;
     if (base == 0) {
-        throw CommandRefused{command_error::kBaseNotPositive};
+        throw CommandRefused{command_error::baseNotPositive};
     }
-    const int64_t amount = discountAmount(base, discount, discountFirst_);
+    const int64_t amount = discountAmount(base, discount, discountFirstMode);
     const int64_t after = applyDiscount(base, discount, amount);
-    const std::array<int64_t, kVatRates> shares = spread(receipt.byRate(), amount);
-    for (int rate = 0; rate < kVatRates; ++rate) {
+    const std::array<int64_t, vatRateCount> shares = spread(receipt.byRate(), amount);
+    for (int rate = 0; rate < vatRateCount; ++rate) {
         receipt.discountByRate[rate] += discount.markup ? shares[rate] : -shares[rate];
     }
     receipt.receiptDiscounts.push_back("RECEIPT " + discountText(discount, amount) + " | " +
@@ -316,12 +316,12 @@ Reply FiscalPrinter::discountReceipt(const Command& command) {
 Reply FiscalPrinter::setDiscountMethod(const Command& command) {
     const bool discountFirst = boolField(command, "dt", false);
     refuseWhileOpen();
-    discountFirst_ = discountFirst;
+    discountFirstMode = discountFirst;
     return {};
 }
 
 Reply FiscalPrinter::discountMethod(const Command&) {
-    return {{"dt", discountFirst_ ? "1" : "0"}};
+    return {{"dt", discountFirstMode ? "1" : "0"}};
 }
 
 Reply FiscalPrinter::endReceipt(const Command& command) {
@@ -329,25 +329,25 @@ Reply FiscalPrinter::endReceipt(const Command& command) {
     const Receipt& receipt = openReceipt();
     const Sums receiptSums = receipt.sums();
     checkEnd(receipt, receiptSums, command);
-    const std::array<int64_t, kVatRates> receiptByRate = receipt.byRate();
-    for (int rate = 0; rate < kVatRates; ++rate) {
-        if (day_.byRate[rate] + receiptByRate[rate] > kLargestAmount) {
-            throw CommandRefused{command_error::kTotalsOverflow};
+    const std::array<int64_t, vatRateCount> receiptByRate = receipt.byRate();
+    for (int rate = 0; rate < vatRateCount; ++rate) {
+        if (day.byRate[rate] + receiptByRate[rate] > largestAmount) {
+            throw CommandRefused{command_error::totalsOverflow};
         }
     }
     const std::string document = receipt.document(stamp());
     if (footerFollows) {
-        footer_ = Footer{document, 0};
+        footer = Footer{document, 0};
     } else {
-        journal_.append(document + "END RECEIPT\n\n");
+        journal.append(document + "END RECEIPT\n\n");
     }
-    for (int rate = 0; rate < kVatRates; ++rate) {
-        day_.byRate[rate] += receiptByRate[rate];
+    for (int rate = 0; rate < vatRateCount; ++rate) {
+        day.byRate[rate] += receiptByRate[rate];
     }
-    ++day_.receipts;
-    ++counters_.completed;
+    ++day.receipts;
+    ++counters.completed;
     settleCash(receipt, receiptSums);
-    receipt_.reset();
+    receiptInProgress.reset();
     return {};
 }
 
@@ -361,17 +361,17 @@ void FiscalPrinter::checkEnd(const Receipt& receipt, const Sums& sums,
     const std::optional<int64_t> taken = optionalAmount(command, "op");
     const std::optional<int64_t> returned = optionalAmount(command, "om");
     if (receipt.lines.empty()) {
-        throw CommandRefused{command_error::kNoItems};
+        throw CommandRefused{command_error::noItems};
     }
     if (total == int64_t{0}) {
-        throw CommandRefused{command_error::kZeroTotal};
+        throw CommandRefused{command_error::zeroTotal};
     }
     const std::pair<std::optional<int64_t>, std::pair<int64_t, int>> sent[] = {
-        {total, {sums.fiscal, command_error::kTotalNotLineSum}},
-        {taken, {sums.taken, command_error::kTakenNotDepositSum}},
-        {returned, {sums.returned, command_error::kReturnedNotDepositSum}},
-        {paid, {sums.paid, command_error::kPaidNotPaymentSum}},
-        {change, {sums.change, command_error::kChangeNotChangeSum}},
+        {total, {sums.fiscal, command_error::totalNotLineSum}},
+        {taken, {sums.taken, command_error::takenNotDepositSum}},
+        {returned, {sums.returned, command_error::returnedNotDepositSum}},
+        {paid, {sums.paid, command_error::paidNotPaymentSum}},
+        {change, {sums.change, command_error::changeNotChangeSum}},
     };
     for (const auto& [value, expected] : sent) {
         if (value && *value != expected.first) {
@@ -381,7 +381,7 @@ void FiscalPrinter::checkEnd(const Receipt& receipt, const Sums& sums,
     const bool changeSent = sums.change != 0;
     if (sums.paid - sums.change < sums.due() ||
         (changeSent && sums.paid - sums.change != sums.due())) {
-        throw CommandRefused{command_error::kPaymentsShort};
+        throw CommandRefused{command_error::paymentsShort};
     }
 }
 
@@ -389,40 +389,40 @@ void FiscalPrinter::checkEnd(const Receipt& receipt, const Sums& sums,
 // the customer owes, leave it.
 void FiscalPrinter::settleCash(const Receipt& receipt, const Sums& sums) {
     for (const Payment& payment : receipt.payments) {
-        if (payment.form == kCashForm) {
-            payment.change ? till_.take(payment.amount) : till_.add(payment.amount);
+        if (payment.form == cashForm) {
+            payment.change ? till.take(payment.amount) : till.add(payment.amount);
         }
     }
     if (sums.change == 0) {
-        till_.take(sums.paid - sums.due());
+        till.take(sums.paid - sums.due());
     }
-    till_.take(std::max<int64_t>(sums.returned - sums.fiscal - sums.taken, 0));
+    till.take(std::max<int64_t>(sums.returned - sums.fiscal - sums.taken, 0));
 }
 
 // A receipt whose fiscal part closed cannot be cancelled: a cancel then ends its footer.
 Reply FiscalPrinter::cancelReceipt(const Command&) {
-    if (footer_) {
+    if (footer) {
         finishFooter();
     }
-    if (receipt_) {
+    if (receiptInProgress) {
         std::string document = "CANCELLED RECEIPT " + stamp() + "\n";
-        for (const SaleLine& line : receipt_->lines) {
+        for (const SaleLine& line : receiptInProgress->lines) {
             document += "LINE " + lineText(line) + "\n";
         }
         document += "END CANCELLED RECEIPT\n\n";
-        journal_.append(document);
-        ++day_.cancelled;
-        ++counters_.cancelled;
-        receipt_.reset();
+        journal.append(document);
+        ++day.cancelled;
+        ++counters.cancelled;
+        receiptInProgress.reset();
     }
     return {};
 }
 
 Reply FiscalPrinter::vatRates(const Command&) {
     Reply reply;
-    for (int rate = 0; rate < kVatRates; ++rate) {
+    for (int rate = 0; rate < vatRateCount; ++rate) {
         reply.emplace_back(std::string("v") + static_cast<char>('a' + rate),
-                           formatRate(setup_.vatRates[rate]));
+                           formatRate(setup.vatRates[rate]));
     }
     return reply;
 }
@@ -430,27 +430,27 @@ Reply FiscalPrinter::vatRates(const Command&) {
 Reply FiscalPrinter::dailyReport(const Command& command) {
     // A report for another day than the clock's is refused as a field the printer cannot take.
     if (dateField(command, "da") != date()) {
-        throw FrameError{frame_error::kFieldConversion, command.name, "da"};
+        throw FrameError{frame_error::fieldConversion, command.name, "da"};
     }
     refuseWhileOpen();
-    if (day_.receipts == 0 && day_.cancelled == 0) {
-        throw CommandRefused{command_error::kZeroReport};
+    if (day.receipts == 0 && day.cancelled == 0) {
+        throw CommandRefused{command_error::zeroReport};
     }
     std::string document = "DAILY REPORT " + stamp() + "\n";
-    document += "RECEIPTS " + std::to_string(day_.receipts) + "\n";
-    document += "CANCELLED " + std::to_string(day_.cancelled) + "\n";
+    document += "RECEIPTS " + std::to_string(day.receipts) + "\n";
+    document += "CANCELLED " + std::to_string(day.cancelled) + "\n";
     int64_t total = 0;
-    for (int rate = 0; rate < kVatRates; ++rate) {
-        if (day_.byRate[rate] != 0) {
+    for (int rate = 0; rate < vatRateCount; ++rate) {
+        if (day.byRate[rate] != 0) {
             document += std::string("TOTAL ") + rateLetter(rate) + " " +
-                        formatRate(setup_.vatRates[rate]) + " " + formatAmount(day_.byRate[rate]) +
+                        formatRate(setup.vatRates[rate]) + " " + formatAmount(day.byRate[rate]) +
                         "\n";
         }
-        total += day_.byRate[rate];
+        total += day.byRate[rate];
     }
     document += "TOTAL " + formatAmount(total) + "\nEND DAILY REPORT\n\n";
-    journal_.append(document);
-    day_ = DayTotals{};
+    journal.append(document);
+    day = DayTotals{};
     return {};
 }
 
@@ -459,79 +459,79 @@ Reply FiscalPrinter::identity(const Command&) {
 }
 
 Reply FiscalPrinter::realIdentity(const Command&) {
-    return {{"nm", kModel}, {"vr", kVersion}, {"nu", kUniqueNumber}};
+    return {{"nm", model}, {"vr", version}, {"nu", uniqueNumber}};
 }
 
 Reply FiscalPrinter::commonStatus(const Command&) {
-    const bool zeroTotals = std::all_of(day_.byRate.begin(), day_.byRate.end(),
-                                        [](int64_t total) { return total == 0; });
+    const bool zeroTotals =
+        std::all_of(day.byRate.begin(), day.byRate.end(), [](int64_t total) { return total == 0; });
     return {{"fs", "1"},
             {"tz", zeroTotals ? "1" : "0"},
-            {"ts", std::to_string(receipt_ ? counters_.lastKind : 0)},
+            {"ts", std::to_string(receiptInProgress ? counters.lastKind : 0)},
             {"hr", "1"},
-            {"nu", kUniqueNumber},
+            {"nu", uniqueNumber},
             {"td", "0"}};
 }
 
 Reply FiscalPrinter::addFooterLine(const Command& command) {
     const int id = integerField(command, "id");
-    const std::optional<std::string> text = optionalText(command, "na", kLongestFooterText);
+    const std::optional<std::string> text = optionalText(command, "na", longestFooterText);
     boolField(command, "sw", false);
     boolField(command, "sh", false);
-    if (!footer_) {
-        throw CommandRefused{receipt_ ? command_error::kFooterNotStarted
-                                      : command_error::kNothingStarted};
+    if (!footer) {
+        throw CommandRefused{receiptInProgress ? command_error::footerNotStarted
+                                               : command_error::nothingStarted};
     }
-    if (id > kLastFooterLineId) {
-        throw CommandRefused{command_error::kBadFooterLine};
+    if (id > lastFooterLineId) {
+        throw CommandRefused{command_error::badFooterLine};
     }
-    if (id == kTextOnlyFooterLine && !text) {
-        throw CommandRefused{command_error::kEmptyText};
+    if (id == textOnlyFooterLine && !text) {
+        throw CommandRefused{command_error::emptyText};
     }
-    if (footer_->lines == kMostFooterLines) {
-        throw CommandRefused{command_error::kTooManyFooterLines};
+    if (footer->lines == mostFooterLines) {
+        throw CommandRefused{command_error::tooManyFooterLines};
     }
-    footer_->document += "FOOTER " + footerKeyword(id) + text.value_or("") + "\n";
-    ++footer_->lines;
+    footer->document += "FOOTER " + footerKeyword(id) + text.value_or("") + "\n";
+    ++footer->lines;
     return {};
 }
 
 Reply FiscalPrinter::endFooter(const Command&) {
-    if (!footer_) {
-        throw CommandRefused{receipt_ ? command_error::kFooterNotStarted
-                                      : command_error::kNothingStarted};
+    if (!footer) {
+        throw CommandRefused{receiptInProgress ? command_error::footerNotStarted
+                                               : command_error::nothingStarted};
     }
     finishFooter();
     return {};
 }
 
 void FiscalPrinter::finishFooter() {
-    journal_.append(footer_->document + "END RECEIPT\n\n");
-    footer_.reset();
+    journal.append(footer->document + "END RECEIPT\n\n");
+    footer.reset();
 }
 
 // A cash out of more than the till holds is printed as asked and leaves the till at 0.
 Reply FiscalPrinter::moveCash(const Command& command) {
-    const int64_t amount = digitsField(command, "kw", kLongestCashDigits);
+    const int64_t amount = digitsField(command, "kw", longestCashDigits);
     requiredText(command, "wp", 1);
     const bool in = boolField(command, "wp", true);
-    if (amount > Till::kLargestCash) {
-        throw FrameError{frame_error::kFieldConversion, command.name, "kw"};
+    if (amount > Till::largestCash) {
+        throw FrameError{frame_error::fieldConversion, command.name, "kw"};
     }
     refuseWhileOpen();
     const std::string kind = in ? "CASH IN" : "CASH OUT";
-    journal_.append(kind + " " + stamp() + "\nAMOUNT " + formatAmount(amount) + "\nEND " + kind +
-                    "\n\n");
-    in ? till_.add(amount) : till_.take(amount);
+    journal.append(kind + " " + stamp() + "\nAMOUNT " + formatAmount(amount) + "\nEND " + kind +
+                   "\n\n");
+    in ? till.add(amount) : till.take(amount);
     return {};
 }
 
 Reply FiscalPrinter::cashState(const Command&) {
-    return {{"cs", std::to_string(till_.amount())}};
+    return {{"cs", std::to_string(till.amount())}};
 }
 
 Reply FiscalPrinter::openDrawer(const Command&) {
-    journal_.append("DRAWER OPENED " + stamp() + "\n\n");
+    journal.append("DRAWER OPENED " + stamp() + "\n\n");
     return {};
 }
 
@@ -541,48 +541,48 @@ Reply FiscalPrinter::drawerStatus(const Command&) {
 }
 
 Reply FiscalPrinter::mechanismStatus(const Command&) {
-    return {{"pr", std::to_string(setup_.mechanismStatus)}};
+    return {{"pr", std::to_string(setup.mechanismStatus)}};
 }
 
 Reply FiscalPrinter::deviceStatus(const Command&) {
-    return {{"ds", std::to_string(setup_.deviceStatus)}};
+    return {{"ds", std::to_string(setup.deviceStatus)}};
 }
 
 Reply FiscalPrinter::transactionStatus(const Command&) {
-    return {{"to", receipt_ ? "1" : "0"},
-            {"ts", std::to_string(counters_.lastKind)},
-            {"fe", footer_ ? "1" : "0"}};
+    return {{"to", receiptInProgress ? "1" : "0"},
+            {"ts", std::to_string(counters.lastKind)},
+            {"fe", footer ? "1" : "0"}};
 }
 
 Reply FiscalPrinter::receiptCounters(const Command&) {
-    return {{"bn", std::to_string(counters_.completed)},
-            {"bc", std::to_string(counters_.cancelled)},
-            {"bt", std::to_string(counters_.completed + counters_.cancelled)}};
+    return {{"bn", std::to_string(counters.completed)},
+            {"bc", std::to_string(counters.cancelled)},
+            {"bt", std::to_string(counters.completed + counters.cancelled)}};
 }
 
 Reply FiscalPrinter::dayCounters(const Command&) {
-    return {{"pn", std::to_string(day_.receipts)}, {"cn", std::to_string(day_.cancelled)}};
+    return {{"pn", std::to_string(day.receipts)}, {"cn", std::to_string(day.cancelled)}};
 }
 
 // While a footer is open no other sale command may run.
 Receipt& FiscalPrinter::openReceipt() {
-    if (footer_) {
-        throw CommandRefused{command_error::kBadState};
+    if (footer) {
+        throw CommandRefused{command_error::badState};
     }
-    if (!receipt_) {
-        throw CommandRefused{command_error::kNoTransaction};
+    if (!receiptInProgress) {
+        throw CommandRefused{command_error::noTransaction};
     }
-    return *receipt_;
+    return *receiptInProgress;
 }
 
 void FiscalPrinter::refuseWhileOpen() const {
-    if (receipt_ || footer_) {
-        throw CommandRefused{command_error::kInTransaction};
+    if (receiptInProgress || footer) {
+        throw CommandRefused{command_error::inTransaction};
     }
 }
 
 std::string FiscalPrinter::date() const {
-    return setup_.date.value_or(localTime("%Y-%m-%d"));
+    return setup.date.value_or(localTime("%Y-%m-%d"));
 }
 
 std::string FiscalPrinter::stamp() const {

@@ -17,13 +17,13 @@
 
 namespace virtual_printer {
 
-constexpr int kExemptRate = 10000;   // 100,00
-constexpr int kInactiveRate = 10100; // 101,00
+constexpr int exemptRate = 10000;   // 100,00
+constexpr int inactiveRate = 10100; // 101,00
 
 struct PrinterSetup {
     // Hundredths of a percent, va first.
-    std::array<int, kVatRates> vatRates = {2300,        800,           500,          0,
-                                           kExemptRate, kInactiveRate, kInactiveRate};
+    std::array<int, vatRateCount> vatRates = {2300,       800,          500,         0,
+                                              exemptRate, inactiveRate, inactiveRate};
     int mechanismStatus = 0;         // sprn's pr
     int deviceStatus = 0;            // sdev's ds
     std::optional<std::string> date; // the clock's date when fixed, otherwise today's
@@ -35,7 +35,7 @@ using Reply = std::vector<std::pair<std::string, std::string>>;
 class FiscalPrinter {
 public:
     FiscalPrinter(PrinterSetup setup, Journal journal)
-        : setup_(std::move(setup)), journal_(std::move(journal)) {}
+        : setup(std::move(setup)), journal(std::move(journal)) {}
 
     // Throws FrameError or CommandRefused where a printer refuses.
     Reply execute(const Command& command);
@@ -49,7 +49,7 @@ private:
     struct DayTotals {
         int receipts = 0;
         int cancelled = 0;
-        std::array<int64_t, kVatRates> byRate{};
+        std::array<int64_t, vatRateCount> byRate{};
     };
     // Since the printer started: what scnt answers.
     struct Counters {
@@ -97,14 +97,14 @@ private:
     std::string date() const;
     std::string stamp() const;
 
-    PrinterSetup setup_;
-    Journal journal_;
-    std::optional<Receipt> receipt_;
-    std::optional<Footer> footer_;
-    bool discountFirst_ = false; // discounttypeset's dt
-    Till till_;
-    DayTotals day_;
-    Counters counters_;
+    PrinterSetup setup;
+    Journal journal;
+    std::optional<Receipt> receiptInProgress;
+    std::optional<Footer> footer;
+    bool discountFirstMode = false; // discounttypeset's dt
+    Till till;
+    DayTotals day;
+    Counters counters;
 };
 
 } // namespace virtual_printer

@@ -10,18 +10,18 @@ namespace virtual_printer {
 
 namespace {
 
-const char kReplacement[] = "\xEF\xBF\xBD";
+const char replacement[] = "\xEF\xBF\xBD";
 
 // glibc's converter for one code page pair, closed with its owner.
 class Converter {
 public:
-    Converter() : descriptor_(::iconv_open("UTF-8", "WINDOWS-1250")) {
-        if (descriptor_ == reinterpret_cast<iconv_t>(-1)) {
+    Converter() : descriptor(::iconv_open("UTF-8", "WINDOWS-1250")) {
+        if (descriptor == reinterpret_cast<iconv_t>(-1)) {
             throw std::runtime_error(std::string("no Windows-1250 converter: ") +
                                      std::strerror(errno));
         }
     }
-    ~Converter() { ::iconv_close(descriptor_); }
+    ~Converter() { ::iconv_close(descriptor); }
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
@@ -33,7 +33,7 @@ public:
         char* outPointer = output;
         std::size_t inLeft = 1;
         std::size_t outLeft = sizeof output;
-        if (::iconv(descriptor_, &in, &inLeft, &outPointer, &outLeft) ==
+        if (::iconv(descriptor, &in, &inLeft, &outPointer, &outLeft) ==
             static_cast<std::size_t>(-1)) {
             return false;
         }
@@ -42,7 +42,7 @@ public:
     }
 
 private:
-    iconv_t descriptor_;
+    iconv_t descriptor;
 };
 
 } // namespace
@@ -54,18 +54,18 @@ std::string windows1250ToUtf8(const std::string& text) {
         if (static_cast<unsigned char>(byte) < 0x80) {
             utf8 += byte;
         } else if (!converter.convert(byte, utf8)) {
-            utf8 += kReplacement;
+            utf8 += replacement;
         }
     }
     return utf8;
 }
 
 void Journal::append(const std::string& windows1250Document) const {
-    std::ofstream file(path_, std::ios::app | std::ios::binary);
+    std::ofstream file(path, std::ios::app | std::ios::binary);
     file << windows1250ToUtf8(windows1250Document);
     file.flush();
     if (!file) {
-        throw std::runtime_error("cannot write the journal " + path_);
+        throw std::runtime_error("cannot write the journal " + path);
     }
 }
 

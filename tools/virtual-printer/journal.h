@@ -8,7 +8,7 @@ namespace virtual_printer {
 
 class Journal {
 public:
-    explicit Journal(std::string path) : path_(std::move(path)) {}
+    explicit Journal(std::string path) : path(std::move(path)) {}
 
     // The document as the printer prints it, texts in Windows-1250. Opened, written and
     // closed per document, so that whoever reads the file sees whole documents at once.
@@ -16,7 +16,7 @@ public:
     void append(const std::string& windows1250Document) const;
 
 private:
-    std::string path_;
+    std::string path;
 };
 
 // Bytes that Windows-1250 leaves undefined become U+FFFD.

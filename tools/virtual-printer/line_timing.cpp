@@ -6,7 +6,7 @@ namespace virtual_printer {
 
 namespace {
 
-constexpr int kBitsPerByte = 10;
+constexpr int bitsPerByte = 10;
 
 LineTiming::Clock::duration period(int perSecond, int units) {
     if (perSecond <= 0) {
@@ -19,11 +19,11 @@ LineTiming::Clock::duration period(int perSecond, int units) {
 } // namespace
 
 LineTiming::LineTiming(LineSpeed speed)
-    : byteTime_(period(speed.baud, kBitsPerByte)), lineTime_(period(speed.linesPerSecond, 1)) {}
+    : byteTime(period(speed.baud, bitsPerByte)), lineTime(period(speed.linesPerSecond, 1)) {}
 
 LineTiming::Clock::time_point LineTiming::received(Clock::time_point now) {
-    receiving_ = std::max(receiving_, now) + byteTime_;
-    return receiving_;
+    receiving = std::max(receiving, now) + byteTime;
+    return receiving;
 }
 
 LineTiming::Clock::time_point LineTiming::executed(const std::string& command,
@@ -31,17 +31,17 @@ LineTiming::Clock::time_point LineTiming::executed(const std::string& command,
     if (command.compare(0, 1, "!") == 0) {
         return arrival;
     }
-    working_ = std::max(working_, arrival) + (command == "trline" ? lineTime_ : Clock::duration());
-    return working_;
+    working = std::max(working, arrival) + (command == "trline" ? lineTime : Clock::duration());
+    return working;
 }
 
 LineTiming::Clock::time_point LineTiming::sent(std::size_t size, Clock::time_point ready) {
-    sending_ = std::max(sending_, ready) + byteTime_ * static_cast<long>(size);
-    return sending_;
+    sending = std::max(sending, ready) + byteTime * static_cast<long>(size);
+    return sending;
 }
 
 void LineTiming::reset() {
-    receiving_ = working_ = sending_ = Clock::time_point();
+    receiving = working = sending = Clock::time_point();
 }
 
 } // namespace virtual_printer

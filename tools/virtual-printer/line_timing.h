@@ -33,11 +33,11 @@ public:
     void reset();
 
 private:
-    Clock::duration byteTime_;
-    Clock::duration lineTime_;
-    Clock::time_point receiving_;
-    Clock::time_point working_;
-    Clock::time_point sending_;
+    Clock::duration byteTime;
+    Clock::duration lineTime;
+    Clock::time_point receiving;
+    Clock::time_point working;
+    Clock::time_point sending;
 };
 
 } // namespace virtual_printer

@@ -44,13 +44,13 @@ int vatRate(const std::string& text) {
     return whole * 100 + wholeNumber(fraction, "--vat", 0, 99);
 }
 
-std::array<int, kVatRates> vatRates(const std::string& text) {
+std::array<int, vatRateCount> vatRates(const std::string& text) {
     const std::vector<std::string> parts = split(text, ',');
-    if (parts.size() != kVatRates) {
+    if (parts.size() != vatRateCount) {
         refuse("--vat: expected seven rates va..vg separated by commas");
     }
-    std::array<int, kVatRates> rates{};
-    for (int rate = 0; rate < kVatRates; ++rate) {
+    std::array<int, vatRateCount> rates{};
+    for (int rate = 0; rate < vatRateCount; ++rate) {
         rates[rate] = vatRate(parts[rate]);
     }
     return rates;

@@ -18,8 +18,8 @@ class PrinterLoop {
 public:
     PrinterLoop(Endpoint& endpoint, Session& session, std::chrono::milliseconds delay,
                 LineSpeed speed, int queueLimit)
-        : endpoint_(endpoint), session_(session), delay_(delay), timing_(speed),
-          queueLimit_(static_cast<std::size_t>(queueLimit)) {}
+        : endpoint(endpoint), session(session), delay(delay), timing(speed),
+          queueLimit(static_cast<std::size_t>(queueLimit)) {}
 
     // Serves until signalFd (a signalfd for SIGINT and SIGTERM) becomes readable.
     void run(int signalFd);
@@ -42,18 +42,18 @@ private:
     void endConversation();
     int pollTimeout() const;
 
-    Endpoint& endpoint_;
-    Session& session_;
-    std::chrono::milliseconds delay_;
-    LineTiming timing_;
-    std::size_t queueLimit_;
-    int conversation_ = -1;
-    poslib::FrameDecoder decoder_;
-    std::deque<Scheduled> scheduled_;
-    std::deque<Clock::time_point> queued_; // when each command in the input queue is done
-    std::string outgoing_;
-    bool closing_ = false;       // a hang-up is scheduled: later frames are not taken
-    bool closeWhenSent_ = false; // the hang-up is due: close once outgoing_ has gone
+    Endpoint& endpoint;
+    Session& session;
+    std::chrono::milliseconds delay;
+    LineTiming timing;
+    std::size_t queueLimit;
+    int conversation = -1;
+    poslib::FrameDecoder decoder;
+    std::deque<Scheduled> scheduled;
+    std::deque<Clock::time_point> queued; // when each command in the input queue is done
+    std::string outgoing;
+    bool closing = false;       // a hang-up is scheduled: later frames are not taken
+    bool closeWhenSent = false; // the hang-up is due: close once outgoing has gone
 };
 
 } // namespace virtual_printer

@@ -8,7 +8,7 @@ namespace virtual_printer {
 
 namespace {
 
-constexpr std::size_t kPrintedDescription = 40;
+constexpr std::size_t printedDescription = 40;
 
 const std::map<int, std::string>& paymentForms() {
     static const std::map<int, std::string> forms = {
@@ -69,12 +69,12 @@ Sums Receipt::sums() const {
     return sums;
 }
 
-std::array<int64_t, kVatRates> Receipt::byRate() const {
-    std::array<int64_t, kVatRates> totals{};
+std::array<int64_t, vatRateCount> Receipt::byRate() const {
+    std::array<int64_t, vatRateCount> totals{};
     for (const SaleLine& line : lines) {
         totals[line.rate] += line.discounted;
     }
-    for (int rate = 0; rate < kVatRates; ++rate) {
+    for (int rate = 0; rate < vatRateCount; ++rate) {
         totals[rate] += discountByRate[rate];
     }
     return totals;
@@ -94,7 +94,7 @@ std::string Receipt::document(const std::string& stamp) const {
     }
     for (const Deposit& deposit : deposits) {
         std::string label = deposit.number;
-        const std::string description = deposit.description.substr(0, kPrintedDescription);
+        const std::string description = deposit.description.substr(0, printedDescription);
         label += (label.empty() || description.empty() ? "" : " ") + description;
         document += std::string("DEPOSIT ") + (deposit.returned ? "RETURNED" : "TAKEN") +
                     (label.empty() ? "" : " " + label) + " | " + std::to_string(deposit.quantity) +
@@ -103,7 +103,7 @@ std::string Receipt::document(const std::string& stamp) const {
     }
     for (const Payment& payment : payments) {
         document += (payment.change ? "CHANGE " : "PAYMENT ") + paymentForms().at(payment.form) +
-                    (payment.name.empty() || payment.form == kCashForm ? "" : " " + payment.name) +
+                    (payment.name.empty() || payment.form == cashForm ? "" : " " + payment.name) +
                     " " + formatAmount(payment.amount) + "\n";
     }
     if (sums.change == 0 && sums.paid > sums.due()) {

@@ -13,9 +13,9 @@
 
 namespace virtual_printer {
 
-constexpr int kVatRates = 7; // va..vg
-constexpr int64_t kLargestAmount = 9999999999;
-constexpr int kCashForm = 0;
+constexpr int vatRateCount = 7; // va..vg
+constexpr int64_t largestAmount = 9999999999;
+constexpr int cashForm = 0;
 
 // The sums a receipt is ended with. What the customer pays, fiscal + taken - returned, is
 // negative when more deposits come back than goods and deposits taken come to: then nothing
@@ -59,11 +59,11 @@ struct Receipt {
     std::vector<Payment> payments;
     std::vector<Deposit> deposits;
     std::vector<std::string> receiptDiscounts;       // as printed after the lines
-    std::array<int64_t, kVatRates> discountByRate{}; // their share in each rate, signed
+    std::array<int64_t, vatRateCount> discountByRate{}; // their share in each rate, signed
 
     Sums sums() const;
     // Goods only, after their discounts, va first.
-    std::array<int64_t, kVatRates> byRate() const;
+    std::array<int64_t, vatRateCount> byRate() const;
     // Everything up to the footer lines and the end mark.
     std::string document(const std::string& stamp) const;
 };

@@ -8,18 +8,18 @@ namespace virtual_printer {
 
 namespace {
 
-const std::string kRepeat = "rpt";
+const std::string repeatCommand = "rpt";
 
 int faultNumber(poslib::FrameFault fault) {
     switch (fault) {
     case poslib::FrameFault::BadChecksum:
-        return frame_error::kBadChecksum;
+        return frame_error::badChecksum;
     case poslib::FrameFault::MissingChecksum:
-        return frame_error::kMissingChecksum;
+        return frame_error::missingChecksum;
     case poslib::FrameFault::TooLong:
-        return frame_error::kInputBufferFull;
+        return frame_error::inputBufferFull;
     default:
-        return frame_error::kFrameError;
+        return frame_error::frameError;
     }
 }
 
@@ -72,7 +72,7 @@ Reaction Session::answer(const poslib::DecodedFrame& frame) {
     if (silent()) {
         return {};
     }
-    ++received_;
+    ++received;
     Command command;
     try {
         if (frame.fault != poslib::FrameFault::None) {
@@ -84,42 +84,42 @@ Reaction Session::answer(const poslib::DecodedFrame& frame) {
         return {kept(token, poslib::encodeFrame(errBody(error, token)))};
     }
     // Answers to rpt are not kept: asking again must not push out the answer asked for.
-    return command.name == kRepeat ? Reaction{repeat(command)} : run(command);
+    return command.name == repeatCommand ? Reaction{repeat(command)} : run(command);
 }
 
 Reaction Session::overflow(const poslib::DecodedFrame& frame) {
     if (silent()) {
         return {};
     }
-    ++received_;
+    ++received;
     const std::string token = tokenIn(frame.body);
-    return {poslib::encodeFrame(errBody({frame_error::kInputQueueFull, {}, {}}, token))};
+    return {poslib::encodeFrame(errBody({frame_error::inputQueueFull, {}, {}}, token))};
 }
 
 Reaction Session::run(const Command& command) {
-    const int occurrence = ++receivedByName_[command.name];
-    if (cued(faults_.closesBefore, command.name, occurrence)) {
+    const int occurrence = ++receivedByName[command.name];
+    if (cued(faults.closesBefore, command.name, occurrence)) {
         return {std::nullopt, true};
     }
     const std::string frame =
         kept(command.token, poslib::encodeFrame(execute(command, occurrence)));
-    if (cued(faults_.closesAfter, command.name, occurrence)) {
+    if (cued(faults.closesAfter, command.name, occurrence)) {
         return {std::nullopt, true};
     }
-    if (cued(faults_.droppedAnswers, command.name, occurrence)) {
+    if (cued(faults.droppedAnswers, command.name, occurrence)) {
         return {};
     }
-    return {cued(faults_.damagedAnswers, command.name, occurrence) ? damaged(frame) : frame};
+    return {cued(faults.damagedAnswers, command.name, occurrence) ? damaged(frame) : frame};
 }
 
 std::string Session::execute(const Command& command, int occurrence) {
     try {
-        if (const Refusal* refusal = cued(faults_.refusals, command.name, occurrence)) {
+        if (const Refusal* refusal = cued(faults.refusals, command.name, occurrence)) {
             return head(command) + "?" + std::to_string(refusal->number);
         }
         std::string body = head(command);
-        for (const auto& [name, value] : printer_.execute(command)) {
-            body += name + value + poslib::kTab;
+        for (const auto& [name, value] : printer.execute(command)) {
+            body += name + value + poslib::tab;
         }
         return body;
     } catch (const CommandRefused& refusal) {
@@ -131,26 +131,26 @@ std::string Session::execute(const Command& command, int occurrence) {
 
 std::string Session::repeat(const Command& command) const {
     if (command.token.empty()) {
-        return poslib::encodeFrame(errBody({frame_error::kMissingField, kRepeat, {}}, {}));
+        return poslib::encodeFrame(errBody({frame_error::missingField, repeatCommand, {}}, {}));
     }
-    const std::optional<std::string> stored = answers_.find(command.token);
+    const std::optional<std::string> stored = answers.find(command.token);
     return stored ? *stored
                   : poslib::encodeFrame(
-                        errBody({frame_error::kTokenNotFound, kRepeat, {}}, command.token));
+                        errBody({frame_error::tokenNotFound, repeatCommand, {}}, command.token));
 }
 
 std::string Session::head(const Command& command) const {
-    std::string head = (command.immediate && immediateNames_ ? "!" : "") + command.name;
-    head += poslib::kTab;
+    std::string head = (command.immediate && immediateNames ? "!" : "") + command.name;
+    head += poslib::tab;
     if (!command.token.empty()) {
-        head += command.token + poslib::kTab;
+        head += command.token + poslib::tab;
     }
     return head;
 }
 
 std::string Session::kept(const std::string& token, const std::string& frame) {
     if (!token.empty()) {
-        answers_.keep(token, frame);
+        answers.keep(token, frame);
     }
     return frame;
 }

@@ -45,19 +45,19 @@ class Session {
 public:
     // immediateNames: answer "!sdev" as "!sdev" rather than "sdev" (printers differ).
     Session(FiscalPrinter& printer, FaultPlan faults, bool immediateNames = false)
-        : printer_(printer), faults_(std::move(faults)), immediateNames_(immediateNames) {}
+        : printer(printer), faults(std::move(faults)), immediateNames(immediateNames) {}
 
     // Nothing to send once the printer has gone silent or chatters.
     Reaction answer(const poslib::DecodedFrame& frame);
     // The frame error of a command the printer's input queue has no room for.
     Reaction overflow(const poslib::DecodedFrame& frame);
     // True once the line should carry noise that is never a frame.
-    bool chattering() const { return faults_.chatterAfter && received_ >= *faults_.chatterAfter; }
+    bool chattering() const { return faults.chatterAfter && received >= *faults.chatterAfter; }
 
 private:
     // True once the printer has stopped answering or chatters.
     bool silent() const {
-        return (faults_.silentAfter && received_ >= *faults_.silentAfter) || chattering();
+        return (faults.silentAfter && received >= *faults.silentAfter) || chattering();
     }
     Reaction run(const Command& command);
     std::string execute(const Command& command, int occurrence);
@@ -65,12 +65,12 @@ private:
     std::string head(const Command& command) const;
     std::string kept(const std::string& token, const std::string& frame);
 
-    FiscalPrinter& printer_;
-    FaultPlan faults_;
-    bool immediateNames_;
-    int received_ = 0;
-    std::map<std::string, int> receivedByName_;
-    AnswerStore answers_;
+    FiscalPrinter& printer;
+    FaultPlan faults;
+    bool immediateNames;
+    int received = 0;
+    std::map<std::string, int> receivedByName;
+    AnswerStore answers;
 };
 
 } // namespace virtual_printer

@@ -9,21 +9,21 @@ namespace virtual_printer {
 
 class Till {
 public:
-    static constexpr int64_t kLargestCash = 499999999999;
+    static constexpr int64_t largestCash = 499999999999;
 
     // Past the largest amount the count starts again from what went over it.
     void add(int64_t hundredths) {
-        amount_ += hundredths;
-        if (amount_ > kLargestCash) {
-            amount_ -= kLargestCash;
+        held += hundredths;
+        if (held > largestCash) {
+            held -= largestCash;
         }
     }
     // More than the till holds leaves it at 0.
-    void take(int64_t hundredths) { amount_ = hundredths > amount_ ? 0 : amount_ - hundredths; }
-    int64_t amount() const { return amount_; }
+    void take(int64_t hundredths) { held = hundredths > held ? 0 : held - hundredths; }
+    int64_t amount() const { return held; }
 
 private:
-    int64_t amount_ = 0;
+    int64_t held = 0;
 };
 
 } // namespace virtual_printer

@@ -1,5 +1,8 @@
-#include "logging/log_text.h"
+// The printer's handles and its one connection; its commands are in transaction.cpp,
+// send_ahead.cpp, receipt_printing.cpp and vat_and_report.cpp, what became of a document
+// whose closing answer was lost in DocumentRecovery.
 #include "posnet/printer.h"
+#include "logging/log_text.h"
 #include "posnet/printer_port.h"
 #include "posnet/request_limits.h"
 #include <boost/log/trivial.hpp>
@@ -50,8 +53,8 @@ bool Printer::connect(const std::string& port) {
     if (!openConnection(port)) {
         return false;
     }
-    if (inDoubt) {
-        settleDocumentInDoubt();
+    if (recovery.documentInDoubt()) {
+        recovery.settle();
     }
     if (footerPending) {
         endFooterLeftOpen();

@@ -1,6 +1,6 @@
-#include "certificate_folder.h"
+#include "certificate/certificate_folder.h"
 
-#include "authority.h"
+#include "certificate/authority.h"
 #include "platform/durable_file.h"
 
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "openssl_handles.h"
+#include "certificate/openssl_handles.h"
 
 #include <openssl/err.h>
 

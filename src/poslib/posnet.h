@@ -1,8 +1,8 @@
 // Declarations of the printer maker's communication library, as this program calls it.
-// Whatever is linked behind them (our open implementation in src/poslib) must keep these
+// Whatever is linked behind them (the open implementation in this folder) must keep these
 // signatures and return conventions; the printer calls them through PosnetLibrary.
-#ifndef POSNET_POSNET_H
-#define POSNET_POSNET_H
+#ifndef POSLIB_POSNET_H
+#define POSLIB_POSNET_H
 
 #include <stdint.h>
 
@@ -31,6 +31,14 @@ typedef int32_t POSNET_STATUS;
 #define POSNET_STATUS_BROKEN_ANSWER 10006
 #define POSNET_STATUS_UNEXPECTED_ANSWER 10007
 
+// The call limits. POS_PopResponseValue writes a value's name into POSNET_NAME_LENGTH bytes,
+// its end included; the program gives it POSNET_VALUE_LENGTH bytes for the value, and a
+// longer one is cut. POS_GetPrnDeviceStatus waits POSNET_WAIT_LIMIT_MS for the printer, and
+// the program waits as long for each request (POS_WaitForRequestCompleted).
+#define POSNET_NAME_LENGTH 16
+#define POSNET_VALUE_LENGTH 256
+#define POSNET_WAIT_LIMIT_MS 5000
+
 POSNET_HANDLE POSNET_API POS_CreateDeviceHandle(uint32_t deviceType);
 POSNET_STATUS POSNET_API POS_SetDeviceParam(POSNET_HANDLE hDevice, uint32_t paramId, void* value);
 POSNET_HANDLE POSNET_API POS_OpenDevice(POSNET_HANDLE hDevice);
@@ -51,7 +59,8 @@ POSNET_STATUS POSNET_API POS_WaitForRequestCompleted(POSNET_HANDLE hRequest,
                                                      uint32_t timeoutMilliseconds);
 POSNET_STATUS POSNET_API POS_GetRequestStatus(POSNET_HANDLE hRequest);
 uint32_t POSNET_API POS_GetResponseValueCount(POSNET_HANDLE hRequest);
-// Pops one response value: name into 16 bytes, value into valueLength bytes, both terminated.
+// Pops one response value: name into POSNET_NAME_LENGTH bytes, value into valueLength bytes,
+// both terminated.
 // Returns 0 while a value was popped, non-zero when none is left.
 POSNET_STATUS POSNET_API POS_PopResponseValue(POSNET_HANDLE hRequest, char* name, char* value,
                                               uint32_t valueLength);

@@ -1,4 +1,4 @@
-#include "authority.h"
+#include "certificate/authority.h"
 
 #include <cstdio>
 #include <openssl/bn.h>
@@ -183,8 +183,8 @@ std::string thumbprint(X509* certificate) {
 
 std::string commonName(X509* certificate) {
     char name[256];
-    const int length = X509_NAME_get_text_by_NID(X509_get_subject_name(certificate),
-                                                 NID_commonName, name, sizeof name);
+    const int length = X509_NAME_get_text_by_NID(X509_get_subject_name(certificate), NID_commonName,
+                                                 name, sizeof name);
     return length > 0 ? std::string(name, static_cast<std::size_t>(length)) : std::string();
 }
 

@@ -7,7 +7,7 @@
 #ifndef CERTIFICATE_CERTIFICATE_FOLDER_H
 #define CERTIFICATE_CERTIFICATE_FOLDER_H
 
-#include "openssl_handles.h"
+#include "certificate/openssl_handles.h"
 #include "platform/file_lock.h"
 
 #include <ctime>

@@ -4,7 +4,7 @@
 #ifndef CERTIFICATE_AUTHORITY_H
 #define CERTIFICATE_AUTHORITY_H
 
-#include "openssl_handles.h"
+#include "certificate/openssl_handles.h"
 
 #include <ctime>
 #include <string>
