@@ -407,9 +407,11 @@ void Server::admitPeer(const Connection& connection, bool spoken,
     // Some systems learn a socket's owner only once it is used (under Wine, the server
     // process holds a socket until its program first sends on it): an owner not known yet
     // is looked up again when the first bytes are there, and must have been there at accept.
+    // A client that leaves without a word by then is neither served nor refused: the system
+    // has forgotten its socket, and the log would blame an account it cannot name.
     if (account.owner == platform::PeerAccount::Owner::Unknown && !spoken) {
         connection->whenReady([this, connection, accepted](const boost::system::error_code& error) {
-            if (!error) {
+            if (!error && !connection->leftWithoutAWord()) {
                 admitPeer(connection, true, accepted);
             }
         });

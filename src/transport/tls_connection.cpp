@@ -174,6 +174,14 @@ bool TlsConnection::heardFrom() const {
     return ssl != nullptr && BIO_number_read(SSL_get_rbio(ssl)) > 0;
 }
 
+bool TlsConnection::leftWithoutAWord() {
+    char first = 0;
+    error_code error;
+    const std::size_t peeked =
+        tcpSocket.receive(asio::buffer(&first, 1), asio::socket_base::message_peek, error);
+    return peeked == 0 && (error == asio::error::eof || error == asio::error::connection_reset);
+}
+
 void TlsConnection::close(const std::string& what) {
     error_code error;
     tcpSocket.shutdown(asio::ip::tcp::socket::shutdown_both, error);

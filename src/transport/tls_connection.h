@@ -53,6 +53,9 @@ public:
     // True once the client has sent a byte: a client that closes without a word (a
     // browser's spare connection) has not failed a handshake.
     bool heardFrom() const;
+    // True when the client closed the connection before sending a byte; for a socket that
+    // is ready to read.
+    bool leftWithoutAWord();
 
     // The address of this computer that the client connected to.
     boost::asio::ip::address localAddress;
