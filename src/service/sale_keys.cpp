@@ -1,5 +1,6 @@
 // The keys of a sale beyond its lines and single payment (discounts, deposits, several
 // payments, footer lines), and the slips of the till's cash.
+#include "poslib/sale_limits.h"
 #include "rest/rest_request.h"
 #include "service/printer_types.h"
 #include <functional>
@@ -9,13 +10,9 @@
 namespace PrinterTypes {
 namespace {
 
-constexpr int64_t largestPercent = 9999; // 99.99 %
+using namespace sale_limit;
+
 constexpr std::size_t mostPayments = 8;
-constexpr std::size_t mostFooterLines = 60;
-constexpr std::size_t longestDiscountName = 25;
-constexpr std::size_t longestDescription = 50;
-constexpr std::size_t longestFooterText = 40;
-constexpr std::size_t longestDepositNumber = 11;
 
 template <typename Record>
 using ElementReader = std::function<Record(const Json::Value& element, const std::string& prefix)>;
@@ -126,7 +123,7 @@ FooterLine readFooterLine(const Json::Value& element, const std::string& prefix)
         discount.amount = amount.value;
     }
     discount.markup = optionalBool(value, "Markup", false);
-    discount.name = optionalText(value, "Name", longestDiscountName);
+    discount.name = optionalText(value, "Name", longestShortName);
     return discount;
 }
 

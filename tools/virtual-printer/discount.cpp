@@ -1,5 +1,6 @@
 #include "discount.h"
 
+#include "poslib/sale_limits.h"
 #include "printer_errors.h"
 #include "receipt.h"
 
@@ -9,7 +10,7 @@ namespace virtual_printer {
 
 namespace {
 
-constexpr int64_t largestPercent = 9999;
+using sale_limit::largestPercent;
 constexpr int64_t wholePercent = 10000;
 
 int64_t roundedShare(int64_t value, int64_t hundredthsOfPercent) {

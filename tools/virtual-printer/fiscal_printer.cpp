@@ -1,5 +1,6 @@
 #include "fiscal_printer.h"
 
+#include "poslib/sale_limits.h"
 #include "printer_errors.h"
 
 #include <cctype>
@@ -15,13 +16,7 @@ namespace {
 constexpr std::size_t longestName = 80;
 constexpr std::size_t longestUnit = 4;
 constexpr std::size_t longestNip = 20;
-constexpr std::size_t longestDescription = 50;
-constexpr std::size_t longestPaymentName = 25;
-constexpr std::size_t longestDepositNumber = 11;
-// Footer lines as wide as the 57 mm paper's 40 columns: the narrower printer is the one a
-// host has to fit.
-constexpr std::size_t longestFooterText = 40;
-constexpr int mostFooterLines = 60;
+using namespace sale_limit;
 constexpr int lastFooterLineId = 42;
 constexpr int textOnlyFooterLine = 25;
 constexpr std::size_t longestCashDigits = 12;
@@ -219,7 +214,7 @@ void FiscalPrinter::checkLine(const SaleLine& line) const {
 Reply FiscalPrinter::addPayment(const Command& command) {
     const Payment payment{integerField(command, "ty"), amountField(command, "wa"),
                           boolField(command, "re", false),
-                          optionalText(command, "na", longestPaymentName).value_or("")};
+                          optionalText(command, "na", longestShortName).value_or("")};
     Receipt& receipt = openReceipt();
     checkPayment(receipt, payment);
     receipt.payments.push_back(payment);
@@ -488,7 +483,7 @@ Reply FiscalPrinter::addFooterLine(const Command& command) {
     if (id == textOnlyFooterLine && !text) {
         throw CommandRefused{command_error::emptyText};
     }
-    if (footer->lines == mostFooterLines) {
+    if (static_cast<std::size_t>(footer->lines) == mostFooterLines) {
         throw CommandRefused{command_error::tooManyFooterLines};
     }
     footer->document += "FOOTER " + footerKeyword(id) + text.value_or("") + "\n";
