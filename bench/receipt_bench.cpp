@@ -4,14 +4,14 @@
 // frames, without tokens, need on that line one way.
 //
 //     receipt_bench PORT ROUNDS
-//     receipt_bench PORT --keyed SECONDS
+//     receipt_bench PORT --keyed|--unkeyed SECONDS
 //
 // Connects the program at PORT (started with the test certificate) to a virtual printer of
 // its own and prints one line per receipt size: "lines median_s best_s floor_s". Then, while
 // a 100-line receipt prints, "/status" every 300 ms from 0.3 s on, 20 times, each on a
-// connection of its own: "status median_ms worst_ms". With --keyed, the printer passes bytes
-// at once, and one-line receipts are printed for SECONDS without an Idempotency-Key, then for
-// SECONDS each with a key of its own: it prints "unkeyed_per_s keyed_per_s".
+// connection of its own: "status median_ms worst_ms". With --keyed or --unkeyed, the printer
+// passes bytes at once, and one-line receipts are printed for SECONDS, each with an
+// Idempotency-Key of its own or without one: it prints the receipts a second.
 #include "poslib/frame.h"
 #include "poslib/request.h"
 #include "posnet/parameter_text.h"
@@ -136,28 +136,28 @@ double receiptsPerSecond(unsigned short port, double seconds, const std::string&
     return receipts / elapsed;
 }
 
-int keyedAgainstUnkeyed(unsigned short port, double seconds) {
+int receiptsPerSecondOnInstantPrinter(unsigned short port, bool keyed, double seconds) {
     VirtualPrinterProcess printer;
     expectTrue(::exchange(port, jsonPost("/connect", Json::Value(printer.port()))), "/connect");
     const std::string run =
         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    const double unkeyed = receiptsPerSecond(port, seconds, "");
-    const double keyed = receiptsPerSecond(port, seconds, "bench-" + run + "-");
-    std::printf("%.1f %.1f\n", unkeyed, keyed);
+    std::printf("%.1f\n", receiptsPerSecond(port, seconds, keyed ? "bench-" + run + "-" : ""));
     return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 && !(argc == 4 && std::string(argv[2]) == "--keyed")) {
-        std::fprintf(stderr, "usage: %s PORT ROUNDS | %s PORT --keyed SECONDS\n", argv[0], argv[0]);
+    const std::string mode = argc == 4 ? argv[2] : "";
+    if (argc != 3 && mode != "--keyed" && mode != "--unkeyed") {
+        std::fprintf(stderr, "usage: %s PORT ROUNDS | %s PORT --keyed|--unkeyed SECONDS\n", argv[0],
+                     argv[0]);
         return 2;
     }
     try {
         const auto port = static_cast<unsigned short>(std::stoi(argv[1]));
         if (argc == 4) {
-            return keyedAgainstUnkeyed(port, std::stod(argv[3]));
+            return receiptsPerSecondOnInstantPrinter(port, mode == "--keyed", std::stod(argv[3]));
         }
         const int rounds = std::stoi(argv[2]);
         VirtualPrinterProcess printer({"--baud", std::to_string(kBaud)});

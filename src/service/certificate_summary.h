@@ -6,9 +6,9 @@
 #include <string>
 
 struct CertificateSummary {
-    std::string subject; // e.g. "CN=localhost"
-    std::string expires; // the end of its validity, ISO 8601 in UTC
-    std::time_t end = 0; // the same moment
+    std::string subject;   // e.g. "CN=localhost"
+    std::string expires;   // the end of its validity, ISO 8601 in UTC
+    std::time_t end = 0;   // the same moment
     std::string validFrom; // the start of its validity, ISO 8601 in UTC
     std::time_t start = 0; // the same moment
 

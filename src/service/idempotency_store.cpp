@@ -23,6 +23,8 @@ const std::time_t keptFor = 24 * 60 * 60;
 // clock says, so that a clock set right (or wrong) never prunes a sale of today.
 const int64_t newestKept = 10000;
 const unsigned writesBetweenPrunes = 64;
+// An earlier version kept at most 10,000 keys as JSON, some 3 MiB.
+const std::size_t largestKeyFile = 16 * 1024 * 1024;
 // A damaged file larger than this is read as far as this.
 const std::size_t largestDamagedFile = 64 * 1024 * 1024;
 
@@ -194,8 +196,11 @@ struct IdempotencyStore::Statements {
           forget(database.handle(), "DELETE FROM keys WHERE key = ?1"),
           unsettled(database.handle(), "SELECT document FROM keys WHERE state != 'finished' "
                                        "AND document IS NOT NULL ORDER BY sequence DESC LIMIT 1"),
+          // Each change of a key takes a new sequence number, so the newest keys are counted
+          // by their rows, not by the numbers.
           prune(database.handle(), "DELETE FROM keys WHERE changed < ?1 AND sequence <= "
-                                   "(SELECT IFNULL(MAX(sequence), 0) FROM keys) - ?2") {}
+                                   "(SELECT sequence FROM keys ORDER BY sequence DESC "
+                                   "LIMIT 1 OFFSET ?2)") {}
 
     SqliteDatabase::Statement find, begin, progress, conclude, settleAsCompleted, settleAsUnknown,
         forgetDocument, forget, unsettled, prune;
@@ -294,16 +299,18 @@ void IdempotencyStore::takeOverJson() {
         return;
     }
     std::vector<std::pair<std::string, Json::Value>> requests;
-    const bool read = readOwnerSettings(jsonName, "idempotency keys of an earlier version",
-                                        [&](const Json::Value& root) {
-                                            const Json::Value& all = root["requests"];
-                                            if (!all.isObject()) {
-                                                refuseKey("requests");
-                                            }
-                                            for (const std::string& key : all.getMemberNames()) {
-                                                requests.emplace_back(key, all[key]);
-                                            }
-                                        });
+    const bool read = readOwnerSettings(
+        jsonName, "idempotency keys of an earlier version",
+        [&](const Json::Value& root) {
+            const Json::Value& all = root["requests"];
+            if (!all.isObject()) {
+                refuseKey("requests");
+            }
+            for (const std::string& key : all.getMemberNames()) {
+                requests.emplace_back(key, all[key]);
+            }
+        },
+        largestKeyFile);
     if (!read) {
         const boost::filesystem::path aside =
             folder / (damagedPrefix + compactTimestamp() + ".json");
@@ -415,6 +422,10 @@ void IdempotencyStore::progress(const DocumentInDoubt& document) {
             activeRecorded = true;
             return;
         }
+        // The closing token and the counters need not wait for the disk: a power cut that
+        // loses them leaves the record flushed before the first command, whose document is
+        // then settled as not printed or unknown, never as printed.
+        const UnflushedCommits unflushed(*database);
         statements->progress.start()
             .bind(1, *activeKey)
             .bind(2, text(documentToJson(document)))

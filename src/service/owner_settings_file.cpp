@@ -11,9 +11,6 @@
 
 namespace {
 
-// A few settings fit many times over.
-constexpr std::size_t largestFile = 64 * 1024;
-
 // The reader's messages, each "* Line L, Column C" and the error indented on the next line.
 std::string oneLine(const std::string& text) {
     std::string line;
@@ -104,7 +101,7 @@ void refuseKey(const std::string& key) {
 }
 
 bool readOwnerSettings(const std::string& fileName, const std::string& subject,
-                       const std::function<void(const Json::Value&)>& parse) {
+                       const std::function<void(const Json::Value&)>& parse, std::size_t largest) {
     BOOST_LOG_TRIVIAL(info) << "Reading " << subject << "...";
     boost::filesystem::path file;
     try {
@@ -116,7 +113,7 @@ bool readOwnerSettings(const std::string& fileName, const std::string& subject,
     }
     const std::string named = capitalised(subject) + " file " + file.string();
     try {
-        parse(parseObject(readSettingsFile(file, largestFile)));
+        parse(parseObject(readSettingsFile(file, largest)));
         return true;
     } catch (const MissingSettingsFile&) {
         BOOST_LOG_TRIVIAL(info) << "No " << subject << " in " << file.string()

@@ -39,12 +39,16 @@ std::string readSettingsFile(const boost::filesystem::path& file, std::size_t la
 // wrong kind.
 [[noreturn]] void refuseKey(const std::string& key);
 
+// A few settings fit many times over.
+constexpr std::size_t largestSettingsFile = 64 * 1024;
+
 // Hands the JSON object of `fileName` beside the configuration file to `parse`, which
 // throws MalformedSettings for anything it cannot take. False when the defaults apply: no
-// data folder, no file, or one that is not a regular file, cannot be opened or is malformed;
-// each is logged, naming the settings as `subject` says ("access settings"). Never throws
-// otherwise.
+// data folder, no file, or one that is not a regular file, is larger than `largest` bytes,
+// cannot be opened or is malformed; each is logged, naming the settings as `subject` says
+// ("access settings"). Never throws otherwise.
 bool readOwnerSettings(const std::string& fileName, const std::string& subject,
-                       const std::function<void(const Json::Value&)>& parse);
+                       const std::function<void(const Json::Value&)>& parse,
+                       std::size_t largest = largestSettingsFile);
 
 #endif

@@ -702,13 +702,18 @@ std::string saleFingerprint(const char* body) {
     return fingerprint;
 }
 
-// A key file as an earlier version of the program wrote it, with one key for twoLineSale.
-void writeKeyFile(const boost::filesystem::path& folder, const std::string& key,
+// A key file as an earlier version of the program wrote it, with keys for twoLineSale.
+void writeKeyFile(const boost::filesystem::path& folder, const std::vector<std::string>& keys,
                   const std::string& state, std::time_t time, const std::string& rest) {
     boost::filesystem::create_directories(folder);
-    boost::filesystem::ofstream(folder / "idempotency.json")
-        << R"({"requests": {")" << key << R"(": {"fingerprint": ")" << saleFingerprint(twoLineSale)
-        << R"(", "state": ")" << state << R"(", "time": )" << time << rest << "}}}";
+    boost::filesystem::ofstream file(folder / "idempotency.json");
+    file << R"({"requests": {)";
+    for (const std::string& key : keys) {
+        file << (&key == &keys.front() ? "\"" : ", \"") << key << R"(": {"fingerprint": ")"
+             << saleFingerprint(twoLineSale) << R"(", "state": ")" << state << R"(", "time": )"
+             << time << rest << "}";
+    }
+    file << "}}";
 }
 
 const char* const receiptStarted =
@@ -719,7 +724,7 @@ const char* const receiptStarted =
 // from that record whatever became of the program, the clock, the disk or the file.
 TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
     struct Request {
-        const char* key; // none: posted without one
+        std::string key; // empty: posted without one
         int status;
         bool unknown; // "outcome": "unknown" in the answer
     };
@@ -735,34 +740,51 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
         setrlimit(RLIMIT_FSIZE, &limit);
     };
     signal(SIGXFSZ, SIG_IGN);
+    // Old keys beyond the newest 10,000 are pruned every 64 requests: the oldest 64 go, and a
+    // key just behind them is still answered.
+    std::vector<std::string> aged;
+    for (int key = 1; key <= 10000; ++key) {
+        aged.push_back("old-" + std::string(5 - std::to_string(key).size(), '0') +
+                       std::to_string(key));
+    }
+    std::vector<Request> daysSales;
+    for (int sale = 1; sale <= 64; ++sale) {
+        daysSales.push_back({"new-" + std::to_string(sale), 200, false});
+    }
+    daysSales.push_back({aged[64], 200, false});
     const Case cases[] = {
         {"crash before the closing command, nothing printed since",
          [&](const auto& folder) {
-             writeKeyFile(folder, "sale-9", "started", now, receiptStarted);
+             writeKeyFile(folder, {"sale-9"}, "started", now, receiptStarted);
          },
          {{"sale-9", 200, false}, {"sale-9", 200, false}},
          1},
         {"crash, then another till's sale moved the counter by one",
          [&](const auto& folder) {
              EXPECT_EQ(RunningService().post("/printer/print", sale).status, 200);
-             writeKeyFile(folder, "sale-9", "started", now, receiptStarted);
+             writeKeyFile(folder, {"sale-9"}, "started", now, receiptStarted);
          },
          {{"sale-9", 500, true}, {"sale-9", 500, true}},
          1},
         {"crash, then the counter went backwards",
          [&](const auto& folder) {
-             writeKeyFile(folder, "sale-9", "started", now,
+             writeKeyFile(folder, {"sale-9"}, "started", now,
                           R"(, "document": {"kind": "receipt", "since": "x", "completed": 5})");
          },
          {{"sale-9", 500, true}},
          0},
         {"sale printed while the clock was 3 days behind",
          [&](const auto& folder) {
-             writeKeyFile(folder, "sale-3", "finished", now - 3 * 24 * 60 * 60,
+             writeKeyFile(folder, {"sale-3"}, "finished", now - 3 * 24 * 60 * 60,
                           R"(, "answer": true)");
          },
          {{"sale-4", 200, false}, {"sale-3", 200, false}},
          1},
+        {"a day's 10,000 keys and more, all dated 3 days back",
+         [&](const auto& folder) {
+             writeKeyFile(folder, aged, "finished", now - 3 * 24 * 60 * 60, R"(, "answer": true)");
+         },
+         daysSales, 64},
         {"damaged key database",
          [](const auto& folder) {
              boost::filesystem::create_directories(folder);
@@ -784,7 +806,7 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
          [](const auto& folder) {
              boost::filesystem::create_directories(folder / "idempotency.sqlite");
          },
-         {{"sale-6", 500, false}, {nullptr, 200, false}},
+         {{"sale-6", 500, false}, {"", 200, false}},
          1},
         {"full data folder", [&](const auto&) { limitFileSize(0); }, {{"sale-5", 500, false}}, 0},
     };
@@ -798,7 +820,7 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
         RunningService service;
         for (const Request& request : each.requests) {
             const std::string header =
-                request.key ? std::string("Idempotency-Key: ") + request.key + "\r\n" : "";
+                request.key.empty() ? "" : "Idempotency-Key: " + request.key + "\r\n";
             const HttpAnswer answer = service.post("/printer/print", twoLineSale, header);
             EXPECT_EQ(answer.status, request.status) << answer.body;
             const Json::Value body = parseJson(answer.body);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -116,6 +117,10 @@ public:
         if (fd < 0) {
             systemFailure("accept");
         }
+        // Answers go out as they fall due, several to one batch of commands sent ahead; held
+        // back for the host's acknowledgement, each would wait out its delayed ACK.
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         return fd;
     }
 
