@@ -7,7 +7,8 @@
 //     receipt_bench PORT --keyed|--unkeyed SECONDS
 //
 // Connects the program at PORT (started with the test certificate) to a virtual printer of
-// its own and prints one line per receipt size: "lines median_s best_s floor_s". Then, while
+// its own and prints one line per receipt size: "lines median_s best_s floor_s", and the
+// one-line receipt again with a key of its own each time ("1-keyed ..."). Then, while
 // a 100-line receipt prints, "/status" every 300 ms from 0.3 s on, 20 times, each on a
 // connection of its own: "status median_ms worst_ms". With --keyed or --unkeyed, the printer
 // passes bytes at once, and one-line receipts are printed for SECONDS, each with an
@@ -162,19 +163,24 @@ int main(int argc, char** argv) {
         const int rounds = std::stoi(argv[2]);
         VirtualPrinterProcess printer({"--baud", std::to_string(kBaud)});
         expectTrue(::exchange(port, jsonPost("/connect", Json::Value(printer.port()))), "/connect");
-        for (const int lines : {1, 10, 100}) {
-            const Json::Value sale = saleOf(lines);
-            const std::string request = jsonPost("/printer/print", sale);
+        const std::string run =
+            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+        for (const std::string size : {"1", "10", "100", "1-keyed"}) {
+            const Json::Value sale = saleOf(std::stoi(size));
             std::vector<double> seconds;
             for (int round = 0; round < rounds; ++round) {
+                const std::string key =
+                    size.find("keyed") == std::string::npos
+                        ? ""
+                        : "Idempotency-Key: bench-" + run + "-" + std::to_string(round) + "\r\n";
                 const auto start = std::chrono::steady_clock::now();
-                const HttpAnswer answer = ::exchange(port, request);
+                const HttpAnswer answer = ::exchange(port, jsonPost("/printer/print", sale, key));
                 seconds.push_back(secondsSince(start));
                 expectTrue(answer, "/printer/print");
             }
             std::sort(seconds.begin(), seconds.end());
-            std::printf("%d %.4f %.4f %.4f\n", lines, seconds[seconds.size() / 2], seconds.front(),
-                        floorSeconds(sale));
+            std::printf("%s %.4f %.4f %.4f\n", size.c_str(), seconds[seconds.size() / 2],
+                        seconds.front(), floorSeconds(sale));
         }
         statusDuringReceipt(port);
         return 0;

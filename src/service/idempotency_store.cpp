@@ -265,6 +265,9 @@ void IdempotencyStore::openDatabase() {
                 throw std::runtime_error("the database does not take a write-ahead log");
             }
             database->execute("PRAGMA synchronous = FULL");
+            // A sale touches a few pages, the newest; a cache of the default 2 MiB would only
+            // fill with old keys that pruning reads once.
+            database->execute("PRAGMA cache_size = -512");
             database->execute(schema);
             statements = std::make_unique<Statements>(*database);
             return;

@@ -123,9 +123,13 @@ TEST(MadePair, LeavesNoKeyButTheServersOwn) {
         EXPECT_EQ(fileText(folder.path() / name).find("PRIVATE KEY"), std::string::npos) << name;
     }
 #ifndef _WIN32
-    struct stat status {};
-    ASSERT_EQ(::stat((folder.path() / "server.key").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    // The certificates are for anyone to read and check; the key is the owner's alone.
+    for (const auto& [name, mode] : {std::pair{"server.key", 0600u}, std::pair{"server.crt", 0644u},
+                                     std::pair{"ca.crt", 0644u}}) {
+        struct stat status {};
+        ASSERT_EQ(::stat((folder.path() / name).c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, mode) << name;
+    }
 #endif
 }
 
@@ -402,6 +406,13 @@ TEST_F(BrowserStores, RenewalReplacesAPairThatCannotBeServedAndSaysWhy) {
     EXPECT_NE(run({"untrust", files.string()}, Done).find("removed: "), std::string::npos);
     wider();
     run({"untrust", files.string()}, Failed);
+    // A pair that cannot be served is replaced even when its authority cannot be trusted, so
+    // that the program can start at all.
+    boost::filesystem::copy_file(files / "ca.crt", files / "server.key",
+                                 boost::filesystem::copy_options::overwrite_existing);
+    std::ofstream((chromium() / "cert9.db").string(), std::ios::trunc) << "damaged";
+    run({"renew", files.string()}, NotTrusted);
+    EXPECT_TRUE(folder.pairValidAt(std::time(nullptr) + 300 * day));
 }
 
 // The program, the task and setup may renew at once: one waits for the other, and the

@@ -331,6 +331,10 @@ TEST_F(AccessSettingsTest, MalformedFileIsLoggedAndGivesTheDefaults) {
          "\"allowedOrigins\" holds a value, which is not an origin such as "
          "\"https://shop.example\""},
         {R"({"listenOnAllAddresses": "yes"})", "unknown or mistyped key \"listenOnAllAddresses\""},
+        {R"({"allowedOrigins": ["http://a.example"], "allowHttpOrigins": "yes"})",
+         "unknown or mistyped key \"allowHttpOrigins\""},
+        {R"({"allowedOrigins": ["http://a.example"], "allowHTTPOrigins": true})",
+         "unknown or mistyped key \"allowHTTPOrigins\""},
         {R"({"allowedOrigins": ["https://erp.example"], "allowOrigins": ["*"]})",
          "unknown or mistyped key \"allowOrigins\""},
         {R"({"allowedOrigins": [], "allowedOrigins": ["*"]})", "Duplicate key: 'allowedOrigins'"},

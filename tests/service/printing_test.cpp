@@ -1,7 +1,10 @@
 // Receipts, VAT rates and the daily report through the real HTTPS listener and the open
 // printer library, printed by the virtual printer on TCP.
+#include "posnet/parameter_text.h"
 #include "service/posnet_exception.h"
+#include "service/printer_types.h"
 #include "service_test_support.h"
+#include "support/posnet_client.h"
 #include "support/virtual_printer_process.h"
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
@@ -600,24 +603,27 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
         const char* path;
         const char* sale; // none: the report's GET
         const char* end;  // the journal's last line of one
+        const char* done; // the body of the answer that it was done
         std::vector<const char*> commands;
     };
     const Document receipt{
         "/printer/print",
         twoLineSale,
         "END RECEIPT",
+        "true",
         {"scnt:1", "trinit:1", "trline:1", "trline:2", "trpayment:1", "trend:1"}};
-    const Document report{"/daily_report", nullptr, "END DAILY REPORT", {"dailyrep:1"}};
+    const Document report{"/daily_report", nullptr, "END DAILY REPORT", "null", {"dailyrep:1"}};
     // Its fiscal part closes at "trend"; the footer lines follow it.
     const Document withFooter{"/printer/print",
                               footerSale,
                               "END RECEIPT",
+                              "true",
                               {"trend:1", "trftrln:1", "trftrln:2", "trftrend:1"}};
     const char* const faults[] = {"--drop-answer", "--close-before", "--close-after",
                                   "--damage-answer"};
     size_t walked = 0;
     const Document cash{
-        "/printer/cash", R"({"Amount": 5, "Direction": "In"})", "END CASH IN", {"cash:1"}};
+        "/printer/cash", R"({"Amount": 5, "Direction": "In"})", "END CASH IN", "true", {"cash:1"}};
     for (const Document* document : {&receipt, &report, &withFooter, &cash}) {
         for (const char* command : document->commands) {
             const bool closing = command == document->commands.back();
@@ -653,6 +659,9 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
                         if (!unknown) {
                             EXPECT_EQ(printed, answer.status == 200 ? 1u : 0u)
                                 << answer.status << " " << answer.body;
+                        }
+                        if (answer.status == 200) {
+                            EXPECT_EQ(answer.body, document->done);
                         }
                     }
                     if (saidPrinted) {
@@ -720,6 +729,28 @@ const char* const receiptStarted =
     R"(, "document": {"kind": "receipt", "since": "2026-12-09T08:00:00Z", "completed": 0,
         "cancelled": 0})";
 
+// The record of twoLineSale that a crash right after "trend" leaves: the sale printed as the
+// program prints it, its closing token and the counter read before it.
+std::string printedBeforeCrash(const VirtualPrinterProcess& printer) {
+    const Receipt receipt = PrinterTypes::FiscalReceipt(parseJson(twoLineSale)).forPrinter(true);
+    PosnetClient till(printer.port());
+    std::string completed;
+    for (const auto& [name, value] : till.run("scnt").values) {
+        completed = name == "bn" ? value : completed;
+    }
+    till.run("trinit", "bm,1");
+    for (const ReceiptLine& line : receipt.lines) {
+        till.run("trline", buildLineParameters(line));
+    }
+    till.run("trpayment", buildPaymentParameters(receipt.payments.front()));
+    uint32_t token = 0;
+    EXPECT_EQ(till.run("trend", buildEndParameters(receipt), POSNET_WAIT_LIMIT_MS, &token).status,
+              0);
+    return R"(, "completedAnswer": true, "document": {"kind": "receipt", "since": "x", )"
+           R"("completed": )" +
+           completed + R"(, "token": )" + std::to_string(token) + "}";
+}
+
 // A keyed sale prints only once its key's record is on the disk, and its retry is answered
 // from that record whatever became of the program, the clock, the disk or the file.
 TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
@@ -730,7 +761,9 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
     };
     struct Case {
         const char* name;
-        std::function<void(const boost::filesystem::path& folder)> before;
+        std::function<void(const boost::filesystem::path& folder,
+                           const VirtualPrinterProcess& printer)>
+            before;
         std::vector<Request> requests;
         size_t receipts;
     };
@@ -754,39 +787,45 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
     daysSales.push_back({aged[64], 200, false});
     const Case cases[] = {
         {"crash before the closing command, nothing printed since",
-         [&](const auto& folder) {
+         [&](const auto& folder, const auto&) {
              writeKeyFile(folder, {"sale-9"}, "started", now, receiptStarted);
          },
          {{"sale-9", 200, false}, {"sale-9", 200, false}},
          1},
+        {"crash after the closing command ran",
+         [&](const auto& folder, const auto& printer) {
+             writeKeyFile(folder, {"sale-2"}, "started", now, printedBeforeCrash(printer));
+         },
+         {{"sale-2", 200, false}, {"sale-2", 200, false}},
+         1},
         {"crash, then another till's sale moved the counter by one",
-         [&](const auto& folder) {
+         [&](const auto& folder, const auto&) {
              EXPECT_EQ(RunningService().post("/printer/print", sale).status, 200);
              writeKeyFile(folder, {"sale-9"}, "started", now, receiptStarted);
          },
          {{"sale-9", 500, true}, {"sale-9", 500, true}},
          1},
         {"crash, then the counter went backwards",
-         [&](const auto& folder) {
+         [&](const auto& folder, const auto&) {
              writeKeyFile(folder, {"sale-9"}, "started", now,
                           R"(, "document": {"kind": "receipt", "since": "x", "completed": 5})");
          },
          {{"sale-9", 500, true}},
          0},
         {"sale printed while the clock was 3 days behind",
-         [&](const auto& folder) {
+         [&](const auto& folder, const auto&) {
              writeKeyFile(folder, {"sale-3"}, "finished", now - 3 * 24 * 60 * 60,
                           R"(, "answer": true)");
          },
          {{"sale-4", 200, false}, {"sale-3", 200, false}},
          1},
         {"a day's 10,000 keys and more, all dated 3 days back",
-         [&](const auto& folder) {
+         [&](const auto& folder, const auto&) {
              writeKeyFile(folder, aged, "finished", now - 3 * 24 * 60 * 60, R"(, "answer": true)");
          },
          daysSales, 64},
         {"damaged key database",
-         [](const auto& folder) {
+         [](const auto& folder, const auto&) {
              boost::filesystem::create_directories(folder);
              boost::filesystem::ofstream(folder / "idempotency.sqlite")
                  << "SQLite format 3" << std::string(200, '\x7f') << "sale-8"
@@ -795,7 +834,7 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
          {{"sale-8", 500, true}, {"sale-7", 200, false}},
          1},
         {"damaged key file of an earlier version",
-         [](const auto& folder) {
+         [](const auto& folder, const auto&) {
              boost::filesystem::create_directories(folder);
              boost::filesystem::ofstream(folder / "idempotency.json")
                  << R"({"requests": {"sale-8": {"fingerprint": ")";
@@ -803,12 +842,15 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
          {{"sale-8", 500, true}, {"sale-7", 200, false}},
          1},
         {"data folder where the keys cannot be written",
-         [](const auto& folder) {
+         [](const auto& folder, const auto&) {
              boost::filesystem::create_directories(folder / "idempotency.sqlite");
          },
          {{"sale-6", 500, false}, {"", 200, false}},
          1},
-        {"full data folder", [&](const auto&) { limitFileSize(0); }, {{"sale-5", 500, false}}, 0},
+        {"full data folder",
+         [&](const auto&, const auto&) { limitFileSize(0); },
+         {{"sale-5", 500, false}},
+         0},
     };
     for (const Case& each : cases) {
         SCOPED_TRACE(each.name);
@@ -816,7 +858,7 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
         VirtualPrinterProcess printer;
         Json::Value file = parseJson(configurationFile(printer.port(), 1));
         fresh.writeConfiguration(Json::FastWriter().write(file));
-        each.before(fresh.folder());
+        each.before(fresh.folder(), printer);
         RunningService service;
         for (const Request& request : each.requests) {
             const std::string header =
@@ -826,6 +868,9 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
             const Json::Value body = parseJson(answer.body);
             EXPECT_EQ(body.isObject() && body["outcome"] == "unknown", request.unknown)
                 << answer.body;
+            if (answer.status == 200) {
+                EXPECT_EQ(answer.body, "true");
+            }
         }
         limitFileSize(RLIM_INFINITY);
         EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), each.receipts);

@@ -24,11 +24,14 @@ void PosnetClient::close() {
 }
 
 CommandOutcome PosnetClient::run(const std::string& command, const std::string& parameters,
-                                 uint32_t waitLimit) {
+                                 uint32_t waitLimit, uint32_t* token) {
     CommandOutcome outcome;
     outcome.request = POS_CreateRequestEx(device_, command.c_str(), parameters.c_str());
     if (outcome.request == 0) {
         return outcome;
+    }
+    if (token) {
+        POS_GetRequestToken(outcome.request, token);
     }
     outcome.post = POS_PostRequest(outcome.request, 0);
     if (outcome.post == 0) {

@@ -34,9 +34,10 @@ public:
     bool open();
     void close();
 
-    // Create, post, wait (limit in milliseconds), status, values, destroy.
+    // Create, post, wait (limit in milliseconds), status, values, destroy. With `token`, the
+    // frame carries a token, whose number it gets.
     CommandOutcome run(const std::string& command, const std::string& parameters = "",
-                       uint32_t waitLimit = POSNET_WAIT_LIMIT_MS);
+                       uint32_t waitLimit = POSNET_WAIT_LIMIT_MS, uint32_t* token = nullptr);
 
 private:
     std::string settings_;
