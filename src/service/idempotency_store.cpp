@@ -144,9 +144,9 @@ std::string bytesOf(const boost::filesystem::path& file) {
     return bytes;
 }
 
-// A closing write need not wait for the disk: should a power cut lose it, the row stays as
-// its last flushed write left it (its document under way), which the printer settles at the
-// next connection; and the next flushed write takes it to the disk anyway.
+// A write after the row's first need not wait for the disk: should a power cut lose it, the
+// row stays as its last flushed write left it (its document under way), which the printer
+// settles at the next connection; and the next flushed write takes it to the disk anyway.
 class UnflushedCommits {
 public:
     explicit UnflushedCommits(SqliteDatabase& database) : database(database) {
@@ -252,8 +252,8 @@ bool IdempotencyStore::connect(bool create) {
     }
 }
 
-// WAL with full synchronous commits: each change is on the disk when its statement returns,
-// and a crash or a power cut leaves the last committed state.
+// WAL with full synchronous commits unless a write says otherwise: a change is on the disk when
+// its statement returns, and a crash or a power cut leaves the last flushed state.
 void IdempotencyStore::openDatabase() {
     const boost::filesystem::path file = folder / databaseName;
     for (int attempt = 0;; ++attempt) {

@@ -1,9 +1,10 @@
 // The outcomes of requests that carried an "Idempotency-Key". The web application retries a
 // print whose answer it did not get (a reload, a second click); with the key, the retry gets
 // the first request's answer and prints nothing. Kept in the SQLite database
-// "idempotency.sqlite" in the data folder, one row per key, each change on the disk before it
-// returns, so that they outlast a restart, a crash or a power cut. Safe to call from any
-// thread; one call at a time uses the database.
+// "idempotency.sqlite" in the data folder, one row per key, so that they outlast a restart, a
+// crash or a power cut: the row is on the disk before its document's first printer command,
+// and later changes are written at once and reach the disk with the next flushed one. Safe to
+// call from any thread; one call at a time uses the database.
 #ifndef SERVICE_IDEMPOTENCY_STORE_H
 #define SERVICE_IDEMPOTENCY_STORE_H
 
