@@ -269,12 +269,35 @@ protected:
 
 } // namespace
 
-TEST_F(AccessSettingsTest, MissingFileGivesTheDefaults) {
+// Without a data folder at all (an account without a home), the defaults apply too, and a
+// keyed sale is refused before anything is printed, as its key could not be kept.
+TEST_F(AccessSettingsTest, MissingFileOrDataFolderGivesTheDefaults) {
     const AccessSettings access = readAccessSettings();
     EXPECT_TRUE(access.allowedOrigins.empty());
     EXPECT_FALSE(access.listenOnAllAddresses);
     EXPECT_TRUE(log.contains("info : No access settings in " + accessFile().string() +
                              "; the defaults apply"));
+
+    const std::string dataHome = std::getenv("XDG_DATA_HOME");
+    const std::string home = std::getenv("HOME");
+    ::unsetenv("XDG_DATA_HOME");
+    ::unsetenv("HOME");
+    EXPECT_TRUE(readAccessSettings().allowedOrigins.empty());
+    {
+        RunningService service;
+        const HttpAnswer answer =
+            service.post("/printer/print", "{}", "Idempotency-Key: sale-1\r\n");
+        EXPECT_EQ(answer.status, 500);
+        EXPECT_EQ(parseJson(answer.body)["exception"],
+                  "Idempotency-Key could not be saved, so nothing was printed: no data folder");
+    }
+    ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+    ::setenv("HOME", home.c_str(), 1);
+    EXPECT_TRUE(log.contains("error : Access settings not read (neither XDG_DATA_HOME nor HOME "
+                             "names the local data folder); the defaults apply"));
+    // Settings that were not read are not told as the ones in force.
+    EXPECT_FALSE(log.contains("info : Access settings: allowed origins besides the web "
+                              "application: none; listening on every address: no"));
 }
 
 // An http:// page proves nothing of who serves it: any account may listen on a loopback port.
@@ -347,6 +370,7 @@ TEST_F(AccessSettingsTest, MalformedFileIsLoggedAndGivesTheDefaults) {
         {"{\"allowedOrigins\": [\"*\"] /* all */}", "not JSON: a comment at byte 26"},
         {"{\"allowedOrigins\": [\"https://a.example/\\\"\"]}/", "not JSON: a comment at byte 45"},
         {"// written by hand\n{}", "not JSON"},
+        {"{\"allowedOrigins\": [\"*\"]} {}", "not JSON"},
     };
     const std::string malformed =
         "error : Access settings file " + accessFile().string() + " is malformed (";
