@@ -173,8 +173,9 @@ int main(int argc, char** argv) {
                     size.find("keyed") == std::string::npos
                         ? ""
                         : "Idempotency-Key: bench-" + run + "-" + std::to_string(round) + "\r\n";
+                const std::string request = jsonPost("/printer/print", sale, key);
                 const auto start = std::chrono::steady_clock::now();
-                const HttpAnswer answer = ::exchange(port, jsonPost("/printer/print", sale, key));
+                const HttpAnswer answer = ::exchange(port, request);
                 seconds.push_back(secondsSince(start));
                 expectTrue(answer, "/printer/print");
             }
