@@ -475,7 +475,7 @@ TEST_F(PrintingTest, CashInOutCashStateAndDrawerAnswerAsThePrinterDoes) {
 
 // The program's own page asks "/status"; it checks an open connection with "sid" first.
 TEST_F(PrintingTest, StatusShowsThePrintersLastRefusalAndAPrinterSwitchedOff) {
-    VirtualPrinterProcess printer({"--refuse", "trline:2:2000"});
+    VirtualPrinterProcess printer({"--refuse", "trline:4:2000"});
     configure(printer);
     RunningService service;
     const std::regex utcTime("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z");
@@ -484,6 +484,8 @@ TEST_F(PrintingTest, StatusShowsThePrintersLastRefusalAndAPrinterSwitchedOff) {
     EXPECT_TRUE(first["connected"].asBool());
     EXPECT_TRUE(first["lastRefusal"].isNull());
     EXPECT_TRUE(std::regex_match(first["lastCompletedCommand"].asString(), utcTime));
+    ASSERT_EQ(service.post("/printer/print", twoLineSale).status, 200);
+    EXPECT_TRUE(parseJson(service.get("/status").body)["lastRefusal"].isNull());
     ASSERT_EQ(service.post("/printer/print", twoLineSale).status, 500);
 
     const Json::Value refused = parseJson(service.get("/status").body);
@@ -499,7 +501,7 @@ TEST_F(PrintingTest, StatusShowsThePrintersLastRefusalAndAPrinterSwitchedOff) {
     EXPECT_FALSE(off["connected"].asBool());
     EXPECT_EQ(off["lastRefusal"]["code"], 8);
     EXPECT_EQ(service.states(), (States{FiscalPrinterBase::Disconnected}));
-    EXPECT_EQ(countLines(log, "info : Posnet transaction: sid"), 3u);
+    EXPECT_EQ(countLines(log, "info : Posnet transaction: sid"), 4u);
 }
 
 TEST_F(PrintingTest, VatMappingAnswersThePrintersSevenRates) {
@@ -805,6 +807,14 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
          },
          {{"sale-9", 500, true}, {"sale-9", 500, true}},
          1},
+        {"crash, then another till printed a sale and opened its next",
+         [&](const auto& folder, const auto& printer) {
+             EXPECT_EQ(RunningService().post("/printer/print", sale).status, 200);
+             writeKeyFile(folder, {"sale-9"}, "started", now, receiptStarted);
+             PosnetClient(printer.port()).run("trinit", "bm,1");
+         },
+         {{"sale-9", 500, true}},
+         1},
         {"crash, then the counter went backwards",
          [&](const auto& folder, const auto&) {
              writeKeyFile(folder, {"sale-9"}, "started", now,
@@ -874,6 +884,8 @@ TEST_F(PrintingTest, KeyedSaleIsAnsweredFromItsRecordOnTheDisk) {
         }
         limitFileSize(RLIM_INFINITY);
         EXPECT_EQ(occurrences(printer.journal(), "END RECEIPT"), each.receipts);
+        // Settling cancels only a receipt the evidence names as the unfinished sale.
+        EXPECT_EQ(occurrences(printer.journal(), "CANCELLED RECEIPT"), 0);
         // A damaged file moved aside is named by the time it was moved.
         for (const auto& entry : boost::filesystem::directory_iterator(fresh.folder())) {
             const std::string name = entry.path().filename().string();
