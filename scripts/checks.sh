@@ -5,6 +5,14 @@
 passed=0
 failed=0
 
+# A command that fails outside a check ends the calling script (set -e); this says which, and
+# how much room is left on the disk, as a full disk is the likeliest cause on a busy machine.
+command_failed() { # STATUS LINE COMMAND
+    echo "FAIL: line $2 of $(basename "$0"), exit status $1: $3" >&2
+    df -h . >&2
+}
+trap 'command_failed $? $LINENO "$BASH_COMMAND"' ERR
+
 check() {
     local name=$1
     shift

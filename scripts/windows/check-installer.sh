@@ -239,8 +239,11 @@ check "it keeps the configuration and the logs" \
     sh -c "cmp -s '$data_folder/config.json' '$work/config.json' && [ -d '$data_folder/Logs' ]"
 
 # For all users, as a deployment tool runs it, in a fresh prefix (Wine's user is an
-# administrator, and Windows' machine-wide folders and keys are all there).
+# administrator, and Windows' machine-wide folders and keys are all there). The user's prefix
+# goes first: a busy machine's disk may not hold two.
 "$wineserver" -k 2>/dev/null || true
+"$wineserver" -w
+rm -rf "$WINEPREFIX"
 export WINEPREFIX=$work/machine-prefix
 wine wineboot --init >/dev/null 2>&1
 # Wine's services are still starting when wineboot returns, and its task scheduler answers
