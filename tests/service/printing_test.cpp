@@ -676,6 +676,48 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
     EXPECT_EQ(walked, 64u);
 }
 
+// A document whose closing answer went with a printer switched off is "unknown" until the
+// printer is back; once a connection has settled it, its key's retry is answered as done.
+TEST_F(PrintingTest, DocumentLeftUnknownIsAnsweredDoneOnceThePrinterIsBack) {
+    struct Case {
+        const char* closing;
+        const char* path;
+        const char* sale; // none: the report's GET
+        const char* end;
+        const char* done;
+    };
+    const Case cases[] = {
+        {"trend:1", "/printer/print", twoLineSale, "END RECEIPT", "true"},
+        {"cash:1", "/printer/cash", R"({"Amount": 5, "Direction": "In"})", "END CASH IN", "true"},
+        {"dailyrep:1", "/daily_report", nullptr, "END DAILY REPORT", "null"},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.closing);
+        VirtualPrinterProcess printer({"--switch-off-after", each.closing});
+        configure(printer);
+        RunningService service;
+        if (!each.sale) {
+            ASSERT_EQ(service.post("/printer/print", sale).body, "true");
+        }
+        const std::string key = "Idempotency-Key: left-at-" + std::string(each.closing) + "\r\n";
+        const auto send = [&] {
+            return each.sale ? service.post(each.path, each.sale, key)
+                             : service.get(each.path, key);
+        };
+
+        const HttpAnswer unknown = send();
+        printer.switchOn();
+        EXPECT_EQ(service.get("/config/is_connected").body, "true");
+        const HttpAnswer done = send();
+
+        EXPECT_EQ(unknown.status, 500);
+        EXPECT_EQ(parseJson(unknown.body)["outcome"], "unknown") << unknown.body;
+        EXPECT_EQ(done.status, 200);
+        EXPECT_EQ(done.body, each.done);
+        EXPECT_EQ(occurrences(printer.journal(), each.end), 1u);
+    }
+}
+
 TEST_F(PrintingTest, IdempotencyKeyPrintsOnceAcrossRetriesAndRestarts) {
     // The first attempt is refused: nothing was printed, so the key's retry prints.
     VirtualPrinterProcess printer({"--refuse", "trline:1:2000"});

@@ -48,6 +48,10 @@ void VirtualPrinterProcess::stop() {
     }
 }
 
+void VirtualPrinterProcess::switchOn() {
+    ::kill(pid_, SIGUSR1);
+}
+
 void VirtualPrinterProcess::start(const std::vector<std::string>& arguments) {
     int output[2];
     if (::pipe2(output, O_CLOEXEC) != 0) {

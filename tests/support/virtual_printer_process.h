@@ -40,6 +40,8 @@ public:
 
     // Ends the printer now, like a printer switched off; the destructor then has nothing to do.
     void stop();
+    // Switches on again a printer that --switch-off-after switched off.
+    void switchOn();
 
 private:
     void start(const std::vector<std::string>& arguments);

@@ -59,7 +59,7 @@ TEST(Options, ReadTheFaults) {
         parse(words("--tcp 0 --refuse trline:2:2000 --refuse trend:1:2805 --mechanism-status 5 "
                     "--device-status 3 --silent-after 4 --chatter-after 2 --delay 250 "
                     "--drop-answer trend:3 --close-after dailyrep:1 --immediate-names "
-                    "--close-before trline:2 --damage-answer scnt:1 "
+                    "--close-before trline:2 --damage-answer scnt:1 --switch-off-after cash:2 "
                     "--baud 9600 --print-speed 25"));
     EXPECT_EQ(options.tcpPort, 0);
     ASSERT_EQ(options.faults.refusals.size(), 2u);
@@ -77,6 +77,8 @@ TEST(Options, ReadTheFaults) {
     ASSERT_EQ(options.faults.closesBefore.size() + options.faults.damagedAnswers.size(), 2u);
     EXPECT_EQ(options.faults.closesBefore[0].occurrence, 2);
     EXPECT_EQ(options.faults.damagedAnswers[0].command, "scnt");
+    ASSERT_EQ(options.faults.switchesOff.size(), 1u);
+    EXPECT_EQ(options.faults.switchesOff[0].occurrence, 2);
     EXPECT_TRUE(options.immediateNames);
     EXPECT_EQ(options.speed.baud, 9600);
     EXPECT_EQ(options.speed.linesPerSecond, 25);
@@ -100,6 +102,7 @@ TEST(Options, RefuseBadValues) {
         {"--tcp", "0", "--drop-answer", "trend"},
         {"--pty", "/tmp/p", "--close-after", "trend:1"},
         {"--pty", "/tmp/p", "--close-before", "trend:1"},
+        {"--pty", "/tmp/p", "--switch-off-after", "trend:1"},
         {"--tcp", "0", "--damage-answer", "trend"},
         {"--tcp", "0", "--date", "2024-13-01"},
         {"--tcp", "0", "--date", "07.03.2024"},
@@ -122,7 +125,7 @@ TEST(PrinterProgram, DocumentsEveryOptionInItsHelp) {
     for (const std::string& option :
          words("--pty --tcp --journal --vat --date --refuse --mechanism-status --device-status "
                "--silent-after --chatter-after --delay --drop-answer --close-after --close-before "
-               "--damage-answer --baud "
+               "--damage-answer --switch-off-after --baud "
                "--print-speed --queue-limit "
                "--immediate-names rpt strns scnt stot 382 1992 2000 2005 2006 2007 2008 2009 2010 "
                "2038 2041 2054 2104 2705 2805 2808")) {

@@ -14,18 +14,20 @@ using namespace virtual_printer;
 namespace {
 
 // SIGINT and SIGTERM arrive as a readable descriptor, so the loop ends between two frames
-// and the endpoint's destructor removes the pty link.
-int stopSignals() {
+// and the endpoint's destructor removes the pty link; so does SIGUSR1, which switches the
+// printer on again.
+int loopSignals() {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
     sigprocmask(SIG_BLOCK, &signals, nullptr);
     return ::signalfd(-1, &signals, SFD_CLOEXEC);
 }
 
 int serve(const Options& options) {
-    const int signalFd = stopSignals();
+    const int signalFd = loopSignals();
     // A reader of the ready line may have gone; writing to it must not end the printer.
     std::signal(SIGPIPE, SIG_IGN);
     FiscalPrinter printer(options.setup, Journal(options.journalPath));

@@ -119,6 +119,10 @@ Options parseOptions(const std::vector<std::string>& arguments) {
          [&](const std::string& v) {
              options.faults.damagedAnswers.push_back(cue(v, "--damage-answer"));
          }},
+        {"--switch-off-after",
+         [&](const std::string& v) {
+             options.faults.switchesOff.push_back(cue(v, "--switch-off-after"));
+         }},
         {"--mechanism-status",
          [&](const std::string& v) {
              options.setup.mechanismStatus = wholeNumber(v, "--mechanism-status", 0, 99);
@@ -171,11 +175,15 @@ Options parseOptions(const std::vector<std::string>& arguments) {
     if (options.ptyPath.empty() == !options.tcpPort.has_value()) {
         refuse("give exactly one of --pty PATH and --tcp PORT");
     }
-    if (!options.faults.closesAfter.empty() && !options.tcpPort) {
-        refuse("--close-after needs --tcp: the printer cannot close a pseudo-terminal");
-    }
-    if (!options.faults.closesBefore.empty() && !options.tcpPort) {
-        refuse("--close-before needs --tcp: the printer cannot close a pseudo-terminal");
+    const std::pair<const char*, const std::vector<Cue>*> closings[] = {
+        {"--close-after", &options.faults.closesAfter},
+        {"--close-before", &options.faults.closesBefore},
+        {"--switch-off-after", &options.faults.switchesOff}};
+    for (const auto& [option, cues] : closings) {
+        if (!cues->empty() && !options.tcpPort) {
+            refuse(std::string(option) +
+                   " needs --tcp: the printer cannot close a pseudo-terminal");
+        }
     }
     return options;
 }
@@ -220,7 +228,10 @@ Faults on cue (CMD without "!"; N counts that command's frames from 1):
   --close-before CMD:N    close the line instead of executing the N-th CMD (--tcp only)
   --damage-answer CMD:N   execute the N-th CMD and send its answer with one checksum digit
                           changed; rpt has the answer as it was
-                          these five may each be given more than once
+  --switch-off-after CMD:N
+                          as --close-after (--tcp only), then hang up every connection
+                          at once until SIGUSR1 switches the printer on, as it was left
+                          these six may each be given more than once
   --mechanism-status N    answer sprn with pr N (0 no error, 1 cover open, 5 out of paper)
   --device-status N       answer sdev with ds N (0 ready, 1 in menu, 2 waiting for a key,
                           3 waiting after an error)

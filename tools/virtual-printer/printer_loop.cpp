@@ -1,9 +1,11 @@
 #include "printer_loop.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -33,16 +35,29 @@ void PrinterLoop::run(int signalFd) {
         if (::poll(watched.data(), watched.size(), pollTimeout()) < 0 && errno != EINTR) {
             throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
         }
-        if (watched[0].revents != 0) {
+        if (watched[0].revents != 0 && stopSignalled(signalFd)) {
             return;
         }
         if (conversation < 0 && watched[1].revents != 0) {
             conversation = endpoint.accept();
+            if (switchedOff) {
+                endConversation();
+            }
         } else if (conversation >= 0 && (watched[1].revents & (POLLIN | POLLHUP | POLLERR))) {
             receive();
         }
         send();
     }
+}
+
+// SIGUSR1 switches the printer on again.
+bool PrinterLoop::stopSignalled(int signalFd) {
+    signalfd_siginfo signal{};
+    if (::read(signalFd, &signal, sizeof signal) == sizeof signal && signal.ssi_signo == SIGUSR1) {
+        switchedOff = false;
+        return false;
+    }
+    return true;
 }
 
 void PrinterLoop::receive() {
@@ -96,6 +111,7 @@ void PrinterLoop::scheduleAnswer(Reaction reaction, Clock::time_point ready) {
         scheduled.push_back({ready, {}, true});
         closing = true;
     }
+    switchedOff = switchedOff || reaction.switchOff;
 }
 
 void PrinterLoop::send() {

@@ -1,5 +1,6 @@
 // The printer's one thread: reads frames from the conversation, answers them (late, when told
-// to), closes the line when told to, and ends on SIGINT or SIGTERM.
+// to), closes the line when told to, is switched on again by SIGUSR1, and ends on SIGINT or
+// SIGTERM.
 #ifndef VIRTUAL_PRINTER_PRINTER_LOOP_H
 #define VIRTUAL_PRINTER_PRINTER_LOOP_H
 
@@ -21,7 +22,8 @@ public:
         : endpoint(endpoint), session(session), delay(delay), timing(speed),
           queueLimit(static_cast<std::size_t>(queueLimit)) {}
 
-    // Serves until signalFd (a signalfd for SIGINT and SIGTERM) becomes readable.
+    // Serves until signalFd (a signalfd for SIGINT, SIGTERM and SIGUSR1) carries SIGINT or
+    // SIGTERM.
     void run(int signalFd);
 
 private:
@@ -32,6 +34,7 @@ private:
         bool hangUp; // close the line here instead of sending a frame
     };
 
+    bool stopSignalled(int signalFd);
     void receive();
     void schedule(const poslib::DecodedFrame& frame, Clock::time_point arrival);
     void scheduleAnswer(Reaction reaction, Clock::time_point ready);
@@ -54,6 +57,7 @@ private:
     std::string outgoing;
     bool closing = false;       // a hang-up is scheduled: later frames are not taken
     bool closeWhenSent = false; // the hang-up is due: close once outgoing has gone
+    bool switchedOff = false;   // every connection is hung up at once
 };
 
 } // namespace virtual_printer

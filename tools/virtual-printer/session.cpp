@@ -103,8 +103,9 @@ Reaction Session::run(const Command& command) {
     }
     const std::string frame =
         kept(command.token, poslib::encodeFrame(execute(command, occurrence)));
-    if (cued(faults.closesAfter, command.name, occurrence)) {
-        return {std::nullopt, true};
+    const bool switchOff = cued(faults.switchesOff, command.name, occurrence) != nullptr;
+    if (switchOff || cued(faults.closesAfter, command.name, occurrence)) {
+        return {std::nullopt, true, switchOff};
     }
     if (cued(faults.droppedAnswers, command.name, occurrence)) {
         return {};

@@ -31,6 +31,8 @@ struct FaultPlan {
     std::vector<Cue> closesAfter;    // executed, then the line closed instead of the answer
     std::vector<Cue> closesBefore;   // not executed: the line closed instead
     std::vector<Cue> damagedAnswers; // executed, the answer sent with a wrong checksum digit
+    std::vector<Cue> switchesOff;    // executed, then the line closed and every connection
+                                     // hung up until the printer is switched on again
     std::optional<int> silentAfter;  // frames answered before the printer stops answering
     std::optional<int> chatterAfter; // frames answered before it sends noise without end
 };
@@ -39,6 +41,7 @@ struct FaultPlan {
 struct Reaction {
     std::optional<std::string> frame; // nothing when no answer is sent
     bool hangUp = false;              // close the line once the earlier answers are sent
+    bool switchOff = false;           // and hang up every connection until switched on
 };
 
 class Session {
