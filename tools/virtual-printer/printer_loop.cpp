@@ -50,7 +50,7 @@ void PrinterLoop::run(int signalFd) {
     }
 }
 
-// SIGUSR1 switches the printer on again.
+// True for SIGINT and SIGTERM; SIGUSR1 switches the printer on again instead.
 bool PrinterLoop::stopSignalled(int signalFd) {
     signalfd_siginfo signal{};
     if (::read(signalFd, &signal, sizeof signal) == sizeof signal && signal.ssi_signo == SIGUSR1) {
