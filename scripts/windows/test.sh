@@ -49,8 +49,6 @@ ctest --test-dir "$build" --output-on-failure -j2 --timeout 120 --repeat after-t
     ctest_status=$?
 "$wineserver" --kill
 "$wineserver" --wait
-# The checks below make prefixes of their own, and a busy machine's disk may not hold them all.
-rm -rf "$WINEPREFIX"
 
 # The checks start a Wine server, a screen and a network of their own, and the Linux virtual
 # printer for the program's serial port.
