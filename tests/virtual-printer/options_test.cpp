@@ -92,6 +92,7 @@ TEST(Options, NeedExactlyOneLine) {
 TEST(Options, RefuseBadValues) {
     const std::vector<std::vector<std::string>> bad = {
         {"--tcp", "65536"},
+        {"--tcp", "99999999999"},
         {"--tcp", "x"},
         {"--tcp"},
         {"--tcp", "0", "--vat", "23,8,5,0,100,101"},
