@@ -158,8 +158,8 @@ TEST_F(FrameErrors, RepeatsTheAnswersItKeeps) {
 }
 
 // The command runs, its answer never comes or comes damaged, and rpt gives it whole; a
-// command the line closed before never runs; after a closed line the next connection finds
-// the printer as it was.
+// command the line closed before never runs, nor does one behind it; after a closed line the
+// next connection finds the printer as it was.
 TEST(LostAnswers, ExecuteTheCommandAndKeepTheAnswer) {
     VirtualPrinterProcess printer({"--drop-answer", "trinit:1", "--close-after", "trinit:2",
                                    "--damage-answer", "strns:1", "--close-before", "trinit:3"});
@@ -173,14 +173,15 @@ TEST(LostAnswers, ExecuteTheCommandAndKeepTheAnswer) {
     EXPECT_EQ(line.answer(), "prncancel\t");
     EXPECT_THROW(line.answer(), std::runtime_error);
     RawLine again(printer.port());
-    again.send(encodeFrame("trinit\t@0005\tbm0\t"));
+    again.send(encodeFrame("trinit\t@0005\tbm0\t") + encodeFrame("strns\t@0006\t"));
     EXPECT_THROW(again.answer(), std::runtime_error);
     RawLine third(printer.port());
     third.send(encodeFrame("strns\t@0004\t") + encodeFrame("rpt\t@0003\t") +
-               encodeFrame("rpt\t@0005\t"));
+               encodeFrame("rpt\t@0005\t") + encodeFrame("rpt\t@0006\t"));
     EXPECT_EQ(third.answer(), "strns\t@0004\tto1\tts16\tfe0\t");
     EXPECT_EQ(third.answer(), "trinit\t@0003\t");
     EXPECT_EQ(third.answer(), "ERR\t@0005\t?13\tcmrpt\t");
+    EXPECT_EQ(third.answer(), "ERR\t@0006\t?13\tcmrpt\t");
 }
 
 TEST_F(FrameErrors, AnswersACommandErrorWithoutTabBeforeTheChecksum) {
