@@ -121,16 +121,22 @@ void statusDuringReceipt(unsigned short port) {
     std::printf("status %.1f %.1f\n", milliseconds[milliseconds.size() / 2], milliseconds.back());
 }
 
-// One-line receipts a second for `seconds`; `keyPrefix` empty: without keys.
-double receiptsPerSecond(unsigned short port, double seconds, const std::string& keyPrefix) {
+// The Idempotency-Key header of this run's `number`-th keyed receipt: a program that kept the
+// keys of an earlier run still prints every receipt.
+std::string keyHeader(int number) {
+    static const std::string run =
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    return "Idempotency-Key: bench-" + run + "-" + std::to_string(number) + "\r\n";
+}
+
+// One-line receipts a second for `seconds`, each with a key of its own or without one.
+double receiptsPerSecond(unsigned short port, double seconds, bool keyed) {
     const Json::Value sale = saleOf(1);
     const auto start = std::chrono::steady_clock::now();
     int receipts = 0;
     double elapsed = 0;
     for (; elapsed < seconds; ++receipts) {
-        const std::string key =
-            keyPrefix.empty() ? ""
-                              : "Idempotency-Key: " + keyPrefix + std::to_string(receipts) + "\r\n";
+        const std::string key = keyed ? keyHeader(receipts) : "";
         expectTrue(::exchange(port, jsonPost("/printer/print", sale, key)), "/printer/print");
         elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
@@ -140,9 +146,7 @@ double receiptsPerSecond(unsigned short port, double seconds, const std::string&
 int receiptsPerSecondOnInstantPrinter(unsigned short port, bool keyed, double seconds) {
     VirtualPrinterProcess printer;
     expectTrue(::exchange(port, jsonPost("/connect", Json::Value(printer.port()))), "/connect");
-    const std::string run =
-        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    std::printf("%.1f\n", receiptsPerSecond(port, seconds, keyed ? "bench-" + run + "-" : ""));
+    std::printf("%.1f\n", receiptsPerSecond(port, seconds, keyed));
     return 0;
 }
 
@@ -163,16 +167,16 @@ int main(int argc, char** argv) {
         const int rounds = std::stoi(argv[2]);
         VirtualPrinterProcess printer({"--baud", std::to_string(kBaud)});
         expectTrue(::exchange(port, jsonPost("/connect", Json::Value(printer.port()))), "/connect");
-        const std::string run =
-            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-        for (const std::string size : {"1", "10", "100", "1-keyed"}) {
-            const Json::Value sale = saleOf(std::stoi(size));
+        const struct {
+            const char* name;
+            int lines;
+            bool keyed;
+        } sizes[] = {{"1", 1, false}, {"10", 10, false}, {"100", 100, false}, {"1-keyed", 1, true}};
+        for (const auto& size : sizes) {
+            const Json::Value sale = saleOf(size.lines);
             std::vector<double> seconds;
             for (int round = 0; round < rounds; ++round) {
-                const std::string key =
-                    size.find("keyed") == std::string::npos
-                        ? ""
-                        : "Idempotency-Key: bench-" + run + "-" + std::to_string(round) + "\r\n";
+                const std::string key = size.keyed ? keyHeader(round) : "";
                 const std::string request = jsonPost("/printer/print", sale, key);
                 const auto start = std::chrono::steady_clock::now();
                 const HttpAnswer answer = ::exchange(port, request);
@@ -180,7 +184,7 @@ int main(int argc, char** argv) {
                 expectTrue(answer, "/printer/print");
             }
             std::sort(seconds.begin(), seconds.end());
-            std::printf("%s %.4f %.4f %.4f\n", size.c_str(), seconds[seconds.size() / 2],
+            std::printf("%s %.4f %.4f %.4f\n", size.name, seconds[seconds.size() / 2],
                         seconds.front(), floorSeconds(sale));
         }
         statusDuringReceipt(port);

@@ -595,26 +595,36 @@ TEST_F(PrintingTest, ClosedConnectionSendsNothing) {
     EXPECT_EQ(countLines(log, "info : Canceling transaction"), 1u);
 }
 
+// A document a key's request prints, as the fault tests send it.
+struct Document {
+    const char* path;
+    const char* sale; // none: the report's GET
+    const char* end;  // the journal's last line of one
+    const char* done; // the body of the answer that it was done
+    std::vector<const char*> commands; // the faults' cues, its closing command last
+};
+const Document keyedReceipt{
+    "/printer/print",
+    twoLineSale,
+    "END RECEIPT",
+    "true",
+    {"scnt:1", "trinit:1", "trline:1", "trline:2", "trpayment:1", "trend:1"}};
+const Document keyedReport{"/daily_report", nullptr, "END DAILY REPORT", "null", {"dailyrep:1"}};
+const Document keyedCash{
+    "/printer/cash", R"({"Amount": 5, "Direction": "In"})", "END CASH IN", "true", {"cash:1"}};
+
+HttpAnswer sendDocument(RunningService& service, const Document& document,
+                        const std::string& header) {
+    return document.sale ? service.post(document.path, document.sale, header)
+                         : service.get(document.path, header);
+}
+
 // Every fault at every command of a keyed receipt (with footer lines or without), of a daily
 // report and of a cash slip, the same key retried once, after a restart of the program where
 // the document's fate rests on its key's record:
 // at most one document completed, exactly one when an answer said so, and every answer
 // without "outcome": "unknown" true to the journal when it was given.
 TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
-    struct Document {
-        const char* path;
-        const char* sale; // none: the report's GET
-        const char* end;  // the journal's last line of one
-        const char* done; // the body of the answer that it was done
-        std::vector<const char*> commands;
-    };
-    const Document receipt{
-        "/printer/print",
-        twoLineSale,
-        "END RECEIPT",
-        "true",
-        {"scnt:1", "trinit:1", "trline:1", "trline:2", "trpayment:1", "trend:1"}};
-    const Document report{"/daily_report", nullptr, "END DAILY REPORT", "null", {"dailyrep:1"}};
     // Its fiscal part closes at "trend"; the footer lines follow it.
     const Document withFooter{"/printer/print",
                               footerSale,
@@ -624,9 +634,7 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
     const char* const faults[] = {"--drop-answer", "--close-before", "--close-after",
                                   "--damage-answer"};
     size_t walked = 0;
-    const Document cash{
-        "/printer/cash", R"({"Amount": 5, "Direction": "In"})", "END CASH IN", "true", {"cash:1"}};
-    for (const Document* document : {&receipt, &report, &withFooter, &cash}) {
+    for (const Document* document : {&keyedReceipt, &keyedReport, &withFooter, &keyedCash}) {
         for (const char* command : document->commands) {
             const bool closing = command == document->commands.back();
             for (const char* fault : faults) {
@@ -649,9 +657,7 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
                         }
                         const std::string key =
                             "Idempotency-Key: walk-" + std::to_string(walked) + "\r\n";
-                        const HttpAnswer answer =
-                            document->sale ? service->post(document->path, document->sale, key)
-                                           : service->get(document->path, key);
+                        const HttpAnswer answer = sendDocument(*service, *document, key);
                         const size_t printed =
                             occurrences(printer.journal(), document->end) - before;
                         const Json::Value body = parseJson(answer.body);
@@ -679,42 +685,27 @@ TEST_F(PrintingTest, FaultAtAnyCommandNeverPrintsTwiceNorAnswersFalsely) {
 // A document whose closing answer went with a printer switched off is "unknown" until the
 // printer is back; once a connection has settled it, its key's retry is answered as done.
 TEST_F(PrintingTest, DocumentLeftUnknownIsAnsweredDoneOnceThePrinterIsBack) {
-    struct Case {
-        const char* closing;
-        const char* path;
-        const char* sale; // none: the report's GET
-        const char* end;
-        const char* done;
-    };
-    const Case cases[] = {
-        {"trend:1", "/printer/print", twoLineSale, "END RECEIPT", "true"},
-        {"cash:1", "/printer/cash", R"({"Amount": 5, "Direction": "In"})", "END CASH IN", "true"},
-        {"dailyrep:1", "/daily_report", nullptr, "END DAILY REPORT", "null"},
-    };
-    for (const Case& each : cases) {
-        SCOPED_TRACE(each.closing);
-        VirtualPrinterProcess printer({"--switch-off-after", each.closing});
+    for (const Document* document : {&keyedReceipt, &keyedCash, &keyedReport}) {
+        const std::string closing = document->commands.back();
+        SCOPED_TRACE(closing);
+        VirtualPrinterProcess printer({"--switch-off-after", closing});
         configure(printer);
         RunningService service;
-        if (!each.sale) {
+        if (!document->sale) {
             ASSERT_EQ(service.post("/printer/print", sale).body, "true");
         }
-        const std::string key = "Idempotency-Key: left-at-" + std::string(each.closing) + "\r\n";
-        const auto send = [&] {
-            return each.sale ? service.post(each.path, each.sale, key)
-                             : service.get(each.path, key);
-        };
+        const std::string key = "Idempotency-Key: left-at-" + closing + "\r\n";
 
-        const HttpAnswer unknown = send();
+        const HttpAnswer unknown = sendDocument(service, *document, key);
         printer.switchOn();
         EXPECT_EQ(service.get("/config/is_connected").body, "true");
-        const HttpAnswer done = send();
+        const HttpAnswer done = sendDocument(service, *document, key);
 
         EXPECT_EQ(unknown.status, 500);
         EXPECT_EQ(parseJson(unknown.body)["outcome"], "unknown") << unknown.body;
         EXPECT_EQ(done.status, 200);
-        EXPECT_EQ(done.body, each.done);
-        EXPECT_EQ(occurrences(printer.journal(), each.end), 1u);
+        EXPECT_EQ(done.body, document->done);
+        EXPECT_EQ(occurrences(printer.journal(), document->end), 1u);
     }
 }
 
