@@ -23,4 +23,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo_cmd apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends \
         "${missing[@]}"
+    # The downloaded packages stay in apt's cache otherwise (1.7 GB for all the lists), and the
+    # tests need that room on a machine with little left.
+    $sudo_cmd apt-get clean
 fi
